@@ -1,0 +1,16 @@
+// The export engine's error report: "エラーNO:" + number + CR LF +
+// description, in an OK-only box titled "Kestrin Ver 0.1".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/message_box.h"
+
+namespace kestrin::app {
+
+std::string ErrorReportPrompt(std::int32_t number, const std::string& description);
+
+void ShowErrorReport(MessageBox& box, std::int32_t number, const std::string& description);
+
+}  // namespace kestrin::app
