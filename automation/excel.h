@@ -63,7 +63,9 @@ class XlRange {
   virtual void Clear() = 0;
   // Makes the range the selection of the active sheet.
   virtual void Select() = 0;
-  // Toggles Excel's AutoFilter on the range (called without arguments).
+  // Puts an AutoFilter (no criteria) on the range, replacing any AutoFilter
+  // the sheet already has, so that repeating an export never switches the
+  // filter of an earlier run off.
   virtual void AutoFilter() = 0;
   // Fits row heights (a range from Rows) or column widths (from Columns).
   virtual void AutoFit() = 0;
