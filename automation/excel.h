@@ -36,8 +36,8 @@ inline constexpr int kLineStyleNone = -4142;
 inline constexpr int kContinuous = 1;
 inline constexpr int kThin = 2;
 inline constexpr int kColorIndexAutomatic = -4105;
-inline constexpr int kDatabase = 1;     // PivotTableWizard SourceType: a list on a worksheet
-inline constexpr int kDataField = 4;    // PivotField Orientation: data area
+inline constexpr int kDatabase = 1;   // PivotTableWizard SourceType: a list on a worksheet
+inline constexpr int kDataField = 4;  // PivotField Orientation: data area
 }  // namespace xl
 
 class XlBorder {

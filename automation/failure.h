@@ -29,10 +29,11 @@ class AutomationError : public std::runtime_error {
 namespace errnum {
 inline constexpr std::int32_t kOverflow = 6;             // "Overflow"
 inline constexpr std::int32_t kSubscriptOutOfRange = 9;  // "Subscript out of range"
-inline constexpr std::int32_t kObjectNotSet = 91;  // "Object variable or With block variable not set"
+inline constexpr std::int32_t kObjectNotSet =
+    91;  // "Object variable or With block variable not set"
 inline constexpr std::int32_t kNoCurrentRecord = 3021;   // DAO "No current record."
 inline constexpr std::int32_t kTooFewParameters = 3061;  // DAO "Too few parameters. Expected N."
-inline constexpr std::int32_t kItemNotFound = 3265;  // DAO "Item not found in this collection."
+inline constexpr std::int32_t kItemNotFound = 3265;      // DAO "Item not found in this collection."
 }  // namespace errnum
 
 }  // namespace kestrin::automation
