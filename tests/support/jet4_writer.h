@@ -1,0 +1,120 @@
+// Writes Access 2000 (JET4) .mdb files described in test code, so that tests
+// and benchmarks can make exactly the databases they need.
+//
+// A description names user tables (columns, rows of automation::Value) and
+// saved queries (MSysObjects flags plus their MSysQueries rows). The writer
+// adds the system catalogue a reader expects: MSysObjects (table definition
+// at page 2), MSysACEs, MSysQueries and MSysRelationships, flagged as Access
+// flags them (0x80000000), plus the Tables/Databases/Relationships container
+// rows. The file opens with libmdb and Debian's mdb-tables, mdb-schema,
+// mdb-export and mdb-queries.
+//
+// What is written, exactly:
+//   Boolean   Value(bool), kept in the null mask; never null.
+//   Byte      integer 0..255.        Integer  integer -32768..32767.
+//   Long      integer fitting int32. Currency Value(Currency), stored as its
+//             int64 count of ten-thousandths.
+//   Single    double (or integer), stored as float; must fit a float.
+//   Double    double (or integer).   Date/Time Value(DateTime), its serial.
+//   Text      UTF-8 text of at most max_length UTF-16 code units (characters
+//             beyond the BMP take two), stored as UCS-2LE with surrogate
+//             pairs; with `compressed`, values of three or more characters
+//             that are all in U+0001..U+00FF get the FF FE compressed form.
+//   Memo      UTF-8 text of any length, as Text (compression only up to 1,024
+//             characters); OLE: Value(Binary) of any length. Long values of
+//             at most inline_long_value_limit bytes stay in the row, longer
+//             ones go to LVAL pages: one row when they fit a page (up to
+//             4,080 bytes), a chain of rows on several pages otherwise. A row
+//             that would outgrow its page moves all its long values out.
+//   Binary    Value(Binary) of at most max_length bytes (1..255).
+//   GUID      Value(Binary) of 16 bytes in storage order, or text
+//             "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (Data1..Data3 stored
+//             little-endian, as Windows stores a GUID).
+// Every type except Boolean accepts Null. Any other value, a value out of
+// range, an invalid UTF-8 text, a row with the wrong number of values, a
+// row too long for a page, an empty or duplicate name (tables and queries
+// share one namespace, compared case-insensitively), or an unsupported column
+// type throws Jet4WriteError naming the table, row and column.
+//
+// MSysQueries rows: ObjectId is the query's MSysObjects Id; an empty
+// expression, name1 or name2 is written as Null; Flag is always written;
+// Order is written as 4 big-endian bytes, or Null when it is 0 (as Access
+// leaves it for most rows). Attribute must be 0..255.
+//
+// Not written: indexes, relationships, properties (LvProp), linked tables,
+// forms or reports. Files are meant for reading; Access itself may want to
+// repair them before changing them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "automation/mdb/query/query_engine.h"
+#include "automation/value.h"
+
+namespace kestrin::testsupport {
+
+using automation::mdb::AccessType;
+using automation::mdb::QueryDefRow;
+using automation::mdb::SavedQuery;
+
+struct Jet4Column {
+  std::string name;
+  AccessType type = AccessType::kText;
+  // Text: characters (1..255); Binary: bytes (1..255). Ignored otherwise.
+  int max_length = 255;
+  // Text and Memo: use the compressed Unicode form where it is shorter.
+  bool compressed = false;
+};
+
+struct Jet4Table {
+  std::string name;
+  std::vector<Jet4Column> columns;  // 1..255 columns
+  std::vector<std::vector<automation::Value>> rows;
+  // MSysObjects.Flags of the table. Unset means 0: a user table, whatever its
+  // name (pass kSystemObjectFlags to make a real system table).
+  std::optional<std::int32_t> flags;
+};
+
+// MSysObjects.Flags Access gives its own system tables.
+inline constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);
+
+// DAO query type codes as kept in MSysObjects.Flags of a saved query.
+namespace query_flags {
+inline constexpr std::int32_t kSelect = 0;
+inline constexpr std::int32_t kHiddenSelect = 8;
+inline constexpr std::int32_t kCrosstab = 16;
+inline constexpr std::int32_t kDelete = 32;
+inline constexpr std::int32_t kUpdate = 48;
+inline constexpr std::int32_t kAppend = 64;
+inline constexpr std::int32_t kMakeTable = 80;
+inline constexpr std::int32_t kDataDefinition = 96;
+inline constexpr std::int32_t kPassThrough = 112;
+inline constexpr std::int32_t kUnion = 128;
+}  // namespace query_flags
+
+struct Jet4Database {
+  std::vector<Jet4Table> tables;    // catalogued in this order, after the system tables
+  std::vector<SavedQuery> queries;  // catalogued in this order, after the tables
+  // Memo and OLE values of at most this many stored bytes stay in the row.
+  int inline_long_value_limit = 64;
+};
+
+class Jet4WriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The whole file as bytes. Throws Jet4WriteError when the description cannot
+// be written (see above).
+std::vector<std::uint8_t> BuildJet4Database(const Jet4Database& db);
+
+// Builds the file and writes it to `path`, replacing any file there. Throws
+// Jet4WriteError as BuildJet4Database does, or when the file cannot be written.
+void WriteJet4Database(const Jet4Database& db, const std::filesystem::path& path);
+
+}  // namespace kestrin::testsupport
