@@ -1,0 +1,54 @@
+// A private office process started by this program.
+//
+// The office is started from an argument list (never through a shell) in a
+// process group of its own, with standard input from /dev/null and standard
+// output and error appended to a log file. The launcher forks the office
+// proper, which stays in the same group, so Kill() ends both.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace kestrin::automation::uno {
+
+class OfficeProcess {
+ public:
+  // Starts `program` with `args` (argv[1...]) and the current environment
+  // plus `env_overrides` ("NAME=value" entries replace same-named ones).
+  // Throws AutomationError 429 when the program cannot be started.
+  OfficeProcess(const std::string& program, const std::vector<std::string>& args,
+                const std::vector<std::string>& env_overrides, const std::filesystem::path& log);
+  OfficeProcess(const OfficeProcess&) = delete;
+  OfficeProcess& operator=(const OfficeProcess&) = delete;
+  // Leaves a running office running (it may hold the user's visible
+  // workbook); only reaps it when it has already ended.
+  ~OfficeProcess();
+
+  pid_t pid() const { return pid_; }
+  // False once the launcher has ended (the office has ended or crashed).
+  bool Alive();
+  // Exit status as waitpid reports it, once !Alive().
+  int status() const { return status_; }
+  // Waits up to `limit` for the launcher to end; true when it has.
+  bool WaitExit(std::chrono::milliseconds limit);
+  // Sends SIGKILL to the whole process group and reaps the launcher.
+  void Kill();
+
+ private:
+  pid_t pid_ = -1;
+  bool reaped_ = false;
+  int status_ = 0;
+};
+
+// The last `max_bytes` of a log file, for error descriptions.
+std::string LogTail(const std::filesystem::path& log, std::size_t max_bytes = 600);
+
+// "file:///path%20with%20blanks": a file URL for an absolute path.
+std::string FileUrl(const std::filesystem::path& absolute);
+
+}  // namespace kestrin::automation::uno

@@ -1,0 +1,55 @@
+// The spreadsheet application of automation/excel.h, played by LibreOffice
+// Calc driven out of process over UNO.
+//
+// GetObject() attaches to an office that listens on the program's own pipe;
+// CreateObject() starts a private office (own pipe, own profile) and ends it
+// again on Quit(). Workbooks are loaded hidden. Every failure, including an
+// office that crashed, vanished or stopped answering within the call time
+// limit, is thrown as AutomationError; a later GetObject()/CreateObject()
+// works again after such a failure.
+//
+// Cell values written through Goto + ActiveCell()->SetValue are kept locally
+// and sent to the office in rectangular blocks before any other call reaches
+// it, so the workbook ends up exactly as if each cell had been written on its
+// own (including the selection resting on the last written cell).
+//
+// This header includes no UNO header; callers above the automation seam use
+// only the interfaces of automation/excel.h.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "automation/excel.h"
+
+namespace kestrin::automation::uno {
+
+struct UnoOptions {
+  // Pipe the office listens on. Empty: "kestrin_office_<uid>".
+  std::string pipe_name;
+  // Folder for the private office's profile and its log file. Empty:
+  // $XDG_CACHE_HOME/kestrin/office-profile, else ~/.cache/kestrin/office-profile.
+  std::string profile_dir;
+  // Folder receiving a copy of each workbook before it is first saved over.
+  // Empty: $XDG_CACHE_HOME/kestrin/backups, else ~/.cache/kestrin/backups.
+  std::string backup_dir;
+  // The office launcher. Empty: soffice of the office's program folder.
+  std::string office_program;
+  // How long CreateObject() waits for a started office to answer.
+  std::chrono::milliseconds start_timeout{60'000};
+  // Longest a single call into the office may take before the office is
+  // taken for hung: a private office is then killed, an attached one let go.
+  std::chrono::milliseconds call_timeout{120'000};
+  // Send written cells to the office in blocks (true) or one by one.
+  bool batch_cells = true;
+  // Never show a window even when a display is available (--headless).
+  bool force_headless = false;
+};
+
+// Default pipe name of this user: "kestrin_office_<uid>".
+std::string DefaultPipeName();
+
+std::unique_ptr<XlServer> MakeUnoXlServer(const UnoOptions& options);
+
+}  // namespace kestrin::automation::uno

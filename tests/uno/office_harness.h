@@ -1,0 +1,111 @@
+// Test support for the office engine: one private office per test binary
+// (own pipe, own profile in a temporary folder, ended and removed at exit),
+// workbooks made or copied into that folder, and a second UNO bridge to the
+// same office for reading saved files back.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+
+#include "automation/excel.h"
+#include "automation/uno/addresses.h"
+#include "automation/uno/uno_excel.h"
+
+namespace kestrin::automation::uno::testing {
+
+namespace css = ::com::sun::star;
+namespace fs = std::filesystem;
+
+// A fresh temporary folder, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  ~TempDir();
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+// The binary's shared office, started on first use.
+struct SharedOffice {
+  UnoOptions options;
+  std::shared_ptr<XlApplication> app;
+};
+SharedOffice& Office();
+// The folder of this binary's run (workbooks, backups, profile).
+const fs::path& RunDir();
+
+// Options for an office of a test's own: a unique pipe, profile and backup
+// folder under `dir`.
+UnoOptions OwnOfficeOptions(const fs::path& dir, const std::string& tag);
+
+// Copies tests/data/workbooks/<name> to a new unique path in the run folder.
+fs::path CopyWorkbook(const std::string& name);
+// A new unique path in the run folder with that extension, not yet created.
+fs::path NewPath(const std::string& stem, const std::string& ext);
+
+// Writes a workbook through the office: sheets in order, each with rows of
+// cells (text or number; an empty text leaves the cell empty). Formats by
+// extension: .xls (Excel 97) or .xlsx.
+using Cell = std::variant<std::string, double>;
+struct SheetSpec {
+  std::string name;
+  std::vector<std::vector<Cell>> rows;
+};
+void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets);
+
+// A saved workbook loaded hidden through the reading bridge.
+class SavedBook {
+ public:
+  explicit SavedBook(const fs::path& path);
+  SavedBook(const SavedBook&) = delete;
+  SavedBook& operator=(const SavedBook&) = delete;
+  ~SavedBook();
+
+  std::vector<std::string> SheetNames() const;
+  css::uno::Reference<css::sheet::XSpreadsheet> Sheet(const std::string& name) const;
+
+  enum class Kind { kEmpty, kNumber, kText, kFormula };
+  struct CellInfo {
+    Kind kind = Kind::kEmpty;
+    double number = 0;
+    std::string text;
+    short format_type = 0;  // css::util::NumberFormat bits of its format
+  };
+  CellInfo At(const std::string& sheet, const std::string& a1) const;
+  // Widths (1/100 mm) of the cell's left, top, right, bottom lines and of
+  // its two diagonals (top-left to bottom-right, bottom-left to top-right).
+  std::vector<int> Lines(const std::string& sheet, const std::string& a1) const;
+  // The sheet's AutoFilter block, if it has one.
+  std::optional<Block> AutoFilter(const std::string& sheet) const;
+  int RowHeight(const std::string& sheet, int row) const;    // row from 0
+  int ColumnWidth(const std::string& sheet, int col) const;  // column from 0
+  int ChartCount(const std::string& sheet) const;
+
+  struct Pivot {
+    std::vector<std::string> rows, columns, data;
+    std::vector<int> data_functions;  // css::sheet::GeneralFunction
+    CellPos output;                   // first cell of its output
+    std::string source_sheet;
+    Block source;
+  };
+  std::map<std::string, Pivot> Pivots(const std::string& sheet) const;
+  // The sheet the saved file opens on.
+  std::string ActiveSheetName() const;
+
+ private:
+  css::uno::Reference<css::sheet::XSpreadsheetDocument> doc_;
+};
+
+}  // namespace kestrin::automation::uno::testing
