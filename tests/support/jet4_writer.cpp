@@ -599,9 +599,11 @@ Bytes Writer::EncodeRow(const TableLayout& t, const std::vector<Value>& row,
         r.insert(r.end(), stored[i].begin(), stored[i].end());
       }
     }
-    Append16(r, static_cast<std::uint32_t>(r.size()));
-    for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Append16(r, *it);
-    Append16(r, static_cast<std::uint32_t>(t.var_count));
+    if (t.var_count > 0) {  // a table without variable columns has no offset table
+      Append16(r, static_cast<std::uint32_t>(r.size()));
+      for (auto it = offsets.rbegin(); it != offsets.rend(); ++it) Append16(r, *it);
+      Append16(r, static_cast<std::uint32_t>(t.var_count));
+    }
     r.insert(r.end(), mask.begin(), mask.end());
     return r;
   };
@@ -718,7 +720,7 @@ void Writer::PlaceDefinition(const Bytes& blob, const std::vector<std::uint32_t>
     pos += n;
     p[0] = 0x02;
     p[1] = 0x01;
-    Put16(p + 2, static_cast<std::uint32_t>(kPageSize - start - n - (k == 0 ? 8 : 0)));
+    Put16(p + 2, static_cast<std::uint32_t>(kPageSize - start - n));
     Put32(p + 4, k + 1 < pages.size() ? pages[k + 1] : 0);
   }
 }

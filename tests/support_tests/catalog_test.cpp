@@ -167,3 +167,33 @@ TEST_F(Jet4WriterCatalogTest, SavedQueriesOfEveryKindAreCataloguedWithTheirDefin
 
 }  // namespace
 }  // namespace kestrin::testsupport
+
+namespace kestrin::testsupport {
+namespace {
+
+// The catalogue tables are defined as in a file Access 2000 wrote.
+TEST(Jet4WriterGroundTruthTest, SystemTablesMatchARealAccess2000File) {
+  const std::filesystem::path sample =
+      std::filesystem::path(KESTRIN_SOURCE_DIR) / "tests/data/databases/testV2000.mdb";
+  if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no " << sample;
+  auto dir = std::filesystem::temp_directory_path() / ("kestrin_truth_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  auto ours = dir / "ours.mdb";
+  WriteJet4Database(Jet4Database{}, ours);
+  for (const char* table : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"}) {
+    SCOPED_TRACE(table);
+    ProbedTable want = ProbeTable(sample, table);
+    ProbedTable got = ProbeTable(ours, table);
+    ASSERT_EQ(got.columns.size(), want.columns.size());
+    for (std::size_t i = 0; i < got.columns.size(); ++i) {
+      EXPECT_EQ(got.columns[i].name, want.columns[i].name);
+      EXPECT_EQ(got.columns[i].type, want.columns[i].type) << want.columns[i].name;
+    }
+  }
+  EXPECT_EQ(RunCommand("mdb-ver " + ShellQuote(ours.string())),
+            RunCommand("mdb-ver " + ShellQuote(sample.string())));
+  std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace kestrin::testsupport

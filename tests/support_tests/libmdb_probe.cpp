@@ -242,6 +242,7 @@ ProbedTable ProbeTable(const std::filesystem::path& file, const std::string& nam
         row.push_back(Decode(mdb, *cols[i], fields[i], raw[i]));
       out.rows.push_back(std::move(row));
       out.raw.push_back(std::move(raw));
+      out.row_sizes.push_back(len);
     }
   }
   return out;

@@ -33,6 +33,7 @@ struct ProbedTable {
   int usage_map_type = -1;  // first byte of the usage map
   std::vector<std::vector<automation::Value>> rows;
   std::vector<std::vector<automation::Binary>> raw;  // stored bytes of each field
+  std::vector<std::size_t> row_sizes;                // bytes of each row on its page
 };
 
 // Throws std::runtime_error when libmdb cannot open the file or the table.

@@ -81,6 +81,22 @@ TEST(Jet4WriterValuesTest, EveryTypeReadsBackExactlyThroughLibmdb) {
 
 class Jet4WriterExportTest : public WriterTest {};
 
+TEST_F(Jet4WriterExportTest, FixedOnlyRowsCarryNoOffsetTable) {
+  Jet4Database db;
+  Jet4Table t;
+  t.name = "Fixed";
+  t.columns = {{"N", T::kLong}, {"Yes", T::kBoolean}, {"X", T::kDouble}};
+  t.rows = {{std::int64_t{-5}, true, 2.5}, {Value(), false, Value()}};
+  db.tables.push_back(t);
+  auto file = Write(db);
+  ProbedTable got = ProbeTable(file, "Fixed");
+  EXPECT_EQ(got.rows, t.rows);
+  // Column count, 4 + 8 fixed bytes, one null-mask byte: nothing else.
+  EXPECT_EQ(got.row_sizes, (std::vector<std::size_t>{15, 15}));
+  EXPECT_EQ(Lines(Tool("mdb-export", file, "Fixed")),
+            (std::vector<std::string>{"N,Yes,X", "-5,1,2.5", ",0,"}));
+}
+
 TEST_F(Jet4WriterExportTest, MdbExportPrintsEveryType) {
   Jet4Database db;
   Jet4Table t = AllTypes();
