@@ -172,14 +172,13 @@ namespace kestrin::testsupport {
 namespace {
 
 // The catalogue tables are defined as in a file Access 2000 wrote.
-TEST(Jet4WriterGroundTruthTest, SystemTablesMatchARealAccess2000File) {
+class Jet4WriterGroundTruthTest : public WriterTest {};
+
+TEST_F(Jet4WriterGroundTruthTest, SystemTablesMatchARealAccess2000File) {
   const std::filesystem::path sample =
       std::filesystem::path(KESTRIN_SOURCE_DIR) / "tests/data/databases/testV2000.mdb";
   if (!std::filesystem::exists(sample)) GTEST_SKIP() << "no " << sample;
-  auto dir = std::filesystem::temp_directory_path() / ("kestrin_truth_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  auto ours = dir / "ours.mdb";
-  WriteJet4Database(Jet4Database{}, ours);
+  auto ours = Write(Jet4Database{});
   for (const char* table : {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"}) {
     SCOPED_TRACE(table);
     ProbedTable want = ProbeTable(sample, table);
@@ -192,7 +191,6 @@ TEST(Jet4WriterGroundTruthTest, SystemTablesMatchARealAccess2000File) {
   }
   EXPECT_EQ(RunCommand("mdb-ver " + ShellQuote(ours.string())),
             RunCommand("mdb-ver " + ShellQuote(sample.string())));
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -25,7 +25,9 @@ Jet4Table AllTypes() {
   return t;
 }
 
-TEST(Jet4WriterValuesTest, EveryTypeReadsBackExactlyThroughLibmdb) {
+class Jet4WriterValuesTest : public WriterTest {};
+
+TEST_F(Jet4WriterValuesTest, EveryTypeReadsBackExactlyThroughLibmdb) {
   Jet4Database db;
   Jet4Table t = AllTypes();
   t.rows.push_back({true, 255, -32768, std::int64_t{-2147483647 - 1}, Currency{-922337203685477},
@@ -37,13 +39,7 @@ TEST(Jet4WriterValuesTest, EveryTypeReadsBackExactlyThroughLibmdb) {
   t.rows.push_back({false, Value(), Value(), Value(), Value(), Value(), Value(), Value(), Value(),
                     Value(), Value(), Value(), Value()});
   db.tables.push_back(t);
-  auto dir =
-      std::filesystem::temp_directory_path() / ("kestrin_values_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  auto file = dir / "all.mdb";
-  WriteJet4Database(db, file);
-  ProbedTable got = ProbeTable(file, "AllTypes");
-  std::filesystem::remove_all(dir);
+  ProbedTable got = ProbeTable(Write(db), "AllTypes");
 
   ASSERT_EQ(got.rows.size(), 3u);
   EXPECT_EQ(got.num_rows, 3u);
@@ -127,7 +123,9 @@ TEST_F(Jet4WriterExportTest, MdbExportPrintsEveryType) {
     EXPECT_NE(schema.find(decl), std::string::npos) << decl << "\n" << schema;
 }
 
-TEST(Jet4WriterTextTest, SurrogatePairsAndCompressionAreStoredAsJetStoresThem) {
+class Jet4WriterTextTest : public WriterTest {};
+
+TEST_F(Jet4WriterTextTest, SurrogatePairsAndCompressionAreStoredAsJetStoresThem) {
   Jet4Database db;
   Jet4Table t;
   t.name = "Texts";
@@ -136,13 +134,9 @@ TEST(Jet4WriterTextTest, SurrogatePairsAndCompressionAreStoredAsJetStoresThem) {
   t.rows.push_back({"😀é", "abcdé", "hello"});  // the emoji takes two of the ten units
   t.rows.push_back({"ab", "ab", "日本語"});    // two letters: compression would not save bytes
   db.tables.push_back(t);
-  auto dir = std::filesystem::temp_directory_path() / ("kestrin_text_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  auto file = dir / "t.mdb";
-  WriteJet4Database(db, file);
+  auto file = Write(db);
   ProbedTable got = ProbeTable(file, "Texts");
-  std::string exported = RunCommand("mdb-export " + ShellQuote(file.string()) + " Texts");
-  std::filesystem::remove_all(dir);
+  std::string exported = Tool("mdb-export", file, "Texts");
 
   ASSERT_EQ(got.rows.size(), 2u);
   EXPECT_EQ(got.rows[0][0], Value("😀é"));

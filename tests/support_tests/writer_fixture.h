@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,9 +20,10 @@ class WriterTest : public ::testing::Test {
  protected:
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kestrin_jet4_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-            std::to_string(::getpid()));
+    std::string leaf = "kestrin_jet4_" + std::string(info->test_suite_name()) + "_" + info->name() +
+                       "_" + std::to_string(::getpid());
+    std::replace(leaf.begin(), leaf.end(), '/', '_');  // parameterised tests
+    dir_ = std::filesystem::temp_directory_path() / leaf;
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
   }
