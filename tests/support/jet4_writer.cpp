@@ -101,19 +101,43 @@ std::optional<std::u16string> Utf16(std::string_view s) {
   return out;
 }
 
-// Stored form of a text: FF FE + one byte per character when asked for, when
-// every character is in U+0001..U+00FF and when that is shorter; UCS-2LE
-// otherwise.
+// Stored form of a text. Uncompressed: UCS-2LE. Compressed (when asked for,
+// when possible and when shorter): FF FE, then one byte per character for
+// runs of U+0001..U+00FF and two bytes per character in between, a 0x00
+// byte switching between the two. A character whose low byte is 0 cannot be
+// written in the two-byte mode, so such texts stay uncompressed.
 Bytes EncodeText(const std::u16string& u, bool compress) {
+  auto narrow = [](char16_t c) { return c >= 1 && c <= 0xFF; };
+  bool can = compress && std::none_of(u.begin(), u.end(),
+                                      [&](char16_t c) { return !narrow(c) && (c & 0xFF) == 0; });
   Bytes b;
-  bool can = compress && u.size() > 2 &&
-             std::all_of(u.begin(), u.end(), [](char16_t c) { return c >= 1 && c <= 0xFF; });
   if (can) {
     b.reserve(u.size() + 2);
     b.push_back(0xFF);
     b.push_back(0xFE);
-    for (char16_t c : u) b.push_back(static_cast<std::uint8_t>(c));
-    return b;
+    bool one_byte = true;
+    for (std::size_t i = 0; i < u.size(); ++i) {
+      if (one_byte && !narrow(u[i])) {
+        b.push_back(0x00);
+        one_byte = false;
+      } else if (!one_byte && narrow(u[i])) {
+        // Switching back costs two switch bytes at most; worth it from a run
+        // of three narrow characters (or one that ends the text).
+        std::size_t run = 0;
+        while (i + run < u.size() && narrow(u[i + run])) ++run;
+        if (run >= 3 || i + run == u.size()) {
+          b.push_back(0x00);
+          one_byte = true;
+        }
+      }
+      if (one_byte) {
+        b.push_back(static_cast<std::uint8_t>(u[i]));
+      } else {
+        Append16(b, u[i]);
+      }
+    }
+    if (b.size() < 2 * u.size()) return b;
+    b.clear();
   }
   b.reserve(u.size() * 2);
   for (char16_t c : u) Append16(b, c);

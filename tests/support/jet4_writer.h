@@ -18,8 +18,10 @@
 //   Double    double (or integer).   Date/Time Value(DateTime), its serial.
 //   Text      UTF-8 text of at most max_length UTF-16 code units (characters
 //             beyond the BMP take two), stored as UCS-2LE with surrogate
-//             pairs; with `compressed`, values of three or more characters
-//             that are all in U+0001..U+00FF get the FF FE compressed form.
+//             pairs; with `compressed`, in the FF FE compressed form (one
+//             byte per character for runs of U+0001..U+00FF, two bytes in
+//             between, 0x00 switching) whenever that is shorter and no
+//             character outside U+0001..U+00FF has a low byte of 0.
 //   Memo      UTF-8 text of any length, as Text (compression only up to 1,024
 //             characters); OLE: Value(Binary) of any length. Long values of
 //             at most inline_long_value_limit bytes stay in the row, longer

@@ -133,12 +133,14 @@ TEST_F(Jet4WriterTextTest, SurrogatePairsAndCompressionAreStoredAsJetStoresThem)
       {"Plain", T::kText, 10}, {"Packed", T::kText, 10, true}, {"Memo", T::kMemo, 255, true}};
   t.rows.push_back({"😀é", "abcdé", "hello"});  // the emoji takes two of the ten units
   t.rows.push_back({"ab", "ab", "日本語"});    // two letters: compression would not save bytes
+  t.rows.push_back({"x", "abc日本def", "Āabcdefg"});   // mixed runs; U+0100 cannot be compressed
+  t.rows.push_back({"x", "a日b本c", "日本語abcdef"});  // switching would not pay
   db.tables.push_back(t);
   auto file = Write(db);
   ProbedTable got = ProbeTable(file, "Texts");
   std::string exported = Tool("mdb-export", file, "Texts");
 
-  ASSERT_EQ(got.rows.size(), 2u);
+  ASSERT_EQ(got.rows.size(), 4u);
   EXPECT_EQ(got.rows[0][0], Value("😀é"));
   EXPECT_EQ(got.raw[0][0], (Binary{0x3D, 0xD8, 0x00, 0xDE, 0xE9, 0x00}));
   EXPECT_EQ(got.rows[0][1], Value("abcdé"));
@@ -147,6 +149,18 @@ TEST_F(Jet4WriterTextTest, SurrogatePairsAndCompressionAreStoredAsJetStoresThem)
   EXPECT_EQ(got.raw[1][1], (Binary{'a', 0, 'b', 0}));
   EXPECT_EQ(got.rows[1][2], Value("日本語"));
   EXPECT_EQ(got.raw[1][2], (Binary{0xE5, 0x65, 0x2C, 0x67, 0x9E, 0x8A}));
+  EXPECT_EQ(got.rows[2][1], Value("abc日本def"));
+  EXPECT_EQ(got.raw[2][1],
+            (Binary{0xFF, 0xFE, 'a', 'b', 'c', 0x00, 0xE5, 0x65, 0x2C, 0x67, 0x00, 'd', 'e', 'f'}));
+  EXPECT_EQ(got.rows[2][2], Value("Āabcdefg"));
+  EXPECT_EQ(got.raw[2][2].size(), 16u);
+  EXPECT_EQ(got.rows[3][1], Value("a日b本c"));
+  EXPECT_EQ(got.raw[3][1].size(), 10u);  // plain UCS-2
+  EXPECT_EQ(got.rows[3][2], Value("日本語abcdef"));
+  EXPECT_EQ(got.raw[3][2], (Binary{0xFF, 0xFE, 0x00, 0xE5, 0x65, 0x2C, 0x67, 0x9E, 0x8A, 0x00, 'a',
+                                   'b', 'c', 'd', 'e', 'f'}));
+  EXPECT_NE(exported.find("\"x\",\"abc日本def\",\"Āabcdefg\""), std::string::npos) << exported;
+  EXPECT_NE(exported.find("\"a日b本c\",\"日本語abcdef\""), std::string::npos) << exported;
   // libmdb's own conversion reads the compressed forms too.
   EXPECT_NE(exported.find("\"abcdé\",\"hello\""), std::string::npos) << exported;
 }
