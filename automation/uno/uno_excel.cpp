@@ -52,7 +52,9 @@
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
@@ -530,15 +532,19 @@ class Session {
                                      : format == CellFormat::kDateTime ? &book.datetime_key
                                                                        : &book.boolean_key;
     if (!*slot) {
-      const char* code = format == CellFormat::kDate       ? "M/D/YYYY"
-                         : format == CellFormat::kDateTime ? "M/D/YYYY H:MM"
-                                                           : "BOOLEAN";
       Reference<css::util::XNumberFormatsSupplier> supplier(book.doc, UNO_QUERY_THROW);
       Reference<css::util::XNumberFormats> formats = supplier->getNumberFormats();
       css::lang::Locale locale("en", "US", "");
-      sal_Int32 key = formats->queryKey(OUString::createFromAscii(code), locale, false);
-      if (key < 0) key = formats->addNew(OUString::createFromAscii(code), locale);
-      *slot = key;
+      if (format == CellFormat::kBoolean) {
+        *slot = Query<css::util::XNumberFormatTypes>(formats)->getStandardFormat(
+            css::util::NumberFormat::LOGICAL, locale);
+      } else {
+        OUString code =
+            format == CellFormat::kDate ? OUString("M/D/YYYY") : OUString("M/D/YYYY H:MM");
+        sal_Int32 key = formats->queryKey(code, locale, false);
+        if (key < 0) key = formats->addNew(code, locale);
+        *slot = key;
+      }
     }
     return **slot;
   }

@@ -32,6 +32,7 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/table/XTableChartsSupplier.hpp>
+#include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
@@ -54,6 +55,7 @@ TempDir::TempDir() {
 }
 
 TempDir::~TempDir() {
+  if (std::getenv("KESTRIN_KEEP_TEST_FILES") != nullptr) return;  // for debugging
   std::error_code ec;
   fs::remove_all(path_, ec);
 }
@@ -249,8 +251,12 @@ SavedBook::CellInfo SavedBook::At(const std::string& sheet, const std::string& a
   sal_Int32 key = 0;
   Q<css::beans::XPropertySet>(cell)->getPropertyValue("NumberFormat") >>= key;
   auto formats = Q<css::util::XNumberFormatsSupplier>(doc_)->getNumberFormats();
-  Q<css::beans::XPropertySet>(formats->getByKey(key))->getPropertyValue("Type") >>=
-      info.format_type;
+  auto format = Q<css::beans::XPropertySet>(formats->getByKey(key));
+  format->getPropertyValue("Type") >>= info.format_type;
+  rtl::OUString code;
+  format->getPropertyValue("FormatString") >>= code;
+  info.format_code = FromOU(code);
+  info.shown = FromOU(Q<css::text::XTextRange>(cell)->getString());
   return info;
 }
 

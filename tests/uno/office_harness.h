@@ -82,6 +82,8 @@ class SavedBook {
     double number = 0;
     std::string text;
     short format_type = 0;  // css::util::NumberFormat bits of its format
+    std::string format_code;
+    std::string shown;  // the cell's text as displayed
   };
   CellInfo At(const std::string& sheet, const std::string& a1) const;
   // Widths (1/100 mm) of the cell's left, top, right, bottom lines and of

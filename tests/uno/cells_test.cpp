@@ -1,0 +1,205 @@
+// Values written through Goto + ActiveCell, with and without sending them in
+// blocks: both must leave the same workbook.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include <com/sun/star/util/NumberFormat.hpp>
+
+#include "automation/failure.h"
+#include "tests/uno/office_harness.h"
+
+namespace kestrin::automation::uno::testing {
+namespace {
+
+namespace NF = css::util::NumberFormat;
+using Kind = SavedBook::Kind;
+
+class CellsTest : public ::testing::TestWithParam<bool> {
+ protected:
+  // The shared session sends cells in blocks; a second session on the same
+  // office writes them one by one.
+  std::shared_ptr<XlApplication> App() {
+    if (GetParam()) return Office().app;
+    UnoOptions options = Office().options;
+    options.batch_cells = false;
+    server_ = MakeUnoXlServer(options);
+    return server_->GetObject();
+  }
+  std::unique_ptr<XlServer> server_;
+};
+
+// True when the .xls file holds a Boolean cell record (BOOLERR, 0x0205) for
+// that cell (row and column from 0) with that value.
+bool HasXlsBoolean(const fs::path& path, int row, int col, bool value) {
+  std::ifstream in(path, std::ios::binary);
+  std::string d((std::istreambuf_iterator<char>(in)), {});
+  for (size_t i = 0; i + 12 <= d.size(); ++i) {
+    auto u = [&](size_t k) { return static_cast<unsigned char>(d[i + k]); };
+    if (u(0) == 0x05 && u(1) == 0x02 && u(3) == 0 && u(4) + 256 * u(5) == row &&
+        u(6) + 256 * u(7) == col && u(10) == (value ? 1 : 0) && u(11) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+TEST_P(CellsTest, BooleansShowAsTrueAndFalseInXlsx) {
+  auto app = App();
+  fs::path path = NewPath("booleans", ".xlsx");
+  MakeWorkbook(path, {{"Sheet1", {{"x"}}}});
+  app->WorkbooksOpen(path.string());
+  app->Goto("r2c1");
+  app->ActiveCell()->SetValue(Value(true));
+  app->Goto("r2c2");
+  app->ActiveCell()->SetValue(Value(false));
+  app->ActiveWorkbook()->Save();
+  app->ActiveWorkbook()->Close(false);
+  SavedBook saved(path);
+  EXPECT_EQ(saved.At("Sheet1", "A2").shown, "TRUE");
+  EXPECT_EQ(saved.At("Sheet1", "B2").shown, "FALSE");
+  EXPECT_TRUE(saved.At("Sheet1", "B2").format_type & NF::LOGICAL);
+}
+
+void Put(XlApplication& app, int row, int col, const Value& v) {
+  app.Goto("r" + std::to_string(row) + "c" + std::to_string(col));
+  app.ActiveCell()->SetValue(v);
+}
+
+TEST_P(CellsTest, ValuesKeepTheirType) {
+  auto app = App();
+  fs::path path = NewPath("typed", ".xls");
+  MakeWorkbook(path, {{"Data", {{"old", "old", "old"}, {"keep", 5.0}}}, {"Other", {{"x"}}}});
+  app->WorkbooksOpen(path.string());
+  app->ActiveWorkbook()->Sheets()->Item("Data")->Activate();
+  const std::vector<Value> values = {Value("00123"),
+                                     Value("=1+1"),
+                                     Value("1.5"),
+                                     Value(""),
+                                     Value(true),
+                                     Value(false),
+                                     Value(42),
+                                     Value(std::int64_t{9007199254740993}),
+                                     Value(Currency{123456}),
+                                     Value(-0.25),
+                                     Value(DateTime{45000}),
+                                     Value(DateTime{45000.75}),
+                                     Value(DateTime{-1.25}),
+                                     Value("日本語のテキスト"),
+                                     Value(Binary{1, 2, 3})};
+  for (size_t i = 0; i < values.size(); ++i) Put(*app, 3, static_cast<int>(i) + 1, values[i]);
+  Put(*app, 1, 2, Null{});  // clears "old"
+  app->ActiveWorkbook()->Save();
+  app->ActiveWorkbook()->Close(false);
+
+  SavedBook saved(path);
+  auto at = [&](const char* a1) { return saved.At("Data", a1); };
+  EXPECT_EQ(at("A3").kind, Kind::kText);
+  EXPECT_EQ(at("A3").text, "00123");
+  EXPECT_EQ(at("B3").kind, Kind::kText);
+  EXPECT_EQ(at("B3").text, "=1+1");
+  EXPECT_EQ(at("C3").kind, Kind::kText);
+  EXPECT_EQ(at("C3").text, "1.5");
+  EXPECT_EQ(at("D3").kind, Kind::kEmpty);
+  // The office reads .xls Boolean cells back as plain numbers; the file
+  // itself must hold true Boolean cells, as Excel writes them.
+  EXPECT_EQ(at("E3").number, 1);
+  EXPECT_EQ(at("F3").number, 0);
+  EXPECT_TRUE(HasXlsBoolean(path, 2, 4, true));
+  EXPECT_TRUE(HasXlsBoolean(path, 2, 5, false));
+  EXPECT_EQ(at("G3").kind, Kind::kNumber);
+  EXPECT_EQ(at("G3").number, 42);
+  EXPECT_FALSE(at("G3").format_type & (NF::DATE | NF::LOGICAL));
+  EXPECT_EQ(at("H3").number, 9007199254740992.0);  // nearest double
+  EXPECT_DOUBLE_EQ(at("I3").number, 12.3456);
+  EXPECT_EQ(at("J3").number, -0.25);
+  EXPECT_EQ(at("K3").number, 45000);
+  EXPECT_TRUE(at("K3").format_type & NF::DATE);
+  EXPECT_EQ(at("K3").shown, "3/15/2023");
+  EXPECT_EQ(at("L3").shown, "3/15/2023 18:00");
+  EXPECT_FALSE(at("K3").format_type & NF::TIME);
+  EXPECT_EQ(at("L3").number, 45000.75);
+  EXPECT_EQ(at("L3").format_type & NF::DATETIME, NF::DATETIME);
+  // The day before the epoch at 06:00 is -0.75 on the office's linear scale.
+  EXPECT_DOUBLE_EQ(at("M3").number, -0.75);
+  EXPECT_EQ(at("N3").text, "日本語のテキスト");
+  EXPECT_EQ(at("O3").kind, Kind::kEmpty);
+  EXPECT_EQ(at("A1").text, "old");
+  EXPECT_EQ(at("B1").kind, Kind::kEmpty);
+  EXPECT_EQ(at("C1").text, "old");
+  EXPECT_EQ(at("A2").text, "keep");
+  EXPECT_EQ(at("B2").number, 5);
+  EXPECT_EQ(saved.At("Other", "A1").text, "x");
+}
+
+TEST_P(CellsTest, RowStepLeavesRowsBetweenRecordsUntouchedAndSelectionOnLastCell) {
+  auto app = App();
+  fs::path path = NewPath("rowstep", ".xls");
+  std::vector<std::vector<Cell>> rows(12, std::vector<Cell>(4, Cell{std::string("keep")}));
+  MakeWorkbook(path, {{"Sheet1", rows}});
+  app->WorkbooksOpen(path.string());
+  // A heading at row 2 and three records every third row, columns B to D.
+  for (int c = 2; c <= 4; ++c) Put(*app, 2, c, Value("H" + std::to_string(c)));
+  for (int k = 0; k < 3; ++k) {
+    for (int c = 2; c <= 4; ++c) Put(*app, 3 + 3 * k, c, Value(k * 10 + c));
+  }
+  auto selection = app->Selection();
+  // Written through the selection: it rests on the last cell, D9.
+  app->Range("A20")->Select();
+  app->Goto("r9c4");
+  app->ActiveCell();
+  auto sheet = app->ActiveSheet();  // any other call sends the cells
+  app->ActiveWorkbook()->Save();
+  app->ActiveWorkbook()->Close(false);
+
+  SavedBook saved(path);
+  EXPECT_EQ(saved.At("Sheet1", "B2").text, "H2");
+  EXPECT_EQ(saved.At("Sheet1", "D3").number, 4);
+  EXPECT_EQ(saved.At("Sheet1", "C9").number, 23);
+  for (const char* untouched : {"A2", "A3", "B4", "C5", "D7", "D8", "B10", "D12", "A1"}) {
+    EXPECT_EQ(saved.At("Sheet1", untouched).text, "keep") << untouched;
+  }
+}
+
+TEST_P(CellsTest, SelectionIsTheLastCellGoneTo) {
+  auto app = App();
+  fs::path path = NewPath("selection", ".xls");
+  MakeWorkbook(path, {{"Sheet1", {{"a"}}}});
+  app->WorkbooksOpen(path.string());
+  Put(*app, 4, 2, Value(1));
+  Put(*app, 4, 3, Value(2));
+  Put(*app, 5, 2, Value(3));
+  // Borders on the selection land on the last written cell only.
+  app->Selection()->Borders(xl::kEdgeTop)->SetLineStyle(xl::kContinuous);
+  app->ActiveWorkbook()->Save();
+  app->ActiveWorkbook()->Close(false);
+  SavedBook saved(path);
+  EXPECT_GT(saved.Lines("Sheet1", "B5")[1], 0);
+  EXPECT_EQ(saved.Lines("Sheet1", "C4")[1], 0);
+  EXPECT_EQ(saved.Lines("Sheet1", "B4")[1], 0);
+  EXPECT_EQ(saved.At("Sheet1", "B5").number, 3);
+}
+
+TEST_P(CellsTest, BadReferencesAreErrorsAndWriteNothing) {
+  auto app = App();
+  fs::path path = NewPath("badref", ".xls");
+  MakeWorkbook(path, {{"Sheet1", {{"a"}}}});
+  app->WorkbooksOpen(path.string());
+  for (const char* bad : {"r0c1", "A1", "r1c99999", "r1048577c1", ""}) {
+    try {
+      app->Goto(bad);
+      ADD_FAILURE() << bad;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), 1004) << bad;
+    }
+  }
+  EXPECT_THROW(app->Range("B3:"), AutomationError);
+  EXPECT_THROW(app->Rows("x:y"), AutomationError);
+  app->ActiveWorkbook()->Close(false);
+}
+
+INSTANTIATE_TEST_SUITE_P(Batching, CellsTest, ::testing::Values(true, false),
+                         [](const auto& info) { return info.param ? "Blocks" : "OneByOne"; });
+
+}  // namespace
+}  // namespace kestrin::automation::uno::testing
