@@ -1,29 +1,396 @@
 #include "automation/mdb/query/query_engine.h"
 
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <set>
+
 #include "automation/failure.h"
+#include "automation/mdb/query/access_functions.h"
+#include "automation/mdb/query/access_sql.h"
+#include "automation/mdb/query/rebuild.h"
+#include "automation/mdb/query/sqlite_db.h"
+#include "automation/mdb/query/translate.h"
 
 namespace kestrin::automation::mdb {
 
-struct QueryEngine::Impl {
-  TableProvider& tables;
-  std::vector<SavedQuery> queries;
-};
-
 namespace {
-[[noreturn]] void NotYet(const std::string& query) {
-  throw AutomationError(3219, "Query '" + query + "' cannot be evaluated yet.");
+
+// Numbers of the failures this engine raises, as Access numbers them.
+constexpr std::int32_t kInvalidOperation = 3219;   // refused query kinds
+constexpr std::int32_t kSyntaxError = 3075;        // malformed SQL or definition
+constexpr std::int32_t kTableNotFound = 3078;      // unknown input table or query
+constexpr std::int32_t kCircularReference = 3103;  // a query that uses itself
+constexpr std::int32_t kTypeMismatch = 3464;       // "Data type mismatch in criteria expression."
+constexpr std::int32_t kEvaluationFailed = 3071;   // any other evaluation failure
+
+std::string Fold(const std::string& s) {
+  std::string out = s;
+  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
 }
+
+std::string Quoted(const std::string& name) { return "'" + name + "'"; }
+
+bool IsTextType(AccessType t) {
+  return t == AccessType::kText || t == AccessType::kMemo || t == AccessType::kGuid;
+}
+
+void Bind(sqlite3_stmt* stmt, int index, const Value& v) {
+  switch (v.kind()) {
+    case Value::Kind::kNull:
+      sqlite3_bind_null(stmt, index);
+      break;
+    case Value::Kind::kBoolean:
+      sqlite3_bind_int(stmt, index, v.boolean() ? -1 : 0);
+      break;
+    case Value::Kind::kInteger:
+      sqlite3_bind_int64(stmt, index, v.integer());
+      break;
+    case Value::Kind::kCurrency:
+      sqlite3_bind_int64(stmt, index, v.currency().ten_thousandths);
+      break;
+    case Value::Kind::kDouble:
+      sqlite3_bind_double(stmt, index, v.real());
+      break;
+    case Value::Kind::kDateTime:
+      sqlite3_bind_double(stmt, index, v.datetime().serial);
+      break;
+    case Value::Kind::kText:
+      sqlite3_bind_text64(stmt, index, v.text().data(), v.text().size(), SQLITE_STATIC,
+                          SQLITE_UTF8);
+      break;
+    case Value::Kind::kBinary:
+      sqlite3_bind_blob64(stmt, index, v.binary().data(), v.binary().size(), SQLITE_STATIC);
+      break;
+  }
+}
+
+// Converts one result cell back to the value Access gives for the column's type.
+Value ToValue(sqlite3_stmt* stmt, int col, AccessType type) {
+  const int kind = sqlite3_column_type(stmt, col);
+  if (kind == SQLITE_NULL) return Value();
+  auto text = [&] {
+    const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt, col));
+    return std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt, col)));
+  };
+  const bool numeric = kind == SQLITE_INTEGER || kind == SQLITE_FLOAT;
+  const double real = sqlite3_column_double(stmt, col);
+  switch (type) {
+    case AccessType::kBoolean:
+      if (numeric) return Value(real != 0);
+      return Value(text());
+    case AccessType::kByte:
+    case AccessType::kInteger:
+    case AccessType::kLong:
+      if (kind == SQLITE_INTEGER)
+        return Value(static_cast<std::int64_t>(sqlite3_column_int64(stmt, col)));
+      if (kind == SQLITE_FLOAT) {
+        if (std::floor(real) == real && std::fabs(real) < 9e15)
+          return Value(static_cast<std::int64_t>(real));
+        return Value(real);
+      }
+      return Value(text());
+    case AccessType::kCurrency:
+      if (kind == SQLITE_INTEGER) return Value(Currency{sqlite3_column_int64(stmt, col)});
+      if (kind == SQLITE_FLOAT && std::fabs(real) < 9.2e18)
+        return Value(Currency{static_cast<std::int64_t>(fn::BankersRound(real, 0))});
+      return Value(text());
+    case AccessType::kSingle:
+    case AccessType::kDouble:
+    case AccessType::kDecimal:
+      if (numeric) return Value(real);
+      return Value(text());
+    case AccessType::kDateTime:
+      if (numeric) return Value(DateTime{real});
+      return Value(text());
+    case AccessType::kBinary:
+    case AccessType::kOle:
+    case AccessType::kComplex: {
+      if (kind == SQLITE_BLOB) {
+        const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, col));
+        return Value(Binary(p, p + sqlite3_column_bytes(stmt, col)));
+      }
+      break;
+    }
+    default:
+      break;
+  }
+  // Text columns (and anything else): numbers become their Access text.
+  if (kind == SQLITE_INTEGER) return Value(std::to_string(sqlite3_column_int64(stmt, col)));
+  if (kind == SQLITE_FLOAT) return Value(fn::NumberText(real));
+  if (kind == SQLITE_BLOB && !IsTextType(type)) {
+    const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, col));
+    return Value(Binary(p, p + sqlite3_column_bytes(stmt, col)));
+  }
+  return Value(text());
+}
+
+std::string HeadingName(const Value& v, AccessType type) {
+  switch (v.kind()) {
+    case Value::Kind::kNull:
+      return "<>";
+    case Value::Kind::kBoolean:
+      return v.boolean() ? "-1" : "0";
+    case Value::Kind::kInteger:
+      return std::to_string(v.integer());
+    case Value::Kind::kCurrency:
+      return fn::NumberText(static_cast<double>(v.currency().ten_thousandths) / 10000.0);
+    case Value::Kind::kDouble:
+      return fn::NumberText(v.real());
+    case Value::Kind::kDateTime:
+      return fn::DateText(v.datetime().serial);
+    case Value::Kind::kText:
+      return v.text();
+    case Value::Kind::kBinary:
+      break;
+  }
+  (void)type;
+  return "<binary>";
+}
+
+// Maps a function failure raised inside SQLite to Access's number.
+std::int32_t NumberOf(const std::string& message) {
+  if (message.find("Type mismatch") != std::string::npos) return kTypeMismatch;
+  if (message.find("Division by zero") != std::string::npos) return 11;
+  if (message.find("Overflow") != std::string::npos) return errnum::kOverflow;
+  if (message.find("Invalid procedure call") != std::string::npos) return 5;
+  if (message.find("Invalid use of Null") != std::string::npos) return 94;
+  return kEvaluationFailed;
+}
+
 }  // namespace
 
+struct QueryEngine::Impl final : Catalog {
+  Impl(TableProvider& t, std::vector<SavedQuery> q) : tables(t), queries(std::move(q)) {
+    for (size_t i = 0; i < queries.size(); ++i) by_name.emplace(Fold(queries[i].name), i);
+    fn::Register(db.get());
+  }
+
+  const SavedQuery& Find(const std::string& name) const {
+    auto it = by_name.find(Fold(name));
+    if (it == by_name.end()) {
+      throw AutomationError(
+          errnum::kItemNotFound,
+          "Item not found in this collection: there is no query " + Quoted(name) + ".");
+    }
+    return queries[it->second];
+  }
+
+  // Refuses queries that are not select, union or crosstab queries.
+  static void CheckRunnable(const SavedQuery& q) {
+    const QueryKind kind = KindOf(q);
+    if (kind == QueryKind::kSelect || kind == QueryKind::kUnion || kind == QueryKind::kCrosstab)
+      return;
+    throw AutomationError(kInvalidOperation, "Invalid operation: query " + Quoted(q.name) +
+                                                 " is a " + KindName(kind) +
+                                                 "; only select, union and crosstab queries "
+                                                 "return records.");
+  }
+
+  // The query's translation, made once per engine.
+  const Translation& Analyse(const SavedQuery& q) {
+    const std::string key = Fold(q.name);
+    if (auto it = analysed.find(key); it != analysed.end()) return it->second;
+    if (in_progress.count(key))
+      throw AutomationError(kCircularReference,
+                            "Circular reference caused by query " + Quoted(q.name) + ".");
+    CheckRunnable(q);
+    in_progress.insert(key);
+    struct Done {
+      std::set<std::string>& s;
+      std::string k;
+      ~Done() { s.erase(k); }
+    } done{in_progress, key};
+    std::string text;
+    try {
+      text = RebuildSql(q);
+    } catch (const DefinitionError& e) {
+      throw AutomationError(kSyntaxError, "Query " + Quoted(q.name) +
+                                              " has a malformed definition: " + e.what() + ".");
+    }
+    sql::Statement st;
+    try {
+      st = sql::ParseStatement(text);
+    } catch (const sql::SqlSyntaxError& e) {
+      throw AutomationError(kSyntaxError,
+                            "Syntax error in query " + Quoted(q.name) + ": " + e.what() + ".");
+    }
+    Translation t;
+    try {
+      t = Translate(st, *this);
+    } catch (const TranslateError& e) {
+      throw AutomationError(e.number(), "Query " + Quoted(q.name) + ": " + e.what());
+    } catch (const SqliteError& e) {
+      throw AutomationError(NumberOf(e.what()),
+                            "Query " + Quoted(q.name) + " could not be evaluated: " + e.what());
+    }
+    t.declared_parameters = std::max(t.declared_parameters, DeclaredParameterCount(q));
+    return analysed.emplace(key, std::move(t)).first->second;
+  }
+
+  const SourceInfo& Source(const std::string& name) override {
+    const std::string key = Fold(name);
+    if (auto it = sources.find(key); it != sources.end()) return it->second;
+    if (auto columns = tables.TableColumns(name)) return LoadTable(key, name, *columns);
+    auto q = by_name.find(key);
+    if (q == by_name.end()) {
+      throw TranslateError(kTableNotFound,
+                           "The Microsoft Access database engine cannot find the "
+                           "input table or query " +
+                               Quoted(name) +
+                               ". Make sure it exists and that its name is spelled "
+                               "correctly.");
+    }
+    const SavedQuery& sq = queries[q->second];
+    const Translation& t = Analyse(sq);
+    SourceInfo info;
+    info.sql_name = "v" + std::to_string(next_object++);
+    for (size_t i = 0; i < t.columns.size(); ++i)
+      info.columns.push_back({t.columns[i].name, t.columns[i].type, "c" + std::to_string(i)});
+    info.parameters = t.parameters;
+    info.declared_parameters = t.declared_parameters;
+    db.Execute("CREATE TEMP VIEW " + QuoteIdentifier(info.sql_name) + " AS " + t.sql);
+    return sources.emplace(key, std::move(info)).first->second;
+  }
+
+  const SourceInfo& LoadTable(const std::string& key, const std::string& name,
+                              const std::vector<ColumnInfo>& columns) {
+    SourceInfo info;
+    info.sql_name = "t" + std::to_string(next_object++);
+    info.has_rowid = true;
+    std::string create = "CREATE TEMP TABLE " + QuoteIdentifier(info.sql_name) + " (";
+    std::string insert = "INSERT INTO " + QuoteIdentifier(info.sql_name) + " VALUES (";
+    for (size_t i = 0; i < columns.size(); ++i) {
+      const std::string col = "f" + std::to_string(i);
+      info.columns.push_back({columns[i].name, columns[i].type, col});
+      if (i) {
+        create += ", ";
+        insert += ", ";
+      }
+      create += QuoteIdentifier(col);
+      if (IsTextType(columns[i].type)) create += " COLLATE access_text";
+      insert += "?";
+    }
+    if (columns.empty()) {
+      throw AutomationError(kEvaluationFailed, "Table " + Quoted(name) + " has no columns.");
+    }
+    create += ")";
+    insert += ")";
+    db.Execute(create);
+    try {
+      db.Execute("BEGIN");
+      SqliteStatement stmt(db.get(), insert);
+      const size_t width = columns.size();
+      tables.ReadTable(name, [&](std::vector<Value>&& row) {
+        if (row.size() != width) {
+          throw AutomationError(kEvaluationFailed, "Table " + Quoted(name) + " gave a record of " +
+                                                       std::to_string(row.size()) + " values for " +
+                                                       std::to_string(width) + " columns.");
+        }
+        for (size_t i = 0; i < width; ++i) Bind(stmt.get(), static_cast<int>(i + 1), row[i]);
+        stmt.Step();
+        stmt.Reset();
+      });
+      db.Execute("COMMIT");
+    } catch (...) {
+      sqlite3_exec(db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      sqlite3_exec(db.get(), ("DROP TABLE IF EXISTS " + QuoteIdentifier(info.sql_name)).c_str(),
+                   nullptr, nullptr, nullptr);
+      throw;
+    }
+    return sources.emplace(key, std::move(info)).first->second;
+  }
+
+  std::vector<std::pair<std::string, std::string>> Headings(const std::string& query,
+                                                            AccessType type) override {
+    std::vector<std::pair<std::string, std::string>> out;
+    SqliteStatement stmt(db.get(), query);
+    while (stmt.Step()) {
+      std::string literal;
+      switch (sqlite3_column_type(stmt.get(), 0)) {
+        case SQLITE_NULL:
+          literal = "NULL";
+          break;
+        case SQLITE_INTEGER:
+          literal = std::to_string(sqlite3_column_int64(stmt.get(), 0));
+          break;
+        case SQLITE_FLOAT: {
+          char b[64];
+          std::snprintf(b, sizeof b, "%.17g", sqlite3_column_double(stmt.get(), 0));
+          literal = b;
+          if (literal.find_first_of(".eEn") == std::string::npos) literal += ".0";
+          break;
+        }
+        default: {
+          const auto* p = static_cast<const char*>(sqlite3_column_blob(stmt.get(), 0));
+          literal = QuoteString(
+              std::string(p ? p : "", static_cast<size_t>(sqlite3_column_bytes(stmt.get(), 0))));
+          break;
+        }
+      }
+      out.emplace_back(literal, HeadingName(ToValue(stmt.get(), 0, type), type));
+    }
+    return out;
+  }
+
+  TableProvider& tables;
+  std::vector<SavedQuery> queries;
+  std::map<std::string, size_t> by_name;
+  SqliteDatabase db;
+  std::map<std::string, SourceInfo> sources;
+  std::map<std::string, Translation> analysed;
+  std::set<std::string> in_progress;
+  int next_object = 0;
+};
+
 QueryEngine::QueryEngine(TableProvider& tables, std::vector<SavedQuery> queries)
-    : impl_(std::make_unique<Impl>(Impl{tables, std::move(queries)})) {}
+    : impl_(std::make_unique<Impl>(tables, std::move(queries))) {}
 
 QueryEngine::~QueryEngine() = default;
 
-std::string QueryEngine::Sql(const std::string& query) const { NotYet(query); }
+std::string QueryEngine::Sql(const std::string& query) const {
+  const SavedQuery& q = impl_->Find(query);
+  try {
+    return RebuildSql(q);
+  } catch (const DefinitionError& e) {
+    throw AutomationError(
+        kSyntaxError, "Query " + Quoted(q.name) + " has a malformed definition: " + e.what() + ".");
+  }
+}
 
-std::vector<std::string> QueryEngine::OutputColumnNames(const std::string& query) { NotYet(query); }
+std::vector<std::string> QueryEngine::OutputColumnNames(const std::string& query) {
+  const Translation& t = impl_->Analyse(impl_->Find(query));
+  std::vector<std::string> names;
+  for (const auto& c : t.columns) names.push_back(c.name);
+  return names;
+}
 
-QueryResult QueryEngine::Run(const std::string& query) { NotYet(query); }
+QueryResult QueryEngine::Run(const std::string& query) {
+  const SavedQuery& q = impl_->Find(query);
+  const Translation& t = impl_->Analyse(q);
+  const int expected = t.declared_parameters + static_cast<int>(t.parameters.size());
+  if (expected > 0) {
+    throw AutomationError(errnum::kTooFewParameters,
+                          "Too few parameters. Expected " + std::to_string(expected) + ".");
+  }
+  QueryResult result;
+  result.columns = t.columns;
+  try {
+    SqliteStatement stmt(impl_->db.get(), t.sql);
+    const int width = static_cast<int>(t.columns.size());
+    while (stmt.Step()) {
+      std::vector<Value> row;
+      row.reserve(t.columns.size());
+      for (int i = 0; i < width; ++i)
+        row.push_back(ToValue(stmt.get(), i, t.columns[static_cast<size_t>(i)].type));
+      result.rows.push_back(std::move(row));
+    }
+  } catch (const SqliteError& e) {
+    throw AutomationError(NumberOf(e.what()),
+                          "Query " + Quoted(q.name) + " could not be evaluated: " + e.what());
+  }
+  return result;
+}
 
 }  // namespace kestrin::automation::mdb

@@ -56,8 +56,8 @@ struct QueryDefRow {
 
 struct SavedQuery {
   std::string name;
-  std::int32_t flags = 0;          // MSysObjects.Flags of the query
-  std::vector<QueryDefRow> rows;   // in any order; the engine sorts them
+  std::int32_t flags = 0;         // MSysObjects.Flags of the query
+  std::vector<QueryDefRow> rows;  // in any order; the engine sorts them
 };
 
 // Tables of the opened database, as the engine sees them.
