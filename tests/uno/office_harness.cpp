@@ -173,6 +173,11 @@ void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets) {
     list->insertNewByName(ToOU("tmp" + std::to_string(i)), static_cast<sal_Int16>(i));
     auto sheet = Q<css::sheet::XSpreadsheet>(index->getByIndex(static_cast<sal_Int32>(i)));
     for (size_t r = 0; r < sheets[i].rows.size(); ++r) {
+      if (sheets[i].row_height > 0) {
+        auto rows = Q<css::table::XColumnRowRange>(sheet)->getRows();
+        Q<css::beans::XPropertySet>(rows->getByIndex(static_cast<sal_Int32>(r)))
+            ->setPropertyValue("Height", Any(static_cast<sal_Int32>(sheets[i].row_height)));
+      }
       for (size_t c = 0; c < sheets[i].rows[r].size(); ++c) {
         auto cell = sheet->getCellByPosition(static_cast<sal_Int32>(c), static_cast<sal_Int32>(r));
         const Cell& v = sheets[i].rows[r][c];

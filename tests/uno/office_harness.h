@@ -62,6 +62,7 @@ using Cell = std::variant<std::string, double>;
 struct SheetSpec {
   std::string name;
   std::vector<std::vector<Cell>> rows;
+  int row_height = 0;  // 1/100 mm for every row given, 0 to leave them
 };
 void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets);
 
