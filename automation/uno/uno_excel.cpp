@@ -995,13 +995,15 @@ class UnoPivotField : public XlPivotField {
       s_->Sync();
       auto field = Props(
           Query<css::container::XNameAccess>(table_->getDataPilotFields())->getByName(ToOU(name_)));
+      field->setPropertyValue("Orientation",
+                              Any(static_cast<css::sheet::DataPilotFieldOrientation>(o)));
       if (orientation == xl::kDataField) {
+        // Set once the field is in the data area: the orientation change
+        // resets the function.
         bool sum = AllNumbers(doc_, table_->getSourceRange(), name_);
         field->setPropertyValue("Function", Any(sum ? css::sheet::GeneralFunction_SUM
                                                     : css::sheet::GeneralFunction_COUNT));
       }
-      field->setPropertyValue("Orientation",
-                              Any(static_cast<css::sheet::DataPilotFieldOrientation>(o)));
     });
   }
 

@@ -1,0 +1,160 @@
+// Pivot tables made through PivotTableWizard, AddFields and PivotFields.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <com/sun/star/sheet/GeneralFunction.hpp>
+
+#include "automation/failure.h"
+#include "tests/uno/office_harness.h"
+
+namespace kestrin::automation::uno::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// Region, Shop, Year, Quarter, Amount, Note: 12 records under a heading.
+std::vector<std::vector<Cell>> Sales() {
+  std::vector<std::vector<Cell>> rows = {{"Region", "Shop", "Year", "Quarter", "Amount", "Note"}};
+  const char* regions[] = {"East", "West", "North"};
+  for (int i = 0; i < 12; ++i) {
+    rows.push_back({std::string(regions[i % 3]), "Shop" + std::to_string(i % 2),
+                    static_cast<double>(2020 + i % 2), "Q" + std::to_string(1 + i % 4),
+                    static_cast<double>(100 + i),
+                    i % 5 == 0 ? std::string("") : "n" + std::to_string(i)});
+  }
+  return rows;
+}
+
+std::string Source(const std::string& sheet) { return sheet + "!A1:F13"; }
+
+TEST(PivotTest, OneRowAndOneColumnFieldSummingANumberField) {
+  auto& app = *Office().app;
+  fs::path path = NewPath("pivot1", ".xls");
+  MakeWorkbook(path, {{"Sheet1", {{"first"}}}, {"Sales data", Sales()}, {"Sheet3", {}}});
+  app.WorkbooksOpen(path.string());
+  app.ActiveWorkbook()->Sheets()->Item("Sales data")->Activate();
+  app.ActiveSheet()->PivotTableWizard(xl::kDatabase, Source("Sales data"), "", "SalesPivot");
+  EXPECT_EQ(app.ActiveSheet()->Name(), "Sheet4");
+  app.ActiveSheet()
+      ->PivotTables("SalesPivot")
+      ->AddFields(std::string("Region"), std::string("Year"));
+  app.ActiveSheet()
+      ->PivotTables("SalesPivot")
+      ->PivotFields("Amount")
+      ->SetOrientation(xl::kDataField);
+  app.Goto("r1c1");
+  app.ActiveWorkbook()->Save();
+  app.ActiveWorkbook()->Close(false);
+
+  SavedBook saved(path);
+  EXPECT_THAT(saved.SheetNames(), ElementsAre("Sheet1", "Sheet4", "Sales data", "Sheet3"));
+  EXPECT_EQ(saved.ActiveSheetName(), "Sheet4");
+  auto pivots = saved.Pivots("Sheet4");
+  ASSERT_EQ(pivots.count("SalesPivot"), 1u);
+  const auto& p = pivots["SalesPivot"];
+  EXPECT_THAT(p.rows, ElementsAre("Region"));
+  EXPECT_THAT(p.columns, ElementsAre("Year"));
+  EXPECT_THAT(p.data, ElementsAre(HasSubstr("Amount")));
+  EXPECT_THAT(p.data_functions, ElementsAre(css::sheet::GeneralFunction_SUM));
+  EXPECT_EQ(p.output, (CellPos{2, 0}));  // A3
+  EXPECT_EQ(p.source_sheet, "Sales data");
+  EXPECT_EQ(p.source, (Block{0, 0, 12, 5}));
+  // The grand total of Amount: 100 + ... + 111.
+  bool found_total = false;
+  for (int r = 2; r < 15 && !found_total; ++r) {
+    for (int c = 0; c < 6; ++c) {
+      auto cell = saved.At("Sheet4", ColumnLetters(c) + std::to_string(r + 1));
+      found_total |= cell.kind == SavedBook::Kind::kNumber && cell.number == 1266;
+    }
+  }
+  EXPECT_TRUE(found_total);
+  EXPECT_EQ(saved.At("Sales data", "E13").number, 111);
+  EXPECT_EQ(saved.At("Sheet1", "A1").text, "first");
+}
+
+TEST(PivotTest, TwoRowAndTwoColumnFieldsCountingATextField) {
+  auto& app = *Office().app;
+  fs::path path = NewPath("pivot2", ".xlsx");
+  MakeWorkbook(path, {{"売上", Sales()}});
+  app.WorkbooksOpen(path.string());
+  app.ActiveWorkbook()->Sheets()->Item("売上")->Activate();
+  app.ActiveSheet()->PivotTableWizard(xl::kDatabase, Source("売上"), "", "集計");
+  app.ActiveSheet()->PivotTables("集計")->AddFields(std::vector<std::string>{"Region", "Shop"},
+                                                    std::vector<std::string>{"Year", "Quarter"});
+  app.ActiveSheet()->PivotTables("集計")->PivotFields("Note")->SetOrientation(xl::kDataField);
+  app.ActiveWorkbook()->Save();
+  app.ActiveWorkbook()->Close(false);
+
+  SavedBook saved(path);
+  EXPECT_THAT(saved.SheetNames(), ElementsAre("Sheet2", "売上"));
+  EXPECT_EQ(saved.ActiveSheetName(), "Sheet2");
+  auto pivots = saved.Pivots("Sheet2");
+  ASSERT_EQ(pivots.count("集計"), 1u);
+  EXPECT_THAT(pivots["集計"].rows, ElementsAre("Region", "Shop"));
+  EXPECT_THAT(pivots["集計"].columns, ElementsAre("Year", "Quarter"));
+  EXPECT_THAT(pivots["集計"].data_functions, ElementsAre(css::sheet::GeneralFunction_COUNT));
+}
+
+TEST(PivotTest, MixedRowAndColumnListsAndASecondPivotTable) {
+  auto& app = *Office().app;
+  fs::path path = NewPath("pivot3", ".xls");
+  // Sheet names Sheet1..Sheet2 and Sheet4 taken: new sheets become Sheet5, Sheet6.
+  MakeWorkbook(path, {{"Sheet1", {}}, {"Sheet2", Sales()}, {"sheet4", {}}});
+  app.WorkbooksOpen(path.string());
+  app.ActiveWorkbook()->Sheets()->Item("Sheet2")->Activate();
+  app.ActiveSheet()->PivotTableWizard(xl::kDatabase, Source("Sheet2"), "", "P1");
+  EXPECT_EQ(app.ActiveSheet()->Name(), "Sheet5");
+  app.ActiveSheet()->PivotTables("P1")->AddFields(std::vector<std::string>{"Region", "Shop"},
+                                                  std::string("Year"));
+  app.ActiveSheet()->PivotTables("P1")->PivotFields("Year")->SetOrientation(xl::kDataField);
+  app.ActiveWorkbook()->Sheets()->Item("Sheet2")->Activate();
+  app.ActiveSheet()->PivotTableWizard(xl::kDatabase, Source("Sheet2"), "", "P2");
+  EXPECT_EQ(app.ActiveSheet()->Name(), "Sheet6");
+  app.ActiveSheet()->PivotTables("P2")->AddFields(std::string("Quarter"),
+                                                  std::vector<std::string>{"Region", "Shop"});
+  app.ActiveWorkbook()->Save();
+  app.ActiveWorkbook()->Close(false);
+  SavedBook saved(path);
+  EXPECT_THAT(saved.SheetNames(), ElementsAre("Sheet1", "Sheet5", "Sheet6", "Sheet2", "sheet4"));
+  EXPECT_EQ(saved.ActiveSheetName(), "Sheet6");
+  auto p1 = saved.Pivots("Sheet5")["P1"];
+  EXPECT_THAT(p1.rows, ElementsAre("Region", "Shop"));
+  EXPECT_THAT(p1.columns, ElementsAre("Year"));
+  auto p2 = saved.Pivots("Sheet6")["P2"];
+  EXPECT_THAT(p2.rows, ElementsAre("Quarter"));
+  EXPECT_THAT(p2.columns, ElementsAre("Region", "Shop"));
+}
+
+TEST(PivotTest, RefusalsAreErrorsThatLeaveTheWorkbookAsItWas) {
+  auto& app = *Office().app;
+  fs::path path = NewPath("pivot-errors", ".xls");
+  MakeWorkbook(path, {{"Data", Sales()}});
+  app.WorkbooksOpen(path.string());
+  app.ActiveSheet()->PivotTableWizard(xl::kDatabase, "Data!A1:F13", "", "Taken");
+  auto expect_1004 = [](auto&& call, const std::string& words) {
+    try {
+      call();
+      ADD_FAILURE() << "no error for " << words;
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), 1004);
+      EXPECT_THAT(e.description(), HasSubstr(words));
+    }
+  };
+  auto table = app.ActiveSheet()->PivotTables("Taken");
+  expect_1004([&] { table->AddFields(std::string("Region"), std::string("Nope")); }, "Nope");
+  expect_1004([&] { table->PivotFields("Missing field"); }, "Missing field");
+  expect_1004([&] { app.ActiveSheet()->PivotTables("Other"); }, "Other");
+  app.ActiveWorkbook()->Sheets()->Item("Data")->Activate();
+  int sheets = app.ActiveWorkbook()->Sheets()->Count();
+  expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data!A1:F13", "", "Taken"); }, "Taken");
+  expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Gone!A1:F13", "", "New"); }, "Gone");
+  expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data A1:F13", "", "New"); },
+              "Data A1:F13");
+  EXPECT_EQ(app.ActiveWorkbook()->Sheets()->Count(), sheets);
+  EXPECT_EQ(app.ActiveSheet()->Name(), "Data");
+  app.ActiveWorkbook()->Close(false);
+}
+
+}  // namespace
+}  // namespace kestrin::automation::uno::testing
