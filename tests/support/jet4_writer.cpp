@@ -19,7 +19,11 @@ constexpr std::size_t kPageSize = 4096;
 constexpr std::size_t kDataHeaderSize = 14;  // type, free space, owner, unknown, row count
 constexpr std::size_t kMaxRowBytes = kPageSize - kDataHeaderSize - 2;
 constexpr std::size_t kMaxRowsPerPage = 255;  // a row pointer keeps the row number in one byte
-constexpr std::size_t kMapRowBytes = 69;      // usage map rows: type byte + 68 bytes
+// Flags in a row's offset entry.
+constexpr std::uint32_t kDeletedRow = 0xC000;
+constexpr std::uint32_t kMovedHome = 0x4000;    // the row holds a pointer to where it went
+constexpr std::uint32_t kMovedTarget = 0x8000;  // skipped by scans, reached by the pointer
+constexpr std::size_t kMapRowBytes = 69;        // usage map rows: type byte + 68 bytes
 constexpr std::size_t kMapBitsPerPage = (kPageSize - 4) * 8;
 constexpr std::uint32_t kLongInline = 0x80000000u;
 constexpr std::uint32_t kLongSinglePage = 0x40000000u;
@@ -345,11 +349,12 @@ class RowPage {
     return rows_ < kMaxRowsPerPage && kDataHeaderSize + 2 * (rows_ + 1) + bytes <= top_;
   }
   // Adds a row; the caller checked Fits. Returns its row pointer.
-  std::uint32_t Add(const std::uint8_t* data, std::size_t size) {
+  // `slot_flags` go into the row's offset entry (kDeletedRow and the like).
+  std::uint32_t Add(const std::uint8_t* data, std::size_t size, std::uint32_t slot_flags = 0) {
     std::uint8_t* p = file_[number_];
     top_ -= size;
     std::memcpy(p + top_, data, size);
-    Put16(p + kDataHeaderSize + 2 * rows_, static_cast<std::uint32_t>(top_));
+    Put16(p + kDataHeaderSize + 2 * rows_, static_cast<std::uint32_t>(top_) | slot_flags);
     ++rows_;
     Update();
     return (number_ << 8) | static_cast<std::uint32_t>(rows_ - 1);
@@ -373,10 +378,10 @@ class RowPages {
  public:
   RowPages(PageFile& file, std::uint32_t owner, bool lval)
       : file_(file), owner_(owner), lval_(lval) {}
-  std::uint32_t Add(const Bytes& row) {
+  std::uint32_t Add(const Bytes& row, std::uint32_t slot_flags = 0) {
     if (pages_.empty() || !pages_.back().Fits(row.size()))
       pages_.emplace_back(file_, file_.Allocate(), owner_, lval_);
-    return pages_.back().Add(row.data(), row.size());
+    return pages_.back().Add(row.data(), row.size(), slot_flags);
   }
   // Makes an allocated, still empty page the first page to fill.
   void Adopt(std::uint32_t number) { pages_.emplace_back(file_, number, owner_, lval_); }
@@ -393,6 +398,8 @@ class RowPages {
   std::vector<RowPage> pages_;
 };
 
+enum : std::uint8_t { kLive, kDeleted, kMoved };
+
 class Writer {
  public:
   explicit Writer(const Jet4Database& db)
@@ -405,6 +412,7 @@ class Writer {
     TableLayout layout;
     const std::vector<std::vector<Value>>* rows = nullptr;  // user tables
     std::vector<std::vector<Value>> own_rows;               // catalogue tables
+    std::vector<std::uint8_t> state;                        // by row index: kLive...
     const std::vector<std::vector<Value>>& Rows() const { return rows ? *rows : own_rows; }
     std::int32_t flags = 0;
     std::uint32_t tdef_page = 0;
@@ -841,6 +849,20 @@ Bytes Writer::Build() {
     p.layout = Layout(t.name, t.columns, false);
     p.flags = t.flags.value_or(0);
     p.rows = &t.rows;
+    p.state.assign(t.rows.size(), kLive);
+    auto mark = [&](const std::vector<std::size_t>& which, std::uint8_t state, const char* what) {
+      for (std::size_t d : which) {
+        if (d >= t.rows.size())
+          throw Jet4WriteError("table '" + t.name + "': " + what + " row " + std::to_string(d) +
+                               " is beyond its " + std::to_string(t.rows.size()) + " rows");
+        if (p.state[d] != kLive)
+          throw Jet4WriteError("table '" + t.name + "': row " + std::to_string(d) +
+                               " is listed twice among deleted and moved rows");
+        p.state[d] = state;
+      }
+    };
+    mark(t.deleted_rows, kDeleted, "deleted");
+    mark(t.moved_rows, kMoved, "moved");
     tables.push_back(std::move(p));
   }
 
@@ -903,19 +925,37 @@ Bytes Writer::Build() {
   // Rows, then usage maps, then the definitions that point at both.
   for (PendingTable& p : tables) {
     RowPages data(file_, p.tdef_page, false);
+    RowPages moved(file_, p.tdef_page, false);
+    std::vector<std::pair<std::uint32_t, Bytes>> moved_out;
     std::size_t index = 0;
+    std::uint32_t live = 0;
     for (const std::vector<Value>& row : p.Rows()) {
+      std::uint8_t state = index < p.state.size() ? p.state[index] : std::uint8_t{kLive};
       ++index;
-      data.Add(
-          EncodeRow(p.layout, row, "table '" + p.layout.name + "', row " + std::to_string(index)));
+      Bytes bytes =
+          EncodeRow(p.layout, row, "table '" + p.layout.name + "', row " + std::to_string(index));
+      if (state == kMoved) {
+        // The data goes after the table's pages, as when a row outgrows
+        // its page; the pointer is filled in below.
+        std::uint32_t home = data.Add(Bytes(4, 0), kMovedHome);
+        moved_out.emplace_back(home, std::move(bytes));
+      } else {
+        data.Add(bytes, state == kDeleted ? kDeletedRow : 0u);
+      }
+      live += state == kDeleted ? 0 : 1;
+    }
+    for (auto& [home, bytes] : moved_out) {
+      std::uint8_t* page = file_[home >> 8];
+      std::uint32_t slot = page[kDataHeaderSize + 2 * (home & 0xFF)] |
+                           (page[kDataHeaderSize + 2 * (home & 0xFF) + 1] << 8);
+      Put32(page + (slot & 0x1FFF), moved.Add(bytes, kMovedTarget));
     }
     std::vector<std::uint32_t> pages = data.PageNumbers();
+    for (std::uint32_t m : moved.PageNumbers()) pages.push_back(m);
     Bytes used = UsageMap(pages);
     std::uint32_t used_ptr = maps_.Add(used);
     std::uint32_t free_ptr = maps_.Add(used);
-    PlaceDefinition(
-        TableDefinition(p, static_cast<std::uint32_t>(p.Rows().size()), used_ptr, free_ptr),
-        p.tdef_pages);
+    PlaceDefinition(TableDefinition(p, live, used_ptr, free_ptr), p.tdef_pages);
   }
   WriteHeader();
   return file_.Serialize();

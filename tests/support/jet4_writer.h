@@ -80,6 +80,16 @@ struct Jet4Table {
   // MSysObjects.Flags of the table. Unset means 0: a user table, whatever its
   // name (pass kSystemObjectFlags to make a real system table).
   std::optional<std::int32_t> flags;
+  // Indexes into `rows` of rows stored as Access leaves deleted rows: the
+  // data stays on the page, its offset entry carries both flag bits (0xC000)
+  // and the table's row count leaves it out.
+  std::vector<std::size_t> deleted_rows = {};
+  // Indexes into `rows` of rows stored as Access stores a row that outgrew
+  // its page: the row's own slot holds a 4-byte row pointer and the flag
+  // 0x4000; the data sits on a later page of the table in a slot flagged
+  // 0x8000, which a page scan must skip. (libmdb 1.0 gets this backwards: it
+  // drops the pointer slot and returns the data at the later position.)
+  std::vector<std::size_t> moved_rows = {};
 };
 
 // MSysObjects.Flags Access gives its own system tables.

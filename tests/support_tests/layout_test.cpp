@@ -80,27 +80,23 @@ TEST_P(Jet4WriterWideTest, WideTablesKeepEveryColumnAndValue) {
     static constexpr T kTypes[] = {T::kLong, T::kText, T::kBoolean, T::kDouble, T::kMemo};
     t.columns.push_back({"Column number " + std::to_string(c), kTypes[c % 5], 12});
   }
+  auto cell = [](int r, int c) -> Value {
+    switch (c % 5) {
+      case 0:
+        return Value(std::int64_t{r * 1000 + c});
+      case 1:
+        return Value("r" + std::to_string(r) + "c" + std::to_string(c));
+      case 2:
+        return Value((r + c) % 2 == 0);
+      case 3:
+        return r == 1 ? Value() : Value(c + 0.5);
+      default:
+        return Value("memo " + std::to_string(c));
+    }
+  };
   for (int r = 0; r < 3; ++r) {
     std::vector<Value> row;
-    for (int c = 0; c < width; ++c) {
-      switch (c % 5) {
-        case 0:
-          row.push_back(std::int64_t{r * 1000 + c});
-          break;
-        case 1:
-          row.push_back("r" + std::to_string(r) + "c" + std::to_string(c));
-          break;
-        case 2:
-          row.push_back((r + c) % 2 == 0);
-          break;
-        case 3:
-          row.push_back(r == 1 ? Value() : Value(c + 0.5));
-          break;
-        default:
-          row.push_back("memo " + std::to_string(c));
-          break;
-      }
-    }
+    for (int c = 0; c < width; ++c) row.push_back(cell(r, c));
     t.rows.push_back(std::move(row));
   }
   Jet4Database db;
@@ -166,6 +162,49 @@ TEST_F(Jet4WriterLongValueTest, ARowThatWouldOverflowMovesItsLongValuesOut) {
   ProbedTable got = ProbeTable(Write(db), "Crowded");
   ASSERT_EQ(got.rows.size(), 1u);
   EXPECT_EQ(got.rows[0], row);
+}
+
+}  // namespace
+}  // namespace kestrin::testsupport
+
+namespace kestrin::testsupport {
+namespace {
+
+class Jet4WriterDeletedRowTest : public WriterTest {};
+
+TEST_F(Jet4WriterDeletedRowTest, DeletedAndMovedRowsAreStoredAsAccessStoresThem) {
+  Jet4Table t;
+  t.name = "Gone";
+  t.columns = {{"N", AccessType::kLong}, {"S", AccessType::kText, 10}};
+  for (int i = 0; i < 300; ++i) t.rows.push_back({std::int64_t{i}, "s" + std::to_string(i)});
+  t.deleted_rows = {0, 1, 150, 299};
+  t.moved_rows = {2, 200};
+  Jet4Database db;
+  db.tables.push_back(t);
+  auto file = Write(db);
+  ProbedTable got = ProbeTable(file, "Gone");
+  EXPECT_EQ(got.num_rows, 296u);
+  EXPECT_EQ(got.deleted_slots, 4u);
+  EXPECT_EQ(got.moved_rows, 2u);
+  std::vector<std::vector<automation::Value>> want;
+  for (std::size_t i = 0; i < t.rows.size(); ++i)
+    if (i != 0 && i != 1 && i != 150 && i != 299) want.push_back(t.rows[i]);
+  EXPECT_EQ(got.rows, want);  // moved rows keep their place in the scan
+
+  // What mdbtools 1.0 makes of it: deleted rows are gone, moved rows come
+  // last (at the place their data went).
+  auto lines = Lines(Tool("mdb-export", file, "Gone"));
+  ASSERT_EQ(lines.size(), 297u);
+  EXPECT_EQ(lines[1], "3,\"s3\"");
+  EXPECT_EQ(lines[295], "2,\"s2\"");
+  EXPECT_EQ(lines[296], "200,\"s200\"");
+
+  for (auto bad : {std::vector<std::size_t>{300}, std::vector<std::size_t>{0}}) {
+    Jet4Table wrong = t;
+    wrong.moved_rows = bad;  // beyond the rows, or already deleted
+    db.tables = {wrong};
+    EXPECT_THROW(BuildJet4Database(db), Jet4WriteError);
+  }
 }
 
 }  // namespace

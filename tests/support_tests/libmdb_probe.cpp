@@ -225,24 +225,45 @@ ProbedTable ProbeTable(const std::filesystem::path& file, const std::string& nam
   }
   mdb_rewind_table(t.get());
   MdbField fields[256];
+  auto read_row = [&](int r) {
+    int start = 0;
+    size_t len = 0;
+    if (mdb_find_row(mdb, r, &start, &len)) throw std::runtime_error("libmdb cannot find a row");
+    start &= 0x1FFF;
+    int n = mdb_crack_row(t.get(), start, len, fields);
+    if (n != static_cast<int>(t->num_cols))
+      throw std::runtime_error("row has " + std::to_string(n) + " columns");
+    std::vector<Value> row;
+    std::vector<automation::Binary> raw(cols.size());
+    for (std::size_t i = 0; i < cols.size(); ++i)
+      row.push_back(Decode(mdb, *cols[i], fields[i], raw[i]));
+    out.rows.push_back(std::move(row));
+    out.raw.push_back(std::move(raw));
+    out.row_sizes.push_back(len);
+  };
   while (mdb_read_next_dpg(t.get())) {
+    std::uint32_t page = mdb->cur_pg;
     int rows = mdb_get_int16(mdb->pg_buf, 12);
     for (int r = 0; r < rows; ++r) {
-      int start = 0;
-      size_t len = 0;
-      if (mdb_find_row(mdb, r, &start, &len)) throw std::runtime_error("libmdb cannot find a row");
-      if (start & 0xC000) continue;  // deleted or moved
-      start &= 0x1FFF;
-      int n = mdb_crack_row(t.get(), start, len, fields);
-      if (n != static_cast<int>(t->num_cols))
-        throw std::runtime_error("row has " + std::to_string(n) + " columns");
-      std::vector<Value> row;
-      std::vector<automation::Binary> raw(cols.size());
-      for (std::size_t i = 0; i < cols.size(); ++i)
-        row.push_back(Decode(mdb, *cols[i], fields[i], raw[i]));
-      out.rows.push_back(std::move(row));
-      out.raw.push_back(std::move(raw));
-      out.row_sizes.push_back(len);
+      int offset = mdb_get_int16(mdb->pg_buf, 14 + 2 * r);
+      switch (offset & 0xC000) {
+        case 0xC000:
+          ++out.deleted_slots;
+          break;
+        case 0x8000:
+          break;  // reached through its pointer
+        case 0x4000: {
+          const std::uint8_t* p = mdb->pg_buf + (offset & 0x1FFF);
+          std::uint32_t target = Get32(p);
+          if (!mdb_read_pg(mdb, target >> 8)) throw std::runtime_error("bad row pointer");
+          read_row(static_cast<int>(target & 0xFF));
+          if (!mdb_read_pg(mdb, page)) throw std::runtime_error("cannot reread a page");
+          ++out.moved_rows;
+          break;
+        }
+        default:
+          read_row(r);
+      }
     }
   }
   return out;

@@ -34,8 +34,13 @@ struct ProbedTable {
   std::vector<std::vector<automation::Value>> rows;
   std::vector<std::vector<automation::Binary>> raw;  // stored bytes of each field
   std::vector<std::size_t> row_sizes;                // bytes of each row on its page
+  std::size_t deleted_slots = 0;                     // slots flagged 0xC000
+  std::size_t moved_rows = 0;                        // rows reached through 0x4000 pointers
 };
 
+// Rows come in page-scan order as Access defines it: slots flagged 0xC000
+// (deleted) and 0x8000 (moved here) are skipped, a slot flagged 0x4000 is
+// read where its pointer leads.
 // Throws std::runtime_error when libmdb cannot open the file or the table.
 std::vector<ProbedObject> ProbeCatalog(const std::filesystem::path& file);
 ProbedTable ProbeTable(const std::filesystem::path& file, const std::string& table);
