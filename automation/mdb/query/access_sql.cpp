@@ -748,7 +748,10 @@ class Parser {
         Expect(")");
         return e;
       }
-      if (IsReserved(w)) Fail("unexpected '" + w + "'");
+      // Left, Right and Asc are keywords and also functions.
+      const bool function_word =
+          (IEquals(w, "left") || IEquals(w, "right") || IEquals(w, "asc")) && IsSymbol("(", 1);
+      if (IsReserved(w) && !function_word) Fail("unexpected '" + w + "'");
     }
     // A name, a dotted name, qualifier.*, or a function call.
     std::vector<std::string> parts;

@@ -945,8 +945,9 @@ class Translator {
     scope.items = &s.items;
     std::set<std::string> contributing;
     std::set<std::string>* saved_contributing = contributing_;
-    contributing_ = &contributing;
+    contributing_ = nullptr;
     const std::string from = FromClause(s, scope);
+    contributing_ = &contributing;
     bool any_aggregate = false;
     std::vector<OutputItem> outputs = Outputs(s, scope, &any_aggregate);
     contributing_ = saved_contributing;
