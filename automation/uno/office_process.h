@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -41,8 +42,9 @@ class OfficeProcess {
 
  private:
   pid_t pid_ = -1;
-  bool reaped_ = false;
-  int status_ = 0;
+  // Kill() may run on a watchdog thread while the owner polls Alive().
+  std::atomic<bool> reaped_{false};
+  std::atomic<int> status_{0};
 };
 
 // The last `max_bytes` of a log file, for error descriptions.

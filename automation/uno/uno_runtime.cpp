@@ -1,5 +1,7 @@
 #include "automation/uno/uno_runtime.h"
 
+#include <signal.h>
+
 #include <com/sun/star/bridge/BridgeFactory.hpp>
 #include <com/sun/star/bridge/XBridge.hpp>
 #include <com/sun/star/connection/Connector.hpp>
@@ -29,6 +31,13 @@ std::string FromOU(const rtl::OUString& text) {
 
 Reference<css::uno::XComponentContext> LocalContext() {
   static const Reference<css::uno::XComponentContext> context = [] {
+    // The bridge writes to the office's pipe without MSG_NOSIGNAL: an office
+    // that dies mid-call would otherwise end this process with SIGPIPE
+    // instead of failing the call. A handler the program installed stays.
+    struct sigaction current {};
+    if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+      signal(SIGPIPE, SIG_IGN);
+    }
     try {
       rtl::Bootstrap::set("URE_BOOTSTRAP",
                           "vnd.sun.star.pathname:" KESTRIN_OFFICE_PROGRAM_DIR "/fundamentalrc");

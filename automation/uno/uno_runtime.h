@@ -24,7 +24,8 @@ rtl::OUString ToOU(std::string_view utf8);
 std::string FromOU(const rtl::OUString& text);
 
 // The process's local UNO context, made once on first use; it belongs to the
-// UNO runtime, which is process-wide by nature. Throws AutomationError when
+// UNO runtime, which is process-wide by nature. SIGPIPE is ignored from then
+// on unless the program handles it, so that a lost office fails calls. Throws AutomationError when
 // the office libraries cannot be bootstrapped.
 css::uno::Reference<css::uno::XComponentContext> LocalContext();
 

@@ -1,0 +1,177 @@
+// Starting, attaching, quitting, and offices that crash or stop answering.
+// Each test runs an office of its own.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include "automation/failure.h"
+#include "tests/uno/office_harness.h"
+
+namespace kestrin::automation::uno::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using Clock = std::chrono::steady_clock;
+
+// The pid of the office proper (soffice.bin) that listens on `pipe`, or -1.
+pid_t OfficePid(const std::string& pipe) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    std::string cmdline((std::istreambuf_iterator<char>(in)), {});
+    if (cmdline.find("soffice.bin") != std::string::npos &&
+        cmdline.find("name=" + pipe + ";") != std::string::npos) {
+      return static_cast<pid_t>(std::stol(name));
+    }
+  }
+  return -1;
+}
+
+bool GoneWithin(pid_t pid, std::chrono::seconds limit) {
+  auto deadline = Clock::now() + limit;
+  while (Clock::now() < deadline) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    // A zombie ('Z') has ended too; its parent reaps it.
+    if (!std::getline(stat, line) || line.find(") Z") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return false;
+}
+
+fs::path SmallBook() {
+  fs::path path = NewPath("small", ".xls");
+  MakeWorkbook(path, {{"Sheet1", {{"a", 1.0}}}, {"Sheet2", {}}});
+  return path;
+}
+
+TEST(LifecycleTest, AttachingWithoutAnOfficeFailsAtOnce) {
+  TempDir dir;
+  auto server = MakeUnoXlServer(OwnOfficeOptions(dir.path(), "none"));
+  auto start = Clock::now();
+  try {
+    server->GetObject();
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 429);
+    EXPECT_THAT(e.description(), HasSubstr("kestrin_test_none"));
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(LifecycleTest, AnOfficeThatCannotStartIsAClearError) {
+  TempDir dir;
+  UnoOptions options = OwnOfficeOptions(dir.path(), "bad");
+  options.office_program = (dir.path() / "no-such-office").string();
+  try {
+    MakeUnoXlServer(options)->CreateObject();
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 429);
+    EXPECT_THAT(e.description(), HasSubstr("no-such-office"));
+  }
+  // A program that ends at once without answering.
+  options.office_program = "/bin/false";
+  try {
+    MakeUnoXlServer(options)->CreateObject();
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 429);
+    EXPECT_THAT(e.description(), HasSubstr("ended before answering"));
+  }
+}
+
+TEST(LifecycleTest, QuitEndsAnOfficeWeStartedButNotOneWeAttachedTo) {
+  TempDir dir;
+  UnoOptions options = OwnOfficeOptions(dir.path(), "quit");
+  auto server = MakeUnoXlServer(options);
+  auto started = server->CreateObject();
+  pid_t pid = OfficePid(options.pipe_name);
+  ASSERT_GT(pid, 0);
+  EXPECT_TRUE(fs::exists(fs::path(options.profile_dir) / "office.log"));
+
+  // A second program attaches, works and quits: the office stays.
+  auto attached = MakeUnoXlServer(options)->GetObject();
+  fs::path path = SmallBook();
+  attached->WorkbooksOpen(path.string());
+  attached->Goto("r3c3");
+  attached->ActiveCell()->SetValue(Value("from the attached one"));
+  attached->ActiveWorkbook()->Save();
+  attached->Quit();
+  EXPECT_FALSE(GoneWithin(pid, std::chrono::seconds(1)));
+  EXPECT_THROW(attached->ActiveSheet(), AutomationError);
+
+  started->WorkbooksOpen(path.string());
+  EXPECT_EQ(started->ActiveWorkbook()->Sheets()->Count(), 2);
+  started->Quit();
+  EXPECT_TRUE(GoneWithin(pid, std::chrono::seconds(15)));
+  EXPECT_THROW(server->GetObject(), AutomationError);
+  EXPECT_THROW(started->ActiveWorkbook(), AutomationError);
+}
+
+TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
+  TempDir dir;
+  UnoOptions options = OwnOfficeOptions(dir.path(), "crash");
+  auto server = MakeUnoXlServer(options);
+  auto app = server->CreateObject();
+  app->WorkbooksOpen(SmallBook().string());
+  app->Goto("r1c1");
+  app->ActiveCell()->SetValue(Value("pending"));
+  pid_t pid = OfficePid(options.pipe_name);
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGKILL), 0);
+  ASSERT_TRUE(GoneWithin(pid, std::chrono::seconds(5)));
+  auto start = Clock::now();
+  try {
+    app->ActiveWorkbook()->Save();
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_THAT(e.description(), HasSubstr("ended"));
+  }
+  EXPECT_THROW(app->ActiveSheet(), AutomationError);
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+
+  auto again = server->CreateObject();
+  again->WorkbooksOpen(SmallBook().string());
+  EXPECT_EQ(again->ActiveSheet()->Name(), "Sheet1");
+  again->Quit();
+}
+
+TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
+  TempDir dir;
+  UnoOptions options = OwnOfficeOptions(dir.path(), "hang");
+  options.call_timeout = std::chrono::seconds(3);
+  auto server = MakeUnoXlServer(options);
+  auto app = server->CreateObject();
+  app->WorkbooksOpen(SmallBook().string());
+  pid_t pid = OfficePid(options.pipe_name);
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(kill(pid, SIGSTOP), 0);
+  auto start = Clock::now();
+  try {
+    app->ActiveSheet();
+    kill(pid, SIGKILL);
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_THAT(e.description(), HasSubstr("did not answer within 3 s"));
+  }
+  auto took = Clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(2900));
+  EXPECT_LT(took, std::chrono::seconds(10));
+  EXPECT_TRUE(GoneWithin(pid, std::chrono::seconds(5)));
+  EXPECT_THROW(app->Goto("r1c1"), AutomationError);
+
+  auto again = server->CreateObject();
+  again->WorkbooksOpen(SmallBook().string());
+  EXPECT_EQ(again->ActiveWorkbook()->Sheets()->Count(), 2);
+  again->Quit();
+}
+
+}  // namespace
+}  // namespace kestrin::automation::uno::testing
