@@ -795,6 +795,7 @@ Bytes Writer::Build() {
     names.push_back(name);
   };
   for (const Jet4Table& t : db_.tables) claim(t.name, "table");
+  for (const Jet4LinkedTable& l : db_.linked_tables) claim(l.name, "linked table");
   for (const SavedQuery& q : db_.queries) claim(q.name, "query");
 
   file_.Allocate();               // 0: header
@@ -877,7 +878,7 @@ Bytes Writer::Build() {
   // The catalogue.
   std::vector<std::vector<Value>>& objects = tables[0].own_rows;
   auto object = [&](std::int32_t id, std::int32_t parent, const std::string& name, int type,
-                    std::int32_t flags) {
+                    std::int32_t flags) -> std::vector<Value>& {
     std::vector<Value> r(17);
     r[0] = Value(static_cast<std::int64_t>(id));
     r[1] = Value(static_cast<std::int64_t>(parent));
@@ -887,16 +888,27 @@ Bytes Writer::Build() {
     r[5] = Value(automation::DateTime{kCatalogueDate});
     r[7] = Value(static_cast<std::int64_t>(flags));
     objects.push_back(std::move(r));
+    return objects.back();
   };
   object(kTablesContainerId, kRootContainerId, "Tables", 3, kSystemObjectFlags);
   object(kTablesContainerId + 1, kRootContainerId, "Databases", 3, kSystemObjectFlags);
   object(kTablesContainerId + 2, kRootContainerId, "Relationships", 3, kSystemObjectFlags);
   for (const PendingTable& p : tables)
     object(static_cast<std::int32_t>(p.tdef_page), kTablesContainerId, p.layout.name, 1, p.flags);
+  // Objects without a definition page get Ids of their own, as Access gives
+  // queries.
+  auto next_id = static_cast<std::int32_t>(0x80000100u);
+  for (const Jet4LinkedTable& l : db_.linked_tables) {
+    std::vector<Value>& r =
+        object(next_id++, kTablesContainerId, l.name, l.connect.empty() ? 6 : 4, l.flags);
+    if (!l.database.empty()) r[8] = Value(l.database);
+    if (!l.connect.empty()) r[9] = Value(l.connect);
+    if (!l.foreign_name.empty()) r[10] = Value(l.foreign_name);
+  }
   std::vector<std::vector<Value>>& query_rows = tables[2].own_rows;
   for (std::size_t qi = 0; qi < db_.queries.size(); ++qi) {
     const SavedQuery& q = db_.queries[qi];
-    auto id = static_cast<std::int32_t>(0x80000100u + static_cast<std::uint32_t>(qi));
+    std::int32_t id = next_id++;
     object(id, kTablesContainerId, q.name, 5, q.flags);
     for (const QueryDefRow& d : q.rows) {
       if (d.attribute < 0 || d.attribute > 255)

@@ -35,7 +35,8 @@
 // Every type except Boolean accepts Null. Any other value, a value out of
 // range, an invalid UTF-8 text, a row with the wrong number of values, a
 // row too long for a page, an empty or duplicate name (tables and queries
-// share one namespace, compared case-insensitively), or an unsupported column
+// (tables, linked tables and queries share one namespace, compared
+// case-insensitively, as do the columns of a table), or an unsupported column
 // type throws Jet4WriteError naming the table, row and column.
 //
 // MSysQueries rows: ObjectId is the query's MSysObjects Id; an empty
@@ -92,6 +93,18 @@ struct Jet4Table {
   std::vector<std::size_t> moved_rows = {};
 };
 
+// A table of another database, catalogued here as Access links it: Type 6
+// (another Access file: `database` is its path) or, when `connect` is not
+// empty, Type 4 (ODBC: `connect` is the connect string). `foreign_name` is
+// its name over there. No definition or rows are written for it.
+struct Jet4LinkedTable {
+  std::string name;
+  std::string foreign_name;
+  std::string database;
+  std::string connect;
+  std::int32_t flags = 0;  // MSysObjects.Flags
+};
+
 // MSysObjects.Flags Access gives its own system tables.
 inline constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);
 
@@ -110,8 +123,9 @@ inline constexpr std::int32_t kUnion = 128;
 }  // namespace query_flags
 
 struct Jet4Database {
-  std::vector<Jet4Table> tables;    // catalogued in this order, after the system tables
-  std::vector<SavedQuery> queries;  // catalogued in this order, after the tables
+  std::vector<Jet4Table> tables;               // catalogued in this order, after the system tables
+  std::vector<Jet4LinkedTable> linked_tables;  // catalogued after the tables
+  std::vector<SavedQuery> queries;             // catalogued in this order, after those
   // Memo and OLE values of at most this many stored bytes stay in the row.
   int inline_long_value_limit = 64;
 };

@@ -54,6 +54,39 @@ TEST_F(Jet4WriterCatalogTest, TableNamesOfEveryKindAreListedWithTheirFlags) {
   EXPECT_EQ(Lines(Tool("mdb-export", file, ShellQuote("日本語の表")))[1], "1");
 }
 
+TEST_F(Jet4WriterCatalogTest, LinkedTablesAreCataloguedButNotListedAsLocalTables) {
+  Jet4Database db;
+  db.tables = {Tiny("Local")};
+  db.linked_tables = {{"Faraway", "Customers", "C:\\data\\other.mdb", "", 0},
+                      {"Odbc link", "dbo.Orders", "", "ODBC;DSN=x;DATABASE=y", 0x20100000}};
+  auto file = Write(db);
+  EXPECT_EQ(Lines(Tool("mdb-tables -1", file)), std::vector<std::string>{"Local"});
+  std::map<std::string, ProbedObject> objects;
+  for (const ProbedObject& o : ProbeCatalog(file)) objects[o.name] = o;
+  EXPECT_EQ(objects.at("Faraway").type, 6);
+  EXPECT_EQ(objects.at("Odbc link").type, 4);
+  EXPECT_EQ(objects.at("Odbc link").flags, 0x20100000u);
+  ProbedTable catalogue = ProbeTable(file, "MSysObjects");
+  bool seen_jet = false, seen_odbc = false;
+  for (const auto& r : catalogue.rows) {
+    if (r[2] == Value("Faraway")) {
+      seen_jet = true;
+      EXPECT_EQ(r[8], Value("C:\\data\\other.mdb"));  // Database
+      EXPECT_TRUE(r[9].is_null());                    // Connect
+      EXPECT_EQ(r[10], Value("Customers"));           // ForeignName
+    } else if (r[2] == Value("Odbc link")) {
+      seen_odbc = true;
+      EXPECT_TRUE(r[8].is_null());
+      EXPECT_EQ(r[9], Value("ODBC;DSN=x;DATABASE=y"));
+      EXPECT_EQ(r[10], Value("dbo.Orders"));
+    }
+  }
+  EXPECT_TRUE(seen_jet && seen_odbc);
+
+  db.queries.push_back({"faraway", 0, {}});
+  EXPECT_THROW(BuildJet4Database(db), Jet4WriteError);
+}
+
 QueryDefRow Row(int attribute, int flag, std::string name1 = "", std::string name2 = "",
                 std::string expression = "", std::int32_t order = 0) {
   QueryDefRow r;
