@@ -419,6 +419,10 @@ class Writer {
     std::vector<std::uint32_t> tdef_pages;
   };
 
+  void CheckNames();
+  std::vector<PendingTable> DescribeTables();
+  void FillCatalogue(std::vector<PendingTable>& tables);
+  void WriteTable(const PendingTable& p);
   Bytes EncodeValue(const ColumnLayout& c, const Value& v, const std::string& where);
   Bytes EncodeRow(const TableLayout& t, const std::vector<Value>& row, const std::string& where);
   Bytes LongValue(const Bytes& data, bool allow_inline);
@@ -784,8 +788,8 @@ void Writer::WriteHeader() {
   }
 }
 
-Bytes Writer::Build() {
-  // Names: tables and queries share one namespace.
+// Tables, linked tables and queries share one namespace with the catalogue.
+void Writer::CheckNames() {
   std::vector<std::string> names = {"MSysObjects", "MSysACEs", "MSysQueries", "MSysRelationships"};
   auto claim = [&](const std::string& name, const std::string& what) {
     CheckedName(name, what);
@@ -797,9 +801,11 @@ Bytes Writer::Build() {
   for (const Jet4Table& t : db_.tables) claim(t.name, "table");
   for (const Jet4LinkedTable& l : db_.linked_tables) claim(l.name, "linked table");
   for (const SavedQuery& q : db_.queries) claim(q.name, "query");
+}
 
-  file_.Allocate();               // 0: header
-  maps_.Adopt(file_.Allocate());  // 1: usage maps, so that MSysObjects is at 2
+// The catalogue tables first (MSysObjects, MSysACEs, MSysQueries,
+// MSysRelationships, in that order), then the user tables.
+std::vector<Writer::PendingTable> Writer::DescribeTables() {
   std::vector<PendingTable> tables;
   auto system_table = [&](const std::string& name, std::vector<Jet4Column> cols) {
     PendingTable p;
@@ -866,16 +872,12 @@ Bytes Writer::Build() {
     mark(t.moved_rows, kMoved, "moved");
     tables.push_back(std::move(p));
   }
+  return tables;
+}
 
-  // Definition pages first: MSysObjects must sit at page 2, and every
-  // table's page number is its Id.
-  for (PendingTable& p : tables) {
-    std::size_t n = DefinitionPages(TableDefinition(p, 0, 0, 0).size());
-    for (std::size_t k = 0; k < n; ++k) p.tdef_pages.push_back(file_.Allocate());
-    p.tdef_page = p.tdef_pages.front();
-  }
-
-  // The catalogue.
+// Rows of MSysObjects (tables[0]) and MSysQueries (tables[2]); the tables
+// already have their definition pages, which are their Ids.
+void Writer::FillCatalogue(std::vector<PendingTable>& tables) {
   std::vector<std::vector<Value>>& objects = tables[0].own_rows;
   auto object = [&](std::int32_t id, std::int32_t parent, const std::string& name, int type,
                     std::int32_t flags) -> std::vector<Value>& {
@@ -933,42 +935,56 @@ Bytes Writer::Build() {
       query_rows.push_back(std::move(r));
     }
   }
+}
 
-  // Rows, then usage maps, then the definitions that point at both.
-  for (PendingTable& p : tables) {
-    RowPages data(file_, p.tdef_page, false);
-    RowPages moved(file_, p.tdef_page, false);
-    std::vector<std::pair<std::uint32_t, Bytes>> moved_out;
-    std::size_t index = 0;
-    std::uint32_t live = 0;
-    for (const std::vector<Value>& row : p.Rows()) {
-      std::uint8_t state = index < p.state.size() ? p.state[index] : std::uint8_t{kLive};
-      ++index;
-      Bytes bytes =
-          EncodeRow(p.layout, row, "table '" + p.layout.name + "', row " + std::to_string(index));
-      if (state == kMoved) {
-        // The data goes after the table's pages, as when a row outgrows
-        // its page; the pointer is filled in below.
-        std::uint32_t home = data.Add(Bytes(4, 0), kMovedHome);
-        moved_out.emplace_back(home, std::move(bytes));
-      } else {
-        data.Add(bytes, state == kDeleted ? kDeletedRow : 0u);
-      }
-      live += state == kDeleted ? 0 : 1;
+// Rows, then the usage maps, then the definition that points at both.
+void Writer::WriteTable(const PendingTable& p) {
+  RowPages data(file_, p.tdef_page, false);
+  RowPages moved(file_, p.tdef_page, false);
+  std::vector<std::pair<std::uint32_t, Bytes>> moved_out;
+  std::size_t index = 0;
+  std::uint32_t live = 0;
+  for (const std::vector<Value>& row : p.Rows()) {
+    std::uint8_t state = index < p.state.size() ? p.state[index] : std::uint8_t{kLive};
+    ++index;
+    Bytes bytes =
+        EncodeRow(p.layout, row, "table '" + p.layout.name + "', row " + std::to_string(index));
+    if (state == kMoved) {
+      // The data goes after the table's pages, as when a row outgrows
+      // its page; the pointer is filled in below.
+      std::uint32_t home = data.Add(Bytes(4, 0), kMovedHome);
+      moved_out.emplace_back(home, std::move(bytes));
+    } else {
+      data.Add(bytes, state == kDeleted ? kDeletedRow : 0u);
     }
-    for (auto& [home, bytes] : moved_out) {
-      std::uint8_t* page = file_[home >> 8];
-      std::uint32_t slot = page[kDataHeaderSize + 2 * (home & 0xFF)] |
-                           (page[kDataHeaderSize + 2 * (home & 0xFF) + 1] << 8);
-      Put32(page + (slot & 0x1FFF), moved.Add(bytes, kMovedTarget));
-    }
-    std::vector<std::uint32_t> pages = data.PageNumbers();
-    for (std::uint32_t m : moved.PageNumbers()) pages.push_back(m);
-    Bytes used = UsageMap(pages);
-    std::uint32_t used_ptr = maps_.Add(used);
-    std::uint32_t free_ptr = maps_.Add(used);
-    PlaceDefinition(TableDefinition(p, live, used_ptr, free_ptr), p.tdef_pages);
+    live += state == kDeleted ? 0 : 1;
   }
+  for (auto& [home, bytes] : moved_out) {
+    std::uint8_t* page = file_[home >> 8];
+    std::uint32_t slot = page[kDataHeaderSize + 2 * (home & 0xFF)] |
+                         (page[kDataHeaderSize + 2 * (home & 0xFF) + 1] << 8);
+    Put32(page + (slot & 0x1FFF), moved.Add(bytes, kMovedTarget));
+  }
+  std::vector<std::uint32_t> pages = data.PageNumbers();
+  for (std::uint32_t m : moved.PageNumbers()) pages.push_back(m);
+  Bytes used = UsageMap(pages);
+  std::uint32_t used_ptr = maps_.Add(used);
+  std::uint32_t free_ptr = maps_.Add(used);
+  PlaceDefinition(TableDefinition(p, live, used_ptr, free_ptr), p.tdef_pages);
+}
+
+Bytes Writer::Build() {
+  CheckNames();
+  file_.Allocate();               // 0: header
+  maps_.Adopt(file_.Allocate());  // 1: usage maps, so that MSysObjects is at 2
+  std::vector<PendingTable> tables = DescribeTables();
+  for (PendingTable& p : tables) {
+    std::size_t n = DefinitionPages(TableDefinition(p, 0, 0, 0).size());
+    for (std::size_t k = 0; k < n; ++k) p.tdef_pages.push_back(file_.Allocate());
+    p.tdef_page = p.tdef_pages.front();
+  }
+  FillCatalogue(tables);
+  for (const PendingTable& p : tables) WriteTable(p);
   WriteHeader();
   return file_.Serialize();
 }
