@@ -1,0 +1,732 @@
+#include "automation/mdb/jet_file.h"
+
+// glib must come before mdbtools.h, which includes it inside extern "C".
+#include <glib.h>
+#include <mdbtools.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "automation/failure.h"
+#include "automation/mdb/jet_text.h"
+
+namespace kestrin::automation::mdb::jet {
+namespace {
+
+constexpr std::int32_t kErrFileNotFound = 3024;     // DAO "Could not find file '…'."
+constexpr std::int32_t kErrUnrecognized = 3343;     // DAO "Unrecognized database format '…'."
+constexpr std::int32_t kErrDamaged = 3049;          // DAO "Cannot open database '…'. …"
+
+constexpr int kPageData = 0x01;
+constexpr int kPageTableDef = 0x02;
+constexpr int kPageUsageMap = 0x05;
+constexpr int kRowDeleted = 0x8000;
+constexpr int kRowOverflow = 0x4000;
+constexpr int kRowOffsetMask = 0x1FFF;
+// Access allows 255 fields per table (deleted ones included until the next
+// compaction); libmdb's limit is 256. Column numbers above 2047 would make
+// mdb_crack_row read a null-mask byte beyond its two page buffers.
+constexpr int kMaxColumns = 256;
+constexpr int kMaxColumnNumber = 2047;
+// A table definition spans a few pages at most (255 columns, 32 indexes).
+constexpr std::size_t kMaxDefinitionPages = 64;
+// Overflow pointers: Access moves a row once; allow a few hops.
+constexpr int kMaxOverflowHops = 8;
+
+std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint32_t Le32(const std::uint8_t* p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint64_t Le64(const std::uint8_t* p) {
+  return static_cast<std::uint64_t>(Le32(p)) | (static_cast<std::uint64_t>(Le32(p + 4)) << 32);
+}
+
+MdbHandle* H(void* h) { return static_cast<MdbHandle*>(h); }
+
+[[noreturn]] void Unrecognized(const std::string& path) {
+  throw AutomationError(kErrUnrecognized, "Unrecognized database format '" + path + "'.");
+}
+
+// Bounds-checked reads from a table definition assembled from its pages.
+class DefReader {
+ public:
+  DefReader(const std::vector<std::uint8_t>& buf, const JetFile& file, const std::string& table)
+      : buf_(buf), file_(file), table_(table) {}
+  const std::uint8_t* At(std::size_t pos, std::size_t len) const {
+    if (pos > buf_.size() || len > buf_.size() - pos) {
+      file_.Damaged("the definition of table '" + table_ + "' is truncated");
+    }
+    return buf_.data() + pos;
+  }
+  std::uint8_t U8(std::size_t pos) const { return *At(pos, 1); }
+  std::uint16_t U16(std::size_t pos) const { return Le16(At(pos, 2)); }
+  std::uint32_t U32(std::size_t pos) const { return Le32(At(pos, 4)); }
+
+ private:
+  const std::vector<std::uint8_t>& buf_;
+  const JetFile& file_;
+  const std::string& table_;
+};
+
+// Bytes a fixed-length value of each type needs; 0 for variable types.
+int FixedSizeOf(int type) {
+  switch (type) {
+    case MDB_BYTE: return 1;
+    case MDB_INT: return 2;
+    case MDB_LONGINT: return 4;
+    case MDB_MONEY: return 8;
+    case MDB_FLOAT: return 4;
+    case MDB_DOUBLE: return 8;
+    case MDB_DATETIME: return 8;
+    case MDB_REPID: return 16;
+    case MDB_NUMERIC: return 17;
+    case kTypeBigInt: return 8;
+    case kTypeExtDateTime: return 42;
+    default: return 0;
+  }
+}
+
+bool ReadableType(int type) {
+  switch (type) {
+    case MDB_BOOL: case MDB_BYTE: case MDB_INT: case MDB_LONGINT: case MDB_MONEY:
+    case MDB_FLOAT: case MDB_DOUBLE: case MDB_DATETIME: case MDB_BINARY: case MDB_TEXT:
+    case MDB_OLE: case MDB_MEMO: case MDB_REPID: case MDB_NUMERIC: case kTypeBigInt:
+    case kTypeExtDateTime:
+      return true;
+    default:  // complex (attachment, multi-value, version history) and unknown codes
+      return false;
+  }
+}
+
+bool EqualsIgnoreCase(const std::string& a, const char* b) {
+  const std::size_t n = std::strlen(b);
+  if (a.size() != n) return false;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) return false;
+  }
+  return true;
+}
+
+// "Date/Time Extended" values are ASCII text "<days>:<ticks>:<precision>":
+// days since 0001-01-01 and 100-nanosecond ticks into the day. Returns the
+// serial day number (days from 1899-12-30, the time of day as the absolute
+// fraction), or false when the text is not of that form.
+bool ExtendedDateSerial(const std::uint8_t* data, int size, double* serial) {
+  std::uint64_t part[2] = {0, 0};
+  int field = 0, digits = 0;
+  for (int i = 0; i < size && field < 2; ++i) {
+    const char c = static_cast<char>(data[i]);
+    if (c >= '0' && c <= '9') {
+      if (++digits > 19) return false;
+      part[field] = part[field] * 10 + static_cast<std::uint64_t>(c - '0');
+    } else if (c == ':' && digits > 0) {
+      ++field;
+      digits = 0;
+    } else {
+      return false;
+    }
+  }
+  constexpr std::uint64_t kTicksPerDay = 864000000000ull;
+  constexpr std::int64_t kDaysTo1899_12_30 = 693593;
+  if (field < 2 || part[0] > 3652058 || part[1] >= kTicksPerDay) return false;
+  const double day = static_cast<double>(static_cast<std::int64_t>(part[0]) - kDaysTo1899_12_30);
+  const double fraction = static_cast<double>(part[1]) / static_cast<double>(kTicksPerDay);
+  *serial = day < 0 ? day - fraction : day + fraction;
+  return true;
+}
+
+}  // namespace
+
+// --- JetFile ----------------------------------------------------------------
+
+void JetFile::Damaged(const std::string& what) const {
+  throw AutomationError(kErrDamaged, "Cannot open database '" + path_ +
+                                         "'. It may not be a database that your application "
+                                         "recognizes, or the file may be corrupt (" +
+                                         what + ").");
+}
+
+std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) {
+    throw AutomationError(kErrFileNotFound, "Could not find file '" + path + "'.");
+  }
+  if (!S_ISREG(st.st_mode)) Unrecognized(path);
+
+  // Check the header before libmdb reads it: signature, version, and enough
+  // pages for the catalogue (page 2).
+  std::uint8_t head[0x20] = {};
+  {
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (f == nullptr) {
+      throw AutomationError(kErrFileNotFound, "Could not open file '" + path + "'.");
+    }
+    const std::size_t got = std::fread(head, 1, sizeof head, f);
+    std::fclose(f);
+    if (got != sizeof head) Unrecognized(path);
+  }
+  static const std::uint8_t kMagic[4] = {0x00, 0x01, 0x00, 0x00};
+  const bool jet = std::memcmp(head + 4, "Standard Jet DB", 15) == 0;
+  const bool ace = std::memcmp(head + 4, "Standard ACE DB", 15) == 0;
+  const int version = head[0x14];
+  if (std::memcmp(head, kMagic, 4) != 0 || !(jet || ace) || version > MDB_VER_ACCDB_2019) {
+    Unrecognized(path);
+  }
+  const std::uint32_t page_size = version == MDB_VER_JET3 ? 2048 : 4096;
+  if (static_cast<std::uint64_t>(st.st_size) < 3ull * page_size) Unrecognized(path);
+
+  std::unique_ptr<JetFile> file(new JetFile());
+  file->path_ = path;
+  MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);
+  if (mdb == nullptr) Unrecognized(path);
+  file->mdb_ = mdb;
+  if (mdb->fmt->pg_size != static_cast<ssize_t>(page_size) ||
+      static_cast<int>(mdb->f->jet_version) != version) {
+    Unrecognized(path);
+  }
+  file->jet3_ = version == MDB_VER_JET3;
+  file->page_size_ = page_size;
+  file->page_count_ =
+      static_cast<std::uint32_t>((static_cast<std::uint64_t>(st.st_size) + page_size - 1) / page_size);
+  file->row_count_offset_ = mdb->fmt->row_count_offset;
+  file->scratch_.resize(page_size);
+  file->ReadCatalog();
+  return file;
+}
+
+JetFile::~JetFile() {
+  if (mdb_ != nullptr) mdb_close(H(mdb_));
+}
+
+const std::uint8_t* JetFile::LoadPage(std::uint32_t pg) {
+  MdbHandle* mdb = H(mdb_);
+  if (pg == 0 || pg >= page_count_) Damaged("page " + std::to_string(pg) + " is outside the file");
+  if (mdb_read_pg(mdb, pg) != static_cast<ssize_t>(page_size_)) {
+    mdb->cur_pg = 0;  // libmdb caches the page number even when the read failed
+    Damaged("page " + std::to_string(pg) + " cannot be read");
+  }
+  return mdb->pg_buf;
+}
+
+void JetFile::CopyPage(std::uint32_t pg, std::vector<std::uint8_t>& out) {
+  MdbHandle* mdb = H(mdb_);
+  if (pg == 0 || pg >= page_count_) Damaged("page " + std::to_string(pg) + " is outside the file");
+  if (mdb_read_alt_pg(mdb, pg) != static_cast<ssize_t>(page_size_)) {
+    Damaged("page " + std::to_string(pg) + " cannot be read");
+  }
+  out.assign(mdb->alt_pg_buf, mdb->alt_pg_buf + page_size_);
+}
+
+bool JetFile::FindRow(const std::uint8_t* page, int row, int* start, int* size, int* flags) const {
+  const int rco = row_count_offset_;
+  const int rows = Le16(page + rco);
+  const int table_end = rco + 2 + 2 * rows;
+  if (row < 0 || row >= rows || table_end > static_cast<int>(page_size_)) return false;
+  const int raw = Le16(page + rco + 2 + 2 * row);
+  const int begin = raw & kRowOffsetMask;
+  const int end = row == 0 ? static_cast<int>(page_size_) : (Le16(page + rco + 2 * row) & kRowOffsetMask);
+  *flags = raw & (kRowDeleted | kRowOverflow);
+  if (begin < table_end || begin >= end || end > static_cast<int>(page_size_)) return false;
+  *start = begin;
+  *size = end - begin;
+  return true;
+}
+
+std::string JetFile::Jet3Text(const std::uint8_t* data, std::size_t size) {
+  if (size == 0) return std::string();
+  std::vector<char> dest(size * 4 + 8);
+  errno = 0;  // libmdb stops converting when errno happens to say E2BIG
+  const int n = mdb_unicode2ascii(H(mdb_), reinterpret_cast<const char*>(data), size, dest.data(),
+                                  dest.size());
+  return std::string(dest.data(), n > 0 ? static_cast<std::size_t>(n) : 0);
+}
+
+std::string JetFile::Text(const std::uint8_t* data, std::size_t size) {
+  return jet3_ ? Jet3Text(data, size) : DecodeJet4Text(data, size);
+}
+
+std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::size_t size,
+                                                 const std::string& where) {
+  if (size < 12) Damaged("the long value of " + where + " is truncated");
+  const std::uint32_t len_flags = Le32(def);
+  const std::uint32_t len = len_flags & 0x3FFFFFFFu;
+  const std::uint32_t kind = (len_flags >> 24) & 0xC0u;
+  std::vector<std::uint8_t> out;
+  if (kind == 0x80) {  // stored in the row after the 12-byte header
+    const std::size_t n = std::min<std::size_t>(len, size - 12);
+    out.assign(def + 12, def + 12 + n);
+    return out;
+  }
+  if (static_cast<std::uint64_t>(len) > static_cast<std::uint64_t>(page_count_) * page_size_) {
+    Damaged("the long value of " + where + " is longer than the file");
+  }
+  std::uint32_t ptr = Le32(def + 4);
+  std::vector<std::uint8_t>& page = scratch_;
+  if (kind == 0x40) {  // one row of a long-value page
+    CopyPage(ptr >> 8, page);
+    int start = 0, rsize = 0, flags = 0;
+    if (page[0] != kPageData || !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags)) {
+      Damaged("the long value of " + where + " points to a missing row");
+    }
+    const std::size_t n = std::min<std::size_t>(len, static_cast<std::size_t>(rsize));
+    out.assign(page.data() + start, page.data() + start + n);
+    return out;
+  }
+  if (kind != 0) Damaged("the long value of " + where + " has an unknown form");
+  // A chain of rows: each starts with the pointer to the next.
+  out.reserve(std::min<std::size_t>(len, 1u << 20));
+  std::set<std::uint32_t> seen;
+  std::uint32_t loaded = 0;
+  std::size_t remaining = len;
+  while (remaining > 0) {
+    if (ptr == 0 || !seen.insert(ptr).second) {
+      Damaged("the long value chain of " + where + " is broken");
+    }
+    if ((ptr >> 8) != loaded) {
+      CopyPage(ptr >> 8, page);
+      loaded = ptr >> 8;
+    }
+    int start = 0, rsize = 0, flags = 0;
+    if (page[0] != kPageData || !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags) ||
+        rsize <= 4) {
+      Damaged("the long value chain of " + where + " points to a missing row");
+    }
+    const std::size_t n = std::min<std::size_t>(remaining, static_cast<std::size_t>(rsize - 4));
+    out.insert(out.end(), page.data() + start + 4, page.data() + start + 4 + n);
+    remaining -= n;
+    ptr = Le32(page.data() + start);
+  }
+  return out;
+}
+
+std::vector<std::uint32_t> JetFile::UsageMapPages(std::uint32_t pg_row, std::uint32_t owner,
+                                                  const std::string& table) {
+  std::vector<std::uint32_t> pages;
+  bool ok = false;
+  const std::uint32_t map_page = pg_row >> 8;
+  if (map_page != 0 && map_page < page_count_) {
+    std::vector<std::uint8_t> page;
+    CopyPage(map_page, page);
+    int start = 0, size = 0, flags = 0;
+    if (FindRow(page.data(), static_cast<int>(pg_row & 0xFF), &start, &size, &flags)) {
+      const std::uint8_t* map = page.data() + start;
+      if (map[0] == 0 && size >= 5) {  // a bitmap in the row, from a start page
+        const std::uint64_t first = Le32(map + 1);
+        for (int i = 0; i < (size - 5) * 8; ++i) {
+          if (map[5 + i / 8] & (1 << (i % 8))) {
+            const std::uint64_t pg = first + static_cast<std::uint64_t>(i);
+            if (pg > 0 && pg < page_count_) pages.push_back(static_cast<std::uint32_t>(pg));
+          }
+        }
+        ok = true;
+      } else if (map[0] == 1) {  // pointers to bitmap pages
+        ok = true;
+        const std::uint64_t bits = static_cast<std::uint64_t>(page_size_ - 4) * 8;
+        std::vector<std::uint8_t> bitmap;
+        for (int j = 0; j < (size - 1) / 4 && ok; ++j) {
+          const std::uint32_t bpg = Le32(map + 1 + 4 * j);
+          if (bpg == 0) continue;
+          if (bpg >= page_count_) {
+            ok = false;
+            break;
+          }
+          CopyPage(bpg, bitmap);
+          if (bitmap[0] != kPageUsageMap) {
+            ok = false;
+            break;
+          }
+          for (std::uint64_t i = 0; i < bits; ++i) {
+            if (bitmap[4 + i / 8] & (1 << (i % 8))) {
+              const std::uint64_t pg = static_cast<std::uint64_t>(j) * bits + i;
+              if (pg > 0 && pg < page_count_) pages.push_back(static_cast<std::uint32_t>(pg));
+            }
+          }
+        }
+      }
+    }
+  }
+  if (!ok) {
+    // As libmdb does for a map it cannot read: every data page of the table.
+    pages.clear();
+    std::vector<std::uint8_t> page;
+    for (std::uint32_t pg = 1; pg < page_count_; ++pg) {
+      CopyPage(pg, page);
+      if (page[0] == kPageData && Le32(page.data() + 4) == owner) pages.push_back(pg);
+    }
+  }
+  (void)table;
+  std::sort(pages.begin(), pages.end());
+  pages.erase(std::unique(pages.begin(), pages.end()), pages.end());
+  return pages;
+}
+
+std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name, std::uint32_t first) {
+  if (first == 0 || first >= page_count_) {
+    Damaged("the definition of table '" + name + "' is outside the file");
+  }
+  // The definition continues on further pages (each after its 8-byte header).
+  std::vector<std::uint8_t> buf;
+  std::vector<std::uint8_t> page;
+  std::set<std::uint32_t> seen;
+  for (std::uint32_t pg = first; pg != 0;) {
+    if (pg >= page_count_ || !seen.insert(pg).second || seen.size() > kMaxDefinitionPages) {
+      Damaged("the definition of table '" + name + "' has a broken page chain");
+    }
+    CopyPage(pg, page);
+    if (page[0] != kPageTableDef) {
+      Damaged("page " + std::to_string(pg) + " of table '" + name + "' is not a table definition");
+    }
+    if (buf.empty()) {
+      buf = page;
+    } else {
+      buf.insert(buf.end(), page.begin() + 8, page.end());
+    }
+    pg = Le32(page.data() + 4);
+  }
+
+  const MdbFormatConstants* fmt = H(mdb_)->fmt;
+  DefReader r(buf, *this, name);
+  auto def = std::make_shared<TableDef>();
+  def->name = name;
+  def->page = first;
+  const int var_cols = r.U16(fmt->tab_num_cols_offset - 2);
+  const int num_cols = r.U16(fmt->tab_num_cols_offset);
+  const std::uint32_t num_real_idx = r.U32(fmt->tab_num_ridxs_offset);
+  const std::uint32_t usage_map = r.U32(fmt->tab_usage_map_offset);
+  if (num_cols > kMaxColumns || var_cols > num_cols || num_real_idx > buf.size()) {
+    Damaged("the definition of table '" + name + "' has impossible counts");
+  }
+  def->var_columns = var_cols;
+
+  std::size_t pos = fmt->tab_cols_start_offset +
+                    static_cast<std::size_t>(num_real_idx) * fmt->tab_ridx_entry_size;
+  const std::size_t entry = fmt->tab_col_entry_size;
+  def->columns.resize(static_cast<std::size_t>(num_cols));
+  for (Column& col : def->columns) {
+    const std::uint8_t* e = r.At(pos, entry);
+    col.type = e[0];
+    col.col_num = Le16(e + fmt->col_num_offset);
+    col.var_index = Le16(e + fmt->tab_col_offset_var);
+    const std::uint8_t flags = e[fmt->col_flags_offset];
+    col.fixed = (flags & 0x01) != 0;
+    col.fixed_offset = Le16(e + fmt->tab_col_offset_fixed);
+    col.size = col.type == MDB_BOOL ? 0 : Le16(e + fmt->col_size_offset);
+    // Decimal precision and scale: JET3 bytes 9 and 10, JET4 bytes 11 and 12.
+    col.precision = e[jet3_ ? 9 : 11];
+    col.scale = e[jet3_ ? 10 : 12];
+    if (!jet3_) col.calculated = (e[fmt->col_flags_offset + 1] & 0xC0) != 0;
+    // Calculated fields (ACE 2010) store their value in the encoding of the
+    // expression's result type, which only the table's property blob names
+    // (the column's type code can differ); they are not read.
+    col.readable = ReadableType(col.type) && !col.calculated;
+    if (col.col_num > kMaxColumnNumber) {
+      Damaged("the definition of table '" + name + "' has an impossible column number");
+    }
+    const int need = FixedSizeOf(col.type);
+    if (col.fixed && need > 0 && col.size < need && col.readable) {
+      Damaged("column " + std::to_string(col.col_num) + " of table '" + name + "' is too short for its type");
+    }
+    pos += entry;
+  }
+  for (Column& col : def->columns) {
+    std::size_t len = jet3_ ? r.U8(pos) : r.U16(pos);
+    pos += jet3_ ? 1 : 2;
+    col.name = Text(r.At(pos, len), len);
+    pos += len;
+  }
+  std::stable_sort(def->columns.begin(), def->columns.end(),
+                   [](const Column& a, const Column& b) { return a.col_num < b.col_num; });
+  def->data_pages = UsageMapPages(usage_map, first, name);
+  return def;
+}
+
+void JetFile::ReadCatalog() {
+  std::shared_ptr<const TableDef> def;
+  try {
+    def = ReadTableDef("MSysObjects", 2);
+  } catch (const AutomationError&) {
+    Unrecognized(path_);
+  }
+  int id = -1, name = -1, type = -1, flags = -1;
+  for (std::size_t i = 0; i < def->columns.size(); ++i) {
+    const std::string& n = def->columns[i].name;
+    if (EqualsIgnoreCase(n, "Id")) id = static_cast<int>(i);
+    if (EqualsIgnoreCase(n, "Name")) name = static_cast<int>(i);
+    if (EqualsIgnoreCase(n, "Type")) type = static_cast<int>(i);
+    if (EqualsIgnoreCase(n, "Flags")) flags = static_cast<int>(i);
+  }
+  if (id < 0 || name < 0 || type < 0 || flags < 0) Unrecognized(path_);
+  std::vector<bool> wanted(def->columns.size(), false);
+  wanted[static_cast<std::size_t>(id)] = wanted[static_cast<std::size_t>(name)] = true;
+  wanted[static_cast<std::size_t>(type)] = wanted[static_cast<std::size_t>(flags)] = true;
+
+  TableReader reader(*this, def);
+  std::vector<std::vector<Value>> rows;
+  for (std::size_t p = 0; p < reader.page_count(); ++p) {
+    reader.DecodePage(p, rows, &wanted);
+    for (const std::vector<Value>& row : rows) {
+      const Value& vid = row[static_cast<std::size_t>(id)];
+      const Value& vname = row[static_cast<std::size_t>(name)];
+      const Value& vtype = row[static_cast<std::size_t>(type)];
+      const Value& vflags = row[static_cast<std::size_t>(flags)];
+      if (vid.kind() != Value::Kind::kInteger || vname.kind() != Value::Kind::kText ||
+          vtype.kind() != Value::Kind::kInteger) {
+        continue;
+      }
+      CatalogEntry e;
+      e.name = vname.text();
+      e.id = static_cast<std::int32_t>(vid.integer());
+      e.type = static_cast<int>(vtype.integer()) & 0x7F;
+      e.flags = vflags.kind() == Value::Kind::kInteger ? static_cast<std::int32_t>(vflags.integer()) : 0;
+      catalog_.push_back(std::move(e));
+    }
+  }
+}
+
+// --- TableReader ---------------------------------------------------------------
+
+TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
+    : file_(file), def_(std::move(def)) {
+  auto* entry = static_cast<MdbCatalogEntry*>(g_malloc0(sizeof(MdbCatalogEntry)));
+  entry->mdb = H(file_.mdb_);
+  g_strlcpy(entry->object_name, def_->name.c_str(), sizeof entry->object_name);
+  entry->object_type = MDB_TABLE;
+  entry->table_pg = def_->page;
+  entry_ = entry;
+  mdb_table_ = mdb_alloc_tabledef(entry);
+  mdb_table_->num_cols = static_cast<unsigned int>(def_->columns.size());
+  mdb_table_->num_var_cols = static_cast<unsigned int>(def_->var_columns);
+  mdb_table_->columns = g_ptr_array_new();
+  for (const Column& c : def_->columns) {
+    auto* col = static_cast<MdbColumn*>(g_malloc0(sizeof(MdbColumn)));
+    col->table = mdb_table_;
+    g_strlcpy(col->name, c.name.c_str(), sizeof col->name);
+    col->col_type = c.type;
+    col->col_size = c.size;
+    col->col_num = c.col_num;
+    col->var_col_num = static_cast<unsigned int>(c.var_index);
+    col->fixed_offset = c.fixed_offset;
+    col->is_fixed = c.fixed ? 1 : 0;
+    col->col_prec = c.precision;
+    col->col_scale = c.scale;
+    g_ptr_array_add(mdb_table_->columns, col);
+  }
+  fields_.resize(sizeof(MdbField) * std::max<std::size_t>(1, def_->columns.size()));
+
+  // Count the records of every page the usage map gives: live row slots of
+  // data pages that belong to this table (an overflow pointer is one record;
+  // the row it points to is marked deleted where it lies).
+  std::vector<std::uint8_t> page;
+  const int rco = file_.row_count_offset_;
+  first_.push_back(0);
+  for (std::uint32_t pg : def_->data_pages) {
+    file_.CopyPage(pg, page);
+    if (page[0] != kPageData || Le32(page.data() + 4) != def_->page) continue;
+    const int rows = Le16(page.data() + rco);
+    if (rco + 2 + 2 * rows > static_cast<int>(file_.page_size_)) {
+      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name + "' is damaged");
+    }
+    std::int64_t live = 0;
+    for (int r = 0; r < rows; ++r) {
+      if ((Le16(page.data() + rco + 2 + 2 * r) & kRowDeleted) == 0) ++live;
+    }
+    if (live == 0) continue;
+    pages_.push_back(pg);
+    total_ += live;
+    first_.push_back(total_);
+  }
+}
+
+TableReader::~TableReader() {
+  if (mdb_table_ != nullptr) {
+    GPtrArray* cols = mdb_table_->columns;
+    for (guint i = 0; i < cols->len; ++i) g_free(g_ptr_array_index(cols, i));
+    g_ptr_array_free(cols, TRUE);
+    g_free(mdb_table_);
+  }
+  g_free(entry_);
+}
+
+void TableReader::DecodePage(std::size_t page_index, std::vector<std::vector<Value>>& rows,
+                             const std::vector<bool>* wanted) {
+  rows.clear();
+  const std::uint32_t pg = pages_.at(page_index);
+  const int rco = file_.row_count_offset_;
+  // The slot table is copied first: decoding may load other pages.
+  std::vector<int> slots;
+  {
+    const std::uint8_t* page = file_.LoadPage(pg);
+    const int count = Le16(page + rco);
+    for (int r = 0; r < count; ++r) slots.push_back(Le16(page + rco + 2 + 2 * r));
+  }
+  rows.reserve(slots.size());
+  for (int r = 0; r < static_cast<int>(slots.size()); ++r) {
+    if (slots[static_cast<std::size_t>(r)] & kRowDeleted) continue;
+    std::uint32_t row_page = pg;
+    int row = r;
+    for (int hop = 0;; ++hop) {
+      const std::uint8_t* page = file_.LoadPage(row_page);
+      int start = 0, size = 0, flags = 0;
+      if (!file_.FindRow(page, row, &start, &size, &flags)) {
+        file_.Damaged("row " + std::to_string(row) + " of page " + std::to_string(row_page) +
+                      " of table '" + def_->name + "' is damaged");
+      }
+      const bool overflow = hop == 0 ? (slots[static_cast<std::size_t>(r)] & kRowOverflow) != 0
+                                     : (flags & (kRowOverflow | kRowDeleted)) == kRowOverflow;
+      if (!overflow) break;
+      if (size < 4 || hop >= kMaxOverflowHops) {
+        file_.Damaged("an overflow row of table '" + def_->name + "' is damaged");
+      }
+      const std::uint32_t ptr = Le32(page + start);
+      row_page = ptr >> 8;
+      row = static_cast<int>(ptr & 0xFF);
+    }
+    rows.emplace_back();
+    DecodeRow(row_page, row, rows.back(), wanted);
+  }
+}
+
+void TableReader::DecodeRow(std::uint32_t pg, int row, std::vector<Value>& out,
+                            const std::vector<bool>* wanted) {
+  const std::uint8_t* page = file_.LoadPage(pg);
+  int start = 0, size = 0, flags = 0;
+  if (!file_.FindRow(page, row, &start, &size, &flags)) {
+    file_.Damaged("row " + std::to_string(row) + " of page " + std::to_string(pg) + " of table '" +
+                  def_->name + "' is damaged");
+  }
+  // Check every byte mdb_crack_row will read lies inside the row.
+  auto bad = [&](const char* what) {
+    file_.Damaged(std::string(what) + " in row " + std::to_string(row) + " of page " +
+                  std::to_string(pg) + " of table '" + def_->name + "'");
+  };
+  const bool jet3 = file_.jet3_;
+  const int count_size = jet3 ? 1 : 2;
+  if (size < count_size + 1) bad("a row too short");
+  const int row_cols = jet3 ? page[start] : Le16(page + start);
+  const int row_end = start + size - 1;
+  const int mask = (row_cols + 7) / 8;
+  if (mask + count_size > size) bad("a null mask outside the row");
+  if (def_->var_columns > 0) {
+    if (jet3) {
+      const int var_cols = page[row_end - mask];
+      const int jumps = (size - 1) / 256;
+      const int col_ptr = row_end - mask - jumps - 1;
+      if (col_ptr - var_cols < start + count_size) bad("a variable-column table outside the row");
+    } else {
+      if (row_end - mask - 1 < start + count_size) bad("a variable-column count outside the row");
+      const int var_cols = Le16(page + row_end - mask - 1);
+      if (row_end - mask - 3 - 2 * var_cols < start + count_size) {
+        bad("a variable-column table outside the row");
+      }
+    }
+  }
+  auto* fields = reinterpret_cast<MdbField*>(fields_.data());
+  if (mdb_crack_row(mdb_table_, start, static_cast<std::size_t>(size), fields) < 0) {
+    bad("a row that libmdb cannot crack");
+  }
+  const std::size_t ncols = def_->columns.size();
+  out.clear();
+  out.reserve(ncols);
+  for (std::size_t i = 0; i < ncols; ++i) {
+    const Column& col = def_->columns[i];
+    const MdbField& f = fields[i];
+    if ((wanted != nullptr && !(*wanted)[i]) || !col.readable) {
+      out.emplace_back();
+      continue;
+    }
+    if (col.type == MDB_BOOL) {  // kept in the null mask
+      out.emplace_back(f.is_null == 0);
+      continue;
+    }
+    if (f.is_null || f.value == nullptr) {
+      out.emplace_back();
+      continue;
+    }
+    if (f.siz < 0 || f.start < start || f.start + f.siz > start + size) bad("a value outside the row");
+    out.push_back(DecodeField(col, page + f.start, f.siz, pg, row));
+  }
+}
+
+Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int size,
+                               std::uint32_t pg, int row) {
+  auto where = [&] {
+    return "field '" + col.name + "' of table '" + def_->name + "' (page " + std::to_string(pg) +
+           ", row " + std::to_string(row) + ")";
+  };
+  std::vector<std::uint8_t> long_value;
+  if (col.type == MDB_MEMO || col.type == MDB_OLE) {
+    long_value = file_.ReadLongValue(data, static_cast<std::size_t>(size), where());
+    data = long_value.data();
+    size = static_cast<int>(long_value.size());
+  }
+  auto need = [&](int n) {
+    if (size < n) file_.Damaged("the value of " + where() + " is too short");
+  };
+  switch (col.type) {
+    case MDB_BYTE:
+      need(1);
+      return Value(static_cast<std::int64_t>(data[0]));
+    case MDB_INT:
+      need(2);
+      return Value(static_cast<std::int64_t>(static_cast<std::int16_t>(Le16(data))));
+    case MDB_LONGINT:
+      need(4);
+      return Value(static_cast<std::int64_t>(static_cast<std::int32_t>(Le32(data))));
+    case MDB_MONEY:
+      need(8);
+      return Value(Currency{static_cast<std::int64_t>(Le64(data))});
+    case kTypeBigInt:
+      need(8);
+      return Value(static_cast<std::int64_t>(Le64(data)));
+    case MDB_FLOAT: {
+      need(4);
+      const std::uint32_t bits = Le32(data);
+      float f;
+      std::memcpy(&f, &bits, 4);
+      return Value(static_cast<double>(f));
+    }
+    case MDB_DOUBLE:
+    case MDB_DATETIME: {
+      need(8);
+      const std::uint64_t bits = Le64(data);
+      double d;
+      std::memcpy(&d, &bits, 8);
+      return col.type == MDB_DOUBLE ? Value(d) : Value(DateTime{d});
+    }
+    case MDB_BINARY:
+    case MDB_OLE:
+      return Value(Binary(data, data + size));
+    case MDB_TEXT:
+    case MDB_MEMO:
+      return Value(file_.Text(data, static_cast<std::size_t>(size)));
+    case MDB_REPID:
+      need(16);
+      return Value(FormatGuid(data));
+    case MDB_NUMERIC: {
+      need(17);
+      const bool negative = data[0] != 0;
+      unsigned __int128 m = 0;
+      // Four little-endian 32-bit groups, most significant first.
+      for (int g = 0; g < 4; ++g) m = (m << 32) | Le32(data + 1 + 4 * g);
+      // Decimal: a double when exact, else the exact digits as text.
+      return DecimalToValue(negative, m, col.scale);
+    }
+    case kTypeExtDateTime: {
+      double serial = 0;
+      if (!ExtendedDateSerial(data, size, &serial)) {
+        file_.Damaged("the value of " + where() + " is not a date");
+      }
+      return Value(DateTime{serial});
+    }
+    default:
+      return Value();
+  }
+}
+
+}  // namespace kestrin::automation::mdb::jet

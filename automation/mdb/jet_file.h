@@ -1,0 +1,175 @@
+// Read-only access to the pages of an Access file through libmdb, hardened
+// against damaged files.
+//
+// libmdb (mdbtools 1.0) opens the file, reads and decrypts its pages, cracks
+// rows into fields (mdb_crack_row) and converts JET3 text from the file's
+// code page. Everything that decides where libmdb looks is checked here
+// first, because libmdb follows page numbers and offsets as it finds them:
+// its table-definition reader chains pages without checking them, its usage
+// map reader ends the process on a short read, and its catalogue reader
+// parses property blobs. So this layer reads the catalogue (MSysObjects),
+// table definitions, usage maps and long-value chains itself, with every
+// page number, length and offset checked and every loop bounded by the
+// file's page count, and validates each row before mdb_crack_row sees it.
+//
+// Failures throw AutomationError with DAO's numbers: 3024 (file not found),
+// 3343 (not an Access database), 3049 (damaged database).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "automation/value.h"
+
+typedef struct S_MdbTableDef MdbTableDef;
+
+namespace kestrin::automation::mdb::jet {
+
+// Access column type codes beyond those of AccessType (query_engine.h).
+inline constexpr int kTypeBigInt = 0x13;        // "Large Number" (Access 2016)
+inline constexpr int kTypeExtDateTime = 0x14;   // "Date/Time Extended" (Access 2019)
+
+// MSysObjects.Type of the objects this reader cares about.
+inline constexpr int kObjectTable = 1;
+inline constexpr int kObjectLinkedOdbc = 4;
+inline constexpr int kObjectQuery = 5;
+inline constexpr int kObjectLinkedTable = 6;
+
+struct CatalogEntry {
+  std::string name;
+  std::int32_t id = 0;
+  int type = 0;            // MSysObjects.Type & 0x7F, as libmdb's object_type
+  std::int32_t flags = 0;  // MSysObjects.Flags
+  std::uint32_t page() const { return static_cast<std::uint32_t>(id) & 0x00FFFFFFu; }
+};
+
+struct Column {
+  std::string name;
+  int type = 0;          // Access type code as stored (1..0x14, others unknown)
+  int col_num = 0;       // bit in the row's null mask (deleted columns count)
+  int var_index = 0;     // entry in the row's variable-length offset table
+  int fixed_offset = 0;  // offset of a fixed-length value after the column count
+  int size = 0;          // stored length of a fixed value, maximum of a variable one
+  bool fixed = false;
+  int precision = 0;
+  int scale = 0;
+  bool calculated = false;  // ACE 2010 calculated field (not read, see readable)
+  // False for attachment, multi-value and unknown types, whose values are
+  // not in the row, and for calculated fields: this reader cannot give them.
+  bool readable = true;
+};
+
+struct TableDef {
+  std::string name;
+  std::uint32_t page = 0;        // first page of the definition
+  std::vector<Column> columns;   // in column-number order (libmdb's and mdb-export's)
+  int var_columns = 0;           // variable-length columns in the definition
+  std::vector<std::uint32_t> data_pages;  // pages the usage map assigns to the table
+};
+
+class JetFile {
+ public:
+  // Opens the file read-only and reads its catalogue.
+  static std::unique_ptr<JetFile> Open(const std::string& path);
+  ~JetFile();
+  JetFile(const JetFile&) = delete;
+  JetFile& operator=(const JetFile&) = delete;
+
+  const std::string& path() const { return path_; }
+  bool jet3() const { return jet3_; }
+  std::uint32_t page_size() const { return page_size_; }
+  std::uint32_t page_count() const { return page_count_; }
+  // MSysObjects rows in physical order.
+  const std::vector<CatalogEntry>& catalog() const { return catalog_; }
+
+  // The definition of the table whose definition starts at `page`.
+  // Throws 3049 when it is damaged.
+  std::shared_ptr<const TableDef> ReadTableDef(const std::string& name, std::uint32_t page);
+
+  // --- Used by TableReader -------------------------------------------------
+  // Page `pg` in libmdb's page buffer (where mdb_crack_row reads), or throws.
+  const std::uint8_t* LoadPage(std::uint32_t pg);
+  // A copy of page `pg`, read without disturbing libmdb's page buffer.
+  void CopyPage(std::uint32_t pg, std::vector<std::uint8_t>& out);
+  // The bytes of a long value (memo, OLE) from its 12-byte row definition.
+  std::vector<std::uint8_t> ReadLongValue(const std::uint8_t* def, std::size_t size,
+                                          const std::string& where);
+  // JET3 text in the file's code page, as UTF-8 (libmdb's iconv conversion).
+  std::string Jet3Text(const std::uint8_t* data, std::size_t size);
+  // Any text value of this file's version as UTF-8.
+  std::string Text(const std::uint8_t* data, std::size_t size);
+  void* handle() const { return mdb_; }
+
+  [[noreturn]] void Damaged(const std::string& what) const;
+
+ private:
+  JetFile() = default;
+  void ReadCatalog();
+  std::vector<std::uint32_t> UsageMapPages(std::uint32_t pg_row, std::uint32_t owner,
+                                           const std::string& table);
+  // Start and length of row `row` of the page in `page`, without its flag bits.
+  bool FindRow(const std::uint8_t* page, int row, int* start, int* size, int* flags) const;
+
+  std::string path_;
+  void* mdb_ = nullptr;  // MdbHandle*, closed by the destructor
+  bool jet3_ = false;
+  std::uint32_t page_size_ = 0;
+  std::uint32_t page_count_ = 0;
+  int row_count_offset_ = 0;
+  std::vector<CatalogEntry> catalog_;
+  std::vector<std::uint8_t> scratch_;
+
+  friend class TableReader;
+};
+
+// The records of one table, read a data page at a time, in the order of the
+// usage map and of the rows on each page (the order mdb-export gives).
+class TableReader {
+ public:
+  // Counts the records of every data page; throws 3049 when the table's
+  // pages are damaged.
+  TableReader(JetFile& file, std::shared_ptr<const TableDef> def);
+  ~TableReader();
+  TableReader(const TableReader&) = delete;
+  TableReader& operator=(const TableReader&) = delete;
+
+  const TableDef& def() const { return *def_; }
+  std::int64_t record_count() const { return total_; }
+  // Pages with at least one record.
+  std::size_t page_count() const { return pages_.size(); }
+  std::int64_t first_record(std::size_t page_index) const { return first_[page_index]; }
+  std::int64_t records_on(std::size_t page_index) const {
+    return first_[page_index + 1] - first_[page_index];
+  }
+  // Decodes the records of one page into `rows` (replacing its contents):
+  // one Value per column, Null for the columns that are not readable and for
+  // those that `wanted` (one flag per column) leaves out. Throws 3049 for a
+  // damaged row.
+  void DecodePage(std::size_t page_index, std::vector<std::vector<Value>>& rows,
+                  const std::vector<bool>* wanted = nullptr);
+
+ private:
+  struct Slot {
+    std::uint32_t page;
+    int row;
+  };
+  void CollectSlots(std::uint32_t page, std::vector<Slot>& slots);
+  void DecodeRow(std::uint32_t page, int row, std::vector<Value>& out,
+                 const std::vector<bool>* wanted);
+  Value DecodeField(const Column& col, const std::uint8_t* data, int size, std::uint32_t page,
+                    int row);
+
+  JetFile& file_;
+  std::shared_ptr<const TableDef> def_;
+  MdbTableDef* mdb_table_ = nullptr;
+  void* entry_ = nullptr;  // MdbCatalogEntry* owned by this reader
+  std::vector<std::uint32_t> pages_;
+  std::vector<std::int64_t> first_;
+  std::int64_t total_ = 0;
+  std::vector<unsigned char> fields_;  // MdbField[num_cols]
+};
+
+}  // namespace kestrin::automation::mdb::jet
