@@ -88,7 +88,10 @@ class Lexer {
         t.kind = Tok::kIdent;
         const size_t start = i_;
         while (i_ < s_.size() && IsIdentByte(static_cast<unsigned char>(s_[i_]))) ++i_;
+        // Text functions may carry a '$' (Left$, Mid$): the same functions.
+        const bool dollar = i_ + 1 < s_.size() && s_[i_] == '$' && s_[i_ + 1] == '(';
         t.text = s_.substr(start, i_ - start);
+        if (dollar) ++i_;
       } else {
         t.kind = Tok::kSymbol;
         static const char* two[] = {"<>", "<=", ">=", "><", "=<", "=>"};
@@ -165,6 +168,7 @@ class Lexer {
     if (i_ < s_.size() && IsIdentByte(static_cast<unsigned char>(s_[i_])) && !real)
       Fail("malformed number");
     const std::string text = s_.substr(start, i_ - start);
+    t.text = text;
     if (!real) {
       std::int64_t v = 0;
       auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
