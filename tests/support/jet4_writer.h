@@ -1,8 +1,10 @@
 // Writes Access 2000 (JET4) .mdb files described in test code, so that tests
 // and benchmarks can make exactly the databases they need.
 //
-// A description names user tables (columns, rows of automation::Value) and
-// saved queries (MSysObjects flags plus their MSysQueries rows). The writer
+// A description names user tables (columns, rows of automation::Value, and
+// optionally rows to store as deleted or as moved to another page), linked
+// tables, and saved queries (MSysObjects flags plus their MSysQueries rows),
+// catalogued in MSysObjects in that order after the system objects. The writer
 // adds the system catalogue a reader expects: MSysObjects (table definition
 // at page 2), MSysACEs, MSysQueries and MSysRelationships, flagged as Access
 // flags them (0x80000000), plus the Tables/Databases/Relationships container
@@ -34,18 +36,22 @@
 //             little-endian, as Windows stores a GUID).
 // Every type except Boolean accepts Null. Any other value, a value out of
 // range, an invalid UTF-8 text, a row with the wrong number of values, a
-// row too long for a page, an empty or duplicate name (tables and queries
-// (tables, linked tables and queries share one namespace, compared
-// case-insensitively, as do the columns of a table), or an unsupported column
-// type throws Jet4WriteError naming the table, row and column.
+// row too long for a page, an empty, over-long (64) or duplicate name
+// (tables, linked tables and queries share one namespace with the system
+// tables, compared case-insensitively; so do the columns of a table), or an
+// unsupported column type (Decimal, Complex) throws Jet4WriteError naming
+// the table, row and column.
+//
+// Ids: a table's MSysObjects Id is the page of its definition (as libmdb
+// expects); linked tables and queries get Ids from 0x80000100 upwards.
 //
 // MSysQueries rows: ObjectId is the query's MSysObjects Id; an empty
 // expression, name1 or name2 is written as Null; Flag is always written;
 // Order is written as 4 big-endian bytes, or Null when it is 0 (as Access
 // leaves it for most rows). Attribute must be 0..255.
 //
-// Not written: indexes, relationships, properties (LvProp), linked tables,
-// forms or reports. Files are meant for reading; Access itself may want to
+// Not written: indexes, relationships, properties (LvProp), forms, reports,
+// modules, security (MSysACEs stays empty). Files are meant for reading; Access itself may want to
 // repair them before changing them.
 #pragma once
 
