@@ -93,7 +93,6 @@ TEST(WorkbookTest, MissingOrUnreadableFilesAreClearErrors) {
 
 TEST(WorkbookTest, NoOpenWorkbookIsObjectNotSet) {
   // A session of its own, so that no workbook is open in it.
-  TempDir dir;
   auto server = MakeUnoXlServer(Office().options);
   auto app = server->GetObject();
   try {
@@ -229,6 +228,20 @@ TEST(WorkbookTest, ExcelMadeWorkbooksKeepTheirSheetsChartsAndCells) {
     EXPECT_EQ(after.At(c.sheets[0], "A1").text, a1_before);
     EXPECT_EQ(after.At(c.sheets[0], "H40").text, "added");
   }
+}
+
+TEST(WorkbookTest, ShowingWithoutADisplayIsAnError) {
+  auto& app = *Office().app;  // started headless
+  app.WorkbooksOpen(ThreeSheets(".xls").string());
+  try {
+    app.SetVisible(true);
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 1004);
+    EXPECT_THAT(e.description(), HasSubstr("display"));
+  }
+  EXPECT_EQ(app.ActiveWorkbook()->Sheets()->Count(), 3);  // still usable
+  app.ActiveWorkbook()->Close(false);
 }
 
 TEST(WorkbookTest, OpeningTheSameFileAgainReusesTheOpenWorkbook) {
