@@ -33,8 +33,18 @@ enum Option {
   kPercent = 0x20
 };
 
+// Memo fields written by Access may keep their terminating NUL.
+void TrimNul(std::string& s) {
+  while (!s.empty() && s.back() == '\0') s.pop_back();
+}
+
 std::vector<QueryDefRow> Sorted(const SavedQuery& q) {
   std::vector<QueryDefRow> rows = q.rows;
+  for (auto& r : rows) {
+    TrimNul(r.expression);
+    TrimNul(r.name1);
+    TrimNul(r.name2);
+  }
   std::stable_sort(rows.begin(), rows.end(), [](const QueryDefRow& a, const QueryDefRow& b) {
     if (a.attribute != b.attribute) return a.attribute < b.attribute;
     return a.order < b.order;
@@ -300,7 +310,7 @@ std::string AccessName(const std::string& name) {
 }
 
 QueryKind KindOf(const SavedQuery& query) {
-  for (const auto& r : query.rows) {
+  for (const auto& r : Sorted(query)) {
     if (r.attribute != kKind) continue;
     switch (r.flag) {
       case 1:

@@ -975,6 +975,11 @@ class Translator {
     if (want_order) {
       for (const auto& o : s.order_by) keys.emplace_back(Expression(*o.expr, scope), o.descending);
     }
+    // Access returns grouped rows in the order of their groups when nothing
+    // else is asked for.
+    if (top_level && keys.empty() && !s.top) {
+      for (const auto& g : s.group_by) keys.emplace_back(Expression(*g, scope), false);
+    }
 
     Part part;
     for (const auto& o : outputs) {
