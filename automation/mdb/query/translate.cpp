@@ -53,6 +53,7 @@ struct T {
   bool null = false;       // the Null literal
   bool aggregate = false;  // contains an aggregate function
   bool column = false;     // a plain column reference
+  std::string cond;        // for truth values: the 1/0 form SQLite can optimise
   std::string column_name, column_qualifier;
 };
 
@@ -61,6 +62,13 @@ std::string AsNumber(const T& e) {
   if (e.type == AccessType::kCurrency) return "(" + e.sql + " / 10000.0)";
   if (IsText(e.type)) return "acc_tonum(" + e.sql + ")";
   return e.sql;
+}
+
+// The expression as a condition (WHERE, ON, HAVING, CASE WHEN): comparisons
+// keep their plain form so that SQLite can use them for joins and indexes.
+std::string Cond(const T& e) {
+  if (!e.cond.empty()) return e.cond;
+  return AsNumber(e);
 }
 
 std::string AsText(const T& e) {
@@ -148,7 +156,8 @@ AccessType Widest(AccessType a, AccessType b) {
 
 T Bool(std::string sql, bool aggregate) {
   T t;
-  t.sql = "(-(" + sql + "))";
+  t.cond = "(" + sql + ")";
+  t.sql = "(-" + t.cond + ")";
   t.type = AccessType::kBoolean;
   t.aggregate = aggregate;
   return t;
@@ -264,7 +273,7 @@ class Translator {
         const T on = Expression(*f.on, scope);
         if (on.aggregate)
           throw TranslateError(3096, "An aggregate function is not allowed in a join condition.");
-        std::string s = l + kw + r + " ON " + on.sql;
+        std::string s = l + kw + r + " ON " + Cond(on);
         return parenthesise_join ? "(" + s + ")" : s;
       }
     }
@@ -475,7 +484,7 @@ class Translator {
     const T a = Expression(*e.args[0], scope);
     if (e.op == "Not") {
       if (a.null) return NullT();
-      T t = Bool("NOT (" + AsNumber(a) + ")", a.aggregate);
+      T t = Bool("NOT " + Cond(a), a.aggregate);
       return t;
     }
     if (a.null) return NullT();
@@ -530,8 +539,8 @@ class Translator {
       return Bool(Compare(op, a, b), agg);
     }
     if (op == "And" || op == "Or") {
-      const std::string x = a.null ? "NULL" : "(" + AsNumber(a) + ")";
-      const std::string y = b.null ? "NULL" : "(" + AsNumber(b) + ")";
+      const std::string x = a.null ? "NULL" : Cond(a);
+      const std::string y = b.null ? "NULL" : Cond(b);
       return Bool(x + (op == "And" ? " AND " : " OR ") + y, agg);
     }
     if (op == "Xor" || op == "Eqv" || op == "Imp") {
@@ -714,7 +723,7 @@ class Translator {
     if (n == "iif") {
       Arity(e, 3, 3);
       const AccessType ty = Unify(a[1], a[2]);
-      T r = result("(CASE WHEN " + AsNumber(a[0]) + " THEN " + ConvertTo(a[1], ty) + " ELSE " +
+      T r = result("(CASE WHEN " + Cond(a[0]) + " THEN " + ConvertTo(a[1], ty) + " ELSE " +
                        ConvertTo(a[2], ty) + " END)",
                    ty);
       r.null = a[1].null && a[2].null;
@@ -727,7 +736,7 @@ class Translator {
         acc.type = Unify(acc, a[i]), acc.null = acc.null && a[i].null;
       std::string s = "(CASE";
       for (size_t i = 0; i < a.size(); i += 2)
-        s += " WHEN " + AsNumber(a[i]) + " THEN " + ConvertTo(a[i + 1], acc.type);
+        s += " WHEN " + Cond(a[i]) + " THEN " + ConvertTo(a[i + 1], acc.type);
       T r = result(s + " END)", acc.type);
       r.null = acc.null;
       return r;
@@ -958,7 +967,7 @@ class Translator {
       const T w = Expression(*s.where, scope);
       if (w.aggregate)
         throw TranslateError(3096, "Cannot have aggregate function in WHERE clause.");
-      where = " WHERE " + AsNumber(w);
+      where = " WHERE " + Cond(w);
     }
     for (const auto& g : s.group_by) {
       const T gt = Expression(*g, scope);
@@ -967,7 +976,7 @@ class Translator {
       group += group.empty() ? " GROUP BY " : ", ";
       group += IsText(gt.type) ? "(" + gt.sql + ") COLLATE access_text" : gt.sql;
     }
-    if (s.having) having = " HAVING " + AsNumber(Expression(*s.having, scope));
+    if (s.having) having = " HAVING " + Cond(Expression(*s.having, scope));
     const bool grouped = !s.group_by.empty() || any_aggregate || s.having;
 
     std::vector<std::pair<T, bool>> keys;
@@ -1140,7 +1149,7 @@ class Translator {
       const T w = Expression(*s.where, scope);
       if (w.aggregate)
         throw TranslateError(3096, "Cannot have aggregate function in WHERE clause.");
-      where = " WHERE " + AsNumber(w);
+      where = " WHERE " + Cond(w);
     }
     const std::string body = (from.empty() ? "" : " FROM " + from) + where;
     const T pivot = Expression(*st.pivot, scope);
@@ -1222,7 +1231,7 @@ class Translator {
       group += key;
     }
     std::string having;
-    if (s.having) having = " HAVING " + AsNumber(Expression(*s.having, scope));
+    if (s.having) having = " HAVING " + Cond(Expression(*s.having, scope));
     for (const auto& o : s.order_by) {
       if (!order.empty()) order += ", ";
       order += OrderKey(Expression(*o.expr, scope), o.descending);
