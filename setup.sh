@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev
   libreoffice-calc libreoffice-dev
   xvfb xauth x11-utils
+  fonts-ipafont-gothic
 )
 
 missing=()
