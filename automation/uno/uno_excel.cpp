@@ -1451,8 +1451,11 @@ class UnoServer : public XlServer {
  private:
   std::unique_ptr<OfficeConnection> TryConnect() {
     try {
-      return std::make_unique<OfficeConnection>(options_.pipe_name);
-    } catch (const css::uno::Exception&) {
+      return std::make_unique<OfficeConnection>(options_.pipe_name, options_.call_timeout);
+    } catch (const css::connection::NoConnectException&) {
+      return nullptr;
+    } catch (const css::uno::Exception& e) {
+      last_connect_error_ = FromOU(e.Message);
       return nullptr;
     }
   }
@@ -1470,6 +1473,7 @@ class UnoServer : public XlServer {
   }
 
   UnoOptions options_;
+  std::string last_connect_error_;
 };
 
 }  // namespace

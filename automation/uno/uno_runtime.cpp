@@ -99,15 +99,29 @@ void Watchdog::Run() {
   }
 }
 
-OfficeConnection::OfficeConnection(const std::string& pipe) {
+OfficeConnection::OfficeConnection(const std::string& pipe, std::chrono::milliseconds limit) {
   Reference<css::uno::XComponentContext> local = LocalContext();
   Reference<css::connection::XConnector> connector = css::connection::Connector::create(local);
   connection_ = connector->connect(ToOU("pipe,name=" + pipe));
-  Reference<css::bridge::XBridgeFactory2> factory = css::bridge::BridgeFactory::create(local);
-  Reference<css::bridge::XBridge> bridge =
-      factory->createBridge(rtl::OUString(), "urp", connection_, nullptr);
-  bridge_.set(bridge, UNO_QUERY_THROW);
-  remote_.set(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
+  // An office that accepts the connection but never answers (stopped, hung)
+  // would block the bridge's first call for good: close it at the limit.
+  Watchdog watchdog([this] { Close(); });
+  watchdog.Arm(limit);
+  try {
+    Reference<css::bridge::XBridgeFactory2> factory = css::bridge::BridgeFactory::create(local);
+    Reference<css::bridge::XBridge> bridge =
+        factory->createBridge(rtl::OUString(), "urp", connection_, nullptr);
+    bridge_.set(bridge, UNO_QUERY_THROW);
+    remote_.set(bridge->getInstance("StarOffice.ComponentContext"), UNO_QUERY_THROW);
+  } catch (const css::uno::Exception& e) {
+    watchdog.Disarm();
+    if (watchdog.Fired()) {
+      throw css::uno::RuntimeException(
+          ToOU("the office on the pipe '" + pipe + "' accepted the connection but did not answer"));
+    }
+    throw;
+  }
+  watchdog.Disarm();
 }
 
 OfficeConnection::~OfficeConnection() {

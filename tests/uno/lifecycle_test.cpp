@@ -153,7 +153,17 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
   pid_t pid = OfficePid(options.pipe_name);
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGSTOP), 0);
+  // Attaching to it fails at the limit instead of waiting for good.
   auto start = Clock::now();
+  try {
+    MakeUnoXlServer(options)->GetObject();
+    kill(pid, SIGKILL);
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 429);
+  }
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
+  start = Clock::now();
   try {
     app->ActiveSheet();
     kill(pid, SIGKILL);

@@ -76,7 +76,8 @@ class OfficeEnvironment : public ::testing::Environment {
       office_->options = OwnOfficeOptions(Dir(), "shared");
       server_ = MakeUnoXlServer(office_->options);
       office_->app = server_->CreateObject();
-      reader_ = std::make_unique<OfficeConnection>(office_->options.pipe_name);
+      reader_ =
+          std::make_unique<OfficeConnection>(office_->options.pipe_name, std::chrono::seconds(60));
     }
     return *office_;
   }
