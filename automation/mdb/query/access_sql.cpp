@@ -1,5 +1,6 @@
 #include "automation/mdb/query/access_sql.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
@@ -436,8 +437,10 @@ class Parser {
   }
 
   FromItem ParseJoined() {
+    Nesting guard(nesting_);
     FromItem left = ParseFromPrimary();
-    for (;;) {
+    for (int joins = 0;; ++joins) {
+      if (joins > kMaxDepth) throw SqlSyntaxError("too many joins");
       JoinKind kind;
       if (IsWord("inner")) {
         kind = JoinKind::kInner;
@@ -494,7 +497,31 @@ class Parser {
   }
 
   // ---- expressions, lowest precedence first ----
-  ExprPtr ParseExpr() { return ParseBinaryLevel(0); }
+
+  // Deeply nested input is refused before it can exhaust the stack of the
+  // recursive steps that follow (translation, destruction).
+  static constexpr int kMaxDepth = 200;
+
+  static ExprPtr Checked(ExprPtr e) {
+    int depth = 0;
+    for (const auto& a : e->args) depth = std::max(depth, a->depth);
+    e->depth = depth + 1;
+    if (e->depth > kMaxDepth) throw SqlSyntaxError("expression too deeply nested");
+    return e;
+  }
+
+  struct Nesting {
+    explicit Nesting(int& d) : depth(d) {
+      if (++depth > 3 * kMaxDepth) throw SqlSyntaxError("expression too deeply nested");
+    }
+    ~Nesting() { --depth; }
+    int& depth;
+  };
+
+  ExprPtr ParseExpr() {
+    Nesting guard(nesting_);
+    return ParseBinaryLevel(0);
+  }
 
   static ExprPtr MakeBinary(std::string op, ExprPtr a, ExprPtr b) {
     auto e = std::make_unique<Expr>();
@@ -502,7 +529,7 @@ class Parser {
     e->op = std::move(op);
     e->args.push_back(std::move(a));
     e->args.push_back(std::move(b));
-    return e;
+    return Checked(std::move(e));
   }
 
   // Levels 0..4: Imp, Eqv, Xor, Or, And (word operators, left-associative).
@@ -518,13 +545,14 @@ class Parser {
   }
 
   ExprPtr ParseNot() {
+    Nesting guard(nesting_);
     if (IsWord("not")) {
       Next();
       auto e = std::make_unique<Expr>();
       e->kind = ExprKind::kUnary;
       e->op = "Not";
       e->args.push_back(ParseNot());
-      return e;
+      return Checked(std::move(e));
     }
     return ParseComparison();
   }
@@ -551,7 +579,7 @@ class Parser {
         e->negated = negated;
         e->args.push_back(std::move(left));
         e->args.push_back(ParseConcat());
-        left = std::move(e);
+        left = Checked(std::move(e));
       } else if (IsWord("between")) {
         Next();
         auto e = std::make_unique<Expr>();
@@ -561,7 +589,7 @@ class Parser {
         e->args.push_back(ParseConcat());
         ExpectWord("and");
         e->args.push_back(ParseConcat());
-        left = std::move(e);
+        left = Checked(std::move(e));
       } else if (IsWord("in")) {
         Next();
         Expect("(");
@@ -580,7 +608,7 @@ class Parser {
           }
         }
         Expect(")");
-        left = std::move(e);
+        left = Checked(std::move(e));
       } else if (IsWord("is")) {
         Next();
         auto e = std::make_unique<Expr>();
@@ -591,7 +619,7 @@ class Parser {
         }
         ExpectWord("null");
         e->args.push_back(std::move(left));
-        left = std::move(e);
+        left = Checked(std::move(e));
       } else {
         return left;
       }
@@ -644,13 +672,14 @@ class Parser {
   }
 
   ExprPtr ParseUnary() {
+    Nesting guard(nesting_);
     if (IsSymbol("-") || IsSymbol("+")) {
       std::string op = Next().text;
       auto e = std::make_unique<Expr>();
       e->kind = ExprKind::kUnary;
       e->op = op;
       e->args.push_back(ParseUnary());
-      return e;
+      return Checked(std::move(e));
     }
     return ParsePower();
   }
@@ -665,13 +694,14 @@ class Parser {
   }
 
   ExprPtr ParsePowerOperand() {
+    Nesting guard(nesting_);
     if (IsSymbol("-") || IsSymbol("+")) {
       std::string op = Next().text;
       auto e = std::make_unique<Expr>();
       e->kind = ExprKind::kUnary;
       e->op = op;
       e->args.push_back(ParsePowerOperand());
-      return e;
+      return Checked(std::move(e));
     }
     return ParsePrimary();
   }
@@ -776,7 +806,7 @@ class Parser {
         }
       }
       Expect(")");
-      return e;
+      return Checked(std::move(e));
     }
     while (IsSymbol(".") || IsSymbol("!")) {
       Next();
@@ -808,6 +838,7 @@ class Parser {
 
   std::vector<Token> toks_;
   size_t pos_ = 0;
+  int nesting_ = 0;
 };
 
 bool ReadInt(const std::string& s, size_t& i, int& out, int max_digits) {

@@ -5,6 +5,7 @@
 // rebuilds it, or as a user would type it in Access's SQL view) and returns
 // its tree; ParseExpression reads one expression. Both throw SqlSyntaxError
 // with a readable message on malformed input and never accept trailing text.
+// Expressions nested more than 200 levels deep are refused as malformed.
 // Operator precedence is Access's: ^, unary -, * /, \, Mod, + -, &,
 // comparisons (= <> < > <= >= Like Is Between In), Not, And, Or, Xor, Eqv, Imp.
 #pragma once
@@ -62,6 +63,7 @@ struct Expr {
   bool star = false;  // Count(*)
   std::vector<ExprPtr> args;
   std::shared_ptr<Select> subquery;
+  int depth = 1;  // levels of operators below and including this node
 };
 
 enum class JoinKind { kInner, kLeft, kRight };

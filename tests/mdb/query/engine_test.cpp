@@ -667,3 +667,132 @@ TEST(QuerySafety, NamesAndLiteralsCannotEscape) {
 
 }  // namespace
 }  // namespace kestrin::automation::mdb
+
+namespace kestrin::automation::mdb {
+namespace {
+
+// Definitions assembled at random from pieces of real and broken SQL must
+// either run or fail with an AutomationError: never crash or hang.
+TEST(QueryRobustness, RandomDefinitionsFailCleanly) {
+  FakeTables t;
+  Shop(t);
+  const std::vector<std::string> pieces = {"Name",
+                                           "CustID",
+                                           "[City]",
+                                           "Customers.Joined",
+                                           "Orders.Amount",
+                                           "C.x",
+                                           "1",
+                                           "2.5",
+                                           "\"t\"",
+                                           "'u'",
+                                           "#1/2/2020#",
+                                           "Null",
+                                           "True",
+                                           "+",
+                                           "-",
+                                           "*",
+                                           "/",
+                                           "\\",
+                                           "^",
+                                           "&",
+                                           "Mod",
+                                           "=",
+                                           "<>",
+                                           "<",
+                                           ">=",
+                                           "And",
+                                           "Or",
+                                           "Not",
+                                           "Like",
+                                           "Between",
+                                           "In",
+                                           "Is",
+                                           "(",
+                                           ")",
+                                           ",",
+                                           "Sum(",
+                                           "IIf(",
+                                           "Nz(",
+                                           "Left(",
+                                           "Format(",
+                                           "DateAdd(\"d\",",
+                                           "Count(*)",
+                                           "(SELECT Max(Qty) FROM Orders)",
+                                           "Exists (SELECT * FROM Orders)",
+                                           "[",
+                                           "]",
+                                           "#",
+                                           "\"",
+                                           "!",
+                                           ".",
+                                           "*",
+                                           ";",
+                                           "SELECT",
+                                           "FROM"};
+  std::uint32_t seed = 12345;
+  auto next = [&](std::uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  const std::vector<std::string> operands = {
+      "Name",      "CustID",          "[City]",       "Joined",    "1",
+      "2.5",       "\"t\"",           "#1/2/2020#",   "Null",      "True",
+      "Len(Name)", "Nz(City, \"-\")", "Year(Joined)", "CustID * 2"};
+  const std::vector<std::string> operators = {"+",  "-", "*",   "/",  "&",  "=",
+                                              "<>", "<", "And", "Or", "Mod"};
+  auto expression = [&] {
+    std::string e;
+    if (next(2)) {  // well formed, though not always well typed
+      e = operands[next(static_cast<std::uint32_t>(operands.size()))];
+      for (std::uint32_t i = next(4); i > 0; --i)
+        e += " " + operators[next(static_cast<std::uint32_t>(operators.size()))] + " " +
+             operands[next(static_cast<std::uint32_t>(operands.size()))];
+      return e;
+    }
+    const std::uint32_t n = 1 + next(8);
+    for (std::uint32_t i = 0; i < n; ++i)
+      e += pieces[next(static_cast<std::uint32_t>(pieces.size()))] + " ";
+    return e;
+  };
+  std::vector<SavedQuery> queries;
+  for (int i = 0; i < 400; ++i) {
+    QueryBuilder b("R" + std::to_string(i),
+                   static_cast<std::int32_t>(next(3) == 0 ? next(256) : 0));
+    const std::uint32_t rows = next(4);
+    for (std::uint32_t r = 0; r < rows; ++r) {
+      const int attribute = static_cast<int>(next(13));
+      switch (attribute) {
+        case 5:
+          b.Source(next(2) ? "Customers" : (next(2) ? "Orders" : "R" + std::to_string(next(400))),
+                   next(3) ? "" : "C");
+          break;
+        case 7:
+          b.Join("Customers", next(2) ? "Orders" : "C", expression(), static_cast<int>(next(5)));
+          break;
+        default:
+          b.Row(attribute, expression(), static_cast<int>(next(40)), next(4) ? "" : "5",
+                next(4) ? "" : "Z");
+          break;
+      }
+    }
+    b.Source("Customers").Output(expression());
+    queries.push_back(b);
+  }
+  QueryEngine e(t, queries);
+  int ran = 0, failed = 0;
+  for (const auto& q : queries) {
+    try {
+      e.Run(q.name);
+      ++ran;
+    } catch (const AutomationError& err) {
+      EXPECT_FALSE(err.description().empty()) << q.name;
+      ++failed;
+    }
+  }
+  EXPECT_EQ(ran + failed, 400);
+  EXPECT_GT(ran, 0);
+}
+
+}  // namespace
+}  // namespace kestrin::automation::mdb

@@ -111,6 +111,27 @@ TEST(ParseExpression, MalformedInputIsRejected) {
   }
 }
 
+TEST(ParseExpression, DeepNestingIsRefusedNotACrash) {
+  EXPECT_EQ(P(std::string(150, '(') + "1" + std::string(150, ')')), "1");
+  for (const std::string& deep :
+       {std::string(100000, '(') + "1" + std::string(100000, ')'), std::string(100000, '-') + "1",
+        [] {
+          std::string s = "1";
+          for (int i = 0; i < 100000; ++i) s += " + 1";
+          return s;
+        }(),
+        [] {
+          std::string s;
+          for (int i = 0; i < 5000; ++i) s += "Abs(";
+          return s + "1" + std::string(5000, ')');
+        }()}) {
+    EXPECT_THROW(ParseExpression(deep), SqlSyntaxError);
+  }
+  std::string joins = "SELECT a FROM T0";
+  for (int i = 1; i < 5000; ++i) joins += " INNER JOIN T" + std::to_string(i) + " ON 1 = 1";
+  EXPECT_THROW(ParseStatement(joins), SqlSyntaxError);
+}
+
 TEST(ParseStatement, SelectUnionAndCrosstab) {
   Statement st = ParseStatement(
       "PARAMETERS [Start] DateTime, Who Text ( 255 );\n"
