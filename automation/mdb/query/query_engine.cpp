@@ -36,7 +36,29 @@ bool IsTextType(AccessType t) {
   return t == AccessType::kText || t == AccessType::kMemo || t == AccessType::kGuid;
 }
 
-void Bind(sqlite3_stmt* stmt, int index, const Value& v) {
+// Binds a field value in the engine's storage for the column's type. Values
+// of another kind than the column's are stored as the column would hold
+// them: a Yes/No as -1/0, a currency as ten-thousandths, a date as a serial.
+void Bind(sqlite3_stmt* stmt, int index, const Value& v, AccessType type) {
+  if (type == AccessType::kBoolean &&
+      (v.kind() == Value::Kind::kInteger || v.kind() == Value::Kind::kDouble)) {
+    const bool on = v.kind() == Value::Kind::kInteger ? v.integer() != 0 : v.real() != 0;
+    sqlite3_bind_int(stmt, index, on ? -1 : 0);
+    return;
+  }
+  if (type == AccessType::kCurrency) {
+    if (v.kind() == Value::Kind::kInteger && v.integer() > -922337203685477 &&
+        v.integer() < 922337203685477) {
+      sqlite3_bind_int64(stmt, index, v.integer() * 10000);
+      return;
+    }
+    if (v.kind() == Value::Kind::kDouble) {
+      if (auto c = fn::CurrencyFromAmount(v.real())) {
+        sqlite3_bind_int64(stmt, index, *c);
+        return;
+      }
+    }
+  }
   switch (v.kind()) {
     case Value::Kind::kNull:
       sqlite3_bind_null(stmt, index);
@@ -288,7 +310,8 @@ struct QueryEngine::Impl final : Catalog {
                                                        std::to_string(row.size()) + " values for " +
                                                        std::to_string(width) + " columns.");
         }
-        for (size_t i = 0; i < width; ++i) Bind(stmt.get(), static_cast<int>(i + 1), row[i]);
+        for (size_t i = 0; i < width; ++i)
+          Bind(stmt.get(), static_cast<int>(i + 1), row[i], columns[i].type);
         stmt.Step();
         stmt.Reset();
       });

@@ -127,6 +127,12 @@ TEST(QueryClauses, WhereGroupHavingOrderAndTextCase) {
                         .Output("Count(CustID)", "N")
                         .GroupBy("City")
                         .OrderBy("City"),
+                    QueryBuilder("ByAlias")
+                        .Source("Orders")
+                        .Output("Qty * 2", "Twice")
+                        .Output("Twice + 1", "More")
+                        .Where("Twice > 2")
+                        .OrderBy("Twice", true),
                     QueryBuilder("Oslo")
                         .Source("Customers")
                         .Output("Name")
@@ -140,6 +146,8 @@ TEST(QueryClauses, WhereGroupHavingOrderAndTextCase) {
   EXPECT_EQ(by_city.rows[1], (std::vector<Value>{"Bergen", 1}));
   EXPECT_EQ(by_city.rows[2][1], Value(2));
   EXPECT_ROWS(e.Run("Oslo"), {{"Dee"}, {"Cid"}, {"Ann"}});
+  // Another output's alias stands for its expression.
+  EXPECT_ROWS(e.Run("ByAlias"), {{10, 11}, {4, 5}});
 }
 
 TEST(QueryDistinct, DistinctAndDistinctRow) {
@@ -303,6 +311,7 @@ TEST(QueryCrosstab, HeadingsFromDataAndFromInList) {
         .GroupBy("Year(Shipped)", 1);
   };
   QueryEngine e(t, {crosstab("ByYear", ""), crosstab("Listed", "2021, 2019, 2020"),
+                    QueryBuilder("OnCrosstab").Options(1).Source("ByYear").Where("[2020] > 0"),
                     QueryBuilder("CountText")
                         .Kind(6)
                         .Source("Customers")
@@ -314,6 +323,9 @@ TEST(QueryCrosstab, HeadingsFromDataAndFromInList) {
   EXPECT_EQ(Names(by_year), (std::vector<std::string>{"CustID", "<>", "2020", "2021"}));
   EXPECT_ROWS(by_year,
               {{1, Value(), 3.0, Value()}, {2, Value(), Value(), 5.0}, {5, 1.0, Value(), Value()}});
+  const QueryResult on_crosstab = e.Run("OnCrosstab");
+  EXPECT_EQ(Names(on_crosstab), Names(by_year));
+  EXPECT_ROWS(on_crosstab, {{1, Value(), 3.0, Value()}});
   const QueryResult listed = e.Run("Listed");
   EXPECT_EQ(Names(listed), (std::vector<std::string>{"CustID", "2021", "2019", "2020"}));
   EXPECT_ROWS(
@@ -465,6 +477,14 @@ TEST(QueryCurrency, StaysExact) {
             (std::vector<Value>{Cur(2000), Cur(6000), Cur(12000), Cur(2), Cur(667), 0.2 * 1.5}));
   EXPECT_ROWS(e.Run("Agg"), {{Cur(3000), Cur(1500), Cur(2000)}});
   EXPECT_ROWS(e.Run("Big"), {{Cur(9223372036844770)}});
+
+  // A provider that hands over plain numbers for Yes/No and Currency columns
+  // still gets Access's storage: True is -1, amounts become ten-thousandths.
+  FakeTables loose;
+  auto& l = loose.Add("L", {{"Flag", AccessType::kBoolean}, {"Price", AccessType::kCurrency}});
+  l.rows = {{1, 0.1}, {0, 2}};
+  QueryEngine le(loose, {QueryBuilder("Q").Source("L").Output("Flag = True").Output("Price * 3")});
+  EXPECT_ROWS(le.Run("Q"), {{true, Cur(3000)}, {false, Cur(60000)}});
 }
 
 TEST(QueryFunctions, TextNumberConversionAndChoice) {
@@ -537,6 +557,8 @@ TEST(QueryFunctions, TextNumberConversionAndChoice) {
       {"\"b\" In (\"A\", \"B\")", true},
       {"E = Null", Value()},
       {"True + 1", 0},
+      {"Int(Now()) = Date()", true},
+      {"Time() >= 0 And Time() < 1 And Year(Date()) >= 2024", true},
   };
   QueryBuilder b("F");
   b.Source("One");
