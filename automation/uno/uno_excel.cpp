@@ -167,6 +167,11 @@ struct Book {
   fs::path path;
   bool backed_up = false;
   bool shown = false;
+  // The file's own view settings (active sheet, selection) are applied by
+  // the first activation of the view; a choice the program made before that
+  // is put back afterwards.
+  bool view_applied = false;
+  bool view_chosen = false;
   // Number format keys, looked up on first use.
   std::optional<sal_Int32> date_key, datetime_key, boolean_key;
 };
@@ -294,6 +299,9 @@ class Session {
       book.doc = doc;
       book.path = absolute;
       books_.push_back(std::move(book));
+      // Headless, the view can take the file's settings at once (no window
+      // appears), so that the active sheet is the one the file opens on.
+      if (headless_) Show(books_.back(), ShowMode::kNoWindow);
     });
   }
 
@@ -343,22 +351,27 @@ class Session {
       book.backed_up = true;
     }
     // The office writes the active sheet (and the selection) only from a
-    // view that has been shown; a hidden one is shown for the save, off
-    // screen when there is a real display, and hidden again.
-    bool hide_again = false;
-    if (!book.shown) {
-      hide_again = !headless_;
-      Show(book, /*off_screen=*/!headless_);
-    }
+    // view that has been shown and is the current one: a hidden view is
+    // shown for the save (off screen when there is a real display, and
+    // hidden again), a shown one made current again.
+    bool was_shown = book.shown;
+    Show(book, headless_   ? ShowMode::kNoWindow
+               : was_shown ? ShowMode::kOnScreen
+                           : ShowMode::kOffScreen);
     Reference<css::frame::XStorable> storable(book.doc, UNO_QUERY_THROW);
     storable->store();
-    if (hide_again) Hide(book);
+    if (!headless_ && !was_shown) Hide(book);
   }
 
-  // Makes the book's window visible and its view current, keeping the
-  // active sheet and selection that the program chose while it was hidden:
-  // the first activation of a view re-applies the file's own view settings.
-  void Show(Book& book, bool off_screen) {
+  enum class ShowMode {
+    kOnScreen,   // for the user
+    kOffScreen,  // a real window, placed where nobody sees it
+    kNoWindow,   // in a headless office, where showing creates no window
+  };
+
+  // Makes the book's view visible and current, keeping the active sheet and
+  // selection that the program chose while it was hidden.
+  void Show(Book& book, ShowMode mode) {
     Reference<css::sheet::XSpreadsheetView> view = View(book.doc);
     Reference<css::sheet::XSpreadsheet> sheet = view->getActiveSheet();
     Reference<css::view::XSelectionSupplier> selection(view, UNO_QUERY_THROW);
@@ -366,20 +379,23 @@ class Session {
     Reference<css::frame::XController> controller(view, UNO_QUERY_THROW);
     Reference<css::frame::XFrame> frame = controller->getFrame();
     Reference<css::awt::XWindow> window = frame->getContainerWindow();
-    if (off_screen) {
+    if (mode == ShowMode::kOffScreen) {
       window->setPosSize(-30000, -30000, 0, 0, css::awt::PosSize::X | css::awt::PosSize::Y);
-    } else if (!book.shown) {
+    } else if (mode == ShowMode::kOnScreen && !book.shown) {
       window->setPosSize(0, 0, 0, 0, css::awt::PosSize::X | css::awt::PosSize::Y);
     }
     window->setVisible(true);
     frame->activate();
-    if (!off_screen) {
+    if (mode == ShowMode::kOnScreen) {
       Reference<css::awt::XTopWindow> top(window, UNO_QUERY);
       if (top.is()) top->toFront();
-      book.shown = true;
     }
-    view->setActiveSheet(sheet);
-    if (selected.hasValue()) selection->select(selected);
+    book.shown = mode != ShowMode::kOffScreen;
+    if (book.view_chosen || book.view_applied) {
+      view->setActiveSheet(sheet);
+      if (selected.hasValue()) selection->select(selected);
+    }
+    book.view_applied = true;
   }
 
   void Hide(Book& book) {
@@ -398,7 +414,7 @@ class Session {
               "Cannot show the workbook: the office runs without a display (DISPLAY is not set "
               "or the office was started headless)");
         }
-        for (auto& book : books_) Show(book, /*off_screen=*/false);
+        for (auto& book : books_) Show(book, ShowMode::kOnScreen);
         if (!books_.empty()) {
           Reference<css::frame::XController> c(View(books_.back().doc), UNO_QUERY_THROW);
           c->getFrame()->activate();
@@ -433,6 +449,7 @@ class Session {
 
   void Quit() {
     if (ended_) return;
+    bool refused = false;  // the office vetoed its termination
     try {
       Call("Quit", [&] {
         Sync();
@@ -445,14 +462,17 @@ class Session {
           }
         }
         books_.clear();
-        if (process_) desktop_->terminate();
+        if (process_ && !desktop_->terminate()) refused = true;
       });
     } catch (const AutomationError&) {
       if (!process_) throw;
       // A private office that refuses to end is ended below.
     }
     ended_ = true;
-    if (process_ && !process_->WaitExit(std::chrono::seconds(15))) process_->Kill();
+    if (process_ &&
+        !process_->WaitExit(refused ? std::chrono::seconds(2) : std::chrono::seconds(15))) {
+      process_->Kill();
+    }
   }
 
   // --- cells and selection --------------------------------------------------
@@ -466,6 +486,7 @@ class Session {
           Sync();
           batch_sheet_ = ActiveSheetOf(ActiveBook());
           batch_book_ = ActiveBook().doc;
+          ActiveBook().view_chosen = true;
         });
       }
       cursor_ = pos;
@@ -476,6 +497,7 @@ class Session {
       Reference<css::sheet::XSpreadsheet> sheet = ActiveSheetOf(ActiveBook());
       Reference<css::view::XSelectionSupplier> sel(View(ActiveBook().doc), UNO_QUERY_THROW);
       sel->select(Any(sheet->getCellByPosition(pos.col, pos.row)));
+      ActiveBook().view_chosen = true;
       cursor_ = pos;
       cursor_selected_ = true;
     });
@@ -598,6 +620,10 @@ class Session {
   }
 
   void ForgetCursor() { cursor_.reset(); }
+  // The program chose the book's active sheet or selection.
+  void ChoseView(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+    if (Book* book = FindBook(doc)) book->view_chosen = true;
+  }
   void SetCursor(CellPos pos) {
     cursor_ = pos;
     cursor_selected_ = true;
@@ -817,6 +843,7 @@ class UnoRange : public XlRange {
       s_->Sync();
       Reference<css::view::XSelectionSupplier> sel(Session_View(), UNO_QUERY_THROW);
       sel->select(Any(Range()));
+      s_->ChoseView(doc_);
       s_->SetCursor(CellPos{block_.top, block_.left});
     });
   }
@@ -1116,6 +1143,7 @@ class UnoSheet : public XlSheet {
     s_->Call("Sheet.Activate", [&] {
       s_->Sync();
       Session::View(doc_)->setActiveSheet(sheet_);
+      s_->ChoseView(doc_);
       s_->MakeActive(doc_);
       s_->ForgetCursor();
     });
@@ -1191,6 +1219,7 @@ class UnoSheet : public XlSheet {
         throw;
       }
       Session::View(doc_)->setActiveSheet(target);
+      s_->ChoseView(doc_);
       s_->ForgetCursor();
     });
   }

@@ -230,6 +230,20 @@ TEST(WorkbookTest, ExcelMadeWorkbooksKeepTheirSheetsChartsAndCells) {
   }
 }
 
+TEST(WorkbookTest, TheActiveSheetIsTheFilesOwnUntilAnotherIsChosen) {
+  auto& app = *Office().app;
+  fs::path path = CopyWorkbook("chart_sheet.xlsx");  // opens on its chart sheet
+  app.WorkbooksOpen(path.string());
+  EXPECT_EQ(app.ActiveSheet()->Name(), "Chart1");
+  app.ActiveWorkbook()->Sheets()->Item("Sheet3");  // looking is not choosing
+  app.ActiveWorkbook()->Save();
+  EXPECT_EQ(SavedBook(path).ActiveSheetName(), "Chart1");
+  app.ActiveWorkbook()->Sheets()->Item("Sheet2")->Activate();
+  app.ActiveWorkbook()->Save();
+  app.ActiveWorkbook()->Close(false);
+  EXPECT_EQ(SavedBook(path).ActiveSheetName(), "Sheet2");
+}
+
 TEST(WorkbookTest, ShowingWithoutADisplayIsAnError) {
   auto& app = *Office().app;  // started headless
   app.WorkbooksOpen(ThreeSheets(".xls").string());
