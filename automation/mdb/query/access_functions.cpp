@@ -1119,7 +1119,7 @@ std::string FormatSection(double v, const std::string& p) {
         int_done = true;
       }
       if (!point_done) {
-        if (decimals > 0 || true) out += '.';
+        out += '.';
         out += frac;
         point_done = true;
       }
@@ -1127,8 +1127,6 @@ std::string FormatSection(double v, const std::string& p) {
       out += c;
     }
   }
-  if (!int_done && !point_done && int_part.size() > 0 && p.find_first_of("0#") == std::string::npos)
-    return out;
   return out;
 }
 

@@ -557,6 +557,36 @@ TEST(QueryFunctions, TextNumberConversionAndChoice) {
       {"\"b\" In (\"A\", \"B\")", true},
       {"E = Null", Value()},
       {"True + 1", 0},
+      {"Nz(Null, 5) + 1", 6},
+      {"IIf(True, CCur(1.5), 2)", Cur(15000)},
+      {"IIf(False, CCur(1.5), 2)", Cur(20000)},
+      {"True Xor False", true},
+      {"True Eqv False", false},
+      {"False Imp True", true},
+      {"#1/5/2020# Between #1/1/2020# And #1/31/2020#", true},
+      {"#1/5/2020# In (#1/5/2020#, #2/5/2020#)", true},
+      {"\"b\" Between \"A\" And \"C\"", true},
+      {"CCur(1.23456)", Cur(12346)},
+      {"Abs(CCur(-1.5))", Cur(15000)},
+      {"Int(CCur(-1.5))", Cur(-20000)},
+      {"-CCur(2)", Cur(-20000)},
+      {"CCur(10) / 4", 2.5},
+      {"CCur(10) \\ 4", 2},
+      {"DateDiff(\"yyyy\", #12/31/2019#, #1/1/2020#)", 1},
+      {"DateDiff(\"ww\", #1/4/2020#, #1/5/2020#)", 1},
+      {"DateDiff(\"h\", #1/1/2020 23:59#, #1/2/2020 0:01#)", 1},
+      {"DatePart(\"ww\", #1/1/2020#)", 1},
+      {"DatePart(\"y\", #3/1/2020#)", 61},
+      {"DateAdd(\"yyyy\", 1, #2/29/2020#)", Date(2021, 2, 28)},
+      {"DateAdd(\"d\", -1, #3/1/2020#)", Date(2020, 2, 29)},
+      {"Weekday(#1/5/2020#, 2)", 7},
+      {"Mid(\"abc\", 5)", ""},
+      {"Left(\"abc\", 10)", "abc"},
+      {"Replace(\"aAa\", \"a\", \"b\")", "bbb"},
+      {"InStr(\"abc\", \"\")", 1},
+      {"Len(E)", Value()},
+      {"UCase(E)", Value()},
+      {"\"x\" & 1.5 & CCur(2.5) & True", "x1.52.5True"},
       {"Int(Now()) = Date()", true},
       {"Time() >= 0 And Time() < 1 And Year(Date()) >= 2024", true},
   };
@@ -624,7 +654,11 @@ TEST(QueryErrors, ParametersRefusalsAndUnknownNames) {
        QueryBuilder("Broken").Source("Customers").Output("Name").Join("Customers", "Ghost", "1=1"),
        QueryBuilder("BadSyntax").Source("Customers").Output("Name +* 2"),
        QueryBuilder("DivZero").Source("Customers").Output("1 / (CustID - 1)"),
-       QueryBuilder("Mismatch").Source("Customers").Output("Name * 2")});
+       QueryBuilder("Mismatch").Source("Customers").Output("Name * 2"),
+       QueryBuilder("BadMid").Source("Customers").Output("Mid(Name, 0)"),
+       QueryBuilder("BadSqr").Source("Customers").Output("Sqr(-CustID)"),
+       QueryBuilder("BadLng").Source("Customers").Output("CLng(CustID * 1E10)"),
+       QueryBuilder("External").Row(4, "", 0, "C:\\other.mdb").Source("Customers").Output("Name")});
   auto error = [&](const char* name) -> AutomationError {
     try {
       e.Run(name);
@@ -656,6 +690,10 @@ TEST(QueryErrors, ParametersRefusalsAndUnknownNames) {
   EXPECT_EQ(error("DivZero").number(), 11);
   EXPECT_NE(error("DivZero").description().find("'DivZero'"), std::string::npos);
   EXPECT_EQ(error("Mismatch").number(), 3464);
+  EXPECT_EQ(error("BadMid").number(), 5);
+  EXPECT_EQ(error("BadSqr").number(), 5);
+  EXPECT_EQ(error("BadLng").number(), 6);
+  EXPECT_NE(error("External").description().find("other.mdb"), std::string::npos);
   try {
     e.Run("Nothing");
     ADD_FAILURE();
