@@ -166,7 +166,8 @@ struct Book {
   Reference<css::sheet::XSpreadsheetDocument> doc;
   fs::path path;
   bool backed_up = false;
-  bool shown = false;
+  bool shown = false;      // its view is visible (without a window when headless)
+  bool on_screen = false;  // the user can see its window
   // The file's own view settings (active sheet, selection) are applied by
   // the first activation of the view; a choice the program made before that
   // is put back afterwards.
@@ -391,6 +392,7 @@ class Session {
       if (top.is()) top->toFront();
     }
     book.shown = mode != ShowMode::kOffScreen;
+    book.on_screen = mode == ShowMode::kOnScreen;
     if (book.view_chosen || book.view_applied) {
       view->setActiveSheet(sheet);
       if (selected.hasValue()) selection->select(selected);
@@ -402,6 +404,7 @@ class Session {
     Reference<css::frame::XController> controller(View(book.doc), UNO_QUERY_THROW);
     controller->getFrame()->getContainerWindow()->setVisible(false);
     book.shown = false;
+    book.on_screen = false;
   }
 
   void SetVisible(bool on) {
@@ -457,7 +460,7 @@ class Session {
         // office that this program did not start.
         auto books = books_;
         for (auto& book : books) {
-          if (process_ || !book.shown) {
+          if (process_ || !book.on_screen) {
             CloseDocument(Reference<css::lang::XComponent>(book.doc, UNO_QUERY_THROW));
           }
         }

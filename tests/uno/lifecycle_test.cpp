@@ -9,7 +9,11 @@
 #include <fstream>
 #include <thread>
 
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
+
 #include "automation/failure.h"
+#include "automation/uno/uno_runtime.h"
 #include "tests/uno/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -43,6 +47,15 @@ bool GoneWithin(pid_t pid, std::chrono::seconds limit) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return false;
+}
+
+// Number of documents open in the office on `pipe`.
+int OpenDocuments(const std::string& pipe) {
+  OfficeConnection connection(pipe, std::chrono::seconds(30));
+  auto components = connection.Desktop()->getComponents()->createEnumeration();
+  int n = 0;
+  for (; components->hasMoreElements(); components->nextElement()) ++n;
+  return n;
 }
 
 fs::path SmallBook() {
@@ -105,10 +118,12 @@ TEST(LifecycleTest, QuitEndsAnOfficeWeStartedButNotOneWeAttachedTo) {
   attached->ActiveWorkbook()->Save();
   attached->Quit();
   EXPECT_FALSE(GoneWithin(pid, std::chrono::seconds(1)));
+  EXPECT_EQ(OpenDocuments(options.pipe_name), 0);  // its hidden workbook went
   EXPECT_THROW(attached->ActiveSheet(), AutomationError);
 
   started->WorkbooksOpen(path.string());
   EXPECT_EQ(started->ActiveWorkbook()->Sheets()->Count(), 2);
+  EXPECT_EQ(OpenDocuments(options.pipe_name), 1);
   started->Quit();
   EXPECT_TRUE(GoneWithin(pid, std::chrono::seconds(15)));
   EXPECT_THROW(server->GetObject(), AutomationError);
