@@ -148,7 +148,7 @@ Value ToValue(sqlite3_stmt* stmt, int col, AccessType type) {
   return Value(text());
 }
 
-std::string HeadingName(const Value& v, AccessType type) {
+std::string HeadingName(const Value& v) {
   switch (v.kind()) {
     case Value::Kind::kNull:
       return "<>";
@@ -167,7 +167,6 @@ std::string HeadingName(const Value& v, AccessType type) {
     case Value::Kind::kBinary:
       break;
   }
-  (void)type;
   return "<binary>";
 }
 
@@ -352,7 +351,7 @@ struct QueryEngine::Impl final : Catalog {
           break;
         }
       }
-      out.emplace_back(literal, HeadingName(ToValue(stmt.get(), 0, type), type));
+      out.emplace_back(literal, HeadingName(ToValue(stmt.get(), 0, type)));
     }
     return out;
   }

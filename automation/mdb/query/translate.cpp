@@ -34,9 +34,6 @@ bool IsIntegral(AccessType t) {
   return t == AccessType::kByte || t == AccessType::kInteger || t == AccessType::kLong ||
          t == AccessType::kBoolean;
 }
-bool IsFloating(AccessType t) {
-  return t == AccessType::kSingle || t == AccessType::kDouble || t == AccessType::kDecimal;
-}
 
 std::string Real(double v) {
   char b[64];
@@ -663,8 +660,7 @@ class Translator {
         t.type = AccessType::kCurrency;
       } else {
         t.sql = "SUM(" + arg(AsNumber(a)) + ")";
-        t.type =
-            IsFloating(a.type) || IsIntegral(a.type) ? AccessType::kDouble : AccessType::kDouble;
+        t.type = AccessType::kDouble;
       }
     } else if (n == "avg") {
       if (a.type == AccessType::kCurrency) {
