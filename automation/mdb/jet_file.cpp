@@ -97,7 +97,7 @@ bool ReadableType(int type) {
     case MDB_BOOL: case MDB_BYTE: case MDB_INT: case MDB_LONGINT: case MDB_MONEY:
     case MDB_FLOAT: case MDB_DOUBLE: case MDB_DATETIME: case MDB_BINARY: case MDB_TEXT:
     case MDB_OLE: case MDB_MEMO: case MDB_REPID: case MDB_NUMERIC: case kTypeBigInt:
-    case kTypeExtDateTime:
+    case kTypeExtDateTime: case kTypeBinaryBlock:
       return true;
     default:  // complex (attachment, multi-value, version history) and unknown codes
       return false;
@@ -466,11 +466,16 @@ void JetFile::ReadCatalog() {
   wanted[static_cast<std::size_t>(id)] = wanted[static_cast<std::size_t>(name)] = true;
   wanted[static_cast<std::size_t>(type)] = wanted[static_cast<std::size_t>(flags)] = true;
 
+  // The catalogue is listed as libmdb (and mdb-tables) lists MSysObjects: a
+  // row moved to another page comes where its data lies.
   TableReader reader(*this, def);
   std::vector<std::vector<Value>> rows;
+  std::vector<std::uint64_t> where;
+  std::vector<std::pair<std::uint64_t, CatalogEntry>> found;
   for (std::size_t p = 0; p < reader.page_count(); ++p) {
-    reader.DecodePage(p, rows, &wanted);
-    for (const std::vector<Value>& row : rows) {
+    reader.DecodePage(p, rows, &wanted, &where);
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      const std::vector<Value>& row = rows[r];
       const Value& vid = row[static_cast<std::size_t>(id)];
       const Value& vname = row[static_cast<std::size_t>(name)];
       const Value& vtype = row[static_cast<std::size_t>(type)];
@@ -482,11 +487,14 @@ void JetFile::ReadCatalog() {
       CatalogEntry e;
       e.name = vname.text();
       e.id = static_cast<std::int32_t>(vid.integer());
-      e.type = static_cast<int>(vtype.integer()) & 0x7F;
+      e.type = static_cast<int>(vtype.integer());
       e.flags = vflags.kind() == Value::Kind::kInteger ? static_cast<std::int32_t>(vflags.integer()) : 0;
-      catalog_.push_back(std::move(e));
+      found.emplace_back(where[r], std::move(e));
     }
   }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (auto& f : found) catalog_.push_back(std::move(f.second));
 }
 
 // --- TableReader ---------------------------------------------------------------
@@ -554,8 +562,9 @@ TableReader::~TableReader() {
 }
 
 void TableReader::DecodePage(std::size_t page_index, std::vector<std::vector<Value>>& rows,
-                             const std::vector<bool>* wanted) {
+                             const std::vector<bool>* wanted, std::vector<std::uint64_t>* where) {
   rows.clear();
+  if (where != nullptr) where->clear();
   const std::uint32_t pg = pages_.at(page_index);
   const int rco = file_.row_count_offset_;
   // The slot table is copied first: decoding may load other pages.
@@ -589,6 +598,7 @@ void TableReader::DecodePage(std::size_t page_index, std::vector<std::vector<Val
     }
     rows.emplace_back();
     DecodeRow(row_page, row, rows.back(), wanted);
+    if (where != nullptr) where->push_back(static_cast<std::uint64_t>(row_page) << 16 | static_cast<std::uint64_t>(row));
   }
 }
 
@@ -701,6 +711,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
     }
     case MDB_BINARY:
     case MDB_OLE:
+    case kTypeBinaryBlock:
       return Value(Binary(data, data + size));
     case MDB_TEXT:
     case MDB_MEMO:

@@ -29,10 +29,12 @@ typedef struct S_MdbTableDef MdbTableDef;
 namespace kestrin::automation::mdb::jet {
 
 // Access column type codes beyond those of AccessType (query_engine.h).
+inline constexpr int kTypeBinaryBlock = 0x11;   // fixed binary block (MSysAccessObjects.Data)
 inline constexpr int kTypeBigInt = 0x13;        // "Large Number" (Access 2016)
 inline constexpr int kTypeExtDateTime = 0x14;   // "Date/Time Extended" (Access 2019)
 
-// MSysObjects.Type of the objects this reader cares about.
+// MSysObjects.Type of the objects this reader cares about. (libmdb keeps only
+// Type & 0x7F, which mixes reports, -32764, with ODBC links, 4.)
 inline constexpr int kObjectTable = 1;
 inline constexpr int kObjectLinkedOdbc = 4;
 inline constexpr int kObjectQuery = 5;
@@ -41,7 +43,7 @@ inline constexpr int kObjectLinkedTable = 6;
 struct CatalogEntry {
   std::string name;
   std::int32_t id = 0;
-  int type = 0;            // MSysObjects.Type & 0x7F, as libmdb's object_type
+  int type = 0;            // MSysObjects.Type (forms, reports, … are negative)
   std::int32_t flags = 0;  // MSysObjects.Flags
   std::uint32_t page() const { return static_cast<std::uint32_t>(id) & 0x00FFFFFFu; }
 };
@@ -146,10 +148,13 @@ class TableReader {
   }
   // Decodes the records of one page into `rows` (replacing its contents):
   // one Value per column, Null for the columns that are not readable and for
-  // those that `wanted` (one flag per column) leaves out. Throws 3049 for a
-  // damaged row.
+  // those that `wanted` (one flag per column) leaves out. A record moved to
+  // another page is read where its slot is, as Access lists it; `where`, when
+  // given, receives where each record's data lies (page << 16 | row).
+  // Throws 3049 for a damaged row.
   void DecodePage(std::size_t page_index, std::vector<std::vector<Value>>& rows,
-                  const std::vector<bool>* wanted = nullptr);
+                  const std::vector<bool>* wanted = nullptr,
+                  std::vector<std::uint64_t>* where = nullptr);
 
  private:
   struct Slot {

@@ -122,10 +122,12 @@ bool Render(const Value& v, const jet::Column& col, std::string* out, bool* quot
   return false;
 }
 
-// Binary and Date/Time Extended fields come out of mdb-export as null, and the
+// Binary, binary-block and Date/Time Extended fields come out of mdb-export
+// as null, and the
 // fields we refuse as whatever bytes lie there.
 bool ShownByMdbExport(const jet::Column& col) {
-  return col.readable && col.type != 9 && col.type != jet::kTypeExtDateTime;
+  return col.readable && col.type != 9 && col.type != jet::kTypeExtDateTime &&
+         col.type != jet::kTypeBinaryBlock;
 }
 
 class ExportComparison : public ::testing::TestWithParam<std::string> {};
