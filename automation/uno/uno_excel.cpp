@@ -483,6 +483,8 @@ class Session {
   // Selects one cell of the active sheet; with batching only remembered.
   void Goto(std::string_view reference) {
     CellPos pos = ParseR1C1(reference);
+    if (!books_.empty())
+      CheckInGrid(books_.back(), Block{pos.row, pos.col, pos.row, pos.col}, reference);
     if (batching()) {
       if (!batch_sheet_.is()) {
         Call("Goto", [&] {
@@ -619,6 +621,18 @@ class Session {
         }
         r = end + 1;
       }
+    }
+  }
+
+  // An .xls sheet has 65,536 rows and 256 columns; the office's grid is
+  // larger, but cells beyond would be lost when the file is saved.
+  static void CheckInGrid(const Book& book, const Block& block, std::string_view text) {
+    std::string ext = Lower(book.path.extension().string());
+    if (ext != ".xls" && ext != ".xlt") return;
+    if (block.bottom >= 65536 || block.right >= 256) {
+      throw AutomationError(kAppDefined, "\"" + std::string(text) +
+                                             "\" lies beyond the last row or column of an .xls "
+                                             "sheet (65536 rows, 256 columns)");
     }
   }
 
@@ -1383,20 +1397,26 @@ class UnoApplication : public XlApplication {
   }
 
   std::unique_ptr<XlRange> Range(std::string_view address) override {
-    return MakeRange("Range", ParseA1Block(address), RangeKind::kCells);
+    return MakeRange("Range", address, ParseA1Block(address), RangeKind::kCells);
   }
   std::unique_ptr<XlRange> Rows(std::string_view span) override {
-    return MakeRange("Rows", ParseRowSpan(span), RangeKind::kRows);
+    return MakeRange("Rows", span, ParseRowSpan(span), RangeKind::kRows);
   }
   std::unique_ptr<XlRange> Columns(std::string_view span) override {
-    return MakeRange("Columns", ParseColumnSpan(span), RangeKind::kColumns);
+    return MakeRange("Columns", span, ParseColumnSpan(span), RangeKind::kColumns);
   }
 
  private:
-  std::unique_ptr<XlRange> MakeRange(const char* what, Block block, RangeKind kind) {
+  std::unique_ptr<XlRange> MakeRange(const char* what, std::string_view text, Block block,
+                                     RangeKind kind) {
     return s_->Call(what, [&] {
       s_->Sync();
       auto doc = s_->ActiveBook().doc;
+      if (kind == RangeKind::kCells) Session::CheckInGrid(s_->ActiveBook(), block, text);
+      if (kind == RangeKind::kRows)
+        Session::CheckInGrid(s_->ActiveBook(), Block{block.top, 0, block.bottom, 0}, text);
+      if (kind == RangeKind::kColumns)
+        Session::CheckInGrid(s_->ActiveBook(), Block{0, block.left, 0, block.right}, text);
       return std::make_unique<UnoRange>(s_, doc, s_->ActiveSheetOf(s_->ActiveBook()), block, kind);
     });
   }

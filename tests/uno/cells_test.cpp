@@ -194,6 +194,15 @@ TEST_P(CellsTest, BadReferencesAreErrorsAndWriteNothing) {
     }
   }
   EXPECT_THROW(app->Range("B3:"), AutomationError);
+  // An .xls sheet ends at row 65536 and column IV.
+  EXPECT_THROW(app->Goto("r65537c1"), AutomationError);
+  EXPECT_THROW(app->Goto("r1c257"), AutomationError);
+  EXPECT_THROW(app->Range("A1:IW2"), AutomationError);
+  EXPECT_THROW(app->Rows("1:65537"), AutomationError);
+  EXPECT_THROW(app->Columns("A:IW"), AutomationError);
+  app->Goto("r65536c256");
+  app->ActiveCell()->SetValue(Value("last cell"));
+  app->Columns("A:IV")->AutoFit();
   EXPECT_THROW(app->Rows("x:y"), AutomationError);
   app->ActiveWorkbook()->Close(false);
 }
