@@ -303,7 +303,7 @@ std::string AccessName(const std::string& name) {
     throw DefinitionError("the name '" + name + "' contains ']'");
   bool plain = !std::isdigit(static_cast<unsigned char>(name[0]));
   for (unsigned char c : name) {
-    if (!std::isalnum(c) && c != '_') plain = false;
+    if (!std::isalnum(c) && c != '_' && c < 0x80) plain = false;  // letters beyond ASCII are plain
   }
   if (plain && !sql::IsReservedWord(name)) return name;
   return "[" + name + "]";

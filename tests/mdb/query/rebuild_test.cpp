@@ -47,6 +47,7 @@ TEST(RebuildSql, SelectWithJoinGroupsAndOptions) {
                                 .Source("C")
                                 .Source("Order Details", "D")
                                 .Source("Select")
+                                .Source("Handläggare")
                                 .Join("A", "B", "A.x = B.x", 3)
                                 .Join("C", "D", "C.y = D.y", 1)
                                 .Join("B", "C", "B.z = C.z", 2)
@@ -55,7 +56,7 @@ TEST(RebuildSql, SelectWithJoinGroupsAndOptions) {
   EXPECT_EQ(RebuildSql(nested),
             "SELECT DISTINCTROW TOP 25 PERCENT *\n"
             "FROM (A RIGHT JOIN B ON A.x = B.x) LEFT JOIN (C INNER JOIN [Order Details] AS D ON "
-            "C.y = D.y) ON B.z = C.z, [Select]\n"
+            "C.y = D.y) ON B.z = C.z, [Select], Handläggare\n"
             "ORDER BY A.x DESC, B.x;");
 }
 
