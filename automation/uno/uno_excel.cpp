@@ -950,12 +950,22 @@ class UnoRange : public XlRange {
 
  private:
   Reference<css::sheet::XSpreadsheetView> Session_View() {
+    Resolve();
     Reference<css::frame::XModel> model(doc_, UNO_QUERY_THROW);
     return Reference<css::sheet::XSpreadsheetView>(model->getCurrentController(), UNO_QUERY_THROW);
   }
 
   // The office's range, clamped to the sheet for whole rows and columns.
+  // The active cell's sheet is looked up once the pending cells are sent.
+  void Resolve() {
+    if (!sheet_.is()) {
+      doc_ = s_->ActiveBook().doc;
+      sheet_ = s_->ActiveSheetOf(s_->ActiveBook());
+    }
+  }
+
   Reference<css::table::XCellRange> Range() {
+    Resolve();
     Block b = block_;
     if (kind_ == RangeKind::kRows || kind_ == RangeKind::kColumns) {
       css::table::CellRangeAddress all = Address(sheet_);

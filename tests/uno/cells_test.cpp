@@ -180,6 +180,30 @@ TEST_P(CellsTest, SelectionIsTheLastCellGoneTo) {
   EXPECT_EQ(saved.At("Sheet1", "B5").number, 3);
 }
 
+TEST_P(CellsTest, TheActiveCellTakesEveryRangeCall) {
+  auto app = App();
+  fs::path path = NewPath("activecell", ".xls");
+  MakeWorkbook(path, {{"Sheet1", {{"a", "b", "c"}}}, {"Sheet2", {}}});
+  app->WorkbooksOpen(path.string());
+  app->ActiveWorkbook()->Sheets()->Item("Sheet2")->Activate();
+  app->Goto("r1c2");
+  app->ActiveCell()->SetValue(Value("x"));
+  app->ActiveCell()->Borders(xl::kEdgeBottom)->SetLineStyle(xl::kContinuous);
+  app->ActiveWorkbook()->Sheets()->Item("Sheet1")->Activate();
+  app->Goto("r1c3");
+  app->ActiveCell()->Clear();
+  app->Range("A1")->Select();
+  app->ActiveCell()->SetValue(Value("selected"));
+  app->ActiveWorkbook()->Save();
+  app->ActiveWorkbook()->Close(false);
+  SavedBook saved(path);
+  EXPECT_EQ(saved.At("Sheet2", "B1").text, "x");
+  EXPECT_GT(saved.Lines("Sheet2", "B1")[3], 0);
+  EXPECT_EQ(saved.At("Sheet1", "A1").text, "selected");
+  EXPECT_EQ(saved.At("Sheet1", "B1").text, "b");
+  EXPECT_EQ(saved.At("Sheet1", "C1").kind, Kind::kEmpty);
+}
+
 TEST_P(CellsTest, BadReferencesAreErrorsAndWriteNothing) {
   auto app = App();
   fs::path path = NewPath("badref", ".xls");
