@@ -226,7 +226,7 @@ class Translator {
   struct Part {
     std::string sql;
     std::vector<ColumnInfo> columns;
-    std::vector<AccessType> types;
+    std::vector<bool> nulls;  // the column is the Null literal
   };
 
   std::string NewAlias() { return "t" + std::to_string(next_alias_++); }
@@ -938,6 +938,13 @@ class Translator {
     return out;
   }
 
+  // An output column: text compares without regard to case wherever the
+  // column is used (DISTINCT, UNION, and queries built on this one).
+  static std::string TextKey(const T& e) {
+    if (e.null || !IsText(e.type)) return e.sql;
+    return "(" + e.sql + ") COLLATE access_text";
+  }
+
   static std::string OrderKey(const T& k, bool desc) {
     std::string s = k.sql;
     if (IsText(k.type)) s = "(" + s + ") COLLATE access_text";
@@ -989,11 +996,12 @@ class Translator {
     Part part;
     for (const auto& o : outputs) {
       part.columns.push_back({o.name, o.expr.null ? AccessType::kText : o.expr.type});
+      part.nulls.push_back(o.expr.null);
     }
     std::string items;
     for (size_t i = 0; i < outputs.size(); ++i) {
       if (i) items += ", ";
-      items += outputs[i].expr.sql + " AS " + QuoteIdentifier("c" + std::to_string(i));
+      items += TextKey(outputs[i].expr) + " AS " + QuoteIdentifier("c" + std::to_string(i));
     }
     const std::string body = (from.empty() ? "" : " FROM " + from) + where + group + having;
     const bool distinctrow = s.distinctrow && !grouped && !s.distinct;
@@ -1078,10 +1086,13 @@ class Translator {
     for (size_t c = 0; c < width; ++c) {
       T acc;
       acc.type = parts[0].columns[c].type;
+      acc.null = parts[0].nulls[c];
       for (size_t i = 1; i < parts.size(); ++i) {
         T next;
         next.type = parts[i].columns[c].type;
+        next.null = parts[i].nulls[c];
         acc.type = Unify(acc, next);
+        acc.null = acc.null && next.null;
       }
       types.push_back(acc.type);
     }
@@ -1094,7 +1105,11 @@ class Translator {
         col.sql = QuoteIdentifier("c" + std::to_string(c));
         col.type = parts[i].columns[c].type;
         if (c) cols += ", ";
-        cols += ConvertTo(col, types[c]) + " AS " + QuoteIdentifier("c" + std::to_string(c));
+        col.null = parts[i].nulls[c];
+        T converted;
+        converted.sql = ConvertTo(col, types[c]);
+        converted.type = types[c];
+        cols += TextKey(converted) + " AS " + QuoteIdentifier("c" + std::to_string(c));
       }
       sql += "SELECT " + cols + " FROM (" + parts[i].sql + ")";
     }
@@ -1195,7 +1210,7 @@ class Translator {
     std::string items;
     for (size_t i = 0; i < rows.size(); ++i) {
       if (i) items += ", ";
-      items += rows[i].expr.sql + " AS " + QuoteIdentifier("c" + std::to_string(i));
+      items += TextKey(rows[i].expr) + " AS " + QuoteIdentifier("c" + std::to_string(i));
       out.columns.push_back(
           {rows[i].name, rows[i].expr.null ? AccessType::kText : rows[i].expr.type});
     }

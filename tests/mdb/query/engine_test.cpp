@@ -167,13 +167,15 @@ TEST(QueryDistinct, DistinctAndDistinctRow) {
         .OrderBy("People.Name");
   };
   QueryEngine e(t, {joined("Plain", 0), joined("Distinct", 0x02), joined("DistinctRow", 0x08),
-                    QueryBuilder("Cities").Options(0x02).Source("Customers").Output("City")});
+                    QueryBuilder("Cities").Options(0x02).Source("Customers").Output("City"),
+                    QueryBuilder("Lower").Options(0x02).Source("Customers").Output("City & \"\"")});
   EXPECT_ROWS(e.Run("Plain"), {{"Ann"}, {"Ann"}, {"Ann"}, {"Bo"}});
   EXPECT_ROWS(e.Run("Distinct"), {{"Ann"}, {"Bo"}});
   // One row per person with visits: the two people named Ann stay apart.
   EXPECT_ROWS(e.Run("DistinctRow"), {{"Ann"}, {"Ann"}, {"Bo"}});
   EXPECT_NE(e.Sql("DistinctRow").find("SELECT DISTINCTROW People.Name"), std::string::npos);
   EXPECT_EQ(e.Run("Cities").rows.size(), 3u);  // Null, Bergen, Oslo/oslo
+  EXPECT_EQ(e.Run("Lower").rows.size(), 3u);   // computed text compares the same way
 }
 
 TEST(QueryTop, TiesAndPercent) {
@@ -288,13 +290,23 @@ TEST(QueryUnion, NamesFromFirstPartDistinctAndAll) {
     if (all) b.Options(1);
     return b;
   };
-  QueryEngine e(t, {union_query("U", false), union_query("UAll", true)});
+  QueryEngine e(t,
+                {union_query("U", false), union_query("UAll", true),
+                 QueryBuilder("NullFirst")
+                     .Kind(9)
+                     .Row(5, "SELECT Null AS Paid, 1 AS K FROM Scores WHERE Who = 'a'", 0, "", "p1")
+                     .Row(5, "SELECT Amount, 2 FROM Orders WHERE OrderID = 10", 0, "", "p2")
+                     .OrderBy("K")});
   const QueryResult u = e.Run("U");
   EXPECT_EQ(Names(u), (std::vector<std::string>{"Who", "CustID"}));
   EXPECT_ROWS(u, {{"a", 10}, {"Ann", 1}, {"b", 9}, {"bob", 2}, {"c", 9}});
   EXPECT_ROWS(e.Run("UAll"),
               {{"a", 10}, {"Ann", 1}, {"Ann", 1}, {"Ann", 1}, {"b", 9}, {"bob", 2}, {"c", 9}});
   EXPECT_NE(e.Sql("UAll").find("\nUNION ALL\n"), std::string::npos) << e.Sql("UAll");
+  // A Null in the first part takes the type of the other parts.
+  const QueryResult null_first = e.Run("NullFirst");
+  EXPECT_EQ(null_first.columns[0].type, AccessType::kCurrency);
+  EXPECT_ROWS(null_first, {{Value(), 1}, {Cur(123456), 2}});
 }
 
 TEST(QueryCrosstab, HeadingsFromDataAndFromInList) {
