@@ -361,6 +361,16 @@ class Translator {
         }
       }
     }
+    // Date, Now and Time may be written without parentheses.
+    if (e.qualifier.empty()) {
+      for (const char* f : {"date", "now", "time"}) {
+        if (Fold(e.name) != f) continue;
+        T t;
+        t.sql = std::string("acc_") + f + "()";
+        t.type = AccessType::kDateTime;
+        return t;
+      }
+    }
     // Anything else is a parameter Access would ask for.
     parameters_.insert(Fold(e.qualifier.empty() ? e.name : e.qualifier + "." + e.name));
     return NullT();
@@ -726,7 +736,8 @@ class Translator {
       return r;
     }
     if (n == "switch") {
-      if (a.empty() || a.size() % 2 != 0) Arity(e, 2, 1);
+      if (a.empty() || a.size() % 2 != 0)
+        throw TranslateError(3075, "Switch needs pairs of conditions and values.");
       T acc = a[1];
       for (size_t i = 3; i < a.size(); i += 2)
         acc.type = Unify(acc, a[i]), acc.null = acc.null && a[i].null;

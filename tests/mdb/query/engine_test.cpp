@@ -600,6 +600,7 @@ TEST(QueryFunctions, TextNumberConversionAndChoice) {
       {"UCase(E)", Value()},
       {"\"x\" & 1.5 & CCur(2.5) & True", "x1.52.5True"},
       {"Int(Now()) = Date()", true},
+      {"Date = Date()", true},
       {"Time() >= 0 And Time() < 1 And Year(Date()) >= 2024", true},
   };
   QueryBuilder b("F");
