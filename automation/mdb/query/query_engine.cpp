@@ -245,6 +245,11 @@ struct QueryEngine::Impl final : Catalog {
     } catch (const SqliteError& e) {
       throw AutomationError(NumberOf(e.what()),
                             "Query " + Quoted(q.name) + " could not be evaluated: " + e.what());
+    } catch (const AutomationError& e) {
+      // A table that cannot be read, or a query this one is built on.
+      const std::string prefix = "Query " + Quoted(q.name);
+      if (e.description().rfind(prefix, 0) == 0) throw;
+      throw AutomationError(e.number(), prefix + ": " + e.description());
     }
     t.declared_parameters = std::max(t.declared_parameters, DeclaredParameterCount(q));
     return analysed.emplace(key, std::move(t)).first->second;

@@ -707,6 +707,21 @@ TEST(QueryErrors, ParametersRefusalsAndUnknownNames) {
   EXPECT_EQ(error("BadSqr").number(), 5);
   EXPECT_EQ(error("BadLng").number(), 6);
   EXPECT_NE(error("External").description().find("other.mdb"), std::string::npos);
+  // A failure of the provider keeps its number and gains the query's name;
+  // the engine stays usable and loads nothing half.
+  t.Add("Broken table", {{"x", AccessType::kLong}}).unreadable = true;
+  QueryEngine e2(t, {QueryBuilder("UsesBroken").Source("Broken table").Output("x"),
+                     QueryBuilder("OnUsesBroken").Source("UsesBroken").Output("x"),
+                     QueryBuilder("Fine").Source("Scores").Output("Who").Where("Points = 10")});
+  try {
+    e2.Run("OnUsesBroken");
+    ADD_FAILURE();
+  } catch (const AutomationError& err) {
+    EXPECT_EQ(err.number(), 3259);
+    EXPECT_NE(err.description().find("'OnUsesBroken'"), std::string::npos) << err.description();
+    EXPECT_NE(err.description().find("'UsesBroken'"), std::string::npos) << err.description();
+  }
+  EXPECT_EQ(e2.Run("Fine").rows.size(), 1u);
   try {
     e.Run("Nothing");
     ADD_FAILURE();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <deque>
 #include <map>
 #include <ostream>
 #include <string>
@@ -25,6 +26,7 @@ class FakeTables : public TableProvider {
     std::string name;
     std::vector<ColumnInfo> columns;
     std::vector<std::vector<Value>> rows;
+    bool unreadable = false;  // ReadTable fails
   };
 
   // Adds a table; returns it so rows can be appended.
@@ -42,6 +44,7 @@ class FakeTables : public TableProvider {
                  const std::function<void(std::vector<Value>&& row)>& row) override {
     const Table* t = Find(name);
     if (!t) throw AutomationError(3078, "no table " + name);
+    if (t->unreadable) throw AutomationError(3259, "table " + name + " cannot be read");
     ++reads_[t->name];
     for (const auto& r : t->rows) {
       std::vector<Value> copy = r;
@@ -67,7 +70,7 @@ class FakeTables : public TableProvider {
     return nullptr;
   }
 
-  std::vector<Table> tables_;  // deque-like use: tests add all tables before querying
+  std::deque<Table> tables_;  // references returned by Add stay valid
   std::map<std::string, int> reads_;
 };
 
