@@ -237,21 +237,49 @@ class Session {
   }
 
   [[noreturn]] void Lost(const std::string& what, const css::uno::Exception& e, bool disposed) {
-    {
-      bool lost = disposed || watchdog_->Fired() || (process_ && !process_->Alive());
-      if (watchdog_->Fired()) {
-        ended_ = true;
-        throw AutomationError(kCallTimedOut,
-                              what + ": the office did not answer within " +
-                                  std::to_string(options_.call_timeout.count() / 1000) +
-                                  " s and was " + (process_ ? "stopped" : "let go"));
-      }
-      if (lost) {
-        ended_ = true;
-        throw AutomationError(
-            kDisconnected, what + ": the office has ended or crashed (" + FromOU(e.Message) + ")");
-      }
-      throw AutomationError(kAppDefined, what + " failed: " + FromOU(e.Message));
+    if (watchdog_->Fired()) {
+      ended_ = true;
+      throw AutomationError(
+          kCallTimedOut, what + ": the office did not answer within " +
+                             std::to_string(options_.call_timeout.count() / 1000) + " s and was " +
+                             (process_ ? "stopped" : "let go"));
+    }
+    if ((process_ && !process_->Alive()) || (disposed && !BridgeAlive())) {
+      ended_ = true;
+      throw AutomationError(kDisconnected,
+                            what + ": the office has ended or crashed (" + FromOU(e.Message) + ")");
+    }
+    // The office is there; an object may be gone because a workbook was
+    // closed in the office behind the program's back. Forget such workbooks.
+    size_t before = books_.size();
+    books_.erase(std::remove_if(books_.begin(), books_.end(),
+                                [](const Book& b) { return !DocumentAlive(b.doc); }),
+                 books_.end());
+    if (books_.size() != before) {
+      throw AutomationError(kAppDefined, what +
+                                             " failed: the workbook is no longer open in the "
+                                             "office (" +
+                                             FromOU(e.Message) + ")");
+    }
+    throw AutomationError(kAppDefined, what + " failed: " + FromOU(e.Message));
+  }
+
+  bool BridgeAlive() {
+    try {
+      desktop_->getCurrentFrame();
+      return true;
+    } catch (const css::uno::Exception&) {
+      return false;
+    }
+  }
+
+  static bool DocumentAlive(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+    try {
+      Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
+      model->getURL();
+      return model->getCurrentController().is();
+    } catch (const css::uno::Exception&) {
+      return false;
     }
   }
 
@@ -269,10 +297,13 @@ class Session {
     Call("Workbooks.Open", [&] {
       Sync();
       for (auto it = books_.begin(); it != books_.end(); ++it) {
-        if (it->path == absolute) {
+        if (it->path != absolute) continue;
+        if (DocumentAlive(it->doc)) {
           std::rotate(it, it + 1, books_.end());
           return;
         }
+        books_.erase(it);  // closed in the office meanwhile: load it again
+        break;
       }
       Sequence<css::beans::PropertyValue> args(2);
       args[0] = Prop("Hidden", Any(true));

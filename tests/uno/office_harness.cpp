@@ -9,6 +9,8 @@
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/container/XEnumeration.hpp>
+#include <com/sun/star/container/XEnumerationAccess.hpp>
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
@@ -203,6 +205,19 @@ void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets) {
   store[0].Value <<= ToOU(path.extension() == ".xlsx" ? "Calc MS Excel 2007 XML" : "MS Excel 97");
   Q<css::frame::XStorable>(component)->storeToURL(ToOU(FileUrl(fs::absolute(path))), store);
   Q<css::util::XCloseable>(component)->close(true);
+}
+
+bool CloseInOffice(const fs::path& path) {
+  auto components = environment->Reader().Desktop()->getComponents()->createEnumeration();
+  rtl::OUString url = ToOU(FileUrl(fs::weakly_canonical(path)));
+  while (components->hasMoreElements()) {
+    Reference<css::frame::XModel> model(components->nextElement(), UNO_QUERY);
+    if (model.is() && model->getURL() == url) {
+      Q<css::util::XCloseable>(model)->close(true);
+      return true;
+    }
+  }
+  return false;
 }
 
 SavedBook::SavedBook(const fs::path& path) {

@@ -66,6 +66,10 @@ struct SheetSpec {
 };
 void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets);
 
+// Closes the document of that file in the shared office, behind the back of
+// whoever opened it. Returns false when no such document is open.
+bool CloseInOffice(const fs::path& path);
+
 // A saved workbook loaded hidden through the reading bridge.
 class SavedBook {
  public:

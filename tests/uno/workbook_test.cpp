@@ -244,6 +244,26 @@ TEST(WorkbookTest, TheActiveSheetIsTheFilesOwnUntilAnotherIsChosen) {
   EXPECT_EQ(SavedBook(path).ActiveSheetName(), "Sheet2");
 }
 
+TEST(WorkbookTest, AWorkbookClosedInTheOfficeIsAnErrorNotALostOffice) {
+  auto& app = *Office().app;
+  fs::path path = ThreeSheets(".xls");
+  app.WorkbooksOpen(path.string());
+  auto sheets = app.ActiveWorkbook()->Sheets();
+  ASSERT_TRUE(CloseInOffice(path));
+  try {
+    sheets->Count();
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 1004);
+    EXPECT_THAT(e.description(), HasSubstr("no longer open"));
+  }
+  // The office and the session still work.
+  EXPECT_THROW(app.ActiveWorkbook(), AutomationError);
+  app.WorkbooksOpen(path.string());
+  EXPECT_EQ(app.ActiveWorkbook()->Sheets()->Count(), 3);
+  app.ActiveWorkbook()->Close(false);
+}
+
 TEST(WorkbookTest, ShowingWithoutADisplayIsAnError) {
   auto& app = *Office().app;  // started headless
   app.WorkbooksOpen(ThreeSheets(".xls").string());
