@@ -501,6 +501,31 @@ void JetFile::ReadCatalog() {
 
 TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
     : file_(file), def_(std::move(def)) {
+  // Count the records of every page the usage map gives: live row slots of
+  // data pages that belong to this table (an overflow pointer is one record;
+  // the row it points to is marked deleted where it lies).
+  std::vector<std::uint8_t> page;
+  const int rco = file_.row_count_offset_;
+  first_.push_back(0);
+  for (std::uint32_t pg : def_->data_pages) {
+    file_.CopyPage(pg, page);
+    if (page[0] != kPageData || Le32(page.data() + 4) != def_->page) continue;
+    const int rows = Le16(page.data() + rco);
+    if (rco + 2 + 2 * rows > static_cast<int>(file_.page_size_)) {
+      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name + "' is damaged");
+    }
+    std::int64_t live = 0;
+    for (int r = 0; r < rows; ++r) {
+      if ((Le16(page.data() + rco + 2 + 2 * r) & kRowDeleted) == 0) ++live;
+    }
+    if (live == 0) continue;
+    pages_.push_back(pg);
+    total_ += live;
+    first_.push_back(total_);
+  }
+
+  // The table as libmdb's mdb_crack_row needs it (allocated last: nothing
+  // above may leave it behind when it throws).
   auto* entry = static_cast<MdbCatalogEntry*>(g_malloc0(sizeof(MdbCatalogEntry)));
   entry->mdb = H(file_.mdb_);
   g_strlcpy(entry->object_name, def_->name.c_str(), sizeof entry->object_name);
@@ -526,29 +551,6 @@ TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
     g_ptr_array_add(mdb_table_->columns, col);
   }
   fields_.resize(sizeof(MdbField) * std::max<std::size_t>(1, def_->columns.size()));
-
-  // Count the records of every page the usage map gives: live row slots of
-  // data pages that belong to this table (an overflow pointer is one record;
-  // the row it points to is marked deleted where it lies).
-  std::vector<std::uint8_t> page;
-  const int rco = file_.row_count_offset_;
-  first_.push_back(0);
-  for (std::uint32_t pg : def_->data_pages) {
-    file_.CopyPage(pg, page);
-    if (page[0] != kPageData || Le32(page.data() + 4) != def_->page) continue;
-    const int rows = Le16(page.data() + rco);
-    if (rco + 2 + 2 * rows > static_cast<int>(file_.page_size_)) {
-      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name + "' is damaged");
-    }
-    std::int64_t live = 0;
-    for (int r = 0; r < rows; ++r) {
-      if ((Le16(page.data() + rco + 2 + 2 * r) & kRowDeleted) == 0) ++live;
-    }
-    if (live == 0) continue;
-    pages_.push_back(pg);
-    total_ += live;
-    first_.push_back(total_);
-  }
 }
 
 TableReader::~TableReader() {

@@ -25,11 +25,36 @@
 #include "automation/failure.h"
 #include "automation/mdb/mdb_access.h"
 #include "mdb_test_support.h"
+#include "tests/support/jet4_writer.h"
 
 namespace kestrin::mdbtest {
 namespace {
 
 using automation::AutomationError;
+
+// A file with what the samples have little of: long values on chains of
+// pages, deleted rows and rows moved to other pages, linked tables.
+std::vector<std::uint8_t> WrittenDatabase() {
+  using automation::mdb::AccessType;
+  namespace ts = testsupport;
+  ts::Jet4Table t{"T",
+                  {{"N", AccessType::kLong},
+                   {"Memo", AccessType::kMemo, 255, true},
+                   {"Ole", AccessType::kOle},
+                   {"S", AccessType::kText, 20}},
+                  {}};
+  for (int i = 0; i < 120; ++i) {
+    t.rows.push_back({i, std::string(static_cast<std::size_t>(i * 97 % 9000), 'm'),
+                      automation::Binary(static_cast<std::size_t>(i * 211 % 7000), static_cast<std::uint8_t>(i)),
+                      "s" + std::to_string(i)});
+  }
+  t.deleted_rows = {3, 50};
+  t.moved_rows = {4, 60, 61};
+  ts::Jet4Database db;
+  db.tables.push_back(t);
+  db.linked_tables.push_back({"L", "F", "C:\\x.mdb", "", 0});
+  return ts::BuildJet4Database(db);
+}
 
 std::vector<std::uint8_t> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -130,6 +155,8 @@ TEST(MdbFuzz, DamagedCopiesNeverCrashOrHang) {
   names.erase(std::remove(names.begin(), names.end(), "testV2000.mdb"), names.end());
   std::vector<std::vector<std::uint8_t>> originals;
   for (const std::string& n : names) originals.push_back(ReadFile(SamplePath(n)));
+  names.push_back("written.mdb");
+  originals.push_back(WrittenDatabase());
 
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("kestrin_mdb_fuzz_" + std::to_string(::getpid()));
