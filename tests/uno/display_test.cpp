@@ -62,11 +62,19 @@ class DisplayTest : public ::testing::Test {
     for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
+    if (!xvfb_->Alive()) {
+      error_ = "Xvfb " + display_ + " did not start: " + LogTail(dir_->path() / "xvfb.log");
+      return;
+    }
     setenv("DISPLAY", display_.c_str(), 1);
     options_ = OwnOfficeOptions(dir_->path(), "display");
     options_.force_headless = false;
     server_ = MakeUnoXlServer(options_);
-    app_ = server_->CreateObject();
+    try {
+      app_ = server_->CreateObject();
+    } catch (const AutomationError& e) {
+      error_ = "The office did not start on " + display_ + ": " + e.description();
+    }
   }
   static void TearDownTestSuite() {
     if (app_) {
@@ -83,6 +91,7 @@ class DisplayTest : public ::testing::Test {
     dir_.reset();
   }
   void SetUp() override {
+    if (!error_.empty()) FAIL() << error_;
     if (!app_) GTEST_SKIP() << "Xvfb is not installed";
   }
 
@@ -94,6 +103,7 @@ class DisplayTest : public ::testing::Test {
 
   static inline std::unique_ptr<TempDir> dir_;
   static inline std::string display_;
+  static inline std::string error_;
   static inline std::unique_ptr<OfficeProcess> xvfb_;
   static inline UnoOptions options_;
   static inline std::unique_ptr<XlServer> server_;
