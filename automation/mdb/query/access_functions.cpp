@@ -698,6 +698,110 @@ void Val(sqlite3_context* ctx, int, sqlite3_value** a) {
   sqlite3_result_double(ctx, std::isfinite(v) ? v : 0.0);
 }
 
+void CSng(sqlite3_context* ctx, int, sqlite3_value** a) {
+  auto x = ArgNumber(a[0]);
+  if (!x) return sqlite3_result_null(ctx);
+  if (std::fabs(*x) > std::numeric_limits<float>::max()) throw FnError("Overflow");
+  sqlite3_result_double(ctx, static_cast<double>(static_cast<float>(*x)));
+}
+
+void Str(sqlite3_context* ctx, int, sqlite3_value** a) {
+  auto x = ArgNumber(a[0]);
+  if (!x) return sqlite3_result_null(ctx);
+  const std::string t = NumberText(*x);
+  ResultText(ctx, *x < 0 ? t : " " + t);
+}
+
+void Hex(sqlite3_context* ctx, int, sqlite3_value** a) {
+  auto x = ArgNumber(a[0]);
+  if (!x) return sqlite3_result_null(ctx);
+  const std::int64_t v = RoundToLong(*x, -2147483648.0, 2147483647.0);
+  char b[32];
+  // Negative values print as the two's complement of an Integer when they
+  // fit one, else of a Long, as Hex of a literal does.
+  unsigned long long bits = static_cast<unsigned long long>(v);
+  if (v < 0) bits = v >= -32768 ? static_cast<std::uint16_t>(v) : static_cast<std::uint32_t>(v);
+  std::snprintf(b, sizeof b, "%llX", bits);
+  ResultText(ctx, b);
+}
+
+void InStrRev(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+  auto s1 = ArgText(a[0]), s2 = ArgText(a[1]);
+  std::int64_t start = -1;
+  if (argc > 2) {
+    auto st = ArgNumber(a[2]);
+    if (!st || (*st < 1 && *st != -1)) InvalidCall("InStrRev");
+    start = static_cast<std::int64_t>(*st);
+  }
+  bool text_compare = true;
+  if (argc > 3) {
+    auto c = ArgNumber(a[3]);
+    text_compare = !c || *c != 0;
+  }
+  if (!s1 || !s2) return sqlite3_result_null(ctx);
+  std::u32string h = Decode(*s1), n = Decode(*s2);
+  if (text_compare) {
+    for (auto& c : h) c = Lower(c);
+    for (auto& c : n) c = Lower(c);
+  }
+  const size_t limit = start < 0 ? h.size() : static_cast<size_t>(start);
+  if (limit > h.size()) return sqlite3_result_int(ctx, 0);
+  if (n.empty()) return sqlite3_result_int64(ctx, static_cast<std::int64_t>(limit));
+  if (n.size() > limit) return sqlite3_result_int(ctx, 0);
+  const size_t pos = h.rfind(n, limit - n.size());
+  sqlite3_result_int64(ctx, pos == std::u32string::npos ? 0 : static_cast<std::int64_t>(pos + 1));
+}
+
+void StrComp(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+  auto x = ArgText(a[0]), y = ArgText(a[1]);
+  if (!x || !y) return sqlite3_result_null(ctx);
+  bool text_compare = true;
+  if (argc > 2) {
+    auto c = ArgNumber(a[2]);
+    text_compare = !c || *c != 0;
+  }
+  int r;
+  if (text_compare) {
+    r = CompareText(*x, *y);
+  } else {
+    const int c = Decode(*x).compare(Decode(*y));
+    r = c < 0 ? -1 : (c > 0 ? 1 : 0);
+  }
+  sqlite3_result_int(ctx, r);
+}
+
+void MonthName(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+  auto m = ArgNumber(a[0]);
+  if (!m) return sqlite3_result_null(ctx);
+  const auto month = static_cast<int>(BankersRound(*m, 0));
+  if (month < 1 || month > 12) InvalidCall("MonthName");
+  const bool abbreviate = argc > 1 && ArgNumber(a[1]).value_or(0) != 0;
+  const std::string name = kMonths[static_cast<size_t>(month - 1)];
+  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+}
+
+void WeekdayName(sqlite3_context* ctx, int argc, sqlite3_value** a) {
+  auto w = ArgNumber(a[0]);
+  if (!w) return sqlite3_result_null(ctx);
+  const auto day = static_cast<int>(BankersRound(*w, 0));
+  if (day < 1 || day > 7) InvalidCall("WeekdayName");
+  const bool abbreviate = argc > 1 && ArgNumber(a[1]).value_or(0) != 0;
+  int first = 1;
+  if (argc > 2) {
+    if (auto f = ArgNumber(a[2])) first = *f == 0 ? 1 : static_cast<int>(*f);
+  }
+  if (first < 1 || first > 7) InvalidCall("WeekdayName");
+  const std::string name = kDays[static_cast<size_t>((day - 1 + first - 1) % 7)];
+  ResultText(ctx, abbreviate ? name.substr(0, 3) : name);
+}
+
+void TimeValue(sqlite3_context* ctx, int, sqlite3_value** a) {
+  auto d = ArgDate(a[0]);
+  if (!d) return sqlite3_result_null(ctx);
+  const dates::Parts p = PartsOf(*d);
+  sqlite3_result_double(ctx, (p.hour * 3600.0 + p.minute * 60.0 + p.second) / 86400.0);
+}
+
 void IsNumeric(sqlite3_context* ctx, int, sqlite3_value** a) {
   switch (sqlite3_value_type(a[0])) {
     case SQLITE_INTEGER:
@@ -1573,6 +1677,14 @@ void Register(sqlite3* db) {
       {"acc_chr", 1, Guarded<Chr>, true},
       {"acc_val", 1, Guarded<Val>, true},
       {"acc_isnumeric", 1, Guarded<IsNumeric>, true},
+      {"acc_csng", 1, Guarded<CSng>, true},
+      {"acc_str", 1, Guarded<Str>, true},
+      {"acc_hex", 1, Guarded<Hex>, true},
+      {"acc_instrrev", -1, Guarded<InStrRev>, true},
+      {"acc_strcomp", -1, Guarded<StrComp>, true},
+      {"acc_monthname", -1, Guarded<MonthName>, true},
+      {"acc_weekdayname", -1, Guarded<WeekdayName>, true},
+      {"acc_timevalue", 1, Guarded<TimeValue>, true},
       {"acc_date", 0, Guarded<DateFn>, false},
       {"acc_now", 0, Guarded<NowFn>, false},
       {"acc_time", 0, Guarded<TimeFn>, false},

@@ -748,6 +748,21 @@ class Translator {
       r.null = acc.null;
       return r;
     }
+    if (n == "choose") {
+      if (a.size() < 2) Arity(e, 2, 2);
+      T acc = a[1];
+      for (size_t i = 2; i < a.size(); ++i) {
+        acc.type = Unify(acc, a[i]);
+        acc.null = acc.null && a[i].null;
+      }
+      // The index is rounded down as Choose does; out of range gives Null.
+      std::string s = "(CASE CAST(acc_fix(" + AsNumber(a[0]) + ") AS INTEGER)";
+      for (size_t i = 1; i < a.size(); ++i)
+        s += " WHEN " + std::to_string(i) + " THEN " + ConvertTo(a[i], acc.type);
+      T r = result(s + " END)", acc.type);
+      r.null = acc.null;
+      return r;
+    }
     if (n == "nz") {
       Arity(e, 1, 2);
       if (a.size() == 1) {
@@ -841,6 +856,14 @@ class Translator {
         {"isnumeric", 1, 1, "A", AccessType::kBoolean},
         {"asc", 1, 1, "T", AccessType::kInteger},
         {"chr", 1, 1, "N", AccessType::kText},
+        {"csng", 1, 1, "N", AccessType::kSingle},
+        {"str", 1, 1, "N", AccessType::kText},
+        {"hex", 1, 1, "N", AccessType::kText},
+        {"instrrev", 2, 4, "TTNN", AccessType::kLong},
+        {"strcomp", 2, 3, "TTN", AccessType::kInteger},
+        {"monthname", 1, 2, "NN", AccessType::kText},
+        {"weekdayname", 1, 3, "NNN", AccessType::kText},
+        {"timevalue", 1, 1, "D", AccessType::kDateTime},
     };
     for (const auto& s : simple) {
       if (n != s.name) continue;
