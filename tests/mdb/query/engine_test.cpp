@@ -243,17 +243,31 @@ TEST(QuerySubqueries, InExistsAndScalar) {
 TEST(QueryOnQueries, ViewsStarExpansionAndSingleLoad) {
   FakeTables t;
   Shop(t);
-  QueryEngine e(t, {QueryBuilder("Big").Source("Orders").Output("Orders.*").Where("Amount >= 7.5"),
-                    QueryBuilder("BigNames")
-                        .Source("Big")
-                        .Source("Customers")
-                        .Output("Customers.Name")
-                        .Output("Big.*")
-                        .Join("Big", "Customers", "Big.CustID = Customers.CustID", 1)
-                        .OrderBy("Big.Amount"),
-                    QueryBuilder("All").Options(0x01).Source("BigNames"),
-                    QueryBuilder("Loop1").Source("Loop2").Output("x"),
-                    QueryBuilder("Loop2").Source("Loop1").Output("x")});
+  QueryEngine e(
+      t, {QueryBuilder("Big").Source("Orders").Output("Orders.*").Where("Amount >= 7.5"),
+          QueryBuilder("BigNames")
+              .Source("Big")
+              .Source("Customers")
+              .Output("Customers.Name")
+              .Output("Big.*")
+              .Join("Big", "Customers", "Big.CustID = Customers.CustID", 1)
+              .OrderBy("Big.Amount"),
+          QueryBuilder("All").Options(0x01).Source("BigNames"),
+          QueryBuilder("Derived")
+              .Row(5, "SELECT CustID, Sum(Amount) AS Spent FROM Orders GROUP BY CustID", 0, "", "S")
+              .Source("Customers")
+              .Output("Customers.Name")
+              .Output("S.Spent")
+              .Join("Customers", "S", "Customers.CustID = S.CustID", 2)
+              .OrderBy("Customers.CustID"),
+          QueryBuilder("RowsOfView")
+              .Options(0x08)
+              .Source("Big")
+              .Source("Customers")
+              .Output("Customers.City")
+              .Join("Customers", "Big", "Customers.CustID = Big.CustID", 1),
+          QueryBuilder("Loop1").Source("Loop2").Output("x"),
+          QueryBuilder("Loop2").Source("Loop1").Output("x")});
   const QueryResult all = e.Run("All");
   EXPECT_EQ(Names(all),
             (std::vector<std::string>{"Name", "OrderID", "CustID", "Amount", "Qty", "Shipped"}));
@@ -261,6 +275,9 @@ TEST(QueryOnQueries, ViewsStarExpansionAndSingleLoad) {
   EXPECT_EQ(all.columns[5].type, AccessType::kDateTime);
   EXPECT_ROWS(all, {{"Ann", 10, 1, Cur(123456), 2, Date(2020, 2, 1)},
                     {"bob", 12, 2, Cur(1000000), 5, Date(2021, 7, 4)}});
+  EXPECT_ROWS(e.Run("Derived"),
+              {{"Ann", Cur(123457)}, {"bob", Cur(1000000)}, {"Cid", Value()}, {"Dee", Value()}});
+  EXPECT_EQ(e.Run("RowsOfView").rows.size(), 2u);  // Oslo (Ann) and Bergen (bob)
   e.Run("BigNames");
   e.Run("Big");
   EXPECT_EQ(t.Reads("Orders"), 1);
