@@ -1241,6 +1241,10 @@ class Translator {
       headings = catalog_.Headings(q, pivot.null ? AccessType::kText : pivot.type);
     }
 
+    // Access's limit on the fields of a query.
+    if (rows.size() + headings.size() > 255)
+      throw TranslateError(3190, "Too many fields defined: the crosstab would have " +
+                                     std::to_string(rows.size() + headings.size()) + " columns.");
     std::string items;
     for (size_t i = 0; i < rows.size(); ++i) {
       if (i) items += ", ";

@@ -365,6 +365,23 @@ TEST(QueryCrosstab, HeadingsFromDataAndFromInList) {
                            "CustID\nPIVOT Year(Shipped) In (2021, 2019, 2020);"),
       std::string::npos)
       << e.Sql("Listed");
+  // One column per distinct value: past Access's 255 fields it is refused.
+  FakeTables many;
+  auto& wide = many.Add("W", {{"R", AccessType::kLong}, {"C", AccessType::kLong}});
+  for (int i = 0; i < 300; ++i) wide.rows.push_back({i % 2, i});
+  QueryEngine we(many, {QueryBuilder("Wide")
+                            .Kind(6)
+                            .Source("W")
+                            .Output("R", "", 2)
+                            .Output("Count(*)", "", 0)
+                            .Output("C", "", 1)
+                            .GroupBy("R", 2)});
+  try {
+    we.Run("Wide");
+    ADD_FAILURE();
+  } catch (const AutomationError& err) {
+    EXPECT_EQ(err.number(), 3190);
+  }
   // Text headings group without regard to case; an empty cell is Null, not 0.
   const QueryResult counts = e.Run("CountText");
   ASSERT_EQ(counts.columns.size(), 4u);
