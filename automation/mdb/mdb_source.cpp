@@ -1,6 +1,9 @@
 #include "automation/mdb/mdb_source.h"
 
+#include <glib.h>
+
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -12,17 +15,21 @@ namespace {
 
 constexpr std::int32_t kErrInvalidType = 3259;     // DAO "Invalid field data type."
 constexpr std::int32_t kErrLinked = 3151;          // DAO "ODBC--connection to '…' failed."
-constexpr std::int32_t kErrQueryFailed = 3129;     // a query the engine could not evaluate
+constexpr std::int32_t kErrQueryFailed = 3000;     // DAO "Reserved error": a query that failed otherwise
 
+// Names compared as Access compares them: ignoring case, also outside ASCII.
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
+  if (g_ascii_strcasecmp(a.c_str(), b.c_str()) == 0) return true;
+  if (!g_utf8_validate(a.data(), static_cast<gssize>(a.size()), nullptr) ||
+      !g_utf8_validate(b.data(), static_cast<gssize>(b.size()), nullptr)) {
+    return false;
   }
-  return true;
+  gchar* fa = g_utf8_casefold(a.data(), static_cast<gssize>(a.size()));
+  gchar* fb = g_utf8_casefold(b.data(), static_cast<gssize>(b.size()));
+  const bool same = std::strcmp(fa, fb) == 0;
+  g_free(fa);
+  g_free(fb);
+  return same;
 }
 
 template <class Entry>
@@ -213,7 +220,8 @@ std::vector<std::string> MdbSource::QueryFieldNames(const QueryEntry& query) {
 
 std::optional<std::vector<ColumnInfo>> MdbSource::TableColumns(const std::string& name) {
   const TableEntry* t = FindTable(name);
-  if (t == nullptr || t->type != jet::kObjectTable) return std::nullopt;
+  if (t == nullptr) return std::nullopt;
+  if (t->type != jet::kObjectTable) OpenTable(*t);  // throws: a linked table cannot be read
   std::vector<ColumnInfo> columns;
   for (const jet::Column& c : Definition(*t)->columns) columns.push_back({c.name, TypeForEngine(c)});
   return columns;

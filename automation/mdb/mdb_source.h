@@ -69,7 +69,7 @@ class MdbSource final : public TableProvider, public std::enable_shared_from_thi
   // Output column names of a saved query.
   std::vector<std::string> QueryFieldNames(const QueryEntry& query);
 
-  // TableProvider: local tables only.
+  // TableProvider. A linked table is found, but asking for it throws 3151.
   std::optional<std::vector<ColumnInfo>> TableColumns(const std::string& name) override;
   void ReadTable(const std::string& name,
                  const std::function<void(std::vector<Value>&& row)>& row) override;
