@@ -1,0 +1,518 @@
+#include "automation/uno/session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+#include <utility>
+
+#include <com/sun/star/awt/PosSize.hpp>
+#include <com/sun/star/awt/XTopWindow.hpp>
+#include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/DataPilotFieldOrientation.hpp>
+#include <com/sun/star/sheet/GeneralFunction.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XDataPilotDescriptor.hpp>
+#include <com/sun/star/sheet/XDataPilotTables.hpp>
+#include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
+#include <com/sun/star/sheet/XDatabaseRange.hpp>
+#include <com/sun/star/sheet/XDatabaseRanges.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUnnamedDatabaseRanges.hpp>
+#include <com/sun/star/table/BorderLine2.hpp>
+#include <com/sun/star/table/BorderLineStyle.hpp>
+#include <com/sun/star/table/CellAddress.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/TableBorder2.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include "automation/uno/backup.h"
+
+namespace kestrin::automation::uno {
+
+namespace fs = std::filesystem;
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+using rtl::OUString;
+
+Session::Session(UnoOptions options, std::unique_ptr<OfficeProcess> process,
+                 std::unique_ptr<OfficeConnection> connection, bool headless)
+    : options_(std::move(options)),
+      process_(std::move(process)),
+      connection_(std::move(connection)),
+      headless_(headless),
+      watchdog_(std::make_unique<Watchdog>([this] {
+        connection_->Close();
+        if (process_) process_->Kill();
+      })) {
+  desktop_ = connection_->Desktop();
+}
+
+Session::~Session() {
+  if (!ended_) {
+    try {
+      Call("closing", [&] { Sync(); });
+    } catch (...) {
+    }
+  }
+  watchdog_.reset();
+}
+
+void Session::Lost(const std::string& what, const css::uno::Exception& e, bool disposed) {
+  if (watchdog_->Fired()) {
+    ended_ = true;
+    throw AutomationError(kCallTimedOut, what + ": the office did not answer within " +
+                                             std::to_string(options_.call_timeout.count() / 1000) +
+                                             " s and was " + (process_ ? "stopped" : "let go"));
+  }
+  if ((process_ && !process_->Alive()) || (disposed && !BridgeAlive())) {
+    ended_ = true;
+    throw AutomationError(kDisconnected,
+                          what + ": the office has ended or crashed (" + FromOU(e.Message) + ")");
+  }
+  // The office is there; an object may be gone because a workbook was
+  // closed in the office behind the program's back. Forget such workbooks.
+  size_t before = books_.size();
+  books_.erase(std::remove_if(books_.begin(), books_.end(),
+                              [](const Book& b) { return !DocumentAlive(b.doc); }),
+               books_.end());
+  if (books_.size() != before) {
+    throw AutomationError(kAppDefined, what +
+                                           " failed: the workbook is no longer open in the "
+                                           "office (" +
+                                           FromOU(e.Message) + ")");
+  }
+  throw AutomationError(kAppDefined, what + " failed: " + FromOU(e.Message));
+}
+
+bool Session::BridgeAlive() {
+  try {
+    desktop_->getCurrentFrame();
+    return true;
+  } catch (const css::uno::Exception&) {
+    return false;
+  }
+}
+
+bool Session::DocumentAlive(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  try {
+    Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
+    model->getURL();
+    return model->getCurrentController().is();
+  } catch (const css::uno::Exception&) {
+    return false;
+  }
+}
+
+void Session::Open(const std::string& path) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(path, ec);
+  if (path.empty() || !fs::is_regular_file(absolute, ec)) {
+    throw AutomationError(kAppDefined, "'" + path +
+                                           "' could not be found. Check the spelling of the "
+                                           "file name and verify that the file exists.");
+  }
+  absolute = fs::weakly_canonical(absolute, ec);
+  Call("Workbooks.Open", [&] {
+    Sync();
+    for (auto it = books_.begin(); it != books_.end(); ++it) {
+      if (it->path != absolute) continue;
+      if (DocumentAlive(it->doc)) {
+        std::rotate(it, it + 1, books_.end());
+        return;
+      }
+      books_.erase(it);  // closed in the office meanwhile: load it again
+      break;
+    }
+    Sequence<css::beans::PropertyValue> args(2);
+    args[0] = Prop("Hidden", Any(true));
+    args[1] = Prop("ReadOnly", Any(false));
+    Reference<css::frame::XComponentLoader> loader(desktop_, UNO_QUERY_THROW);
+    Reference<css::lang::XComponent> component;
+    try {
+      component = loader->loadComponentFromURL(ToOU(FileUrl(absolute)), "_blank", 0, args);
+    } catch (const css::lang::IllegalArgumentException& e) {
+      throw AutomationError(kAppDefined,
+                            "'" + path + "' cannot be opened as a workbook: " + FromOU(e.Message));
+    } catch (const css::io::IOException& e) {
+      throw AutomationError(kAppDefined,
+                            "'" + path + "' cannot be opened as a workbook: " + FromOU(e.Message));
+    }
+    Reference<css::sheet::XSpreadsheetDocument> doc(component, UNO_QUERY);
+    if (!doc.is()) {
+      if (component.is()) CloseDocument(component);
+      throw AutomationError(kAppDefined, "'" + path +
+                                             "' cannot be opened: it is not a spreadsheet workbook "
+                                             "the office can read");
+    }
+    Book book;
+    book.doc = doc;
+    book.path = absolute;
+    books_.push_back(std::move(book));
+    // Headless, the view can take the file's settings at once (no window
+    // appears), so that the active sheet is the one the file opens on.
+    if (headless_) Show(books_.back(), ShowMode::kNoWindow);
+  });
+}
+
+Book& Session::ActiveBook() {
+  if (books_.empty()) {
+    throw AutomationError(errnum::kObjectNotSet,
+                          "Object variable or With block variable not set: no workbook is open");
+  }
+  return books_.back();
+}
+
+Book* Session::FindBook(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  for (auto& b : books_) {
+    if (b.doc == doc) return &b;
+  }
+  return nullptr;
+}
+
+void Session::MakeActive(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  for (auto it = books_.begin(); it != books_.end(); ++it) {
+    if (it->doc == doc) {
+      std::rotate(it, it + 1, books_.end());
+      return;
+    }
+  }
+}
+
+Reference<css::sheet::XSpreadsheetView> Session::View(
+    const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
+  Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY);
+  if (!view.is()) throw AutomationError(kAppDefined, "The workbook has no view in the office");
+  return view;
+}
+
+Reference<css::sheet::XSpreadsheet> Session::ActiveSheetOf(Book& book) {
+  return View(book.doc)->getActiveSheet();
+}
+
+void Session::Save(Book& book) {
+  Sync();
+  if (!book.backed_up) {
+    BackUpWorkbook(book.path,
+                   options_.backup_dir.empty() ? DefaultBackupDir() : fs::path(options_.backup_dir),
+                   std::chrono::system_clock::now());
+    book.backed_up = true;
+  }
+  // The office writes the active sheet (and the selection) only from a
+  // view that has been shown and is the current one: a hidden view is
+  // shown for the save (off screen when there is a real display, and
+  // hidden again), a shown one made current again.
+  bool was_shown = book.shown;
+  Show(book, headless_   ? ShowMode::kNoWindow
+             : was_shown ? ShowMode::kOnScreen
+                         : ShowMode::kOffScreen);
+  Reference<css::frame::XStorable> storable(book.doc, UNO_QUERY_THROW);
+  storable->store();
+  if (!headless_ && !was_shown) Hide(book);
+}
+
+void Session::Show(Book& book, ShowMode mode) {
+  Reference<css::sheet::XSpreadsheetView> view = View(book.doc);
+  Reference<css::sheet::XSpreadsheet> sheet = view->getActiveSheet();
+  Reference<css::view::XSelectionSupplier> selection(view, UNO_QUERY_THROW);
+  Any selected = selection->getSelection();
+  Reference<css::frame::XController> controller(view, UNO_QUERY_THROW);
+  Reference<css::frame::XFrame> frame = controller->getFrame();
+  Reference<css::awt::XWindow> window = frame->getContainerWindow();
+  if (mode == ShowMode::kOffScreen) {
+    window->setPosSize(-30000, -30000, 0, 0, css::awt::PosSize::X | css::awt::PosSize::Y);
+  } else if (mode == ShowMode::kOnScreen && !book.shown) {
+    window->setPosSize(0, 0, 0, 0, css::awt::PosSize::X | css::awt::PosSize::Y);
+  }
+  window->setVisible(true);
+  frame->activate();
+  if (mode == ShowMode::kOnScreen) {
+    Reference<css::awt::XTopWindow> top(window, UNO_QUERY);
+    if (top.is()) top->toFront();
+  }
+  book.shown = mode != ShowMode::kOffScreen;
+  book.on_screen = mode == ShowMode::kOnScreen;
+  if (book.view_chosen || book.view_applied) {
+    view->setActiveSheet(sheet);
+    if (selected.hasValue()) selection->select(selected);
+  }
+  book.view_applied = true;
+}
+
+void Session::Hide(Book& book) {
+  Reference<css::frame::XController> controller(View(book.doc), UNO_QUERY_THROW);
+  controller->getFrame()->getContainerWindow()->setVisible(false);
+  book.shown = false;
+  book.on_screen = false;
+}
+
+void Session::SetVisible(bool on) {
+  Call("Visible", [&] {
+    Sync();
+    if (on) {
+      if (headless_ || !HaveDisplay()) {
+        throw AutomationError(
+            kAppDefined,
+            "Cannot show the workbook: the office runs without a display (DISPLAY is not set "
+            "or the office was started headless)");
+      }
+      for (auto& book : books_) Show(book, ShowMode::kOnScreen);
+      if (!books_.empty()) {
+        Reference<css::frame::XController> c(View(books_.back().doc), UNO_QUERY_THROW);
+        c->getFrame()->activate();
+      }
+    } else {
+      for (auto& book : books_) Hide(book);
+    }
+  });
+}
+
+void Session::CloseBook(Book& book, bool save_changes) {
+  if (save_changes) Save(book);
+  Reference<css::lang::XComponent> component(book.doc, UNO_QUERY_THROW);
+  auto doc = book.doc;
+  books_.erase(
+      std::remove_if(books_.begin(), books_.end(), [&](const Book& b) { return b.doc == doc; }),
+      books_.end());
+  CloseDocument(component);
+}
+
+void Session::CloseDocument(const Reference<css::lang::XComponent>& component) {
+  Reference<css::util::XCloseable> closeable(component, UNO_QUERY);
+  try {
+    if (closeable.is()) {
+      closeable->close(true);
+      return;
+    }
+  } catch (const css::util::CloseVetoException&) {
+  }
+  component->dispose();
+}
+
+void Session::Quit() {
+  if (ended_) return;
+  bool refused = false;  // the office vetoed its termination
+  try {
+    Call("Quit", [&] {
+      Sync();
+      // Hidden workbooks go; a workbook the user can see stays open in an
+      // office that this program did not start.
+      auto books = books_;
+      for (auto& book : books) {
+        if (process_ || !book.on_screen) {
+          CloseDocument(Reference<css::lang::XComponent>(book.doc, UNO_QUERY_THROW));
+        }
+      }
+      books_.clear();
+      if (process_ && !desktop_->terminate()) refused = true;
+    });
+  } catch (const AutomationError&) {
+    if (!process_) throw;
+    // A private office that refuses to end is ended below.
+  }
+  ended_ = true;
+  if (process_ &&
+      !process_->WaitExit(refused ? std::chrono::seconds(2) : std::chrono::seconds(15))) {
+    process_->Kill();
+  }
+}
+
+void Session::Goto(std::string_view reference) {
+  CellPos pos = ParseR1C1(reference);
+  if (!books_.empty())
+    CheckInGrid(books_.back(), Block{pos.row, pos.col, pos.row, pos.col}, reference);
+  if (batching()) {
+    if (!batch_sheet_.is()) {
+      Call("Goto", [&] {
+        Sync();
+        batch_sheet_ = ActiveSheetOf(ActiveBook());
+        batch_book_ = ActiveBook().doc;
+        ActiveBook().view_chosen = true;
+      });
+    }
+    cursor_ = pos;
+    cursor_selected_ = false;
+    return;
+  }
+  Call("Goto", [&] {
+    Reference<css::sheet::XSpreadsheet> sheet = ActiveSheetOf(ActiveBook());
+    Reference<css::view::XSelectionSupplier> sel(View(ActiveBook().doc), UNO_QUERY_THROW);
+    sel->select(Any(sheet->getCellByPosition(pos.col, pos.row)));
+    ActiveBook().view_chosen = true;
+    cursor_ = pos;
+    cursor_selected_ = true;
+  });
+}
+
+CellPos Session::ActiveCellPos() {
+  if (cursor_) return *cursor_;
+  return Call("ActiveCell", [&] {
+    Reference<css::view::XSelectionSupplier> sel(View(ActiveBook().doc), UNO_QUERY_THROW);
+    Reference<css::sheet::XCellRangeAddressable> range(sel->getSelection(), UNO_QUERY);
+    if (!range.is()) return CellPos{};
+    auto a = range->getRangeAddress();
+    return CellPos{a.StartRow, a.StartColumn};
+  });
+}
+
+void Session::PutActiveCell(CellPos pos, const Value& value) {
+  if (batching() && batch_sheet_.is()) {
+    batch_.Put(pos, value);
+    return;
+  }
+  Call("Value", [&] {
+    Book& book = ActiveBook();
+    Reference<css::sheet::XSpreadsheet> sheet = ActiveSheetOf(book);
+    WriteCell(book, sheet, pos, value);
+  });
+}
+
+void Session::WriteCell(Book& book, const Reference<css::sheet::XSpreadsheet>& sheet, CellPos pos,
+                        const Value& value) {
+  Reference<css::table::XCell> cell = sheet->getCellByPosition(pos.col, pos.row);
+  Any any = CellAny(value);
+  double number = 0;
+  if (any >>= number) {
+    cell->setValue(number);
+  } else {
+    // setFormula with a text would parse it; the range-data path keeps
+    // every text as text, "=1+1" and "00123" included.
+    Reference<css::sheet::XCellRangeData> data(cell, UNO_QUERY_THROW);
+    Sequence<Sequence<Any>> rows(1);
+    rows[0] = Sequence<Any>(&any, 1);
+    data->setDataArray(rows);
+  }
+  CellFormat format = FormatOf(value);
+  if (format != CellFormat::kNone) {
+    Props(cell)->setPropertyValue("NumberFormat", Any(FormatKey(book, format)));
+  }
+}
+
+sal_Int32 Session::FormatKey(Book& book, CellFormat format) {
+  std::optional<sal_Int32>* slot = format == CellFormat::kDate       ? &book.date_key
+                                   : format == CellFormat::kDateTime ? &book.datetime_key
+                                                                     : &book.boolean_key;
+  if (!*slot) {
+    Reference<css::util::XNumberFormatsSupplier> supplier(book.doc, UNO_QUERY_THROW);
+    Reference<css::util::XNumberFormats> formats = supplier->getNumberFormats();
+    css::lang::Locale locale("en", "US", "");
+    if (format == CellFormat::kBoolean) {
+      *slot = Query<css::util::XNumberFormatTypes>(formats)->getStandardFormat(
+          css::util::NumberFormat::LOGICAL, locale);
+    } else {
+      OUString code =
+          format == CellFormat::kDate ? OUString("M/D/YYYY") : OUString("M/D/YYYY H:MM");
+      sal_Int32 key = formats->queryKey(code, locale, false);
+      if (key < 0) key = formats->addNew(code, locale);
+      *slot = key;
+    }
+  }
+  return **slot;
+}
+
+void Session::Sync() {
+  if (!batch_.empty() && batch_sheet_.is()) {
+    Book* book = FindBook(batch_book_);
+    std::vector<ValueBlock> blocks = batch_.TakeBlocks();
+    for (const ValueBlock& block : blocks) WriteBlock(book, block);
+  }
+  if (cursor_ && !cursor_selected_ && batch_sheet_.is() && FindBook(batch_book_)) {
+    Reference<css::view::XSelectionSupplier> sel(View(batch_book_), UNO_QUERY_THROW);
+    sel->select(Any(batch_sheet_->getCellByPosition(cursor_->col, cursor_->row)));
+  }
+  cursor_selected_ = true;
+  batch_sheet_.clear();
+  batch_book_.clear();
+}
+
+void Session::WriteBlock(Book* book, const ValueBlock& block) {
+  const Block& a = block.area;
+  int rows = a.bottom - a.top + 1, cols = a.right - a.left + 1;
+  Sequence<Sequence<Any>> data(rows);
+  for (int r = 0; r < rows; ++r) {
+    Sequence<Any> row(cols);
+    Any* out = row.getArray();
+    for (int c = 0; c < cols; ++c) out[c] = CellAny(block.at(a.top + r, a.left + c));
+    data[r] = row;
+  }
+  Reference<css::table::XCellRange> range =
+      batch_sheet_->getCellRangeByPosition(a.left, a.top, a.right, a.bottom);
+  Query<css::sheet::XCellRangeData>(range)->setDataArray(data);
+  if (book == nullptr) return;
+  // Dates and Yes/No values get their number format, one call per vertical
+  // run of cells that share it.
+  for (int c = a.left; c <= a.right; ++c) {
+    int r = a.top;
+    while (r <= a.bottom) {
+      CellFormat f = FormatOf(block.at(r, c));
+      int end = r;
+      while (end + 1 <= a.bottom && FormatOf(block.at(end + 1, c)) == f) ++end;
+      if (f != CellFormat::kNone) {
+        Props(batch_sheet_->getCellRangeByPosition(c, r, c, end))
+            ->setPropertyValue("NumberFormat", Any(FormatKey(*book, f)));
+      }
+      r = end + 1;
+    }
+  }
+}
+
+void Session::CheckInGrid(const Book& book, const Block& block, std::string_view text) {
+  std::string ext = Lower(book.path.extension().string());
+  if (ext != ".xls" && ext != ".xlt") return;
+  if (block.bottom >= 65536 || block.right >= 256) {
+    throw AutomationError(kAppDefined, "\"" + std::string(text) +
+                                           "\" lies beyond the last row or column of an .xls "
+                                           "sheet (65536 rows, 256 columns)");
+  }
+}
+
+void Session::ForgetCursor() { cursor_.reset(); }
+
+void Session::ChoseView(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  if (Book* book = FindBook(doc)) book->view_chosen = true;
+}
+
+void Session::SetCursor(CellPos pos) {
+  cursor_ = pos;
+  cursor_selected_ = true;
+}
+
+Book* Session::BookOf(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  return FindBook(doc);
+}
+
+}  // namespace kestrin::automation::uno

@@ -1,0 +1,804 @@
+// The Excel object model over a session: borders, ranges, pivot tables,
+// sheets, the workbook and the application.
+#include <algorithm>
+#include <utility>
+
+#include <com/sun/star/awt/PosSize.hpp>
+#include <com/sun/star/awt/XTopWindow.hpp>
+#include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XPropertySet.hpp>
+#include <com/sun/star/connection/NoConnectException.hpp>
+#include <com/sun/star/container/XIndexAccess.hpp>
+#include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/frame/XComponentLoader.hpp>
+#include <com/sun/star/frame/XController.hpp>
+#include <com/sun/star/frame/XFrame.hpp>
+#include <com/sun/star/frame/XModel.hpp>
+#include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/io/IOException.hpp>
+#include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/sheet/CellFlags.hpp>
+#include <com/sun/star/sheet/DataPilotFieldOrientation.hpp>
+#include <com/sun/star/sheet/GeneralFunction.hpp>
+#include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XDataPilotDescriptor.hpp>
+#include <com/sun/star/sheet/XDataPilotTables.hpp>
+#include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
+#include <com/sun/star/sheet/XDatabaseRange.hpp>
+#include <com/sun/star/sheet/XDatabaseRanges.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+#include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUnnamedDatabaseRanges.hpp>
+#include <com/sun/star/table/BorderLine2.hpp>
+#include <com/sun/star/table/BorderLineStyle.hpp>
+#include <com/sun/star/table/CellAddress.hpp>
+#include <com/sun/star/table/CellContentType.hpp>
+#include <com/sun/star/table/TableBorder2.hpp>
+#include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
+#include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/util/CloseVetoException.hpp>
+#include <com/sun/star/util/NumberFormat.hpp>
+#include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XNumberFormatTypes.hpp>
+#include <com/sun/star/util/XNumberFormats.hpp>
+#include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/view/XSelectionSupplier.hpp>
+
+#include "automation/uno/session.h"
+
+namespace kestrin::automation::uno {
+namespace {
+
+using css::uno::Any;
+using css::uno::Reference;
+using css::uno::Sequence;
+using css::uno::UNO_QUERY;
+using css::uno::UNO_QUERY_THROW;
+using rtl::OUString;
+
+// --- borders ----------------------------------------------------------------------
+
+class UnoRange;
+
+class UnoBorder : public XlBorder {
+ public:
+  UnoBorder(SessionPtr s, Reference<css::table::XCellRange> range, int index)
+      : s_(std::move(s)), range_(std::move(range)), index_(index) {}
+
+  void SetLineStyle(int style) override {
+    if (style != xl::kLineStyleNone && style != xl::kContinuous) {
+      throw AutomationError(kAppDefined,
+                            "Unable to set the LineStyle property of the Border "
+                            "class: line style " +
+                                std::to_string(style) + " is not supported");
+    }
+    style_ = style;
+    Apply("LineStyle");
+  }
+  void SetWeight(int weight) override {
+    if (Width(weight) < 0) {
+      throw AutomationError(kAppDefined,
+                            "Unable to set the Weight property of the Border "
+                            "class: weight " +
+                                std::to_string(weight) + " is not supported");
+    }
+    weight_ = weight;
+    if (style_ == xl::kLineStyleNone) style_ = xl::kContinuous;
+    Apply("Weight");
+  }
+  void SetColorIndex(int index) override {
+    if (Color(index) < 0) {
+      throw AutomationError(kAppDefined,
+                            "Unable to set the ColorIndex property of the Border "
+                            "class: colour index " +
+                                std::to_string(index) + " is not supported");
+    }
+    color_ = index;
+    if (style_ == xl::kLineStyleNone) style_ = xl::kContinuous;
+    Apply("ColorIndex");
+  }
+
+ private:
+  static int Width(int weight) {
+    switch (weight) {
+      case 1:
+        return 5;  // xlHairline
+      case 2:
+        return 26;  // xlThin: 0.75 pt
+      case -4138:
+        return 53;  // xlMedium
+      case 4:
+        return 79;  // xlThick
+      default:
+        return -1;
+    }
+  }
+  static sal_Int32 Color(int index) {
+    static constexpr sal_Int32 kBasic[] = {0x000000, 0xFFFFFF, 0xFF0000, 0x00FF00,
+                                           0x0000FF, 0xFFFF00, 0xFF00FF, 0x00FFFF};
+    if (index == xl::kColorIndexAutomatic || index == xl::kLineStyleNone) return 0;
+    if (index >= 1 && index <= 8) return kBasic[index - 1];
+    return -1;
+  }
+
+  void Apply(const char* what) {
+    s_->Call(std::string("Borders(") + std::to_string(index_) + ")." + what, [&] {
+      s_->Sync();
+      css::table::BorderLine2 line;
+      if (style_ != xl::kLineStyleNone) {
+        line.LineStyle = css::table::BorderLineStyle::SOLID;
+        line.LineWidth = static_cast<sal_uInt32>(Width(weight_));
+        line.OuterLineWidth = static_cast<sal_Int16>(Width(weight_));
+        line.Color = Color(color_);
+      }
+      auto props = Props(range_);
+      if (index_ == xl::kDiagonalDown || index_ == xl::kDiagonalUp) {
+        props->setPropertyValue(
+            index_ == xl::kDiagonalDown ? OUString("DiagonalTLBR2") : OUString("DiagonalBLTR2"),
+            Any(line));
+        return;
+      }
+      css::table::TableBorder2 border;
+      switch (index_) {
+        case xl::kEdgeLeft:
+          border.LeftLine = line;
+          border.IsLeftLineValid = true;
+          break;
+        case xl::kEdgeTop:
+          border.TopLine = line;
+          border.IsTopLineValid = true;
+          break;
+        case xl::kEdgeBottom:
+          border.BottomLine = line;
+          border.IsBottomLineValid = true;
+          break;
+        case xl::kEdgeRight:
+          border.RightLine = line;
+          border.IsRightLineValid = true;
+          break;
+        case xl::kInsideVertical:
+          border.VerticalLine = line;
+          border.IsVerticalLineValid = true;
+          break;
+        case xl::kInsideHorizontal:
+          border.HorizontalLine = line;
+          border.IsHorizontalLineValid = true;
+          break;
+        default:
+          throw AutomationError(kAppDefined,
+                                "Unable to get the Borders property of the Range "
+                                "class: index " +
+                                    std::to_string(index_));
+      }
+      props->setPropertyValue("TableBorder2", Any(border));
+    });
+  }
+
+  SessionPtr s_;
+  Reference<css::table::XCellRange> range_;
+  int index_;
+  int style_ = xl::kContinuous;
+  int weight_ = xl::kThin;
+  int color_ = xl::kColorIndexAutomatic;
+};
+
+// --- ranges -------------------------------------------------------------------
+
+enum class RangeKind { kCells, kRows, kColumns, kActiveCell };
+
+class UnoRange : public XlRange {
+ public:
+  UnoRange(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc,
+           Reference<css::sheet::XSpreadsheet> sheet, Block block, RangeKind kind)
+      : s_(std::move(s)),
+        doc_(std::move(doc)),
+        sheet_(std::move(sheet)),
+        block_(block),
+        kind_(kind) {}
+
+  void Clear() override {
+    s_->Call("Range.Clear", [&] {
+      s_->Sync();
+      // Everything but drawing objects: a chart lying over the block stays,
+      // as it does in Excel.
+      constexpr sal_Int32 kAllButObjects = 1023 & ~css::sheet::CellFlags::OBJECTS;
+      Query<css::sheet::XSheetOperation>(Range())->clearContents(kAllButObjects);
+    });
+  }
+
+  void Select() override {
+    s_->Call("Range.Select", [&] {
+      s_->Sync();
+      Reference<css::view::XSelectionSupplier> sel(Session_View(), UNO_QUERY_THROW);
+      sel->select(Any(Range()));
+      s_->ChoseView(doc_);
+      s_->SetCursor(CellPos{block_.top, block_.left});
+    });
+  }
+
+  void AutoFilter() override {
+    s_->Call("Range.AutoFilter", [&] {
+      s_->Sync();
+      css::table::CellRangeAddress target = Address(Range());
+      Reference<css::beans::XPropertySet> docProps = Props(doc_);
+      // Named database ranges of this sheet lose their filter buttons: a sheet
+      // has one AutoFilter.
+      Reference<css::container::XNameAccess> named(docProps->getPropertyValue("DatabaseRanges"),
+                                                   UNO_QUERY_THROW);
+      const Sequence<OUString> names = named->getElementNames();
+      for (const OUString& n : names) {
+        Reference<css::sheet::XDatabaseRange> db(named->getByName(n), UNO_QUERY_THROW);
+        if (db->getDataArea().Sheet != target.Sheet) continue;
+        auto p = Props(db);
+        if (p->getPropertyValue("AutoFilter").get<bool>()) {
+          p->setPropertyValue("AutoFilter", Any(false));
+        }
+      }
+      Reference<css::sheet::XUnnamedDatabaseRanges> unnamed(
+          docProps->getPropertyValue("UnnamedDatabaseRanges"), UNO_QUERY_THROW);
+      if (unnamed->hasByTable(target.Sheet)) {
+        Reference<css::sheet::XDatabaseRange> db(unnamed->getByTable(target.Sheet),
+                                                 UNO_QUERY_THROW);
+        auto p = Props(db);
+        bool on = p->getPropertyValue("AutoFilter").get<bool>();
+        if (on) {
+          p->setPropertyValue("AutoFilter", Any(false));
+          css::table::CellRangeAddress area = db->getDataArea();
+          if (area.StartColumn == target.StartColumn && area.EndColumn == target.EndColumn &&
+              area.StartRow == target.StartRow && area.EndRow == target.EndRow) {
+            return;  // toggled off
+          }
+        }
+      }
+      unnamed->setByTable(target);
+      Reference<css::sheet::XDatabaseRange> db(unnamed->getByTable(target.Sheet), UNO_QUERY_THROW);
+      Props(db)->setPropertyValue("AutoFilter", Any(true));
+    });
+  }
+
+  void AutoFit() override {
+    s_->Call("Range.AutoFit", [&] {
+      s_->Sync();
+      auto rr = Query<css::table::XColumnRowRange>(Range());
+      if (kind_ == RangeKind::kRows) {
+        Props(rr->getRows())->setPropertyValue("OptimalHeight", Any(true));
+      } else if (kind_ == RangeKind::kColumns) {
+        Props(rr->getColumns())->setPropertyValue("OptimalWidth", Any(true));
+      } else {
+        throw AutomationError(kAppDefined,
+                              "AutoFit method of Range class failed: the range "
+                              "must be whole rows or whole columns");
+      }
+    });
+  }
+
+  void SetValue(const Value& value) override {
+    if (kind_ == RangeKind::kActiveCell) {
+      s_->PutActiveCell(CellPos{block_.top, block_.left}, value);
+      return;
+    }
+    s_->Call("Range.Value", [&] {
+      s_->Sync();
+      Book* book = s_->BookOf(doc_);
+      if (book == nullptr) throw AutomationError(kAppDefined, "The workbook has been closed");
+      s_->WriteCell(*book, sheet_, CellPos{block_.top, block_.left}, value);
+    });
+  }
+
+  std::unique_ptr<XlBorder> Borders(int index) override {
+    if (index < xl::kDiagonalDown || index > xl::kInsideHorizontal) {
+      throw AutomationError(kAppDefined,
+                            "Unable to get the Borders property of the Range "
+                            "class: index " +
+                                std::to_string(index));
+    }
+    auto range = s_->Call("Range.Borders", [&] {
+      s_->Sync();
+      return Range();
+    });
+    return std::make_unique<UnoBorder>(s_, range, index);
+  }
+
+ private:
+  Reference<css::sheet::XSpreadsheetView> Session_View() {
+    Resolve();
+    Reference<css::frame::XModel> model(doc_, UNO_QUERY_THROW);
+    return Reference<css::sheet::XSpreadsheetView>(model->getCurrentController(), UNO_QUERY_THROW);
+  }
+
+  // The office's range, clamped to the sheet for whole rows and columns.
+  // The active cell's sheet is looked up once the pending cells are sent.
+  void Resolve() {
+    if (!sheet_.is()) {
+      doc_ = s_->ActiveBook().doc;
+      sheet_ = s_->ActiveSheetOf(s_->ActiveBook());
+    }
+  }
+
+  Reference<css::table::XCellRange> Range() {
+    Resolve();
+    Block b = block_;
+    if (kind_ == RangeKind::kRows || kind_ == RangeKind::kColumns) {
+      css::table::CellRangeAddress all = Address(sheet_);
+      b.right = std::min<int>(b.right, all.EndColumn);
+      b.bottom = std::min<int>(b.bottom, all.EndRow);
+    }
+    return sheet_->getCellRangeByPosition(b.left, b.top, b.right, b.bottom);
+  }
+
+  SessionPtr s_;
+  Reference<css::sheet::XSpreadsheetDocument> doc_;
+  Reference<css::sheet::XSpreadsheet> sheet_;
+  Block block_;
+  RangeKind kind_;
+};
+
+// --- pivot tables -----------------------------------------------------------------
+
+sal_Int32 OrientationOf(int excel) {
+  switch (excel) {
+    case 0:
+      return static_cast<sal_Int32>(css::sheet::DataPilotFieldOrientation_HIDDEN);
+    case 1:
+      return static_cast<sal_Int32>(css::sheet::DataPilotFieldOrientation_ROW);
+    case 2:
+      return static_cast<sal_Int32>(css::sheet::DataPilotFieldOrientation_COLUMN);
+    case 3:
+      return static_cast<sal_Int32>(css::sheet::DataPilotFieldOrientation_PAGE);
+    case 4:
+      return static_cast<sal_Int32>(css::sheet::DataPilotFieldOrientation_DATA);
+    default:
+      return -1;
+  }
+}
+
+class UnoPivotTable;
+
+// True when every cell below the heading in the source column of `field` is
+// a number: Excel then sums the field, otherwise it counts it.
+bool AllNumbers(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                const css::table::CellRangeAddress& source, const std::string& field) {
+  Reference<css::sheet::XSpreadsheet> sheet(SheetList(doc)->getByIndex(source.Sheet),
+                                            UNO_QUERY_THROW);
+  auto data = Query<css::sheet::XCellRangeData>(
+                  sheet->getCellRangeByPosition(source.StartColumn, source.StartRow,
+                                                source.EndColumn, source.EndRow))
+                  ->getDataArray();
+  if (data.getLength() < 2) return false;
+  const Sequence<Any>& head = data[0];
+  for (sal_Int32 c = 0; c < head.getLength(); ++c) {
+    OUString name;
+    double number = 0;
+    if (head[c] >>= name) {
+    } else if (head[c] >>= number) {
+      name = OUString::number(number);
+    }
+    if (FromOU(name) != field) continue;
+    for (sal_Int32 r = 1; r < data.getLength(); ++r) {
+      if (!(data[r][c] >>= number)) return false;
+    }
+    return true;
+  }
+  return false;
+}
+
+class UnoPivotField : public XlPivotField {
+ public:
+  UnoPivotField(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc,
+                Reference<css::sheet::XDataPilotDescriptor> table, std::string name)
+      : s_(std::move(s)), doc_(std::move(doc)), table_(std::move(table)), name_(std::move(name)) {}
+
+  void SetOrientation(int orientation) override {
+    sal_Int32 o = OrientationOf(orientation);
+    if (o < 0) {
+      throw AutomationError(kAppDefined,
+                            "Unable to set the Orientation property of the "
+                            "PivotField class: orientation " +
+                                std::to_string(orientation));
+    }
+    s_->Call("PivotField.Orientation", [&] {
+      s_->Sync();
+      auto field = Props(
+          Query<css::container::XNameAccess>(table_->getDataPilotFields())->getByName(ToOU(name_)));
+      field->setPropertyValue("Orientation",
+                              Any(static_cast<css::sheet::DataPilotFieldOrientation>(o)));
+      if (orientation == xl::kDataField) {
+        // Set once the field is in the data area: the orientation change
+        // resets the function.
+        bool sum = AllNumbers(doc_, table_->getSourceRange(), name_);
+        field->setPropertyValue("Function", Any(sum ? css::sheet::GeneralFunction_SUM
+                                                    : css::sheet::GeneralFunction_COUNT));
+      }
+    });
+  }
+
+ private:
+  SessionPtr s_;
+  Reference<css::sheet::XSpreadsheetDocument> doc_;
+  Reference<css::sheet::XDataPilotDescriptor> table_;
+  std::string name_;
+};
+
+class UnoPivotTable : public XlPivotTable {
+ public:
+  UnoPivotTable(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc,
+                Reference<css::sheet::XDataPilotDescriptor> table, std::string name)
+      : s_(std::move(s)), doc_(std::move(doc)), table_(std::move(table)), name_(std::move(name)) {}
+
+  void AddFields(const PivotFieldNames& row_fields, const PivotFieldNames& column_fields) override {
+    std::vector<std::string> rows = Names(row_fields), cols = Names(column_fields);
+    s_->Call("PivotTable.AddFields", [&] {
+      s_->Sync();
+      auto fields = Query<css::container::XNameAccess>(table_->getDataPilotFields());
+      for (const auto& list : {rows, cols}) {
+        for (const auto& n : list) CheckField(fields, n);
+      }
+      // The new row and column fields replace the old ones, as Excel's
+      // AddFields does when not told to add to the table.
+      const Sequence<OUString> all = fields->getElementNames();
+      for (const OUString& n : all) {
+        auto p = Props(fields->getByName(n));
+        auto o = p->getPropertyValue("Orientation").get<css::sheet::DataPilotFieldOrientation>();
+        if (o == css::sheet::DataPilotFieldOrientation_ROW ||
+            o == css::sheet::DataPilotFieldOrientation_COLUMN) {
+          p->setPropertyValue("Orientation", Any(css::sheet::DataPilotFieldOrientation_HIDDEN));
+        }
+      }
+      for (const auto& n : rows) {
+        Props(fields->getByName(ToOU(n)))
+            ->setPropertyValue("Orientation", Any(css::sheet::DataPilotFieldOrientation_ROW));
+      }
+      for (const auto& n : cols) {
+        Props(fields->getByName(ToOU(n)))
+            ->setPropertyValue("Orientation", Any(css::sheet::DataPilotFieldOrientation_COLUMN));
+      }
+    });
+  }
+
+  std::unique_ptr<XlPivotField> PivotFields(const std::string& name) override {
+    s_->Call("PivotTable.PivotFields", [&] {
+      s_->Sync();
+      CheckField(Query<css::container::XNameAccess>(table_->getDataPilotFields()), name);
+    });
+    return std::make_unique<UnoPivotField>(s_, doc_, table_, name);
+  }
+
+ private:
+  static std::vector<std::string> Names(const PivotFieldNames& names) {
+    if (const auto* one = std::get_if<std::string>(&names)) return {*one};
+    return std::get<std::vector<std::string>>(names);
+  }
+
+  void CheckField(const Reference<css::container::XNameAccess>& fields, const std::string& n) {
+    if (n.empty() || !fields->hasByName(ToOU(n))) {
+      throw AutomationError(kAppDefined,
+                            "The pivot table '" + name_ + "' has no field named '" + n + "'");
+    }
+  }
+
+  SessionPtr s_;
+  Reference<css::sheet::XSpreadsheetDocument> doc_;
+  Reference<css::sheet::XDataPilotDescriptor> table_;
+  std::string name_;
+};
+
+// --- sheets ---------------------------------------------------------------------
+
+bool PivotNameInUse(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                    const std::string& name) {
+  auto sheets = SheetList(doc);
+  for (sal_Int32 i = 0; i < sheets->getCount(); ++i) {
+    Reference<css::sheet::XDataPilotTablesSupplier> s(sheets->getByIndex(i), UNO_QUERY);
+    if (s.is() && s->getDataPilotTables()->hasByName(ToOU(name))) return true;
+  }
+  return false;
+}
+
+// A new sheet's name as Excel picks it: "Sheet<n>" with the smallest n, from
+// the number of sheets plus one, that no sheet has (ignoring case).
+std::string NewSheetName(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  auto sheets = SheetList(doc);
+  for (int n = sheets->getCount() + 1;; ++n) {
+    std::string name = "Sheet" + std::to_string(n);
+    if (!FindSheet(doc, name).is()) return name;
+  }
+}
+
+class UnoSheet : public XlSheet {
+ public:
+  UnoSheet(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc,
+           Reference<css::sheet::XSpreadsheet> sheet)
+      : s_(std::move(s)), doc_(std::move(doc)), sheet_(std::move(sheet)) {}
+
+  std::string Name() const override {
+    return s_->Call("Sheet.Name", [&] {
+      s_->Sync();
+      return SheetName(sheet_);
+    });
+  }
+
+  void Activate() override {
+    s_->Call("Sheet.Activate", [&] {
+      s_->Sync();
+      Session::View(doc_)->setActiveSheet(sheet_);
+      s_->ChoseView(doc_);
+      s_->MakeActive(doc_);
+      s_->ForgetCursor();
+    });
+  }
+
+  void PivotTableWizard(int source_type, const std::string& source_data,
+                        const std::string& table_destination,
+                        const std::string& table_name) override {
+    if (source_type != xl::kDatabase) {
+      throw AutomationError(kAppDefined,
+                            "PivotTableWizard method of Worksheet class failed: "
+                            "only a list on a worksheet can be the source");
+    }
+    SheetBlock source = ParseSheetBlock(source_data);
+    s_->Call("PivotTableWizard", [&] {
+      s_->Sync();
+      Reference<css::sheet::XSpreadsheet> source_sheet = FindSheet(doc_, source.sheet);
+      if (!source_sheet.is()) {
+        throw AutomationError(kAppDefined, "PivotTableWizard: the source sheet '" + source.sheet +
+                                               "' does not exist");
+      }
+      if (source.block.bottom == source.block.top) {
+        throw AutomationError(kAppDefined, "PivotTableWizard: the source " + source_data +
+                                               " needs a heading row and at least one record");
+      }
+      std::string name = table_name;
+      for (int n = 1; name.empty(); ++n) {
+        if (!PivotNameInUse(doc_, "PivotTable" + std::to_string(n))) {
+          name = "PivotTable" + std::to_string(n);
+        }
+      }
+      if (PivotNameInUse(doc_, name)) {
+        throw AutomationError(kAppDefined,
+                              "A pivot table named '" + name + "' already exists in the workbook");
+      }
+
+      Reference<css::sheet::XSpreadsheet> target;
+      CellPos at{2, 0};  // A3, leaving room above the table as Excel does
+      bool new_sheet = table_destination.empty();
+      if (new_sheet) {
+        std::string sheet_name = NewSheetName(doc_);
+        doc_->getSheets()->insertNewByName(ToOU(sheet_name),
+                                           static_cast<sal_Int16>(SheetIndex(source_sheet)));
+        target.set(doc_->getSheets()->getByName(ToOU(sheet_name)), UNO_QUERY_THROW);
+      } else {
+        std::string_view dest = table_destination;
+        size_t bang = dest.rfind('!');
+        target = bang == std::string_view::npos ? Session::View(doc_)->getActiveSheet()
+                                                : FindSheet(doc_, ParseSheetBlock(dest).sheet);
+        if (!target.is()) {
+          throw AutomationError(
+              kAppDefined, "PivotTableWizard: no sheet for the destination " + table_destination);
+        }
+        Block b = ParseA1Block(bang == std::string_view::npos ? dest : dest.substr(bang + 1));
+        at = CellPos{b.top, b.left};
+      }
+      try {
+        auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
+        Reference<css::sheet::XDataPilotDescriptor> descriptor =
+            tables->createDataPilotDescriptor();
+        css::table::CellRangeAddress range;
+        range.Sheet = static_cast<sal_Int16>(SheetIndex(source_sheet));
+        range.StartColumn = source.block.left;
+        range.StartRow = source.block.top;
+        range.EndColumn = source.block.right;
+        range.EndRow = source.block.bottom;
+        descriptor->setSourceRange(range);
+        Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
+        css::table::CellAddress where(static_cast<sal_Int16>(SheetIndex(target)), at.col, at.row);
+        tables->insertNewByName(ToOU(name), where, descriptor);
+      } catch (...) {
+        if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
+        throw;
+      }
+      Session::View(doc_)->setActiveSheet(target);
+      s_->ChoseView(doc_);
+      s_->ForgetCursor();
+    });
+  }
+
+  std::unique_ptr<XlPivotTable> PivotTables(const std::string& name) override {
+    auto table = s_->Call("PivotTables", [&] {
+      s_->Sync();
+      auto tables = Query<css::sheet::XDataPilotTablesSupplier>(sheet_)->getDataPilotTables();
+      if (!tables->hasByName(ToOU(name))) {
+        throw AutomationError(kAppDefined, "Unable to get the PivotTables property: sheet '" +
+                                               SheetName(sheet_) + "' has no pivot table named '" +
+                                               name + "'");
+      }
+      return Reference<css::sheet::XDataPilotDescriptor>(tables->getByName(ToOU(name)),
+                                                         UNO_QUERY_THROW);
+    });
+    return std::make_unique<UnoPivotTable>(s_, doc_, table, name);
+  }
+
+ private:
+  SessionPtr s_;
+  Reference<css::sheet::XSpreadsheetDocument> doc_;
+  Reference<css::sheet::XSpreadsheet> sheet_;
+};
+
+class UnoSheets : public XlSheets {
+ public:
+  UnoSheets(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc)
+      : s_(std::move(s)), doc_(std::move(doc)) {}
+
+  int Count() const override {
+    return s_->Call("Sheets.Count", [&] {
+      s_->Sync();
+      return static_cast<int>(SheetList(doc_)->getCount());
+    });
+  }
+
+  std::unique_ptr<XlSheet> Item(int index) override {
+    auto sheet = s_->Call("Sheets.Item", [&] {
+      s_->Sync();
+      auto list = SheetList(doc_);
+      if (index < 1 || index > list->getCount()) {
+        throw AutomationError(
+            errnum::kSubscriptOutOfRange,
+            "Subscript out of range: the workbook has no sheet " + std::to_string(index));
+      }
+      return Reference<css::sheet::XSpreadsheet>(list->getByIndex(index - 1), UNO_QUERY_THROW);
+    });
+    return std::make_unique<UnoSheet>(s_, doc_, sheet);
+  }
+
+  std::unique_ptr<XlSheet> Item(std::string_view name) override {
+    auto sheet = s_->Call("Sheets.Item", [&] {
+      s_->Sync();
+      auto found = FindSheet(doc_, name);
+      if (!found.is()) {
+        throw AutomationError(
+            errnum::kSubscriptOutOfRange,
+            "Subscript out of range: the workbook has no sheet named '" + std::string(name) + "'");
+      }
+      return found;
+    });
+    return std::make_unique<UnoSheet>(s_, doc_, sheet);
+  }
+
+ private:
+  SessionPtr s_;
+  Reference<css::sheet::XSpreadsheetDocument> doc_;
+};
+
+class UnoWorkbook : public XlWorkbook {
+ public:
+  UnoWorkbook(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc)
+      : s_(std::move(s)), doc_(std::move(doc)) {}
+
+  std::unique_ptr<XlSheets> Sheets() override { return std::make_unique<UnoSheets>(s_, doc_); }
+
+  void Save() override {
+    s_->Call("Workbook.Save", [&] { s_->Save(TheBook()); });
+  }
+
+  void Close(bool save_changes) override {
+    s_->Call("Workbook.Close", [&] {
+      s_->Sync();
+      s_->CloseBook(TheBook(), save_changes);
+    });
+  }
+
+ private:
+  kestrin::automation::uno::Book& TheBook() {
+    auto* book = s_->BookOf(doc_);
+    if (book == nullptr) {
+      throw AutomationError(errnum::kObjectNotSet, "The workbook has already been closed");
+    }
+    return *book;
+  }
+
+  SessionPtr s_;
+  Reference<css::sheet::XSpreadsheetDocument> doc_;
+};
+
+class UnoApplication : public XlApplication {
+ public:
+  explicit UnoApplication(SessionPtr s) : s_(std::move(s)) {}
+
+  void WorkbooksOpen(const std::string& path) override { s_->Open(path); }
+
+  std::unique_ptr<XlWorkbook> ActiveWorkbook() override {
+    return std::make_unique<UnoWorkbook>(s_, s_->Call("ActiveWorkbook", [&] {
+      s_->Sync();
+      return s_->ActiveBook().doc;
+    }));
+  }
+
+  std::unique_ptr<XlSheet> ActiveSheet() override {
+    Reference<css::sheet::XSpreadsheetDocument> doc;
+    auto sheet = s_->Call("ActiveSheet", [&] {
+      s_->Sync();
+      doc = s_->ActiveBook().doc;
+      return s_->ActiveSheetOf(s_->ActiveBook());
+    });
+    return std::make_unique<UnoSheet>(s_, doc, sheet);
+  }
+
+  void SetDisplayAlerts(bool) override {
+    // The office asks nothing during calls made over UNO.
+    s_->Call("DisplayAlerts", [&] { s_->Sync(); });
+  }
+
+  void Quit() override { s_->Quit(); }
+
+  void SetVisible(bool on) override { s_->SetVisible(on); }
+
+  void Goto(std::string_view reference) override { s_->Goto(reference); }
+
+  std::unique_ptr<XlRange> ActiveCell() override {
+    CellPos pos = s_->ActiveCellPos();
+    return std::make_unique<UnoRange>(
+        s_, nullptr, nullptr, Block{pos.row, pos.col, pos.row, pos.col}, RangeKind::kActiveCell);
+  }
+
+  std::unique_ptr<XlRange> Selection() override {
+    return s_->Call("Selection", [&] {
+      s_->Sync();
+      auto doc = s_->ActiveBook().doc;
+      Reference<css::view::XSelectionSupplier> sel(Session::View(doc), UNO_QUERY_THROW);
+      Reference<css::sheet::XCellRangeAddressable> range(sel->getSelection(), UNO_QUERY);
+      if (!range.is()) {
+        throw AutomationError(kAppDefined, "The selection is not a block of cells");
+      }
+      auto a = range->getRangeAddress();
+      Reference<css::sheet::XSpreadsheet> sheet(SheetList(doc)->getByIndex(a.Sheet),
+                                                UNO_QUERY_THROW);
+      return std::make_unique<UnoRange>(s_, doc, sheet,
+                                        Block{a.StartRow, a.StartColumn, a.EndRow, a.EndColumn},
+                                        RangeKind::kCells);
+    });
+  }
+
+  std::unique_ptr<XlRange> Range(std::string_view address) override {
+    return MakeRange("Range", address, ParseA1Block(address), RangeKind::kCells);
+  }
+  std::unique_ptr<XlRange> Rows(std::string_view span) override {
+    return MakeRange("Rows", span, ParseRowSpan(span), RangeKind::kRows);
+  }
+  std::unique_ptr<XlRange> Columns(std::string_view span) override {
+    return MakeRange("Columns", span, ParseColumnSpan(span), RangeKind::kColumns);
+  }
+
+ private:
+  std::unique_ptr<XlRange> MakeRange(const char* what, std::string_view text, Block block,
+                                     RangeKind kind) {
+    return s_->Call(what, [&] {
+      s_->Sync();
+      auto doc = s_->ActiveBook().doc;
+      if (kind == RangeKind::kCells) Session::CheckInGrid(s_->ActiveBook(), block, text);
+      if (kind == RangeKind::kRows)
+        Session::CheckInGrid(s_->ActiveBook(), Block{block.top, 0, block.bottom, 0}, text);
+      if (kind == RangeKind::kColumns)
+        Session::CheckInGrid(s_->ActiveBook(), Block{0, block.left, 0, block.right}, text);
+      return std::make_unique<UnoRange>(s_, doc, s_->ActiveSheetOf(s_->ActiveBook()), block, kind);
+    });
+  }
+
+  SessionPtr s_;
+};
+
+}  // namespace
+
+// The application object lent to the caller; the shared Session lives on in
+// the handles taken from it.
+std::shared_ptr<XlApplication> MakeApplication(SessionPtr session) {
+  return std::make_shared<UnoApplication>(std::move(session));
+}
+
+}  // namespace kestrin::automation::uno
