@@ -102,6 +102,46 @@ char32_t Upper(char32_t c) {
   return c;
 }
 
+// Base letters of lower-case Latin letters with diacritics (U+00E0 to U+017F);
+// "" for characters that are their own base.
+const char* BaseLetters(char32_t c) {
+  static const char* latin1[] = {"a", "a", "a", "a", "a", "a", "ae", "c", "e",  "e", "e",
+                                 "e", "i", "i", "i", "i", "d", "n",  "o", "o",  "o", "o",
+                                 "o", "",  "o", "u", "u", "u", "u",  "y", "th", "y"};
+  if (c == 0xDF) return "ss";
+  if (c >= 0xE0 && c <= 0xFF) return latin1[c - 0xE0];
+  struct Range {
+    char32_t from, to;
+    const char* base;
+  };
+  static const Range extended[] = {
+      {0x100, 0x105, "a"}, {0x106, 0x10D, "c"},  {0x10E, 0x111, "d"}, {0x112, 0x11B, "e"},
+      {0x11C, 0x123, "g"}, {0x124, 0x127, "h"},  {0x128, 0x131, "i"}, {0x132, 0x133, "ij"},
+      {0x134, 0x135, "j"}, {0x136, 0x138, "k"},  {0x139, 0x142, "l"}, {0x143, 0x14B, "n"},
+      {0x14C, 0x151, "o"}, {0x152, 0x153, "oe"}, {0x154, 0x159, "r"}, {0x15A, 0x161, "s"},
+      {0x162, 0x167, "t"}, {0x168, 0x173, "u"},  {0x174, 0x175, "w"}, {0x176, 0x178, "y"},
+      {0x179, 0x17E, "z"}, {0x17F, 0x17F, "s"}};
+  for (const auto& r : extended) {
+    if (c >= r.from && c <= r.to) return r.base;
+  }
+  return "";
+}
+
+std::u32string SortKey(const std::u32string& folded) {
+  std::u32string out;
+  out.reserve(folded.size());
+  for (char32_t c : folded) {
+    if (c == '-' || c == '\'') continue;
+    const char* base = c >= 0xDF ? BaseLetters(c) : "";
+    if (*base) {
+      for (const char* p = base; *p; ++p) out.push_back(static_cast<char32_t>(*p));
+    } else {
+      out.push_back(c);
+    }
+  }
+  return out;
+}
+
 std::u32string Folded(std::string_view s) {
   std::u32string u = Decode(s);
   for (auto& c : u) c = Lower(c);
@@ -1356,8 +1396,13 @@ bool LikeMatch(const std::string& text, const std::string& pattern) {
 
 int CompareText(const std::string& a, const std::string& b) {
   const std::u32string x = Folded(a), y = Folded(b);
-  const int c = x.compare(y);
-  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+  if (x == y) return 0;
+  // Sorted first by letters without their accents, ignoring hyphens and
+  // apostrophes, as Access's general sort order does; then by the full text.
+  const std::u32string px = SortKey(x), py = SortKey(y);
+  int c = px.compare(py);
+  if (c == 0) c = x.compare(y);
+  return c < 0 ? -1 : 1;
 }
 
 double BankersRound(double value, int digits) {

@@ -46,6 +46,16 @@ TEST(AccessText, CaseInsensitiveComparison) {
   EXPECT_LT(CompareText("apple", "Banana"), 0);
   EXPECT_GT(CompareText("b", "A"), 0);
   EXPECT_LT(CompareText("ab", "abc"), 0);
+  // Accents and hyphens order as secondary differences; they never compare equal.
+  EXPECT_LT(CompareText("Ärger", "Bach"), 0);
+  EXPECT_LT(CompareText("resume", "résumé"), 0);
+  EXPECT_LT(CompareText("résumé", "resumes"), 0);
+  EXPECT_NE(CompareText("e", "é"), 0);
+  EXPECT_LT(CompareText("co-op", "cooq"), 0);
+  EXPECT_GT(CompareText("co-op", "coon"), 0);
+  EXPECT_NE(CompareText("co-op", "coop"), 0);
+  EXPECT_LT(CompareText("Straße", "Strasse1"), 0);
+  EXPECT_EQ(CompareText("ÉCOLE", "école"), 0);
 }
 
 TEST(AccessNumbers, RoundingTextAndCurrency) {
