@@ -2,9 +2,10 @@
 // SQLite.
 //
 // Register() adds to a SQLite connection:
-//  - the collation "access_text": case-insensitive comparison as Access
-//    compares text (letters of the Latin, Greek and Cyrillic alphabets and
-//    full-width Latin fold to one case);
+//  - the collation "access_text": text equal when equal without regard to
+//    case (Latin, Greek, Cyrillic and full-width Latin letters), ordered by
+//    letters without accents and without hyphens or apostrophes first, then
+//    by the full text;
 //  - scalar functions named "acc_<name>" for the Access functions (acc_left,
 //    acc_format, acc_dateadd, ...) and for operators SQLite lacks or treats
 //    differently (acc_div for '/', acc_intdiv for '\', acc_mod, acc_pow,
@@ -38,7 +39,8 @@ std::string DateText(double serial);
 // a pattern with an unclosed '['.
 bool LikeMatch(const std::string& text, const std::string& pattern);
 
-// Case-insensitive three-way comparison as the collation does.
+// Three-way comparison as the collation does: 0 only for texts equal
+// without regard to case.
 int CompareText(const std::string& a, const std::string& b);
 
 // Round half to even at the given number of decimals, as VBA's Round does.
