@@ -91,14 +91,17 @@ Session::~Session() {
   watchdog_.reset();
 }
 
-void Session::Lost(const std::string& what, const css::uno::Exception& e, bool disposed) {
+void Session::Lost(const std::string& what, const css::uno::Exception& e) {
+  // A lost bridge shows as DisposedException or as a plain RuntimeException:
+  // ask the desktop whether the office still answers (within the limit).
+  bool office_gone = (process_ && !process_->Alive()) || !BridgeAlive();
   if (watchdog_->Fired()) {
     ended_ = true;
     throw AutomationError(kCallTimedOut, what + ": the office did not answer within " +
                                              std::to_string(options_.call_timeout.count() / 1000) +
                                              " s and was " + (process_ ? "stopped" : "let go"));
   }
-  if ((process_ && !process_->Alive()) || (disposed && !BridgeAlive())) {
+  if (office_gone) {
     ended_ = true;
     throw AutomationError(kDisconnected,
                           what + ": the office has ended or crashed (" + FromOU(e.Message) + ")");

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include <com/sun/star/frame/XDesktop2.hpp>
-#include <com/sun/star/lang/DisposedException.hpp>
 #include <com/sun/star/lang/XComponent.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -81,10 +80,8 @@ class Session {
       return f();
     } catch (const AutomationError&) {
       throw;
-    } catch (const css::lang::DisposedException& e) {
-      Lost(what, e, true);
     } catch (const css::uno::Exception& e) {
-      Lost(what, e, false);
+      Lost(what, e);
     }
   }
 
@@ -145,7 +142,8 @@ class Session {
     kNoWindow,   // in a headless office, where showing creates no window
   };
 
-  [[noreturn]] void Lost(const std::string& what, const css::uno::Exception& e, bool disposed);
+  // Turns a failed request into the AutomationError that fits.
+  [[noreturn]] void Lost(const std::string& what, const css::uno::Exception& e);
   bool BridgeAlive();
   static bool DocumentAlive(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);
   Book* FindBook(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);

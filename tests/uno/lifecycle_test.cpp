@@ -138,6 +138,8 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
   app->WorkbooksOpen(SmallBook().string());
   app->Goto("r1c1");
   app->ActiveCell()->SetValue(Value("pending"));
+  auto attached = MakeUnoXlServer(options)->GetObject();
+  attached->WorkbooksOpen(SmallBook().string());
   pid_t pid = OfficePid(options.pipe_name);
   ASSERT_GT(pid, 0);
   ASSERT_EQ(kill(pid, SIGKILL), 0);
@@ -150,6 +152,14 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
     EXPECT_THAT(e.description(), HasSubstr("ended"));
   }
   EXPECT_THROW(app->ActiveSheet(), AutomationError);
+  // A session that attached to it knows no process, only the lost bridge.
+  try {
+    attached->ActiveSheet();
+    FAIL();
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), -2147417848);
+    EXPECT_THAT(e.description(), HasSubstr("ended"));
+  }
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
 
   auto again = server->CreateObject();
