@@ -1056,7 +1056,7 @@ class Translator {
     std::string inner =
         std::string("SELECT ") + (s.distinct || distinctrow ? "DISTINCT " : "") + items;
     for (size_t i = 0; i < keys.size(); ++i) {
-      inner += ", " + keys[i].first.sql + " AS " + QuoteIdentifier("k" + std::to_string(i));
+      inner += ", " + TextKey(keys[i].first) + " AS " + QuoteIdentifier("k" + std::to_string(i));
     }
     if (distinctrow) {
       int r = 0;

@@ -190,6 +190,12 @@ TEST(QueryTop, TiesAndPercent) {
   QueryEngine e(t, {top("Top1", "1", false), top("Top2", "2", false), top("Top3", "3", false),
                     top("Pct40", "40", true), top("Pct1", "1", true), top("Pct100", "100", true),
                     top("Unordered", "2", false, false),
+                    QueryBuilder("DistinctTop")
+                        .Options(0x02 | 0x10, "5")
+                        .Source("Customers")
+                        .Output("City")
+                        .Where("City Is Not Null")
+                        .OrderBy("City"),
                     QueryBuilder("TopAsc")
                         .Options(0x10, "2")
                         .Source("Scores")
@@ -204,6 +210,7 @@ TEST(QueryTop, TiesAndPercent) {
   EXPECT_ROWS(e.Run("Pct1"), {{"a"}});                 // rounds up to one row
   EXPECT_EQ(e.Run("Pct100").rows.size(), 5u);
   EXPECT_EQ(e.Run("Unordered").rows.size(), 2u);
+  EXPECT_EQ(e.Run("DistinctTop").rows.size(), 2u);     // Bergen and one of Oslo/oslo
   EXPECT_ROWS(e.Run("TopAsc"), {{"e", 7}, {"d", 8}});  // no tie: the second key decides
   EXPECT_NE(e.Sql("Pct40").find("SELECT TOP 40 PERCENT Who"), std::string::npos);
 }
