@@ -29,8 +29,9 @@ constexpr int kCustomers = 1000;
 std::string DatabasePath() {
   static const std::string path = [] {
     ts::Jet4Database db;
-    ts::Jet4Table orders{"Orders",
-                         {{"OrderID", AccessType::kLong},
+    ts::Jet4Table orders;
+    orders.name = "Orders";
+    orders.columns = {{"OrderID", AccessType::kLong},
                           {"CustID", AccessType::kLong},
                           {"Amount", AccessType::kCurrency},
                           {"Qty", AccessType::kInteger},
@@ -39,19 +40,18 @@ std::string DatabasePath() {
                           {"Price", AccessType::kDouble},
                           {"Weight", AccessType::kSingle},
                           {"Paid", AccessType::kBoolean},
-                          {"Code", AccessType::kText, 10, true}},
-                         {}};
+                          {"Code", AccessType::kText, 10, true}};
     for (int i = 0; i < kRows; ++i) {
       orders.rows.push_back({i, i % kCustomers, Currency{(i * 7919LL) % 10000000}, i % 13,
                              DateTime{40000.0 + i % 3650 + 0.25}, "note " + std::to_string(i),
                              i * 0.5, static_cast<double>(i % 100) / 4, i % 2 == 0,
                              i % 7 == 0 ? Value() : Value("C" + std::to_string(i % 977))});
     }
-    ts::Jet4Table customers{"Customers",
-                            {{"CustID", AccessType::kLong},
-                             {"Name", AccessType::kText, 50},
-                             {"City", AccessType::kText, 50}},
-                            {}};
+    ts::Jet4Table customers;
+    customers.name = "Customers";
+    customers.columns = {{"CustID", AccessType::kLong},
+                         {"Name", AccessType::kText, 50},
+                         {"City", AccessType::kText, 50}};
     for (int i = 0; i < kCustomers; ++i) {
       customers.rows.push_back({i, "Customer " + std::to_string(i), i % 3 ? "Oslo" : "Bergen"});
     }

@@ -123,7 +123,7 @@ bool SerialToText(double serial, std::string* out) {
   const long d = doy - (153 * mp + 2) / 5 + 1;
   const long m = mp < 10 ? mp + 3 : mp - 9;
   const long y = yoe + era * 400 + (m <= 2);
-  char buf[64];
+  char buf[128];
   std::snprintf(buf, sizeof buf, "%04ld-%02ld-%02ld %02ld:%02ld:%02ld", y, m, d, secs / 3600,
                 (secs / 60) % 60, secs % 60);
   *out = buf;

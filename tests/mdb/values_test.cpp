@@ -54,6 +54,15 @@ double Serial(int y, int m, int d) {
   return static_cast<double>(era * 146097 + doe - 719468 + 25569);
 }
 
+ts::Jet4Table Table(std::string name, std::vector<ts::Jet4Column> columns,
+                    std::vector<std::vector<Value>> rows = {}) {
+  ts::Jet4Table t;
+  t.name = std::move(name);
+  t.columns = std::move(columns);
+  t.rows = std::move(rows);
+  return t;
+}
+
 std::vector<std::vector<Value>> Records(const std::string& sample, const std::string& table) {
   auto db = OpenSample(sample);
   auto rs = db->OpenRecordset(table);
@@ -95,7 +104,8 @@ TEST(Values, EmojiAreWholeCharacters) {
   EXPECT_EQ(rows[0][1], Value("a\xF0\x9F\x98\x80" "a"));  // U+1F600
 }
 
-// Serials before 1899-12-30 are negative (mdb-export prints 1900-01-00).
+// Serials before 1899-12-30 are negative; mdb-export prints 1900-01-00 for
+// them and for serials from 1,000,000 on (year 4637).
 TEST(Values, DatesBefore1900) {
   const auto rows = Records("oldDatesV2007.accdb", "Table1");
   ASSERT_EQ(rows.size(), 4u);
@@ -104,6 +114,10 @@ TEST(Values, DatesBefore1900) {
   EXPECT_EQ(rows[2][1], Value(DateTime{Serial(1492, 1, 10)}));
   EXPECT_EQ(rows[3][1], Value(DateTime{Serial(1392, 1, 10)}));
   EXPECT_EQ(Serial(1582, 10, 15), -115858);
+
+  const auto far = Records("DateTestDatabase.mdb", "DateTest");
+  EXPECT_EQ(far[1][1], Value(DateTime{Serial(9999, 1, 1)}));
+  EXPECT_EQ(far[3][1], Value(DateTime{Serial(632, 1, 1)}));
 }
 
 // Date/Time Extended (Access 2019) becomes a serial like Date/Time; the
@@ -202,7 +216,7 @@ TEST_F(WrittenDatabase, LongValuesInRowsOnOnePageAndOnChainsOfPages) {
   std::mt19937 rng(7);
   for (auto& b : blob) b = static_cast<std::uint8_t>(rng());
   ts::Jet4Database d;
-  d.tables.push_back({"Notes",
+  d.tables.push_back(Table("Notes",
                       {{"ID", AccessType::kLong},
                        {"Memo", AccessType::kMemo},
                        {"Packed", AccessType::kMemo, 255, true},
@@ -211,7 +225,7 @@ TEST_F(WrittenDatabase, LongValuesInRowsOnOnePageAndOnChainsOfPages) {
                       {{1, "short", "short", Binary{1, 2, 3}, ""},
                        {2, long_text, latin, blob, "abc漢字def"},
                        {3, Value(), "", Binary{}, Value()},
-                       {4, std::string(4000, 'q'), long_text.substr(0, 1500), Binary(4000, 9), Utf8(0x1F600)}}});
+                       {4, std::string(4000, 'q'), long_text.substr(0, 1500), Binary(4000, 9), Utf8(0x1F600)}}));
   auto db = Open(d);
   auto rs = db->OpenRecordset("Notes");
   const auto rows = ReadAll(*rs);
@@ -229,22 +243,22 @@ TEST_F(WrittenDatabase, LongValuesInRowsOnOnePageAndOnChainsOfPages) {
 }
 
 TEST_F(WrittenDatabase, DeletedRowsAreSkippedAndMovedRowsKeepTheirPlace) {
-  ts::Jet4Table t{"T", {{"N", AccessType::kLong}, {"S", AccessType::kText, 50}, {"F", AccessType::kSingle}}, {}};
+  ts::Jet4Table t = Table("T", {{"N", AccessType::kLong}, {"S", AccessType::kText, 50}, {"F", AccessType::kSingle}});
   for (int i = 0; i < 300; ++i) t.rows.push_back({i, "row " + std::to_string(i), i / 8.0});
   t.deleted_rows = {0, 5, 299};
   t.moved_rows = {1, 7, 150};
   ts::Jet4Database d;
   d.tables.push_back(t);
-  d.tables.push_back({"Åtgärder", {{"N", AccessType::kLong}}, {{1}, {2}}});
+  d.tables.push_back(Table("Åtgärder", {{"N", AccessType::kLong}}, {{1}, {2}}));
   d.linked_tables.push_back({"Elsewhere", "Far", "C:\\data\\other.mdb", "", 0});
   d.linked_tables.push_back({"Server", "dbo.Far", "", "ODBC;DSN=x", 0});
   auto db = Open(d);
   auto rs = db->OpenRecordset("T");
   EXPECT_EQ(rs->RecordCount(), 297);
   const auto rows = ReadAll(*rs);
-  std::vector<Value> numbers;
-  for (const auto& r : rows) numbers.push_back(r[0]);
-  std::vector<Value> expected;
+  std::vector<std::int64_t> numbers;
+  for (const auto& r : rows) numbers.push_back(r[0].integer());
+  std::vector<std::int64_t> expected;
   for (int i = 0; i < 300; ++i) {
     if (i != 0 && i != 5 && i != 299) expected.push_back(i);
   }
