@@ -74,12 +74,20 @@ class OfficeEnvironment : public ::testing::Environment {
  public:
   SharedOffice& Get() {
     if (!office_) {
-      office_ = std::make_unique<SharedOffice>();
-      office_->options = OwnOfficeOptions(Dir(), "shared");
-      server_ = MakeUnoXlServer(office_->options);
-      office_->app = server_->CreateObject();
-      reader_ =
-          std::make_unique<OfficeConnection>(office_->options.pipe_name, std::chrono::seconds(60));
+      // Kept only once complete: a failed start fails every test that needs
+      // the office, with the reason, instead of handing out a half-made one.
+      auto office = std::make_unique<SharedOffice>();
+      office->options = OwnOfficeOptions(Dir(), "shared");
+      server_ = MakeUnoXlServer(office->options);
+      office->app = server_->CreateObject();
+      try {
+        reader_ =
+            std::make_unique<OfficeConnection>(office->options.pipe_name, std::chrono::seconds(60));
+      } catch (const css::uno::Exception& e) {
+        office->app->Quit();
+        throw std::runtime_error("cannot attach the reading bridge: " + FromOU(e.Message));
+      }
+      office_ = std::move(office);
     }
     return *office_;
   }
@@ -162,7 +170,21 @@ fs::path CopyWorkbook(const std::string& name) {
   return to;
 }
 
+namespace {
+void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetSpec>& sheets);
+}  // namespace
+
+// UNO exceptions are no std::exception: turned into one, gtest shows them.
 void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets) {
+  try {
+    MakeWorkbookOrThrow(path, sheets);
+  } catch (const css::uno::Exception& e) {
+    throw std::runtime_error("cannot make " + path.string() + ": " + FromOU(e.Message));
+  }
+}
+
+namespace {
+void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetSpec>& sheets) {
   Office();
   auto loader = Q<css::frame::XComponentLoader>(environment->Reader().Desktop());
   Sequence<css::beans::PropertyValue> args(1);
@@ -206,6 +228,7 @@ void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets) {
   Q<css::frame::XStorable>(component)->storeToURL(ToOU(FileUrl(fs::absolute(path))), store);
   Q<css::util::XCloseable>(component)->close(true);
 }
+}  // namespace
 
 bool CloseInOffice(const fs::path& path) {
   auto components = environment->Reader().Desktop()->getComponents()->createEnumeration();
@@ -221,7 +244,11 @@ bool CloseInOffice(const fs::path& path) {
 }
 
 SavedBook::SavedBook(const fs::path& path) {
-  doc_ = Q<css::sheet::XSpreadsheetDocument>(Load(path));
+  try {
+    doc_ = Q<css::sheet::XSpreadsheetDocument>(Load(path));
+  } catch (const css::uno::Exception& e) {
+    throw std::runtime_error("cannot load " + path.string() + ": " + FromOU(e.Message));
+  }
 }
 
 SavedBook::~SavedBook() {
