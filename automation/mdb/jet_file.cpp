@@ -421,10 +421,8 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name, s
     col.precision = e[jet3_ ? 9 : 11];
     col.scale = e[jet3_ ? 10 : 12];
     if (!jet3_) col.calculated = (e[fmt->col_flags_offset + 1] & 0xC0) != 0;
-    // Calculated fields (ACE 2010) store their value in the encoding of the
-    // expression's result type, which only the table's property blob names
-    // (the column's type code can differ); they are not read.
-    col.readable = ReadableType(col.type) && !col.calculated;
+    col.value_type = col.type;
+    col.readable = ReadableType(col.type) && !col.calculated;  // see below for calculated ones
     if (col.col_num > kMaxColumnNumber) {
       Damaged("the definition of table '" + name + "' has an impossible column number");
     }
@@ -442,8 +440,108 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name, s
   }
   std::stable_sort(def->columns.begin(), def->columns.end(),
                    [](const Column& a, const Column& b) { return a.col_num < b.col_num; });
+  if (std::any_of(def->columns.begin(), def->columns.end(), [](const Column& c) { return c.calculated; })) {
+    // The type code of a calculated field can differ from the type its values
+    // are stored as (Jackcess reads the result type the same way).
+    const auto result_types = CalculatedResultTypes(first);
+    for (Column& col : def->columns) {
+      for (const auto& [column, type] : result_types) {
+        if (col.calculated && column == col.name) {
+          col.value_type = type;
+          col.readable = ReadableType(type) && type != kTypeBinaryBlock;
+        }
+      }
+    }
+  }
   def->data_pages = UsageMapPages(usage_map, first, name);
   return def;
+}
+
+namespace {
+
+// The "ResultType" properties of a property blob ("MR2\0", then blocks:
+// 4-byte length, 2-byte kind; kind 0x80 lists property names, kinds 0 and 1
+// hold the properties of the table and of each column by name).
+std::vector<std::pair<std::string, int>> ParseResultTypes(const std::vector<std::uint8_t>& blob) {
+  std::vector<std::pair<std::string, int>> found;
+  std::vector<std::string> names;
+  const std::size_t size = blob.size();
+  if (size < 4 || std::memcmp(blob.data(), "MR2", 4) != 0) return found;
+  std::size_t pos = 4;
+  while (pos + 6 <= size) {
+    const std::size_t len = Le32(blob.data() + pos);
+    const int kind = Le16(blob.data() + pos + 4);
+    if (len < 6 || len > size - pos) break;
+    const std::size_t end = pos + len;
+    std::size_t p = pos + 6;
+    if (kind == 0x80) {
+      while (p + 2 <= end) {
+        const std::size_t n = Le16(blob.data() + p);
+        if (n > end - p - 2) break;
+        names.push_back(DecodeJet4Text(blob.data() + p + 2, n));
+        p += 2 + n;
+      }
+    } else if ((kind == 0 || kind == 1) && p + 4 <= end) {
+      // The name of the object the properties belong to, then the entries.
+      const std::size_t header = Le32(blob.data() + p);
+      std::string owner;
+      if (header >= 6 && header <= end - p) {
+        const std::size_t n = Le16(blob.data() + p + 4);
+        if (n <= header - 6) owner = DecodeJet4Text(blob.data() + p + 6, n);
+      }
+      if (header < 4 || header > end - p) {
+        pos = end;
+        continue;
+      }
+      p += header;
+      while (p + 8 <= end) {
+        const std::size_t entry = Le16(blob.data() + p);
+        if (entry < 8 || entry > end - p) break;
+        const std::size_t name_index = Le16(blob.data() + p + 4);
+        const std::size_t data_size = Le16(blob.data() + p + 6);
+        if (data_size >= 1 && data_size <= entry - 8 && name_index < names.size() &&
+            names[name_index] == "ResultType" && !owner.empty()) {
+          found.emplace_back(owner, blob[p + 8]);
+        }
+        p += entry;
+      }
+    }
+    pos = end;
+  }
+  return found;
+}
+
+}  // namespace
+
+std::vector<std::pair<std::string, int>> JetFile::CalculatedResultTypes(std::uint32_t page) {
+  if (page == 2) return {};  // MSysObjects itself (only in a damaged file): no recursion
+  try {
+    std::shared_ptr<const TableDef> def = ReadTableDef("MSysObjects", 2);
+    int id = -1, props = -1;
+    for (std::size_t i = 0; i < def->columns.size(); ++i) {
+      if (EqualsIgnoreCase(def->columns[i].name, "Id")) id = static_cast<int>(i);
+      if (EqualsIgnoreCase(def->columns[i].name, "LvProp")) props = static_cast<int>(i);
+    }
+    if (id < 0 || props < 0) return {};
+    std::vector<bool> wanted(def->columns.size(), false);
+    wanted[static_cast<std::size_t>(id)] = wanted[static_cast<std::size_t>(props)] = true;
+    TableReader reader(*this, def);
+    std::vector<std::vector<Value>> rows;
+    for (std::size_t p = 0; p < reader.page_count(); ++p) {
+      reader.DecodePage(p, rows, &wanted);
+      for (const auto& row : rows) {
+        const Value& vid = row[static_cast<std::size_t>(id)];
+        const Value& blob = row[static_cast<std::size_t>(props)];
+        if (vid.kind() == Value::Kind::kInteger && (static_cast<std::uint32_t>(vid.integer()) & 0x00FFFFFFu) == page &&
+            blob.kind() == Value::Kind::kBinary) {
+          return ParseResultTypes(blob.binary());
+        }
+      }
+    }
+  } catch (const AutomationError&) {
+    // A damaged catalogue: the calculated fields stay unreadable.
+  }
+  return {};
 }
 
 void JetFile::ReadCatalog() {
@@ -652,7 +750,7 @@ void TableReader::DecodeRow(std::uint32_t pg, int row, std::vector<Value>& out,
       out.emplace_back();
       continue;
     }
-    if (col.type == MDB_BOOL) {  // kept in the null mask
+    if (col.type == MDB_BOOL && !col.calculated) {  // kept in the null mask
       out.emplace_back(f.is_null == 0);
       continue;
     }
@@ -671,8 +769,9 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
     return "field '" + col.name + "' of table '" + def_->name + "' (page " + std::to_string(pg) +
            ", row " + std::to_string(row) + ")";
   };
+  const int type = col.value_type;
   std::vector<std::uint8_t> long_value;
-  if (col.type == MDB_MEMO || col.type == MDB_OLE) {
+  if (type == MDB_MEMO || type == MDB_OLE) {
     long_value = file_.ReadLongValue(data, static_cast<std::size_t>(size), where());
     data = long_value.data();
     size = static_cast<int>(long_value.size());
@@ -680,7 +779,39 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
   auto need = [&](int n) {
     if (size < n) file_.Damaged("the value of " + where() + " is too short");
   };
-  switch (col.type) {
+  if (col.calculated) {
+    // 16 bytes, the length of the value (4 bytes), the value, padding.
+    if (size >= 20) {
+      const std::uint32_t len = Le32(data + 16);
+      data += 20;
+      size = static_cast<int>(std::min<std::uint32_t>(len, static_cast<std::uint32_t>(size - 20)));
+    }
+    // An expression that came out Null leaves no value (a text shows as "").
+    if (size == 0 && type != MDB_TEXT && type != MDB_MEMO) return Value();
+    if (type == MDB_BOOL) {
+      need(1);
+      return Value(data[0] != 0);
+    }
+    if (type == MDB_NUMERIC) {
+      // Length (2 bytes), scale, sign, then the magnitude in as many 4-byte
+      // groups as it needs: a leading little-endian group when their count
+      // is odd, then little-endian 8-byte groups, most significant first.
+      need(4);
+      const int total = static_cast<std::int16_t>(Le16(data));
+      const int scale = data[2];
+      const bool negative = data[3] != 0;
+      int n = std::min({16, ((total > 0 ? total : size - 2) - 2) / 4 * 4, (size - 4) / 4 * 4});
+      unsigned __int128 m = 0;
+      int pos = 0;
+      if (n > 0 && n % 8 != 0) {
+        m = Le32(data + 4);
+        pos = 4;
+      }
+      for (; pos + 8 <= n; pos += 8) m = (m << 64) | Le64(data + 4 + pos);
+      return DecimalToValue(negative, m, scale);
+    }
+  }
+  switch (type) {
     case MDB_BYTE:
       need(1);
       return Value(static_cast<std::int64_t>(data[0]));
@@ -709,7 +840,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
       const std::uint64_t bits = Le64(data);
       double d;
       std::memcpy(&d, &bits, 8);
-      return col.type == MDB_DOUBLE ? Value(d) : Value(DateTime{d});
+      return type == MDB_DOUBLE ? Value(d) : Value(DateTime{d});
     }
     case MDB_BINARY:
     case MDB_OLE:

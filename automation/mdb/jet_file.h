@@ -7,10 +7,14 @@
 // first, because libmdb follows page numbers and offsets as it finds them:
 // its table-definition reader chains pages without checking them, its usage
 // map reader ends the process on a short read, and its catalogue reader
-// parses property blobs. So this layer reads the catalogue (MSysObjects),
-// table definitions, usage maps and long-value chains itself, with every
-// page number, length and offset checked and every loop bounded by the
-// file's page count, and validates each row before mdb_crack_row sees it.
+// parses every object's property blob. So this layer reads the catalogue
+// (MSysObjects), table definitions, usage maps, long-value chains and the
+// one property it needs (the result type of calculated fields) itself, with
+// every page number, length and offset checked and every loop bounded by
+// the file's page count, and validates each row before mdb_crack_row sees
+// it. A row moved to another page is read where its slot is, following its
+// pointer, as Access lists it (libmdb swaps the meaning of the two row flags
+// and lists the row where its data lies).
 //
 // Failures throw AutomationError with DAO's numbers: 3024 (file not found),
 // 3343 (not an Access database), 3049 (damaged database).
@@ -20,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/value.h"
@@ -58,9 +63,13 @@ struct Column {
   bool fixed = false;
   int precision = 0;
   int scale = 0;
-  bool calculated = false;  // ACE 2010 calculated field (not read, see readable)
+  // ACE 2010 calculated field: the value is wrapped in 23 more bytes and
+  // stored in the encoding of the expression's result type, which the
+  // table's properties (MSysObjects.LvProp, "ResultType") name.
+  bool calculated = false;
+  int value_type = 0;    // how values are stored: `type`, or the result type
   // False for attachment, multi-value and unknown types, whose values are
-  // not in the row, and for calculated fields: this reader cannot give them.
+  // not in the row, and for calculated fields whose result type is unknown.
   bool readable = true;
 };
 
@@ -110,6 +119,9 @@ class JetFile {
  private:
   JetFile() = default;
   void ReadCatalog();
+  // Result types of the calculated fields of the table defined at `page`,
+  // from its property blob; empty when there is none or it is damaged.
+  std::vector<std::pair<std::string, int>> CalculatedResultTypes(std::uint32_t page);
   std::vector<std::uint32_t> UsageMapPages(std::uint32_t pg_row, std::uint32_t owner,
                                            const std::string& table);
   // Start and length of row `row` of the page in `page`, without its flag bits.

@@ -60,10 +60,10 @@ auto WithQueryErrors(const std::string& query, F&& f) -> decltype(f()) {
 
 AccessType TypeForEngine(const jet::Column& c) {
   if (!c.readable) return AccessType::kComplex;
-  switch (c.type) {
+  switch (c.value_type) {
     case jet::kTypeBigInt: return AccessType::kLong;  // an integer, as Value gives it
     case jet::kTypeExtDateTime: return AccessType::kDateTime;
-    default: return static_cast<AccessType>(c.type);
+    default: return static_cast<AccessType>(c.value_type);
   }
 }
 
@@ -144,7 +144,7 @@ class QueryRows final : public RowSource {
 void ThrowUnreadable(const jet::Column& c, const std::string& table) {
   std::string why;
   if (c.calculated) {
-    why = "it is a calculated field";
+    why = "it is a calculated field of an unknown result type";
   } else if (c.type == static_cast<int>(AccessType::kComplex)) {
     why = "it is an attachment, multi-value or version-history field";
   } else {

@@ -123,10 +123,10 @@ bool Render(const Value& v, const jet::Column& col, std::string* out, bool* quot
 }
 
 // Binary, binary-block and Date/Time Extended fields come out of mdb-export
-// as null, and the
-// fields we refuse as whatever bytes lie there.
+// as null, calculated fields and the fields we refuse as whatever bytes lie
+// there.
 bool ShownByMdbExport(const jet::Column& col) {
-  return col.readable && col.type != 9 && col.type != jet::kTypeExtDateTime &&
+  return col.readable && !col.calculated && col.type != 9 && col.type != jet::kTypeExtDateTime &&
          col.type != jet::kTypeBinaryBlock;
 }
 
