@@ -23,10 +23,22 @@ class UnoServer : public XlServer {
   }
 
   std::shared_ptr<XlApplication> GetObject() override {
+    // A busy office now and then refuses or drops a connection on a pipe it
+    // listens on; quick retries within a second tell that from a pipe nobody
+    // serves. An office that does not answer at all is not tried again.
+    last_connect_error_.clear();
+    auto start = std::chrono::steady_clock::now();
     std::unique_ptr<OfficeConnection> connection = TryConnect();
+    while (!connection && std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      connection = TryConnect();
+    }
     if (!connection) {
       throw AutomationError(kCannotCreate,
-                            "No office is running on the pipe '" + options_.pipe_name + "'");
+                            last_connect_error_.empty()
+                                ? "No office is running on the pipe '" + options_.pipe_name + "'"
+                                : "Cannot attach to the office on the pipe '" + options_.pipe_name +
+                                      "': " + last_connect_error_);
     }
     return Attach(nullptr, std::move(connection), !HaveDisplay());
   }
@@ -65,7 +77,8 @@ class UnoServer : public XlServer {
 
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;
     while (true) {
-      if (auto connection = TryConnect()) {
+      // A starting office may answer on its pipe before its desktop is up.
+      if (auto connection = TryConnect(); connection && DesktopAnswers(*connection)) {
         return Attach(std::move(process), std::move(connection), headless);
       }
       if (!process->Alive()) {
@@ -95,6 +108,14 @@ class UnoServer : public XlServer {
     } catch (const css::uno::Exception& e) {
       last_connect_error_ = FromOU(e.Message);
       return nullptr;
+    }
+  }
+
+  static bool DesktopAnswers(OfficeConnection& connection) {
+    try {
+      return connection.Desktop().is();
+    } catch (const css::uno::Exception&) {
+      return false;
     }
   }
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <thread>
 
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
@@ -80,12 +81,18 @@ class OfficeEnvironment : public ::testing::Environment {
       office->options = OwnOfficeOptions(Dir(), "shared");
       server_ = MakeUnoXlServer(office->options);
       office->app = server_->CreateObject();
-      try {
-        reader_ =
-            std::make_unique<OfficeConnection>(office->options.pipe_name, std::chrono::seconds(60));
-      } catch (const css::uno::Exception& e) {
-        office->app->Quit();
-        throw std::runtime_error("cannot attach the reading bridge: " + FromOU(e.Message));
+      // A freshly started office under load may drop a new bridge: retry.
+      for (int attempt = 1; !reader_; ++attempt) {
+        try {
+          reader_ = std::make_unique<OfficeConnection>(office->options.pipe_name,
+                                                       std::chrono::seconds(60));
+        } catch (const css::uno::Exception& e) {
+          if (attempt == 5) {
+            office->app->Quit();
+            throw std::runtime_error("cannot attach the reading bridge: " + FromOU(e.Message));
+          }
+          std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
       }
       office_ = std::move(office);
     }
