@@ -75,7 +75,7 @@ TEST(LifecycleTest, AttachingWithoutAnOfficeFailsAtOnce) {
     EXPECT_EQ(e.number(), 429);
     EXPECT_THAT(e.description(), HasSubstr("kestrin_test_none"));
   }
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));
 }
 
 TEST(LifecycleTest, AnOfficeThatCannotStartIsAClearError) {
@@ -160,7 +160,7 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
     EXPECT_EQ(e.number(), -2147417848);
     EXPECT_THAT(e.description(), HasSubstr("ended"));
   }
-  EXPECT_LT(Clock::now() - start, std::chrono::seconds(5));
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
   auto again = server->CreateObject();
   again->WorkbooksOpen(SmallBook().string());
