@@ -178,11 +178,11 @@ fs::path CopyWorkbook(const std::string& name) {
 }
 
 namespace {
-void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetSpec>& sheets);
+void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& sheets);
 }  // namespace
 
 // UNO exceptions are no std::exception: turned into one, gtest shows them.
-void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets) {
+void MakeWorkbook(const fs::path& path, const std::vector<SheetContent>& sheets) {
   try {
     MakeWorkbookOrThrow(path, sheets);
   } catch (const css::uno::Exception& e) {
@@ -191,7 +191,7 @@ void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets) {
 }
 
 namespace {
-void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetSpec>& sheets) {
+void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& sheets) {
   Office();
   auto loader = Q<css::frame::XComponentLoader>(environment->Reader().Desktop());
   Sequence<css::beans::PropertyValue> args(1);

@@ -59,12 +59,12 @@ fs::path NewPath(const std::string& stem, const std::string& ext);
 // cells (text or number; an empty text leaves the cell empty). Formats by
 // extension: .xls (Excel 97) or .xlsx.
 using Cell = std::variant<std::string, double>;
-struct SheetSpec {
+struct SheetContent {
   std::string name;
   std::vector<std::vector<Cell>> rows;
   int row_height = 0;  // 1/100 mm for every row given, 0 to leave them
 };
-void MakeWorkbook(const fs::path& path, const std::vector<SheetSpec>& sheets);
+void MakeWorkbook(const fs::path& path, const std::vector<SheetContent>& sheets);
 
 // Closes the document of that file in the shared office, behind the back of
 // whoever opened it. Returns false when no such document is open.
