@@ -151,6 +151,7 @@ void Session::Open(const std::string& path) {
   absolute = fs::weakly_canonical(absolute, ec);
   Call("Workbooks.Open", [&] {
     Sync();
+    cursor_.reset();  // the active cell is the other workbook's now
     for (auto it = books_.begin(); it != books_.end(); ++it) {
       if (it->path != absolute) continue;
       if (DocumentAlive(it->doc)) {
@@ -207,6 +208,7 @@ Book* Session::FindBook(const Reference<css::sheet::XSpreadsheetDocument>& doc) 
 }
 
 void Session::MakeActive(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
+  if (!books_.empty() && books_.back().doc != doc) cursor_.reset();
   for (auto it = books_.begin(); it != books_.end(); ++it) {
     if (it->doc == doc) {
       std::rotate(it, it + 1, books_.end());
@@ -306,6 +308,7 @@ void Session::SetVisible(bool on) {
 
 void Session::CloseBook(Book& book, bool save_changes) {
   if (save_changes) Save(book);
+  cursor_.reset();
   Reference<css::lang::XComponent> component(book.doc, UNO_QUERY_THROW);
   auto doc = book.doc;
   books_.erase(

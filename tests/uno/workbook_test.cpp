@@ -286,8 +286,13 @@ TEST(WorkbookTest, OpeningTheSameFileAgainReusesTheOpenWorkbook) {
   app.WorkbooksOpen(b.string());
   EXPECT_EQ(app.ActiveSheet()->Name(), "Sheet1");
   EXPECT_EQ(app.ActiveWorkbook()->Sheets()->Count(), 3);
+  app.Goto("r7c7");  // the active cell of b
   app.WorkbooksOpen(a.string());
   EXPECT_EQ(app.ActiveWorkbook()->Sheets()->Item(2)->Name(), "売上 データ");
+  // The active cell is a's own again, not the one gone to in b.
+  app.ActiveCell()->SetValue(Value("in a"));
+  app.ActiveWorkbook()->Save();
+  EXPECT_EQ(SavedBook(a).At("Sheet1", "G7").kind, SavedBook::Kind::kEmpty);
   app.ActiveWorkbook()->Close(false);
   EXPECT_EQ(app.ActiveWorkbook()->Sheets()->Item(2)->Name(), "Sheet2");
   app.ActiveWorkbook()->Close(false);
