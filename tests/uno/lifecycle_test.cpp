@@ -58,6 +58,33 @@ int OpenDocuments(const std::string& pipe) {
   return n;
 }
 
+// Quits the sessions it holds when the test ends, passed or failed, so that
+// no office outlives the test; a stopped office is killed.
+class CleanUp {
+ public:
+  std::shared_ptr<XlApplication> Keep(std::shared_ptr<XlApplication> app) {
+    apps_.push_back(app);
+    return app;
+  }
+  // Kills the office on `pipe` at the end if it is still that process.
+  void KillAtEnd(pid_t pid, const std::string& pipe) { offices_.emplace_back(pid, pipe); }
+  ~CleanUp() {
+    for (const auto& [pid, pipe] : offices_) {
+      if (OfficePid(pipe) == pid) kill(pid, SIGKILL);
+    }
+    for (auto it = apps_.rbegin(); it != apps_.rend(); ++it) {
+      try {
+        (*it)->Quit();
+      } catch (...) {
+      }
+    }
+  }
+
+ private:
+  std::vector<std::shared_ptr<XlApplication>> apps_;
+  std::vector<std::pair<pid_t, std::string>> offices_;
+};
+
 fs::path SmallBook() {
   fs::path path = NewPath("small", ".xls");
   MakeWorkbook(path, {{"Sheet1", {{"a", 1.0}}}, {"Sheet2", {}}});
@@ -104,7 +131,8 @@ TEST(LifecycleTest, QuitEndsAnOfficeWeStartedButNotOneWeAttachedTo) {
   TempDir dir;
   UnoOptions options = OwnOfficeOptions(dir.path(), "quit");
   auto server = MakeUnoXlServer(options);
-  auto started = server->CreateObject();
+  CleanUp cleanup;
+  auto started = cleanup.Keep(server->CreateObject());
   pid_t pid = OfficePid(options.pipe_name);
   ASSERT_GT(pid, 0);
   EXPECT_TRUE(fs::exists(fs::path(options.profile_dir) / "office.log"));
@@ -134,7 +162,8 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
   TempDir dir;
   UnoOptions options = OwnOfficeOptions(dir.path(), "crash");
   auto server = MakeUnoXlServer(options);
-  auto app = server->CreateObject();
+  CleanUp cleanup;
+  auto app = cleanup.Keep(server->CreateObject());
   app->WorkbooksOpen(SmallBook().string());
   app->Goto("r1c1");
   app->ActiveCell()->SetValue(Value("pending"));
@@ -162,7 +191,7 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
   }
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
-  auto again = server->CreateObject();
+  auto again = cleanup.Keep(server->CreateObject());
   again->WorkbooksOpen(SmallBook().string());
   EXPECT_EQ(again->ActiveSheet()->Name(), "Sheet1");
   again->Quit();
@@ -173,10 +202,12 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
   UnoOptions options = OwnOfficeOptions(dir.path(), "hang");
   options.call_timeout = std::chrono::seconds(3);
   auto server = MakeUnoXlServer(options);
-  auto app = server->CreateObject();
+  CleanUp cleanup;
+  auto app = cleanup.Keep(server->CreateObject());
   app->WorkbooksOpen(SmallBook().string());
   pid_t pid = OfficePid(options.pipe_name);
   ASSERT_GT(pid, 0);
+  cleanup.KillAtEnd(pid, options.pipe_name);
   ASSERT_EQ(kill(pid, SIGSTOP), 0);
   // Attaching to it fails at the limit instead of waiting for good.
   auto start = Clock::now();
@@ -202,7 +233,7 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
   EXPECT_TRUE(GoneWithin(pid, std::chrono::seconds(5)));
   EXPECT_THROW(app->Goto("r1c1"), AutomationError);
 
-  auto again = server->CreateObject();
+  auto again = cleanup.Keep(server->CreateObject());
   again->WorkbooksOpen(SmallBook().string());
   EXPECT_EQ(again->ActiveWorkbook()->Sheets()->Count(), 2);
   again->Quit();
