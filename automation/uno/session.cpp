@@ -151,7 +151,7 @@ void Session::Open(const std::string& path) {
   absolute = fs::weakly_canonical(absolute, ec);
   Call("Workbooks.Open", [&] {
     Sync();
-    cursor_.reset();  // the active cell is the other workbook's now
+    ForgetCursor();  // the active cell is the other workbook's now
     for (auto it = books_.begin(); it != books_.end(); ++it) {
       if (it->path != absolute) continue;
       if (DocumentAlive(it->doc)) {
@@ -208,7 +208,7 @@ Book* Session::FindBook(const Reference<css::sheet::XSpreadsheetDocument>& doc) 
 }
 
 void Session::MakeActive(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
-  if (!books_.empty() && books_.back().doc != doc) cursor_.reset();
+  if (!books_.empty() && books_.back().doc != doc) ForgetCursor();
   for (auto it = books_.begin(); it != books_.end(); ++it) {
     if (it->doc == doc) {
       std::rotate(it, it + 1, books_.end());
@@ -308,7 +308,7 @@ void Session::SetVisible(bool on) {
 
 void Session::CloseBook(Book& book, bool save_changes) {
   if (save_changes) Save(book);
-  cursor_.reset();
+  ForgetCursor();
   Reference<css::lang::XComponent> component(book.doc, UNO_QUERY_THROW);
   auto doc = book.doc;
   books_.erase(
@@ -375,11 +375,12 @@ void Session::Goto(std::string_view reference) {
     return;
   }
   Call("Goto", [&] {
-    Reference<css::sheet::XSpreadsheet> sheet = ActiveSheetOf(ActiveBook());
-    Reference<css::view::XSelectionSupplier> sel(View(ActiveBook().doc), UNO_QUERY_THROW);
-    sel->select(Any(sheet->getCellByPosition(pos.col, pos.row)));
+    Reference<css::sheet::XSpreadsheetView> view = View(ActiveBook().doc);
+    Reference<css::table::XCell> cell = view->getActiveSheet()->getCellByPosition(pos.col, pos.row);
+    Query<css::view::XSelectionSupplier>(view)->select(Any(cell));
     ActiveBook().view_chosen = true;
     cursor_ = pos;
+    cursor_cell_ = cell;
     cursor_selected_ = true;
   });
 }
@@ -402,14 +403,21 @@ void Session::PutActiveCell(CellPos pos, const Value& value) {
   }
   Call("Value", [&] {
     Book& book = ActiveBook();
-    Reference<css::sheet::XSpreadsheet> sheet = ActiveSheetOf(book);
-    WriteCell(book, sheet, pos, value);
+    // The cell the last Goto selected, unless another request came between.
+    if (cursor_cell_.is() && cursor_ && *cursor_ == pos) {
+      WriteValue(book, cursor_cell_, value);
+    } else {
+      WriteCell(book, ActiveSheetOf(book), pos, value);
+    }
   });
 }
 
 void Session::WriteCell(Book& book, const Reference<css::sheet::XSpreadsheet>& sheet, CellPos pos,
                         const Value& value) {
-  Reference<css::table::XCell> cell = sheet->getCellByPosition(pos.col, pos.row);
+  WriteValue(book, sheet->getCellByPosition(pos.col, pos.row), value);
+}
+
+void Session::WriteValue(Book& book, const Reference<css::table::XCell>& cell, const Value& value) {
   Any any = CellAny(value);
   double number = 0;
   if (any >>= number) {
@@ -451,6 +459,7 @@ sal_Int32 Session::FormatKey(Book& book, CellFormat format) {
 }
 
 void Session::Sync() {
+  cursor_cell_.clear();  // any other request may change sheets or cells
   if (!batch_.empty() && batch_sheet_.is()) {
     Book* book = FindBook(batch_book_);
     std::vector<ValueBlock> blocks = batch_.TakeBlocks();
@@ -506,7 +515,10 @@ void Session::CheckInGrid(const Book& book, const Block& block, std::string_view
   }
 }
 
-void Session::ForgetCursor() { cursor_.reset(); }
+void Session::ForgetCursor() {
+  cursor_.reset();
+  cursor_cell_.clear();
+}
 
 void Session::ChoseView(const Reference<css::sheet::XSpreadsheetDocument>& doc) {
   if (Book* book = FindBook(doc)) book->view_chosen = true;
@@ -514,6 +526,7 @@ void Session::ChoseView(const Reference<css::sheet::XSpreadsheetDocument>& doc) 
 
 void Session::SetCursor(CellPos pos) {
   cursor_ = pos;
+  cursor_cell_.clear();
   cursor_selected_ = true;
 }
 

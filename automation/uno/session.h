@@ -16,6 +16,7 @@
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/table/XCell.hpp>
 
 #include "automation/failure.h"
 #include "automation/uno/addresses.h"
@@ -123,6 +124,9 @@ class Session {
   // Writes one cell now, with the number format its value needs.
   void WriteCell(Book& book, const css::uno::Reference<css::sheet::XSpreadsheet>& sheet,
                  CellPos pos, const Value& value);
+  // Writes one value into `cell` with the number format it needs.
+  void WriteValue(Book& book, const css::uno::Reference<css::table::XCell>& cell,
+                  const Value& value);
   // Sends pending cells in blocks and selects the last cell gone to.
   void Sync();
   // Throws 1004 when `block` lies beyond the grid of the book's file format
@@ -167,6 +171,8 @@ class Session {
   css::uno::Reference<css::sheet::XSpreadsheet> batch_sheet_;
   css::uno::Reference<css::sheet::XSpreadsheetDocument> batch_book_;
   std::optional<CellPos> cursor_;
+  // Without batching: the cell the last Goto selected, until another request.
+  css::uno::Reference<css::table::XCell> cursor_cell_;
   bool cursor_selected_ = true;
 
   // Destroyed first: its thread may touch connection_ and process_.
