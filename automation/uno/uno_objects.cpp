@@ -217,20 +217,16 @@ class UnoRange : public XlRange {
           p->setPropertyValue("AutoFilter", Any(false));
         }
       }
+      // The sheet's own AutoFilter moves to the target block; asking again for
+      // the same block leaves it on, so a repeated export keeps its filter.
       Reference<css::sheet::XUnnamedDatabaseRanges> unnamed(
           docProps->getPropertyValue("UnnamedDatabaseRanges"), UNO_QUERY_THROW);
       if (unnamed->hasByTable(target.Sheet)) {
         Reference<css::sheet::XDatabaseRange> db(unnamed->getByTable(target.Sheet),
                                                  UNO_QUERY_THROW);
         auto p = Props(db);
-        bool on = p->getPropertyValue("AutoFilter").get<bool>();
-        if (on) {
+        if (p->getPropertyValue("AutoFilter").get<bool>()) {
           p->setPropertyValue("AutoFilter", Any(false));
-          css::table::CellRangeAddress area = db->getDataArea();
-          if (area.StartColumn == target.StartColumn && area.EndColumn == target.EndColumn &&
-              area.StartRow == target.StartRow && area.EndRow == target.EndRow) {
-            return;  // toggled off
-          }
         }
       }
       unnamed->setByTable(target);

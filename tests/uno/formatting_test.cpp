@@ -81,7 +81,7 @@ TEST(FormattingTest, FullTableTreatmentSurvivesSaving) {
   EXPECT_EQ(saved.At("Sheet1", "A1").text, "a");
 }
 
-TEST(FormattingTest, AutoFilterTogglesAndReplacesAnotherOnTheSheet) {
+TEST(FormattingTest, AutoFilterReplacesAnotherOnTheSheetAndStaysOnWhenRepeated) {
   auto& app = *Office().app;
   fs::path path = CopyWorkbook("SimpleWithAutofilter.xls");
   std::optional<Block> before = SavedBook(path).AutoFilter("Sheet1");
@@ -95,10 +95,13 @@ TEST(FormattingTest, AutoFilterTogglesAndReplacesAnotherOnTheSheet) {
   app.Range("J30:J31")->AutoFilter();  // replaces the workbook's own filter
   app.ActiveWorkbook()->Save();
   EXPECT_EQ(SavedBook(path).AutoFilter("Sheet1"), (Block{29, 9, 30, 9}));
-  app.Range("J30:J31")->AutoFilter();  // same block again: filter off
+  app.Range("J30:J31")->AutoFilter();  // same block again, as a repeated export asks
   app.ActiveWorkbook()->Save();
-  EXPECT_EQ(SavedBook(path).AutoFilter("Sheet1"), std::nullopt);
-  app.Range("J30:J31")->AutoFilter();  // and on again
+  EXPECT_EQ(SavedBook(path).AutoFilter("Sheet1"), (Block{29, 9, 30, 9}));
+  app.Range("J29:J31")->AutoFilter();  // a block that grew moves the filter with it
+  app.ActiveWorkbook()->Save();
+  EXPECT_EQ(SavedBook(path).AutoFilter("Sheet1"), (Block{28, 9, 30, 9}));
+  app.Range("J30:J31")->AutoFilter();
   app.ActiveWorkbook()->Save();
   app.ActiveWorkbook()->Close(false);
   SavedBook saved(path);
