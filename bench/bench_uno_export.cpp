@@ -1,7 +1,7 @@
-// ExportToSheet into a real .xls through the office over UNO, the source an
-// in-memory database of 32,767 records x 10 fields (numbers, texts, doubles,
-// dates): write every cell through Goto/ActiveCell, rule lines, AutoFilter,
-// fit rows and columns, save and quit. Measured with the office already
+// ExportToSheet end to end: a generated Access database of 32,767 records x
+// 10 fields (numbers, texts, doubles, dates) read through the Access reader,
+// written into a real .xls through the office over UNO: write every cell through Goto/ActiveCell,
+// rule lines, AutoFilter, fit rows and columns, save and quit. Measured with the office already
 // running (attached), with the office started for each run, and with cells
 // sent one by one (a smaller source, figures per cell).
 #include <benchmark/benchmark.h>
@@ -11,10 +11,11 @@
 #include <fstream>
 
 #include "automation/failure.h"
+#include "automation/mdb/mdb_access.h"
 #include "automation/uno/uno_excel.h"
 #include "export/export_to_sheet.h"
-#include "tests/doubles/fake_access.h"
 #include "tests/doubles/recording_ui.h"
+#include "tests/support/jet4_writer.h"
 
 namespace {
 
@@ -34,36 +35,50 @@ fs::path WorkDir() {
   return dir;
 }
 
+// A generated Access database with one table T of `records` x 10 fields,
+// read through the Access reader, as a real export reads it.
 struct Source {
   explicit Source(int records) : records(records) {
     path = WorkDir() / ("source-" + std::to_string(records) + ".mdb");
-    std::ofstream(path) << "x";
-    std::vector<std::string> names;
-    for (int f = 0; f < kFields; ++f) names.push_back("F" + std::to_string(f));
-    std::vector<std::vector<Value>> rows(records);
+    testsupport::Jet4Table table;
+    table.name = "T";
+    for (int f = 0; f < kFields; ++f) {
+      static constexpr automation::mdb::AccessType kTypes[] = {
+          automation::mdb::AccessType::kLong, automation::mdb::AccessType::kText,
+          automation::mdb::AccessType::kDouble, automation::mdb::AccessType::kDateTime};
+      table.columns.push_back({"F" + std::to_string(f), kTypes[f % 4], 50});
+    }
     for (int r = 0; r < records; ++r) {
+      std::vector<Value> row;
       for (int f = 0; f < kFields; ++f) {
         switch (f % 4) {
           case 0:
-            rows[r].emplace_back(r * 10 + f);
+            row.emplace_back(r * 10 + f);
             break;
           case 1:
-            rows[r].emplace_back("text " + std::to_string(r));
+            row.emplace_back("text " + std::to_string(r));
             break;
           case 2:
-            rows[r].emplace_back(r * 0.25);
+            row.emplace_back(r * 0.25);
             break;
           default:
-            rows[r].emplace_back(automation::DateTime{40000.0 + r});
+            row.emplace_back(automation::DateTime{40000.0 + r});
             break;
         }
       }
+      table.rows.push_back(std::move(row));
     }
-    db.AddTable("T", names, std::move(rows));
+    testsupport::Jet4Database file;
+    file.tables.push_back(std::move(table));
+    testsupport::WriteJet4Database(file, path);
+    access = automation::mdb::MakeMdbAccessServer()->CreateObject();
+    access->OpenCurrentDatabase(path.string(), false);
+    db = access->CurrentDatabase();
   }
   int records;
   fs::path path;
-  testing::FakeDatabase db;
+  std::shared_ptr<automation::AccessApplication> access;
+  std::shared_ptr<automation::DaoDatabase> db;
 };
 
 UnoOptions Options(const std::string& tag, bool batch) {
@@ -95,7 +110,7 @@ std::string Export(std::shared_ptr<automation::XlApplication> xl, Source& source
   } catch (const automation::AutomationError& e) {
     return e.description();
   }
-  exporting::ExportTargets targets{&source.db, xl, box, progress};
+  exporting::ExportTargets targets{source.db.get(), xl, box, progress};
   std::int16_t row = 1, col = 1, step = 1, midasi = 0, display = 1, line = 1, filter = 1,
                fit_row = 1, fit_col = 1;
   std::int32_t out = 0, cls = 0;
