@@ -1,5 +1,7 @@
 #include "tests/support_tests/libmdb_probe.h"
 
+#include "automation/utf8.h"
+
 #include <glib.h>
 // glib first: mdbtools.h includes it inside extern "C".
 #include <mdbtools.h>
@@ -35,24 +37,6 @@ std::uint32_t Get32(const std::uint8_t* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-  if (cp < 0x80) {
-    out.push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
 // JET4 text: UCS-2LE, or FF FE followed by the compressed form, where 0x00
 // switches between one byte per character and two.
 std::string DecodeText(const automation::Binary& b) {
@@ -85,7 +69,7 @@ std::string DecodeText(const automation::Binary& b) {
       u = 0x10000 + ((u - 0xD800) << 10) + (units[i + 1] - 0xDC00);
       ++i;
     }
-    AppendUtf8(out, u);
+    automation::AppendUtf8(out, u);
   }
   return out;
 }

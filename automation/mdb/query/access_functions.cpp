@@ -1,5 +1,7 @@
 #include "automation/mdb/query/access_functions.h"
 
+#include "automation/utf8.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -56,23 +58,7 @@ std::u32string Decode(std::string_view s) {
 std::string Encode(std::u32string_view s) {
   std::string out;
   out.reserve(s.size());
-  for (char32_t cp : s) {
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
+  for (char32_t cp : s) AppendUtf8(out, cp);
   return out;
 }
 
