@@ -31,16 +31,11 @@ std::string DatabasePath() {
     ts::Jet4Database db;
     ts::Jet4Table orders;
     orders.name = "Orders";
-    orders.columns = {{"OrderID", AccessType::kLong},
-                          {"CustID", AccessType::kLong},
-                          {"Amount", AccessType::kCurrency},
-                          {"Qty", AccessType::kInteger},
-                          {"Shipped", AccessType::kDateTime},
-                          {"Note", AccessType::kText, 50},
-                          {"Price", AccessType::kDouble},
-                          {"Weight", AccessType::kSingle},
-                          {"Paid", AccessType::kBoolean},
-                          {"Code", AccessType::kText, 10, true}};
+    orders.columns = {{"OrderID", AccessType::kLong},     {"CustID", AccessType::kLong},
+                      {"Amount", AccessType::kCurrency},  {"Qty", AccessType::kInteger},
+                      {"Shipped", AccessType::kDateTime}, {"Note", AccessType::kText, 50},
+                      {"Price", AccessType::kDouble},     {"Weight", AccessType::kSingle},
+                      {"Paid", AccessType::kBoolean},     {"Code", AccessType::kText, 10, true}};
     for (int i = 0; i < kRows; ++i) {
       orders.rows.push_back({i, i % kCustomers, Currency{(i * 7919LL) % 10000000}, i % 13,
                              DateTime{40000.0 + i % 3650 + 0.25}, "note " + std::to_string(i),
@@ -58,14 +53,16 @@ std::string DatabasePath() {
     db.tables = {orders, customers};
     auto row = [](int attribute, std::string expression, int flag = 0, std::string name1 = "",
                   std::string name2 = "", int order = 0) {
-      return QueryDefRow{attribute, std::move(expression), flag, std::move(name1), std::move(name2), order};
+      return QueryDefRow{attribute,        std::move(expression), flag,
+                         std::move(name1), std::move(name2),      order};
     };
-    db.queries.push_back({"OrdersWithCustomers",
-                          ts::query_flags::kSelect,
-                          {row(0, ""), row(5, "", 0, "Orders", "O"), row(5, "", 0, "Customers", "C"),
-                           row(6, "O.OrderID", 0, "", "", 1), row(6, "C.Name", 0, "", "", 2),
-                           row(6, "O.Amount", 0, "", "", 3), row(6, "O.Shipped", 0, "", "", 4),
-                           row(7, "O.CustID = C.CustID", 1, "O", "C"), row(255, "")}});
+    db.queries.push_back(
+        {"OrdersWithCustomers",
+         ts::query_flags::kSelect,
+         {row(0, ""), row(5, "", 0, "Orders", "O"), row(5, "", 0, "Customers", "C"),
+          row(6, "O.OrderID", 0, "", "", 1), row(6, "C.Name", 0, "", "", 2),
+          row(6, "O.Amount", 0, "", "", 3), row(6, "O.Shipped", 0, "", "", 4),
+          row(7, "O.CustID = C.CustID", 1, "O", "C"), row(255, "")}});
     const auto file = std::filesystem::temp_directory_path() /
                       ("kestrin_bench_mdb_" + std::to_string(::getpid()) + ".mdb");
     ts::WriteJet4Database(db, file);
@@ -93,7 +90,8 @@ void BM_ReadAllCells(benchmark::State& state) {
     }
     cells += static_cast<std::int64_t>(count) * n;
   }
-  state.counters["cells_per_s"] = benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kIsRate);
+  state.counters["cells_per_s"] =
+      benchmark::Counter(static_cast<double>(cells), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ReadAllCells)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -18,9 +18,9 @@
 namespace kestrin::automation::mdb::jet {
 namespace {
 
-constexpr std::int32_t kErrFileNotFound = 3024;     // DAO "Could not find file '…'."
-constexpr std::int32_t kErrUnrecognized = 3343;     // DAO "Unrecognized database format '…'."
-constexpr std::int32_t kErrDamaged = 3049;          // DAO "Cannot open database '…'. …"
+constexpr std::int32_t kErrFileNotFound = 3024;  // DAO "Could not find file '…'."
+constexpr std::int32_t kErrUnrecognized = 3343;  // DAO "Unrecognized database format '…'."
+constexpr std::int32_t kErrDamaged = 3049;       // DAO "Cannot open database '…'. …"
 
 constexpr int kPageData = 0x01;
 constexpr int kPageTableDef = 0x02;
@@ -77,27 +77,52 @@ class DefReader {
 // Bytes a fixed-length value of each type needs; 0 for variable types.
 int FixedSizeOf(int type) {
   switch (type) {
-    case MDB_BYTE: return 1;
-    case MDB_INT: return 2;
-    case MDB_LONGINT: return 4;
-    case MDB_MONEY: return 8;
-    case MDB_FLOAT: return 4;
-    case MDB_DOUBLE: return 8;
-    case MDB_DATETIME: return 8;
-    case MDB_REPID: return 16;
-    case MDB_NUMERIC: return 17;
-    case kTypeBigInt: return 8;
-    case kTypeExtDateTime: return 42;
-    default: return 0;
+    case MDB_BYTE:
+      return 1;
+    case MDB_INT:
+      return 2;
+    case MDB_LONGINT:
+      return 4;
+    case MDB_MONEY:
+      return 8;
+    case MDB_FLOAT:
+      return 4;
+    case MDB_DOUBLE:
+      return 8;
+    case MDB_DATETIME:
+      return 8;
+    case MDB_REPID:
+      return 16;
+    case MDB_NUMERIC:
+      return 17;
+    case kTypeBigInt:
+      return 8;
+    case kTypeExtDateTime:
+      return 42;
+    default:
+      return 0;
   }
 }
 
 bool ReadableType(int type) {
   switch (type) {
-    case MDB_BOOL: case MDB_BYTE: case MDB_INT: case MDB_LONGINT: case MDB_MONEY:
-    case MDB_FLOAT: case MDB_DOUBLE: case MDB_DATETIME: case MDB_BINARY: case MDB_TEXT:
-    case MDB_OLE: case MDB_MEMO: case MDB_REPID: case MDB_NUMERIC: case kTypeBigInt:
-    case kTypeExtDateTime: case kTypeBinaryBlock:
+    case MDB_BOOL:
+    case MDB_BYTE:
+    case MDB_INT:
+    case MDB_LONGINT:
+    case MDB_MONEY:
+    case MDB_FLOAT:
+    case MDB_DOUBLE:
+    case MDB_DATETIME:
+    case MDB_BINARY:
+    case MDB_TEXT:
+    case MDB_OLE:
+    case MDB_MEMO:
+    case MDB_REPID:
+    case MDB_NUMERIC:
+    case kTypeBigInt:
+    case kTypeExtDateTime:
+    case kTypeBinaryBlock:
       return true;
     default:  // complex (attachment, multi-value, version history) and unknown codes
       return false;
@@ -192,8 +217,8 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   }
   file->jet3_ = version == MDB_VER_JET3;
   file->page_size_ = page_size;
-  file->page_count_ =
-      static_cast<std::uint32_t>((static_cast<std::uint64_t>(st.st_size) + page_size - 1) / page_size);
+  file->page_count_ = static_cast<std::uint32_t>(
+      (static_cast<std::uint64_t>(st.st_size) + page_size - 1) / page_size);
   file->row_count_offset_ = mdb->fmt->row_count_offset;
   file->scratch_.resize(page_size);
   file->ReadCatalog();
@@ -230,7 +255,8 @@ bool JetFile::FindRow(const std::uint8_t* page, int row, int* start, int* size, 
   if (row < 0 || row >= rows || table_end > static_cast<int>(page_size_)) return false;
   const int raw = Le16(page + rco + 2 + 2 * row);
   const int begin = raw & kRowOffsetMask;
-  const int end = row == 0 ? static_cast<int>(page_size_) : (Le16(page + rco + 2 * row) & kRowOffsetMask);
+  const int end =
+      row == 0 ? static_cast<int>(page_size_) : (Le16(page + rco + 2 * row) & kRowOffsetMask);
   *flags = raw & (kRowDeleted | kRowOverflow);
   if (begin < table_end || begin >= end || end > static_cast<int>(page_size_)) return false;
   *start = begin;
@@ -271,7 +297,8 @@ std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::s
   if (kind == 0x40) {  // one row of a long-value page
     CopyPage(ptr >> 8, page);
     int start = 0, rsize = 0, flags = 0;
-    if (page[0] != kPageData || !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags)) {
+    if (page[0] != kPageData ||
+        !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags)) {
       Damaged("the long value of " + where + " points to a missing row");
     }
     const std::size_t n = std::min<std::size_t>(len, static_cast<std::size_t>(rsize));
@@ -293,8 +320,8 @@ std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::s
       loaded = ptr >> 8;
     }
     int start = 0, rsize = 0, flags = 0;
-    if (page[0] != kPageData || !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags) ||
-        rsize <= 4) {
+    if (page[0] != kPageData ||
+        !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags) || rsize <= 4) {
       Damaged("the long value chain of " + where + " points to a missing row");
     }
     const std::size_t n = std::min<std::size_t>(remaining, static_cast<std::size_t>(rsize - 4));
@@ -366,7 +393,8 @@ std::vector<std::uint32_t> JetFile::UsageMapPages(std::uint32_t pg_row, std::uin
   return pages;
 }
 
-std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name, std::uint32_t first) {
+std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name,
+                                                      std::uint32_t first) {
   if (first == 0 || first >= page_count_) {
     Damaged("the definition of table '" + name + "' is outside the file");
   }
@@ -428,7 +456,8 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name, s
     }
     const int need = FixedSizeOf(col.type);
     if (col.fixed && need > 0 && col.size < need && col.readable) {
-      Damaged("column " + std::to_string(col.col_num) + " of table '" + name + "' is too short for its type");
+      Damaged("column " + std::to_string(col.col_num) + " of table '" + name +
+              "' is too short for its type");
     }
     pos += entry;
   }
@@ -440,7 +469,8 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name, s
   }
   std::stable_sort(def->columns.begin(), def->columns.end(),
                    [](const Column& a, const Column& b) { return a.col_num < b.col_num; });
-  if (std::any_of(def->columns.begin(), def->columns.end(), [](const Column& c) { return c.calculated; })) {
+  if (std::any_of(def->columns.begin(), def->columns.end(),
+                  [](const Column& c) { return c.calculated; })) {
     // The type code of a calculated field can differ from the type its values
     // are stored as (Jackcess reads the result type the same way).
     const auto result_types = CalculatedResultTypes(first);
@@ -532,7 +562,8 @@ std::vector<std::pair<std::string, int>> JetFile::CalculatedResultTypes(std::uin
       for (const auto& row : rows) {
         const Value& vid = row[static_cast<std::size_t>(id)];
         const Value& blob = row[static_cast<std::size_t>(props)];
-        if (vid.kind() == Value::Kind::kInteger && (static_cast<std::uint32_t>(vid.integer()) & 0x00FFFFFFu) == page &&
+        if (vid.kind() == Value::Kind::kInteger &&
+            (static_cast<std::uint32_t>(vid.integer()) & 0x00FFFFFFu) == page &&
             blob.kind() == Value::Kind::kBinary) {
           return ParseResultTypes(blob.binary());
         }
@@ -586,7 +617,8 @@ void JetFile::ReadCatalog() {
       e.name = vname.text();
       e.id = static_cast<std::int32_t>(vid.integer());
       e.type = static_cast<int>(vtype.integer());
-      e.flags = vflags.kind() == Value::Kind::kInteger ? static_cast<std::int32_t>(vflags.integer()) : 0;
+      e.flags =
+          vflags.kind() == Value::Kind::kInteger ? static_cast<std::int32_t>(vflags.integer()) : 0;
       found.emplace_back(where[r], std::move(e));
     }
   }
@@ -610,7 +642,8 @@ TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
     if (page[0] != kPageData || Le32(page.data() + 4) != def_->page) continue;
     const int rows = Le16(page.data() + rco);
     if (rco + 2 + 2 * rows > static_cast<int>(file_.page_size_)) {
-      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name + "' is damaged");
+      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name +
+                    "' is damaged");
     }
     std::int64_t live = 0;
     for (int r = 0; r < rows; ++r) {
@@ -698,7 +731,9 @@ void TableReader::DecodePage(std::size_t page_index, std::vector<std::vector<Val
     }
     rows.emplace_back();
     DecodeRow(row_page, row, rows.back(), wanted);
-    if (where != nullptr) where->push_back(static_cast<std::uint64_t>(row_page) << 16 | static_cast<std::uint64_t>(row));
+    if (where != nullptr)
+      where->push_back(static_cast<std::uint64_t>(row_page) << 16 |
+                       static_cast<std::uint64_t>(row));
   }
 }
 
@@ -758,7 +793,8 @@ void TableReader::DecodeRow(std::uint32_t pg, int row, std::vector<Value>& out,
       out.emplace_back();
       continue;
     }
-    if (f.siz < 0 || f.start < start || f.start + f.siz > start + size) bad("a value outside the row");
+    if (f.siz < 0 || f.start < start || f.start + f.siz > start + size)
+      bad("a value outside the row");
     out.push_back(DecodeField(col, page + f.start, f.siz, pg, row));
   }
 }

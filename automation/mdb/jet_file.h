@@ -34,9 +34,9 @@ typedef struct S_MdbTableDef MdbTableDef;
 namespace kestrin::automation::mdb::jet {
 
 // Access column type codes beyond those of AccessType (query_engine.h).
-inline constexpr int kTypeBinaryBlock = 0x11;   // fixed binary block (MSysAccessObjects.Data)
-inline constexpr int kTypeBigInt = 0x13;        // "Large Number" (Access 2016)
-inline constexpr int kTypeExtDateTime = 0x14;   // "Date/Time Extended" (Access 2019)
+inline constexpr int kTypeBinaryBlock = 0x11;  // fixed binary block (MSysAccessObjects.Data)
+inline constexpr int kTypeBigInt = 0x13;       // "Large Number" (Access 2016)
+inline constexpr int kTypeExtDateTime = 0x14;  // "Date/Time Extended" (Access 2019)
 
 // MSysObjects.Type of the objects this reader cares about. (libmdb keeps only
 // Type & 0x7F, which mixes reports, -32764, with ODBC links, 4.)
@@ -67,7 +67,7 @@ struct Column {
   // stored in the encoding of the expression's result type, which the
   // table's properties (MSysObjects.LvProp, "ResultType") name.
   bool calculated = false;
-  int value_type = 0;    // how values are stored: `type`, or the result type
+  int value_type = 0;  // how values are stored: `type`, or the result type
   // False for attachment, multi-value and unknown types, whose values are
   // not in the row, and for calculated fields whose result type is unknown.
   bool readable = true;
@@ -75,9 +75,9 @@ struct Column {
 
 struct TableDef {
   std::string name;
-  std::uint32_t page = 0;        // first page of the definition
-  std::vector<Column> columns;   // in column-number order (libmdb's and mdb-export's)
-  int var_columns = 0;           // variable-length columns in the definition
+  std::uint32_t page = 0;                 // first page of the definition
+  std::vector<Column> columns;            // in column-number order (libmdb's and mdb-export's)
+  int var_columns = 0;                    // variable-length columns in the definition
   std::vector<std::uint32_t> data_pages;  // pages the usage map assigns to the table
 };
 

@@ -13,9 +13,10 @@ namespace kestrin::automation::mdb {
 namespace {
 
 constexpr std::int32_t kErrCannotCreate = 429;  // "ActiveX component can't create object"
-constexpr std::int32_t kErrReadOnly = 3027;     // DAO "Cannot update. Database or object is read-only."
+constexpr std::int32_t kErrReadOnly =
+    3027;  // DAO "Cannot update. Database or object is read-only."
 constexpr std::int32_t kErrNoSuchSource = 3078;  // DAO "… cannot find the input table or query …"
-constexpr std::int32_t kErrClosed = 3420;       // DAO "Object invalid or no longer set."
+constexpr std::int32_t kErrClosed = 3420;        // DAO "Object invalid or no longer set."
 constexpr std::int32_t kErrAlreadyOpen = 7867;  // Access "You already have the database open."
 
 [[noreturn]] void ItemNotFound() {
@@ -117,7 +118,8 @@ class RecordsetImpl final : public DaoRecordset {
   // Exact from the start: the record count comes from the data pages.
   std::int32_t RecordCount() const override {
     Open();
-    return static_cast<std::int32_t>(std::min<std::int64_t>(size_, std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(
+        std::min<std::int64_t>(size_, std::numeric_limits<std::int32_t>::max()));
   }
   void Close() override {
     Open();
@@ -184,13 +186,17 @@ class DatabaseImpl final : public DaoDatabase {
     if (query != nullptr) return std::make_unique<RecordsetImpl>(source_->OpenQuery(*query));
     throw AutomationError(kErrNoSuchSource,
                           "The Microsoft Access database engine cannot find the input table or "
-                          "query '" + name + "'. Make sure it exists and that its name is spelled "
-                          "correctly.");
+                          "query '" +
+                              name +
+                              "'. Make sure it exists and that its name is spelled "
+                              "correctly.");
   }
 
   void SetProperty(const std::string& name, const Value&) override {
-    throw AutomationError(kErrReadOnly, "Cannot update. Database or object is read-only "
-                                        "(property '" + name + "' of '" + source_->path() + "').");
+    throw AutomationError(kErrReadOnly,
+                          "Cannot update. Database or object is read-only "
+                          "(property '" +
+                              name + "' of '" + source_->path() + "').");
   }
 
  private:
@@ -208,7 +214,8 @@ class ApplicationImpl final : public AccessApplication {
   void CloseCurrentDatabase() override { database_.reset(); }
   std::shared_ptr<DaoDatabase> CurrentDatabase() override {
     if (!database_) {
-      throw AutomationError(errnum::kObjectNotSet, "Object variable or With block variable not set");
+      throw AutomationError(errnum::kObjectNotSet,
+                            "Object variable or With block variable not set");
     }
     return database_;
   }
@@ -220,12 +227,14 @@ class ApplicationImpl final : public AccessApplication {
 class MdbAccessServer final : public AccessServer {
  public:
   std::shared_ptr<AccessApplication> GetObject() override {
-    running_.erase(std::remove_if(running_.begin(), running_.end(),
-                                  [](const std::weak_ptr<ApplicationImpl>& w) { return w.expired(); }),
-                   running_.end());
+    running_.erase(
+        std::remove_if(running_.begin(), running_.end(),
+                       [](const std::weak_ptr<ApplicationImpl>& w) { return w.expired(); }),
+        running_.end());
     if (running_.empty()) {
-      throw AutomationError(kErrCannotCreate,
-                            "ActiveX component can't create object (no Access.Application is running).");
+      throw AutomationError(
+          kErrCannotCreate,
+          "ActiveX component can't create object (no Access.Application is running).");
     }
     return running_.front().lock();
   }

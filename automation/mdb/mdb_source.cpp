@@ -13,9 +13,10 @@
 namespace kestrin::automation::mdb {
 namespace {
 
-constexpr std::int32_t kErrInvalidType = 3259;     // DAO "Invalid field data type."
-constexpr std::int32_t kErrLinked = 3151;          // DAO "ODBC--connection to '…' failed."
-constexpr std::int32_t kErrQueryFailed = 3000;     // DAO "Reserved error": a query that failed otherwise
+constexpr std::int32_t kErrInvalidType = 3259;  // DAO "Invalid field data type."
+constexpr std::int32_t kErrLinked = 3151;       // DAO "ODBC--connection to '…' failed."
+constexpr std::int32_t kErrQueryFailed =
+    3000;  // DAO "Reserved error": a query that failed otherwise
 
 // Names compared as Access compares them: ignoring case, also outside ASCII.
 bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
@@ -54,16 +55,20 @@ auto WithQueryErrors(const std::string& query, F&& f) -> decltype(f()) {
   } catch (const std::bad_alloc&) {
     throw;
   } catch (const std::exception& e) {
-    throw AutomationError(kErrQueryFailed, "Query '" + query + "' cannot be evaluated: " + e.what());
+    throw AutomationError(kErrQueryFailed,
+                          "Query '" + query + "' cannot be evaluated: " + e.what());
   }
 }
 
 AccessType TypeForEngine(const jet::Column& c) {
   if (!c.readable) return AccessType::kComplex;
   switch (c.value_type) {
-    case jet::kTypeBigInt: return AccessType::kLong;  // an integer, as Value gives it
-    case jet::kTypeExtDateTime: return AccessType::kDateTime;
-    default: return static_cast<AccessType>(c.value_type);
+    case jet::kTypeBigInt:
+      return AccessType::kLong;  // an integer, as Value gives it
+    case jet::kTypeExtDateTime:
+      return AccessType::kDateTime;
+    default:
+      return static_cast<AccessType>(c.value_type);
   }
 }
 
@@ -83,10 +88,14 @@ class TableRows final : public RowSource {
       // The page holding the record: the last one whose first record is at
       // or before it (usually the next page when reading in order).
       std::size_t lo = 0, hi = reader_.page_count();
-      if (page_ != kNone && page_ + 1 < hi && index >= reader_.first_record(page_ + 1)) lo = page_ + 1;
+      if (page_ != kNone && page_ + 1 < hi && index >= reader_.first_record(page_ + 1))
+        lo = page_ + 1;
       while (hi - lo > 1) {
         const std::size_t mid = lo + (hi - lo) / 2;
-        if (reader_.first_record(mid) <= index) lo = mid; else hi = mid;
+        if (reader_.first_record(mid) <= index)
+          lo = mid;
+        else
+          hi = mid;
       }
       page_ = kNone;
       reader_.DecodePage(lo, rows_);
@@ -150,8 +159,8 @@ void ThrowUnreadable(const jet::Column& c, const std::string& table) {
   } else {
     why = "its data type (code " + std::to_string(c.type) + ") is not supported";
   }
-  throw AutomationError(kErrInvalidType,
-                        "Field '" + c.name + "' of table '" + table + "' cannot be read: " + why + ".");
+  throw AutomationError(kErrInvalidType, "Field '" + c.name + "' of table '" + table +
+                                             "' cannot be read: " + why + ".");
 }
 
 std::shared_ptr<MdbSource> MdbSource::Open(const std::string& path) {
@@ -199,7 +208,8 @@ std::unique_ptr<RowSource> MdbSource::OpenTable(const TableEntry& table) {
   if (table.type != jet::kObjectTable) {
     throw AutomationError(kErrLinked, "Table '" + table.name +
                                           "' is linked to another database; its records cannot "
-                                          "be read from '" + path() + "'.");
+                                          "be read from '" +
+                                          path() + "'.");
   }
   return std::make_unique<TableRows>(shared_from_this(), *file_, Definition(table));
 }
@@ -223,7 +233,8 @@ std::optional<std::vector<ColumnInfo>> MdbSource::TableColumns(const std::string
   if (t == nullptr) return std::nullopt;
   if (t->type != jet::kObjectTable) OpenTable(*t);  // throws: a linked table cannot be read
   std::vector<ColumnInfo> columns;
-  for (const jet::Column& c : Definition(*t)->columns) columns.push_back({c.name, TypeForEngine(c)});
+  for (const jet::Column& c : Definition(*t)->columns)
+    columns.push_back({c.name, TypeForEngine(c)});
   return columns;
 }
 
@@ -231,8 +242,10 @@ void MdbSource::ReadTable(const std::string& name,
                           const std::function<void(std::vector<Value>&& row)>& row) {
   const TableEntry* t = FindTable(name);
   if (t == nullptr) {
-    throw AutomationError(3078, "The Microsoft Access database engine cannot find the input table "
-                                "or query '" + name + "'.");
+    throw AutomationError(3078,
+                          "The Microsoft Access database engine cannot find the input table "
+                          "or query '" +
+                              name + "'.");
   }
   std::unique_ptr<RowSource> rows = OpenTable(*t);
   for (std::size_t i = 0; i < rows->names().size(); ++i) rows->CheckReadable(static_cast<int>(i));
@@ -271,7 +284,8 @@ std::vector<SavedQuery> MdbSource::ReadSavedQueries() {
   };
   for (std::int64_t i = 0; i < rows->size(); ++i) {
     const std::vector<Value>& r = rows->Row(i);
-    auto it = by_id.find(static_cast<std::int32_t>(integer(r[static_cast<std::size_t>(object_id)])));
+    auto it =
+        by_id.find(static_cast<std::int32_t>(integer(r[static_cast<std::size_t>(object_id)])));
     if (it == by_id.end()) continue;
     QueryDefRow d;
     d.attribute = static_cast<int>(integer(r[static_cast<std::size_t>(attribute)]));

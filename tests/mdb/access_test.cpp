@@ -85,7 +85,8 @@ TEST(AccessApplication, RefusesWhatIsNotADatabaseNamingTheFile) {
   ExpectError(3343, readme, [&] { app->OpenCurrentDatabase(readme, false); });
   ExpectError(3343, "", [&] { app->OpenCurrentDatabase(SamplePath(""), false); });  // a folder
 
-  const auto dir = std::filesystem::temp_directory_path() / ("kestrin_mdb_" + std::to_string(::getpid()));
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("kestrin_mdb_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   std::ifstream in(SamplePath("testV2000.mdb"), std::ios::binary);
   const std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
@@ -100,7 +101,8 @@ TEST(AccessApplication, RefusesWhatIsNotADatabaseNamingTheFile) {
 
 TEST(AccessApplication, NeverWritesTheFile) {
   const std::string path = SamplePath("queryTestV2000.mdb");
-  struct stat before {}, after {};
+  struct stat before {
+  }, after{};
   ASSERT_EQ(stat(path.c_str(), &before), 0);
   std::ifstream a(path, std::ios::binary);
   const std::string content((std::istreambuf_iterator<char>(a)), {});
@@ -125,7 +127,8 @@ TEST(Catalogue, TablesInCatalogueOrderWithSystemTables) {
     SCOPED_TRACE(name);
     auto db = OpenSample(name);
     std::vector<std::string> ours;
-    for (int i = 0; i < db->TableDefs().Count(); ++i) ours.push_back(db->TableDefs().Item(i).Name());
+    for (int i = 0; i < db->TableDefs().Count(); ++i)
+      ours.push_back(db->TableDefs().Item(i).Name());
     if (name == "odbcLinkerTestV2007.accdb") {
       // The ODBC-linked table is listed too (mdb-tables leaves it out).
       auto it = std::find(ours.begin(), ours.end(), "Ordrar");
@@ -153,7 +156,8 @@ TEST(Catalogue, LinkedTableIsListedButNotRead) {
 TEST(Catalogue, QueriesWithTheirTypeCodes) {
   for (const std::string& name : SampleNames()) {
     SCOPED_TRACE(name);
-    const auto csv = ParseCsv(RunProgram({"mdb-export", "-b", "strip", SamplePath(name), "MSysObjects"}));
+    const auto csv =
+        ParseCsv(RunProgram({"mdb-export", "-b", "strip", SamplePath(name), "MSysObjects"}));
     ASSERT_FALSE(csv.empty());
     int name_col = -1, type_col = -1, flags_col = -1;
     for (std::size_t i = 0; i < csv[0].size(); ++i) {
@@ -175,19 +179,21 @@ TEST(Catalogue, QueriesWithTheirTypeCodes) {
   }
   auto db = OpenSample("odbcLinkerTestV2007.accdb");
   EXPECT_EQ(db->QueryDefs().Count(), 56);
-  EXPECT_EQ(db->QueryDefs().Item("~sq_cLåsUpp~sq_cLåsUpp_Öppet").Type(), 0);  // flags 3: Access's own
+  EXPECT_EQ(db->QueryDefs().Item("~sq_cLåsUpp~sq_cLåsUpp_Öppet").Type(),
+            0);  // flags 3: Access's own
 }
 
 TEST(Catalogue, EveryKindOfQueryByName) {
   const std::vector<std::pair<std::string, int>> kinds = {
-      {"SelectQuery", 0},   {"CrosstabQuery", 16},       {"DeleteQuery", 32},
-      {"UpdateQuery", 48},  {"AppendQuery", 64},         {"MakeTableQuery", 80},
+      {"SelectQuery", 0},          {"CrosstabQuery", 16},     {"DeleteQuery", 32},
+      {"UpdateQuery", 48},         {"AppendQuery", 64},       {"MakeTableQuery", 80},
       {"DataDefinitionQuery", 96}, {"PassthroughQuery", 112}, {"UnionQuery", 128}};
   for (const char* file : {"queryTestV1997.mdb", "queryTestV2000.mdb", "queryTestV2007.accdb"}) {
     SCOPED_TRACE(file);
     auto db = OpenSample(file);
     ASSERT_EQ(db->QueryDefs().Count(), 9);
-    for (const auto& [query, type] : kinds) EXPECT_EQ(db->QueryDefs().Item(query).Type(), type) << query;
+    for (const auto& [query, type] : kinds)
+      EXPECT_EQ(db->QueryDefs().Item(query).Type(), type) << query;
   }
 }
 
@@ -237,7 +243,8 @@ TEST(SavedQueries, FieldsAndRecordsThroughTheInterfaces) {
     ASSERT_GT(select.Fields().Count(), 0);
     auto rs = db->OpenRecordset("SelectQuery");
     ASSERT_EQ(rs->Fields().Count(), select.Fields().Count());
-    for (int i = 0; i < select.Fields().Count(); ++i) EXPECT_EQ(rs->Fields().Name(i), select.Fields().Name(i));
+    for (int i = 0; i < select.Fields().Count(); ++i)
+      EXPECT_EQ(rs->Fields().Name(i), select.Fields().Name(i));
     const auto rows = ReadAll(*rs);
     EXPECT_EQ(static_cast<int>(rows.size()), rs->RecordCount());
     EXPECT_EQ(db->OpenRecordset("selectquery")->RecordCount(), rs->RecordCount());

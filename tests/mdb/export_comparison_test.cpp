@@ -2,10 +2,10 @@
 // mdb-export (which reads the same files with libmdb's own row code).
 #include <gtest/gtest.h>
 
-#include <cinttypes>
 #include <algorithm>
-#include <iterator>
+#include <cinttypes>
 #include <cstdio>
+#include <iterator>
 
 #include "automation/failure.h"
 #include "automation/mdb/jet_file.h"
@@ -77,8 +77,10 @@ bool Render(const Value& v, const jet::Column& col, std::string* out, bool* quot
       return true;
     case Value::Kind::kCurrency: {
       const std::int64_t t = v.currency().ten_thousandths;
-      const std::uint64_t m = t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
-      std::snprintf(buf, sizeof buf, "%s%" PRIu64 ".%04" PRIu64, t < 0 ? "-" : "", m / 10000, m % 10000);
+      const std::uint64_t m =
+          t < 0 ? 0 - static_cast<std::uint64_t>(t) : static_cast<std::uint64_t>(t);
+      std::snprintf(buf, sizeof buf, "%s%" PRIu64 ".%04" PRIu64, t < 0 ? "-" : "", m / 10000,
+                    m % 10000);
       *out = buf;
       return true;
     }
@@ -149,7 +151,8 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExport) {
     auto rs = db->OpenRecordset(entry.name);
     const int n = rs->Fields().Count();
     ASSERT_EQ(static_cast<std::size_t>(n), csv[0].size());
-    for (int i = 0; i < n; ++i) EXPECT_EQ(rs->Fields().Name(i), csv[0][static_cast<std::size_t>(i)].text);
+    for (int i = 0; i < n; ++i)
+      EXPECT_EQ(rs->Fields().Name(i), csv[0][static_cast<std::size_t>(i)].text);
     ASSERT_EQ(static_cast<std::size_t>(rs->RecordCount()), csv.size() - 1);
 
     // Each record rendered as mdb-export prints it; a field mdb-export cannot
@@ -211,10 +214,12 @@ TEST_P(ExportComparison, EveryTableMatchesMdbExport) {
         // Report the records found on one side only, field by field.
         std::vector<std::vector<std::string>> only_ours, only_theirs;
         std::set_difference(a.begin(), a.end(), b.begin(), b.end(), std::back_inserter(only_ours));
-        std::set_difference(b.begin(), b.end(), a.begin(), a.end(), std::back_inserter(only_theirs));
+        std::set_difference(b.begin(), b.end(), a.begin(), a.end(),
+                            std::back_inserter(only_theirs));
         for (std::size_t r = 0; r < only_ours.size() && r < only_theirs.size() && r < 5; ++r) {
           for (int i = 0; i < n; ++i) {
-            EXPECT_EQ(only_ours[r][static_cast<std::size_t>(i)], only_theirs[r][static_cast<std::size_t>(i)])
+            EXPECT_EQ(only_ours[r][static_cast<std::size_t>(i)],
+                      only_theirs[r][static_cast<std::size_t>(i)])
                 << "field " << def->columns[static_cast<std::size_t>(i)].name;
           }
         }

@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,9 +41,10 @@ std::vector<std::uint8_t> WrittenDatabase() {
                {"Ole", AccessType::kOle},
                {"S", AccessType::kText, 20}};
   for (int i = 0; i < 120; ++i) {
-    t.rows.push_back({i, std::string(static_cast<std::size_t>(i * 97 % 9000), 'm'),
-                      automation::Binary(static_cast<std::size_t>(i * 211 % 7000), static_cast<std::uint8_t>(i)),
-                      "s" + std::to_string(i)});
+    t.rows.push_back(
+        {i, std::string(static_cast<std::size_t>(i * 97 % 9000), 'm'),
+         automation::Binary(static_cast<std::size_t>(i * 211 % 7000), static_cast<std::uint8_t>(i)),
+         "s" + std::to_string(i)});
   }
   t.deleted_rows = {3, 50};
   t.moved_rows = {4, 60, 61};
@@ -160,7 +161,8 @@ TEST(MdbFuzz, DamagedCopiesNeverCrashOrHang) {
         const int count = 1 + static_cast<int>(rng() % 3);
         for (int k = 0; k < count; ++k) {
           const std::size_t p = pick_page();
-          for (std::size_t i = 0; i < page; ++i) bytes[p * page + i] = static_cast<std::uint8_t>(rng());
+          for (std::size_t i = 0; i < page; ++i)
+            bytes[p * page + i] = static_cast<std::uint8_t>(rng());
           how += "page " + std::to_string(p) + " randomised; ";
         }
         break;
@@ -187,9 +189,11 @@ TEST(MdbFuzz, DamagedCopiesNeverCrashOrHang) {
     }
     {
       std::ofstream out(path, std::ios::binary | std::ios::trunc);
-      out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      out.write(reinterpret_cast<const char*>(bytes.data()),
+                static_cast<std::streamsize>(bytes.size()));
     }
-    const std::string what = "iteration " + std::to_string(it) + " (" + names[which] + ", " + how + ")";
+    const std::string what =
+        "iteration " + std::to_string(it) + " (" + names[which] + ", " + how + ")";
     SCOPED_TRACE(what);
     std::snprintf(g_current, sizeof g_current, "%s\n", what.c_str());
     alarm(30);

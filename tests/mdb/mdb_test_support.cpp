@@ -22,7 +22,8 @@ std::string SamplePath(const std::string& name) {
 
 std::vector<std::string> SampleNames() {
   std::vector<std::string> names;
-  for (const auto& e : std::filesystem::directory_iterator(std::string(KESTRIN_TEST_DATA_DIR) + "/databases")) {
+  for (const auto& e :
+       std::filesystem::directory_iterator(std::string(KESTRIN_TEST_DATA_DIR) + "/databases")) {
     const std::string ext = e.path().extension().string();
     if (ext == ".mdb" || ext == ".accdb") names.push_back(e.path().filename().string());
   }
@@ -51,7 +52,8 @@ std::string RunProgram(const std::vector<std::string>& argv) {
   }
   std::string text;
   char buf[65536];
-  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(out[0], buf, sizeof buf)) > 0;)
+    text.append(buf, static_cast<std::size_t>(n));
   close(out[0]);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -102,7 +104,7 @@ std::vector<CsvRow> ParseCsv(const std::string& text) {
 }
 
 std::vector<std::string> MdbExportArgs(const std::string& file, const std::string& table) {
-  return {"mdb-export", "-0", "N", "-b", "hex", "-D", "%Y-%m-%d %H:%M:%S", "-T",
+  return {"mdb-export",        "-0", "N",  "-b", "hex", "-D", "%Y-%m-%d %H:%M:%S", "-T",
           "%Y-%m-%d %H:%M:%S", file, table};
 }
 

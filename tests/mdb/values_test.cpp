@@ -87,9 +87,10 @@ TEST(Values, UnicodeTextPlainAndCompressed) {
   EXPECT_EQ(rows[1][1], Value("ääkkösiä"));
   EXPECT_EQ(rows[2][1], Value("Мир"));
   // Polytonic Greek, with U+1F76, U+1F79, U+1F10, U+1F7C and U+1F7B.
-  EXPECT_EQ(rows[3][1], Value("\xCF\xB0\xCE\xB1\xE1\xBD\xB6 \xCF\x84\xE1\xBD\xB9\xCF\x84' "
-                              "\xE1\xBC\x90\xCE\xB3\xE1\xBD\xBC \xCE\x9A\xE1\xBD\xBB\xCF\xB0\xCE\xBB"
-                              "\xCF\x89\xCF\x80\xCE\xB1"));
+  EXPECT_EQ(rows[3][1],
+            Value("\xCF\xB0\xCE\xB1\xE1\xBD\xB6 \xCF\x84\xE1\xBD\xB9\xCF\x84' "
+                  "\xE1\xBC\x90\xCE\xB3\xE1\xBD\xBC \xCE\x9A\xE1\xBD\xBB\xCF\xB0\xCE\xBB"
+                  "\xCF\x89\xCF\x80\xCE\xB1"));
   EXPECT_EQ(rows[4][1], Value("漢字仮名交じり文"));
   EXPECT_EQ(rows[6][1], Value("ümlaut"));
 }
@@ -101,7 +102,8 @@ TEST(Values, EmojiAreWholeCharacters) {
   for (const auto& row : rows) {
     EXPECT_EQ(row[1], Value("a" + Utf8(static_cast<char32_t>(row[0].integer())) + "a"));
   }
-  EXPECT_EQ(rows[0][1], Value("a\xF0\x9F\x98\x80" "a"));  // U+1F600
+  EXPECT_EQ(rows[0][1], Value("a\xF0\x9F\x98\x80"
+                              "a"));  // U+1F600
 }
 
 // Serials before 1899-12-30 are negative; mdb-export prints 1900-01-00 for
@@ -127,7 +129,8 @@ TEST(Values, ExtendedDatesAsSerials) {
   auto rs = db->OpenRecordset("Table1");
   const auto rows = [&] {
     std::vector<std::vector<Value>> r;
-    for (; !rs->Eof(); rs->MoveNext()) r.push_back({rs->FieldValue(1), rs->FieldValue(2), rs->FieldValue(3)});
+    for (; !rs->Eof(); rs->MoveNext())
+      r.push_back({rs->FieldValue(1), rs->FieldValue(2), rs->FieldValue(3)});
     return r;
   }();
   ASSERT_EQ(rows.size(), 9u);
@@ -162,10 +165,23 @@ TEST(Values, CurrencyDecimalsGuidsAndBooleans) {
 
   // Calculated fields, each in the encoding of its result type (the values
   // Jackcess's tests expect of this file).
-  const std::vector<Value> bruce = {
-      1, "Bruce", "Wayne", "Wayne, Bruce", "Gotham", 12, Currency{10000000000}, Currency{833333333},
-      true, "Wayne, Bruce=Wayne, Bruce", "19230.7692307692", Currency{10000000000}, true,
-      "50.325000", "50.325000", static_cast<double>(2583.2092f), "56505085819.424791296572280180"};
+  const std::vector<Value> bruce = {1,
+                                    "Bruce",
+                                    "Wayne",
+                                    "Wayne, Bruce",
+                                    "Gotham",
+                                    12,
+                                    Currency{10000000000},
+                                    Currency{833333333},
+                                    true,
+                                    "Wayne, Bruce=Wayne, Bruce",
+                                    "19230.7692307692",
+                                    Currency{10000000000},
+                                    true,
+                                    "50.325000",
+                                    "50.325000",
+                                    static_cast<double>(2583.2092f),
+                                    "56505085819.424791296572280180"};
   EXPECT_EQ(calc[0], bruce);
 
   auto guids = Records("testIndexCodesV1997.mdb", "Table13");
@@ -199,7 +215,8 @@ class WrittenDatabase : public ::testing::Test {
  protected:
   void SetUp() override {
     path_ = (std::filesystem::temp_directory_path() /
-             ("kestrin_mdb_values_" + std::to_string(::getpid()) + ".mdb")).string();
+             ("kestrin_mdb_values_" + std::to_string(::getpid()) + ".mdb"))
+                .string();
   }
   void TearDown() override { std::filesystem::remove(path_); }
   std::shared_ptr<automation::DaoDatabase> Open(const ts::Jet4Database& db) {
@@ -214,23 +231,27 @@ class WrittenDatabase : public ::testing::Test {
 
 TEST_F(WrittenDatabase, LongValuesInRowsOnOnePageAndOnChainsOfPages) {
   std::string long_text;
-  for (int i = 0; i < 9000; ++i) long_text += i % 97 == 0 ? Utf8(0x1F600 + i % 50) : i % 13 == 0 ? "漢" : "ä" + std::to_string(i % 10);
+  for (int i = 0; i < 9000; ++i)
+    long_text += i % 97 == 0   ? Utf8(0x1F600 + i % 50)
+                 : i % 13 == 0 ? "漢"
+                               : "ä" + std::to_string(i % 10);
   std::string latin(3000, 'x');
   for (std::size_t i = 0; i < latin.size(); i += 7) latin[i] = 'y';
   Binary blob(50000);
   std::mt19937 rng(7);
   for (auto& b : blob) b = static_cast<std::uint8_t>(rng());
   ts::Jet4Database d;
-  d.tables.push_back(Table("Notes",
-                      {{"ID", AccessType::kLong},
-                       {"Memo", AccessType::kMemo},
-                       {"Packed", AccessType::kMemo, 255, true},
-                       {"Blob", AccessType::kOle},
-                       {"Text", AccessType::kText, 100, true}},
-                      {{1, "short", "short", Binary{1, 2, 3}, ""},
-                       {2, long_text, latin, blob, "abc漢字def"},
-                       {3, Value(), "", Binary{}, Value()},
-                       {4, std::string(4000, 'q'), long_text.substr(0, 1500), Binary(4000, 9), Utf8(0x1F600)}}));
+  d.tables.push_back(Table(
+      "Notes",
+      {{"ID", AccessType::kLong},
+       {"Memo", AccessType::kMemo},
+       {"Packed", AccessType::kMemo, 255, true},
+       {"Blob", AccessType::kOle},
+       {"Text", AccessType::kText, 100, true}},
+      {{1, "short", "short", Binary{1, 2, 3}, ""},
+       {2, long_text, latin, blob, "abc漢字def"},
+       {3, Value(), "", Binary{}, Value()},
+       {4, std::string(4000, 'q'), long_text.substr(0, 1500), Binary(4000, 9), Utf8(0x1F600)}}));
   auto db = Open(d);
   auto rs = db->OpenRecordset("Notes");
   const auto rows = ReadAll(*rs);
@@ -248,7 +269,8 @@ TEST_F(WrittenDatabase, LongValuesInRowsOnOnePageAndOnChainsOfPages) {
 }
 
 TEST_F(WrittenDatabase, DeletedRowsAreSkippedAndMovedRowsKeepTheirPlace) {
-  ts::Jet4Table t = Table("T", {{"N", AccessType::kLong}, {"S", AccessType::kText, 50}, {"F", AccessType::kSingle}});
+  ts::Jet4Table t = Table(
+      "T", {{"N", AccessType::kLong}, {"S", AccessType::kText, 50}, {"F", AccessType::kSingle}});
   for (int i = 0; i < 300; ++i) t.rows.push_back({i, "row " + std::to_string(i), i / 8.0});
   t.deleted_rows = {0, 5, 299};
   t.moved_rows = {1, 7, 150};
@@ -282,7 +304,9 @@ TEST_F(WrittenDatabase, DeletedRowsAreSkippedAndMovedRowsKeepTheirPlace) {
 TEST(JetText, CompressedUnicodeAndSurrogates) {
   namespace jet = automation::mdb::jet;
   const std::uint8_t plain[] = {'a', 0, 0x3D, 0xD8, 0x00, 0xDE, 'b', 0};  // a U+1F600 b
-  EXPECT_EQ(jet::DecodeJet4Text(plain, sizeof plain), "a\xF0\x9F\x98\x80" "b");
+  EXPECT_EQ(jet::DecodeJet4Text(plain, sizeof plain),
+            "a\xF0\x9F\x98\x80"
+            "b");
   const std::uint8_t lone[] = {0x3D, 0xD8, 'x', 0, 0x00, 0xDE};  // unpaired surrogates
   EXPECT_EQ(jet::DecodeJet4Text(lone, sizeof lone), "\xEF\xBF\xBDx\xEF\xBF\xBD");
   // "ab", then 漢 (U+6F22) uncompressed, then "c".
