@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "bench/bench_rows.h"
 #include "export/export_to_sheet.h"
 #include "tests/doubles/fake_access.h"
 #include "tests/doubles/fake_excel.h"
@@ -17,7 +18,7 @@ using namespace kestrin;
 using automation::Value;
 
 constexpr int kRecords = 32767;
-constexpr int kFields = 10;
+constexpr int kFields = bench::kBenchFields;
 
 class NullBox : public app::MessageBox {
  public:
@@ -96,27 +97,9 @@ struct Source {
     std::ofstream(path) << "x";
     std::vector<std::string> names;
     for (int f = 0; f < kFields; ++f) names.push_back("F" + std::to_string(f));
-    std::vector<std::vector<Value>> rows(kRecords);
-    for (int r = 0; r < kRecords; ++r) {
-      auto& row = rows[r];
-      row.reserve(kFields);
-      for (int f = 0; f < kFields; ++f) {
-        switch (f % 4) {
-          case 0:
-            row.emplace_back(r * 10 + f);
-            break;
-          case 1:
-            row.emplace_back("text " + std::to_string(r));
-            break;
-          case 2:
-            row.emplace_back(r * 0.25);
-            break;
-          default:
-            row.emplace_back(automation::DateTime{40000.0 + r});
-            break;
-        }
-      }
-    }
+    std::vector<std::vector<Value>> rows;
+    rows.reserve(kRecords);
+    for (int r = 0; r < kRecords; ++r) rows.push_back(bench::BenchRow(r));
     db.AddTable("T", names, std::move(rows));
   }
   ~Source() { std::filesystem::remove(path); }

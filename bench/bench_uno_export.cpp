@@ -13,6 +13,7 @@
 #include "automation/failure.h"
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/uno_excel.h"
+#include "bench/bench_rows.h"
 #include "export/export_to_sheet.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/support/jet4_writer.h"
@@ -24,7 +25,7 @@ using namespace kestrin;
 using automation::Value;
 using automation::uno::UnoOptions;
 
-constexpr int kFields = 10;
+constexpr int kFields = bench::kBenchFields;
 
 fs::path WorkDir() {
   static const fs::path dir = [] {
@@ -48,26 +49,7 @@ struct Source {
           automation::mdb::AccessType::kDouble, automation::mdb::AccessType::kDateTime};
       table.columns.push_back({"F" + std::to_string(f), kTypes[f % 4], 50});
     }
-    for (int r = 0; r < records; ++r) {
-      std::vector<Value> row;
-      for (int f = 0; f < kFields; ++f) {
-        switch (f % 4) {
-          case 0:
-            row.emplace_back(r * 10 + f);
-            break;
-          case 1:
-            row.emplace_back("text " + std::to_string(r));
-            break;
-          case 2:
-            row.emplace_back(r * 0.25);
-            break;
-          default:
-            row.emplace_back(automation::DateTime{40000.0 + r});
-            break;
-        }
-      }
-      table.rows.push_back(std::move(row));
-    }
+    for (int r = 0; r < records; ++r) table.rows.push_back(bench::BenchRow(r));
     testsupport::Jet4Database file;
     file.tables.push_back(std::move(table));
     testsupport::WriteJet4Database(file, path);
