@@ -3,6 +3,7 @@
 #include "automation/utf8.h"
 
 #include <cmath>
+#include <cstdlib>
 #include <vector>
 
 namespace kestrin::automation::mdb::jet {
@@ -143,7 +144,17 @@ Value DecimalToValue(bool negative, unsigned __int128 magnitude, int scale) {
       }
     }
   }
-  return Value(DecimalText(negative, magnitude, scale));
+  // Up to 15 significant digits a double keeps every digit as the value is
+  // shown and summed, as the number a spreadsheet cell holds; text there
+  // would break sorting, totals and pivot tables. Only longer values keep
+  // their exact digits as text.
+  unsigned __int128 digits = magnitude;
+  while (digits != 0 && digits % 10 == 0) digits /= 10;
+  int significant = 0;
+  for (unsigned __int128 d = digits; d != 0; d /= 10) ++significant;
+  const std::string text = DecimalText(negative, magnitude, scale);
+  if (significant <= 15) return Value(std::strtod(text.c_str(), nullptr));
+  return Value(text);
 }
 
 }  // namespace kestrin::automation::mdb::jet

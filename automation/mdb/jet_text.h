@@ -29,9 +29,10 @@ std::string FormatGuid(const std::uint8_t* bytes16);
 
 // A Decimal value: sign, unsigned 128-bit magnitude and scale (digits after
 // the point, 0..28 as Access allows; larger scales are treated alike).
-// Returns a double when the value converts to a double exactly, otherwise
-// the text of its exact decimal digits (e.g. "-12.3400", with `scale` digits
-// after the point), so that no digit is silently rounded away.
+// Returns a double when the value converts to a double exactly or has at
+// most 15 significant digits (which a double shows back unchanged), otherwise
+// the text of its exact decimal digits (e.g. "-12.3400000000000000001", with
+// `scale` digits after the point), so that no digit is silently rounded away.
 Value DecimalToValue(bool negative, unsigned __int128 magnitude, int scale);
 
 // The exact decimal digits of magnitude / 10^scale, with a leading "-" when

@@ -154,7 +154,8 @@ TEST(Values, CurrencyDecimalsGuidsAndBooleans) {
   auto assets = Records("ASampleDatabase.accdb", "Asset Items");
   EXPECT_EQ(assets[0][8], Value(Currency{19955000}));  // 1,995.50
 
-  // Decimal: a double when it converts exactly, else its exact digits.
+  // Decimal: a double when it converts exactly or has at most 15 significant
+  // digits, else its exact digits.
   auto numeric = Records("fixedNumericTestV2000.mdb", "test");
   ASSERT_EQ(numeric.size(), 1u);
   const std::vector<Value> expected = {Value("some data"), 1.0, 0.0, 0.0, 4.0, -1.0, 1.0};
@@ -175,11 +176,11 @@ TEST(Values, CurrencyDecimalsGuidsAndBooleans) {
                                     Currency{833333333},
                                     true,
                                     "Wayne, Bruce=Wayne, Bruce",
-                                    "19230.7692307692",
+                                    19230.7692307692,
                                     Currency{10000000000},
                                     true,
-                                    "50.325000",
-                                    "50.325000",
+                                    50.325,
+                                    50.325,
                                     static_cast<double>(2583.2092f),
                                     "56505085819.424791296572280180"};
   EXPECT_EQ(calc[0], bruce);
@@ -320,11 +321,13 @@ TEST(JetText, CompressedUnicodeAndSurrogates) {
   EXPECT_EQ(jet::FormatGuid(guid), "{8E39276A-BCA8-4AC4-891E-49911D8438DD}");
 
   EXPECT_EQ(jet::DecimalToValue(false, 125, 3), Value(0.125));
-  EXPECT_EQ(jet::DecimalToValue(true, 50325000, 6), Value("-50.325000"));
+  EXPECT_EQ(jet::DecimalToValue(true, 50325000, 6), Value(-50.325));
   EXPECT_EQ(jet::DecimalToValue(true, 0, 2), Value(0.0));
   EXPECT_EQ(jet::DecimalToValue(false, 9007199254740993ull, 0), Value("9007199254740993"));
   EXPECT_EQ(jet::DecimalToValue(false, 9007199254740992ull, 0), Value(9007199254740992.0));
-  EXPECT_EQ(jet::DecimalToValue(false, 5, 4), Value("0.0005"));
+  EXPECT_EQ(jet::DecimalToValue(false, 5, 4), Value(0.0005));
+  EXPECT_EQ(jet::DecimalToValue(false, 123456789012345ull, 4), Value(12345678901.2345));
+  EXPECT_EQ(jet::DecimalToValue(true, 1234567890123456ull, 4), Value("-123456789012.3456"));
 }
 
 }  // namespace
