@@ -15,7 +15,7 @@ namespace {
 
 using automation::AutomationError;
 
-std::string CellRef(std::int32_t row, std::int32_t col) {
+std::string CellRef(std::int64_t row, std::int64_t col) {
   return "r" + std::to_string(row) + "c" + std::to_string(col);
 }
 
@@ -36,8 +36,8 @@ T& Require(T* object, const char* what) {
 
 // The block address: first column letter, first row, ":", last column
 // letter, last row. Column letters come from ColTbl, so the block ends at AZ.
-std::string BlockAddress(int first_col, std::int32_t first_row, int last_col,
-                         std::int32_t last_row) {
+std::string BlockAddress(int first_col, std::int64_t first_row, int last_col,
+                         std::int64_t last_row) {
   return ColTbl(first_col - 1) + std::to_string(first_row) + ":" + ColTbl(last_col - 1) +
          std::to_string(last_row);
 }
@@ -80,10 +80,10 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     xl.ActiveWorkbook()->Sheets()->Item(ShtName)->Activate();
 
     const int FldCnt = rs->Fields().Count();
-    // Rows are counted in 32 bits here so that a long source cannot wrap.
-    const std::int32_t first_record_row = std::int32_t{StartRow} + Midasi;
-    const std::int32_t last_record_row =
-        first_record_row + (std::int32_t{RecCnt} - 1) * std::int32_t{KaiGyo};
+    // Rows are counted in 64 bits here so that no count or step can wrap.
+    const std::int64_t first_record_row = std::int64_t{StartRow} + Midasi;
+    const std::int64_t last_record_row =
+        first_record_row + (std::int64_t{RecCnt} - 1) * std::int64_t{KaiGyo};
     const int last_col = StartCol + FldCnt - 1;
     const std::string OutRange = BlockAddress(StartCol, StartRow, last_col, last_record_row);
     if (last_record_row > kMaxCellRow) {
@@ -108,7 +108,7 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     }
 
     rs->MoveFirst();
-    std::int32_t row = first_record_row;
+    std::int64_t row = first_record_row;
     for (std::int32_t k = 0; k < RecCnt; ++k) {
       for (int i = 0; i < FldCnt; ++i) {
         xl.Goto(CellRef(row, StartCol + i));

@@ -12,8 +12,8 @@ namespace kestrin::exporting {
 // The written block on the active sheet.
 struct OutputBlock {
   std::string OutRange;  // A1 address, e.g. "C5:G15"
-  std::int32_t first_row = 1;
-  std::int32_t last_row = 1;
+  std::int64_t first_row = 1;
+  std::int64_t last_row = 1;
   int first_col = 1;
   int last_col = 1;
 };

@@ -278,6 +278,21 @@ TEST_F(ExportTest, RowsBeyondTheAddressableLimitEndBeforeAnythingIsWritten) {
   EXPECT_FALSE(CalledWithPrefix("Range("));
   EXPECT_EQ(excel->cell_writes(), 0);
 
+  // Counts and steps too large for 32-bit row arithmetic are refused, not wrapped.
+  box.shown.clear();
+  s.StartRow = 1;
+  s.KaiGyo = 32767;
+  Run();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_THAT(box.shown[0].prompt, ::testing::StartsWith("エラーNO:6\r\n"));
+  box.shown.clear();
+  s.KaiGyo = 1;
+  s.ClsGyo = 2147483647;
+  Run();  // the spreadsheet refuses the unwrapped address
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_THAT(box.shown[0].prompt, ::testing::HasSubstr("A1:C2147483648"));
+  s.ClsGyo = 0;
+
   // The last addressable row itself is fine.
   box.shown.clear();
   s.StartRow = 32757;
