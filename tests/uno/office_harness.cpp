@@ -117,6 +117,21 @@ class OfficeEnvironment : public ::testing::Environment {
     office_.reset();
     server_.reset();
     dir_.reset();
+    RemoveStalePipes();
+  }
+
+  // An office killed by a test leaves its pipe file in /tmp; the pipes of
+  // this binary's offices carry its process id.
+  static void RemoveStalePipes() {
+    const std::string prefix = "OSL_PIPE_" + std::to_string(getuid()) + "_kestrin_test_";
+    const std::string mine = "_" + std::to_string(getpid()) + "_";
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/tmp", ec)) {
+      const std::string name = e.path().filename().string();
+      if (name.starts_with(prefix) && name.find(mine, prefix.size()) != std::string::npos) {
+        fs::remove(e.path(), ec);
+      }
+    }
   }
 
  private:
