@@ -12,6 +12,7 @@
 // object and may be dropped at any time.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,6 +39,7 @@ inline constexpr int kThin = 2;
 inline constexpr int kColorIndexAutomatic = -4105;
 inline constexpr int kDatabase = 1;   // PivotTableWizard SourceType: a list on a worksheet
 inline constexpr int kDataField = 4;  // PivotField Orientation: data area
+inline constexpr std::size_t kMaxCellText = 32767;  // UTF-16 units a cell holds
 }  // namespace xl
 
 class XlBorder {
@@ -69,7 +71,9 @@ class XlRange {
   virtual void AutoFilter() = 0;
   // Fits row heights (a range from Rows) or column widths (from Columns).
   virtual void AutoFit() = 0;
-  // Value of the range's first cell. Null empties the cell.
+  // Value of the range's first cell. Null empties the cell. A text longer
+  // than kMaxCellText UTF-16 units throws 1004: a cell cannot hold it, and
+  // cutting it short would lose data without a word.
   virtual void SetValue(const Value& value) = 0;
   // Borders(index) with Excel's border index (5 to 12).
   virtual std::unique_ptr<XlBorder> Borders(int index) = 0;

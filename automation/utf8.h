@@ -1,8 +1,10 @@
 // UTF-8 encoding of single code points, shared by every decoder of text.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace kestrin::automation {
 
@@ -23,6 +25,16 @@ inline void AppendUtf8(std::string& out, std::uint32_t cp) {
     out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
     out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
   }
+}
+
+// Number of UTF-16 code units of a UTF-8 text: characters beyond the Basic
+// Multilingual Plane count twice, as a spreadsheet counts them.
+inline std::size_t Utf16Length(std::string_view utf8) {
+  std::size_t units = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) units += c >= 0xF0 ? 2 : 1;
+  }
+  return units;
 }
 
 }  // namespace kestrin::automation

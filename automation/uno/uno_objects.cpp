@@ -28,6 +28,7 @@
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include "automation/uno/session.h"
+#include "automation/utf8.h"
 
 namespace kestrin::automation::uno {
 namespace {
@@ -38,6 +39,20 @@ using css::uno::Sequence;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
 using rtl::OUString;
+
+// The office cuts longer texts short without a word when it saves, so they
+// are refused instead.
+void RefuseTextTooLongForACell(const Value& value, int row, int col) {
+  if (value.kind() != Value::Kind::kText) return;
+  const std::size_t units = Utf16Length(value.text());
+  if (units > xl::kMaxCellText) {
+    throw AutomationError(kAppDefined, "A text of " + std::to_string(units) +
+                                           " characters does not fit in a cell, which holds at "
+                                           "most 32,767 (cell r" +
+                                           std::to_string(row + 1) + "c" + std::to_string(col + 1) +
+                                           ")");
+  }
+}
 
 // --- borders ----------------------------------------------------------------------
 
@@ -252,6 +267,7 @@ class UnoRange : public XlRange {
   }
 
   void SetValue(const Value& value) override {
+    RefuseTextTooLongForACell(value, block_.top, block_.left);
     if (kind_ == RangeKind::kActiveCell) {
       s_->PutActiveCell(CellPos{block_.top, block_.left}, value);
       return;

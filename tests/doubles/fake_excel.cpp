@@ -1,5 +1,7 @@
 #include "tests/doubles/fake_excel.h"
 
+#include "automation/utf8.h"
+
 #include <algorithm>
 #include <charconv>
 
@@ -197,6 +199,10 @@ class FakeExcel::RangeImpl : public automation::XlRange {
   void SetValue(const Value& value) override {
     if (xl_.logging_or_failures()) xl_.Call(Prefix() + ".Value=" + automation::Describe(value));
     xl_.RequireWorkbook();
+    if (value.kind() == Value::Kind::kText &&
+        automation::Utf16Length(value.text()) > automation::xl::kMaxCellText) {
+      throw AutomationError(kApplicationError, "The text does not fit in a cell");
+    }
     ++xl_.cell_writes_;
     FakeSheet& sheet = xl_.RequireActiveSheet();
     for (std::int32_t r = block_.first.row; r <= block_.last.row; ++r) {

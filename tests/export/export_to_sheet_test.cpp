@@ -269,6 +269,17 @@ TEST_F(ExportTest, RefusalsEndInTheErrorReport) {
   EXPECT_EQ(box.shown[0].prompt, "エラーNO:-2147417848\r\n");
 }
 
+TEST_F(ExportTest, ATextTooLongForACellEndsTheRunUnsaved) {
+  db.AddTable("T", {"Memo"}, {{"short"}, {std::string(40000, 'x')}, {"never written"}});
+  s.Display = 1;
+  Run();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_THAT(box.shown[0].prompt, ::testing::StartsWith("エラーNO:1004\r\n"));
+  EXPECT_EQ(*sheet().Cell(2, 1), Value("short"));
+  EXPECT_EQ(sheet().Cell(4, 1), nullptr);
+  EXPECT_EQ(workbook->saves, 0);
+}
+
 TEST_F(ExportTest, RowsBeyondTheAddressableLimitEndBeforeAnythingIsWritten) {
   AddNumberedTable(10);
   s.StartRow = 32760;  // heading at 32760, records 32761..32770

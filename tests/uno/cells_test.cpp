@@ -231,6 +231,29 @@ TEST_P(CellsTest, BadReferencesAreErrorsAndWriteNothing) {
   app->ActiveWorkbook()->Close(false);
 }
 
+TEST_P(CellsTest, TextTooLongForACellIsRefusedNotCut) {
+  auto app = App();
+  fs::path path = NewPath("long-text", ".xls");
+  MakeWorkbook(path, {{"Sheet1", {{"x"}}}});
+  app->WorkbooksOpen(path.string());
+  app->Goto("r2c1");
+  app->ActiveCell()->SetValue(Value(std::string(32767, 'a')));
+  app->Goto("r3c2");
+  try {
+    // 32,766 units of text plus one character outside the BMP: 32,768.
+    app->ActiveCell()->SetValue(Value(std::string(32766, 'b') + "\xF0\x9F\x98\x80"));
+    FAIL() << "a text longer than a cell holds must be refused";
+  } catch (const AutomationError& e) {
+    EXPECT_EQ(e.number(), 1004);
+    EXPECT_NE(e.description().find("r3c2"), std::string::npos) << e.description();
+  }
+  app->ActiveWorkbook()->Save();
+  app->ActiveWorkbook()->Close(false);
+  SavedBook saved(path);
+  EXPECT_EQ(saved.At("Sheet1", "A2").text.size(), 32767u);
+  EXPECT_EQ(saved.At("Sheet1", "B3").kind, Kind::kEmpty);
+}
+
 INSTANTIATE_TEST_SUITE_P(Batching, CellsTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Blocks" : "OneByOne"; });
 
