@@ -20,14 +20,14 @@ using automation::Value;
 constexpr int kRecords = 32767;
 constexpr int kFields = bench::kBenchFields;
 
-class NullBox : public app::MessageBox {
+class NullBox : public ui::MessageBox {
  public:
   void Show(const std::string& prompt, const std::string&) override {
     throw std::runtime_error("unexpected message: " + prompt);
   }
 };
 
-class NullProgress : public app::ProgressDisplay {
+class NullProgress : public ui::ProgressDisplay {
  public:
   void SetMaxCountCaption(const std::string&) override {}
   void SetCountCaption(const std::string& c) override { benchmark::DoNotOptimize(c.data()); }

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/error_report.h"
+#include "ui/error_report.h"
 #include "automation/failure.h"
 #include "export/column_letters.h"
 #include "export/pivot_table.h"
@@ -61,14 +61,14 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     if (Display > 1) Display = 0;
 
     if (!FileExists(FileMoto)) {
-      targets.messages.Show("ファイル " + FileMoto + " は見つかりません。", app::kShortTitle);
+      targets.messages.Show("ファイル " + FileMoto + " は見つかりません。", ui::kShortTitle);
       return;
     }
 
     rs = Require(targets.AcDb, "source database").OpenRecordset(TblName);
     if (rs->Eof()) {
       targets.messages.Show(TblName + " にはレコードが 1件もありません。処理を中止します。",
-                            app::kShortTitle);
+                            ui::kShortTitle);
       return;
     }
     rs->MoveLast();
@@ -116,7 +116,7 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
       }
       targets.progress.SetCountCaption(std::to_string(k + 1));
       targets.progress.SetGaugeX2(
-          static_cast<float>(static_cast<double>(k + 1) / RecCnt * app::kGaugeFullLength));
+          static_cast<float>(static_cast<double>(k + 1) / RecCnt * ui::kGaugeFullLength));
       rs->MoveNext();
       row += KaiGyo;
     }
@@ -136,11 +136,11 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
       xl.SetVisible(true);
     }
   } catch (const AutomationError& e) {
-    app::ShowErrorReport(targets.messages, e.number(), e.description());
+    ui::ShowErrorReport(targets.messages, e.number(), e.description());
   } catch (const std::exception& e) {
     // Anything else that escapes the automation layer is still reported, as
     // the runtime's "Internal error", rather than ending the program.
-    app::ShowErrorReport(targets.messages, 51, e.what());
+    ui::ShowErrorReport(targets.messages, 51, e.what());
   }
 }
 

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/message_box.h"
-#include "app/progress.h"
+#include "ui/message_box.h"
+#include "ui/progress.h"
 #include "automation/access.h"
 #include "automation/excel.h"
 
@@ -19,8 +19,8 @@ namespace kestrin::exporting {
 struct ExportTargets {
   automation::DaoDatabase* AcDb = nullptr;
   std::shared_ptr<automation::XlApplication>& XlApp;
-  app::MessageBox& messages;
-  app::ProgressDisplay& progress;
+  ui::MessageBox& messages;
+  ui::ProgressDisplay& progress;
 };
 
 // One export run. Never throws: a missing source file or an empty source is

@@ -17,7 +17,7 @@ namespace {
 
 using namespace kestrin;
 
-class ConsoleMessageBox : public app::MessageBox {
+class ConsoleMessageBox : public ui::MessageBox {
  public:
   void Show(const std::string& prompt, const std::string& title) override {
     std::printf("[%s] %s\n", title.c_str(), prompt.c_str());
@@ -26,7 +26,7 @@ class ConsoleMessageBox : public app::MessageBox {
   int shown = 0;
 };
 
-class ConsoleProgress : public app::ProgressDisplay {
+class ConsoleProgress : public ui::ProgressDisplay {
  public:
   void SetMaxCountCaption(const std::string& caption) override { total = caption; }
   void SetCountCaption(const std::string& caption) override { count = caption; }

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/message_box.h"
-#include "app/progress.h"
+#include "ui/message_box.h"
+#include "ui/progress.h"
 
 namespace kestrin::testing {
 
@@ -16,7 +16,7 @@ struct ShownMessage {
   friend bool operator==(const ShownMessage&, const ShownMessage&) = default;
 };
 
-class RecordingMessageBox : public app::MessageBox {
+class RecordingMessageBox : public ui::MessageBox {
  public:
   void Show(const std::string& prompt, const std::string& title) override {
     shown.push_back({prompt, title});
@@ -24,7 +24,7 @@ class RecordingMessageBox : public app::MessageBox {
   std::vector<ShownMessage> shown;
 };
 
-class RecordingProgress : public app::ProgressDisplay {
+class RecordingProgress : public ui::ProgressDisplay {
  public:
   void SetMaxCountCaption(const std::string& caption) override { max_count = caption; }
   void SetCountCaption(const std::string& caption) override {

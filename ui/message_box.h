@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace kestrin::app {
+namespace kestrin::ui {
 
 // Titles of the program's message boxes.
 inline constexpr const char* kTitle = "Kestrin Ver 0.1";
@@ -22,4 +22,4 @@ class MessageBox {
   virtual void Show(const std::string& prompt, const std::string& title) = 0;
 };
 
-}  // namespace kestrin::app
+}  // namespace kestrin::ui

@@ -6,7 +6,7 @@
 
 #include <string>
 
-namespace kestrin::app {
+namespace kestrin::ui {
 
 inline constexpr float kGaugeFullLength = 2100.0f;
 
@@ -22,4 +22,4 @@ class ProgressDisplay {
   virtual void SetGaugeX2(float x2) = 0;
 };
 
-}  // namespace kestrin::app
+}  // namespace kestrin::ui

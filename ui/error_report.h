@@ -5,12 +5,12 @@
 #include <cstdint>
 #include <string>
 
-#include "app/message_box.h"
+#include "ui/message_box.h"
 
-namespace kestrin::app {
+namespace kestrin::ui {
 
 std::string ErrorReportPrompt(std::int32_t number, const std::string& description);
 
 void ShowErrorReport(MessageBox& box, std::int32_t number, const std::string& description);
 
-}  // namespace kestrin::app
+}  // namespace kestrin::ui

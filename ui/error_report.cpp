@@ -1,6 +1,6 @@
-#include "app/error_report.h"
+#include "ui/error_report.h"
 
-namespace kestrin::app {
+namespace kestrin::ui {
 
 std::string ErrorReportPrompt(std::int32_t number, const std::string& description) {
   return "エラーNO:" + std::to_string(number) + "\r\n" + description;
@@ -10,4 +10,4 @@ void ShowErrorReport(MessageBox& box, std::int32_t number, const std::string& de
   box.Show(ErrorReportPrompt(number, description), kTitle);
 }
 
-}  // namespace kestrin::app
+}  // namespace kestrin::ui
