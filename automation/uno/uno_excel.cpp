@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <system_error>
 #include <thread>
 #include <utility>
 
 #include <com/sun/star/connection/NoConnectException.hpp>
 
 #include "automation/uno/backup.h"
+#include "automation/uno/office_language.h"
 #include "automation/uno/session.h"
 
 namespace kestrin::automation::uno {
@@ -58,6 +60,11 @@ class UnoServer : public XlServer {
                                                profile.string() + "': " + ec.message());
     }
     profile = fs::absolute(profile);
+    try {
+      SetProfileJapaneseUi(profile / "user", IsJapaneseLocale(MessagesLocaleName()));
+    } catch (const std::system_error&) {
+      // The office then starts in the language it chooses itself.
+    }
     fs::path log = profile / "office.log";
     std::string program = options_.office_program.empty()
                               ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
