@@ -20,6 +20,7 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/GeneralFunction.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
@@ -236,6 +237,17 @@ void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& 
       }
     }
   }
+  auto formats = Q<css::util::XNumberFormatsSupplier>(doc)->getNumberFormats();
+  for (size_t i = 0; i < sheets.size(); ++i) {
+    auto sheet = Q<css::sheet::XSpreadsheet>(index->getByIndex(static_cast<sal_Int32>(i)));
+    for (const auto& [a1, code] : sheets[i].formats) {
+      sal_Int32 key = formats->queryKey(ToOU(code), css::lang::Locale(), false);
+      if (key < 0) key = formats->addNew(ToOU(code), css::lang::Locale());
+      Block b = ParseA1Block(a1);
+      Q<css::beans::XPropertySet>(sheet->getCellByPosition(b.left, b.top))
+          ->setPropertyValue("NumberFormat", Any(key));
+    }
+  }
   while (index->getCount() > static_cast<sal_Int32>(sheets.size())) {
     list->removeByName(
         Q<css::container::XNamed>(index->getByIndex(index->getCount() - 1))->getName());
@@ -326,6 +338,10 @@ SavedBook::CellInfo SavedBook::At(const std::string& sheet, const std::string& a
   rtl::OUString code;
   format->getPropertyValue("FormatString") >>= code;
   info.format_code = FromOU(code);
+  css::lang::Locale locale;
+  format->getPropertyValue("Locale") >>= locale;
+  info.format_locale = FromOU(locale.Language);
+  if (locale.Country.getLength() > 0) info.format_locale += "-" + FromOU(locale.Country);
   info.shown = FromOU(Q<css::text::XTextRange>(cell)->getString());
   return info;
 }
