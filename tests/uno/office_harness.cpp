@@ -1,6 +1,9 @@
 #include "tests/uno/office_harness.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -263,6 +266,36 @@ void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& 
   Q<css::util::XCloseable>(component)->close(true);
 }
 }  // namespace
+
+std::string ZipMember(const fs::path& zip, const std::string& member) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  std::vector<std::string> args = {"unzip", "-p", zip.string(), member};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, "unzip", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; rc == 0 && (n = read(out[0], buf, sizeof buf)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  close(out[0]);
+  int status = 0;
+  if (rc == 0) waitpid(pid, &status, 0);
+  if (rc != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error("unzip -p " + zip.string() + " " + member + " failed");
+  }
+  return text;
+}
 
 bool CloseInOffice(const fs::path& path) {
   auto components = environment->Reader().Desktop()->getComponents()->createEnumeration();

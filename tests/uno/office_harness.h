@@ -68,6 +68,10 @@ struct SheetContent {
 };
 void MakeWorkbook(const fs::path& path, const std::vector<SheetContent>& sheets);
 
+// The text of one member of a zip file (an .xlsx part such as
+// "xl/sharedStrings.xml"), read with unzip; throws when it cannot be read.
+std::string ZipMember(const fs::path& zip, const std::string& member);
+
 // Closes the document of that file in the shared office, behind the back of
 // whoever opened it. Returns false when no such document is open.
 bool CloseInOffice(const fs::path& path);
