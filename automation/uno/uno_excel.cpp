@@ -61,9 +61,9 @@ class UnoServer : public XlServer {
     }
     profile = fs::absolute(profile);
     try {
-      SetProfileJapaneseUi(profile / "user", IsJapaneseLocale(MessagesLocaleName()));
+      PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()));
     } catch (const std::system_error&) {
-      // The office then starts in the language it chooses itself.
+      // The office then starts in the locale and language it chooses itself.
     }
     fs::path log = profile / "office.log";
     std::string program = options_.office_program.empty()
@@ -80,6 +80,7 @@ class UnoServer : public XlServer {
     };
     std::vector<std::string> env;
     if (!headless) env.push_back("SAL_USE_VCLPLUGIN=gen");
+    for (std::string& v : OfficeLocaleEnvironment()) env.push_back(std::move(v));
     auto process = std::make_unique<OfficeProcess>(program, args, env, log);
 
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;

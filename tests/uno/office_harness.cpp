@@ -11,6 +11,7 @@
 #include <thread>
 
 #include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -24,6 +25,7 @@
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/GeneralFunction.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
@@ -266,6 +268,23 @@ void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& 
   Q<css::util::XCloseable>(component)->close(true);
 }
 }  // namespace
+
+std::string OfficeUiLanguage() {
+  auto context = environment->Reader().context();
+  auto provider =
+      Q<css::lang::XMultiServiceFactory>(context->getServiceManager()->createInstanceWithContext(
+          "com.sun.star.configuration.ConfigurationProvider", context));
+  css::beans::NamedValue path;
+  path.Name = "nodepath";
+  path.Value <<= rtl::OUString("/org.openoffice.Setup/L10N");
+  Sequence<Any> args(1);
+  args[0] <<= path;
+  auto access = Q<css::container::XNameAccess>(provider->createInstanceWithArguments(
+      "com.sun.star.configuration.ConfigurationAccess", args));
+  rtl::OUString locale;
+  access->getByName("ooLocale") >>= locale;
+  return FromOU(locale);
+}
 
 std::string ZipMember(const fs::path& zip, const std::string& member) {
   int out[2];

@@ -68,6 +68,9 @@ struct SheetContent {
 };
 void MakeWorkbook(const fs::path& path, const std::vector<SheetContent>& sheets);
 
+// The language the shared office shows its menus in ("ja", "en-US").
+std::string OfficeUiLanguage();
+
 // The text of one member of a zip file (an .xlsx part such as
 // "xl/sharedStrings.xml"), read with unzip; throws when it cannot be read.
 std::string ZipMember(const fs::path& zip, const std::string& member);

@@ -68,50 +68,55 @@ class ProfileTest : public ::testing::Test {
       R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>ja</value></prop></item>)";
   static constexpr const char* kOther =
       R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>7.4</value></prop></item>)";
-  static constexpr const char* kHead =
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<oor:items "
-      "xmlns:oor=\"http://openoffice.org/2001/registry\">\n";
+  static constexpr const char* kXmlDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  static constexpr const char* kItems =
+      R"(<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">)";
 
   fs::path root_, user_;
 };
 
 TEST_F(ProfileTest, AFreshProfileIsSeededOnlyForAJapaneseUser) {
-  SetProfileJapaneseUi(user_, false);
+  PrepareOfficeProfile(user_, false);
   EXPECT_FALSE(fs::exists(user_));
-  SetProfileJapaneseUi(user_, true);
+  PrepareOfficeProfile(user_, true);
   std::string text = Settings();
-  EXPECT_NE(text.find(kJa), std::string::npos) << text;
-  EXPECT_NE(text.find("</oor:items>"), std::string::npos);
-  EXPECT_LT(text.find("<oor:items"), text.find(kJa));
+  EXPECT_EQ(text, std::string(kXmlDecl) + kItems + "\n" + kJa + "\n</oor:items>\n");
   struct stat st {};
   ASSERT_EQ(stat(user_.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0700u);
   ASSERT_EQ(stat((user_ / "registrymodifications.xcu").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Again: nothing to change, and no stray files.
-  SetProfileJapaneseUi(user_, true);
+  PrepareOfficeProfile(user_, true);
   EXPECT_EQ(Settings(), text);
   EXPECT_EQ(std::distance(fs::directory_iterator(user_), {}), 1);
 }
 
 TEST_F(ProfileTest, AnOfficeWrittenProfileKeepsItsOtherSettings) {
-  const std::string other_locale =
+  const std::string en_ui =
       R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>en-US</value></prop></item>)";
+  const std::string head = std::string(kXmlDecl) + kItems + "\n";
   // The office puts the end tag on the line of the last setting.
-  WriteSettings(std::string(kHead) + kOther + "\n" + other_locale + "</oor:items>");
-  SetProfileJapaneseUi(user_, false);  // a language of the user's own choosing stays
-  EXPECT_NE(Settings().find(other_locale), std::string::npos);
-  SetProfileJapaneseUi(user_, true);
-  EXPECT_EQ(Settings(), std::string(kHead) + kOther + "\n" + kJa + "\n</oor:items>\n");
-  SetProfileJapaneseUi(user_, false);  // back to following the environment
-  EXPECT_EQ(Settings(), std::string(kHead) + kOther + "\n</oor:items>\n");
-  WriteSettings(std::string(kHead) + kOther + "\n" + kJa + "</oor:items>");
-  SetProfileJapaneseUi(user_, false);
-  EXPECT_EQ(Settings(), std::string(kHead) + kOther + "\n</oor:items>\n");
-  // Without any UILocale line, the setting goes in before the end.
-  WriteSettings(std::string(kHead) + kOther + "</oor:items>\n");
-  SetProfileJapaneseUi(user_, true);
-  EXPECT_EQ(Settings(), std::string(kHead) + kOther + "\n" + kJa + "\n</oor:items>\n");
+  WriteSettings(head + kOther + "\n" + en_ui + "</oor:items>");
+  PrepareOfficeProfile(user_, false);  // a menu language of the user's own choosing stays
+  EXPECT_EQ(Settings(), head + kOther + "\n" + en_ui + "</oor:items>");
+  PrepareOfficeProfile(user_, true);
+  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
+  PrepareOfficeProfile(user_, false);  // menus follow the environment again
+  EXPECT_EQ(Settings(), head + kOther + "\n</oor:items>\n");
+  // Without a UILocale line, the setting goes in before the end tag.
+  WriteSettings(head + kOther + "</oor:items>");
+  PrepareOfficeProfile(user_, true);
+  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
+}
+
+TEST(OfficeLocaleTest, TheOfficeGetsAJapaneseLocaleAndKeepsTheUsersMessages) {
+  ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", "C");
+  EXPECT_EQ(OfficeLocaleEnvironment(), std::vector<std::string>{"LC_CTYPE=ja_JP.UTF-8"});
+  setenv("LC_ALL", "en_US.UTF-8", 1);  // would override LC_CTYPE
+  EXPECT_EQ(
+      OfficeLocaleEnvironment(),
+      (std::vector<std::string>{"LC_CTYPE=ja_JP.UTF-8", "LC_ALL=", "LC_MESSAGES=en_US.UTF-8"}));
 }
 
 }  // namespace
