@@ -30,12 +30,13 @@ constexpr const char* kReportVar = "KESTRIN_LOCALE_CHILD_REPORT";
 void AddSales(kestrin::testing::FakeDatabase& db) {
   std::vector<std::vector<Value>> rows;
   const char* regions[] = {"東京", "大阪", "名古屋"};
+  const char* teas[] = {"煎茶", "玉露", "ほうじ茶", "抹茶"};
   for (int i = 0; i < 12; ++i) {
-    rows.push_back({Value(regions[i % 3]), Value(DateTime{45296.0 + i}),
+    rows.push_back({Value(regions[i % 3]), Value(teas[i % 4]), Value(DateTime{45296.0 + i}),
                     Value(DateTime{45296.0 + i + (i + 1) / 48.0}), Value(DateTime{(i + 1) / 24.0}),
-                    Value(1000 + 10 * i), Value(Currency{12345 * (i + 1)}), Value(i % 2 == 0)});
+                    Value(1000 + 10 * i), Value(Currency{12345 * (i + 1)})});
   }
-  db.AddTable("売上", {"地域", "日付", "日時", "時刻", "金額", "単価", "確認"}, rows);
+  db.AddTable("売上", {"地域", "商品", "日付", "日時", "時刻", "金額", "単価"}, rows);
 }
 
 // The export this binary runs as a child, into the workbooks named in its
@@ -64,7 +65,7 @@ TEST(LocaleChild, ExportsOnce) {
     std::int32_t out = 0, cls = 0;
     exporting::ExportToSheet(targets, "売上", source.string(), "データ", row, col, step, out, cls,
                              midasi, display, line, filter, fit_row, fit_col, "集計", "地域",
-                             "確認", "0", "0", "金額");
+                             "商品", "0", "0", "金額");
     ASSERT_THAT(box.shown, IsEmpty()) << box.shown.front().prompt;
   }
   std::ofstream(std::getenv(kReportVar)) << OfficeUiLanguage();
@@ -100,7 +101,7 @@ struct ChildRun {
 // environment (LC_ALL, LC_MESSAGES and LANGUAGE removed).
 ChildRun RunChild(const std::string& tag, const std::vector<std::string>& env) {
   ChildRun run{NewPath("export-" + tag, ".xls"), NewPath("export-" + tag, ".xlsx"), ""};
-  std::vector<std::vector<Cell>> old = {{"古い"}, {"", 12.5}};
+  std::vector<std::vector<Cell>> old = {{"売上一覧"}, {"", 12.5}};
   MakeWorkbook(run.xls, {{"表紙", {{"Kestrin"}}}, {"データ", old}});
   MakeWorkbook(run.xlsx, {{"表紙", {{"Kestrin"}}}, {"データ", old}});
   fs::path report = NewPath("report-" + tag, ".txt");
@@ -139,7 +140,7 @@ std::string Contents(const fs::path& path) {
   for (const std::string& sheet : saved.SheetNames()) {
     out += "[" + sheet + "]\n";
     for (int r = 1; r <= 16; ++r) {
-      for (int c = 0; c < 8; ++c) {
+      for (int c = 0; c < 9; ++c) {
         std::string a1 = ColumnLetters(c) + std::to_string(r);
         auto cell = saved.At(sheet, a1);
         if (cell.kind == SavedBook::Kind::kEmpty) continue;
@@ -182,9 +183,9 @@ TEST(LocaleTest, TheSameWorkbookUnderTheCLocaleAndUnderAJapaneseOne) {
   EXPECT_EQ(Contents(ja.xlsx), Contents(c.xlsx));
   // And what was written is Japanese in style.
   SavedBook saved(c.xls);
-  EXPECT_EQ(saved.At("データ", "B3").shown, "2024/1/5");
-  EXPECT_EQ(saved.At("データ", "C3").shown, "2024/1/5 0:30:00");
-  EXPECT_EQ(saved.At("データ", "D3").shown, "1:00:00");
+  EXPECT_EQ(saved.At("データ", "C3").shown, "2024/1/5");
+  EXPECT_EQ(saved.At("データ", "D3").shown, "2024/1/5 0:30:00");
+  EXPECT_EQ(saved.At("データ", "E3").shown, "1:00:00");
   EXPECT_THAT(from_c, ::testing::HasSubstr("合計 / 金額"));
   EXPECT_THAT(from_c, ::testing::HasSubstr("総計"));
   // In the .xlsx the cells, their number formats, the column widths and the
