@@ -21,7 +21,9 @@
 #include <cstdint>
 #include <memory>
 
+#include "app/guage_line.h"
 #include "app/module_state.h"
+#include "app/option_pair.h"
 #include "automation/access.h"
 #include "automation/excel.h"
 #include "ui/message_box.h"
@@ -29,8 +31,6 @@
 
 namespace kestrin::app {
 
-class GuageLine;
-class OptionPair;
 class WindowProgress;
 
 // What the window drives and whom it tells: the two automation servers,
