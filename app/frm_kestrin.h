@@ -7,7 +7,16 @@
 // Every handler runs on the user-interface thread and to completion.
 #pragma once
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
+#include <QPushButton>
 
 #include <cstdint>
 #include <memory>
@@ -19,16 +28,6 @@
 #include "ui/file_dialogs.h"
 #include "ui/message_box.h"
 #include "ui/progress.h"
-
-class QAction;
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPushButton;
 
 namespace kestrin::app {
 
@@ -45,7 +44,7 @@ struct WindowServices {
   ui::MessageBox& messages;
   ui::ProgressDisplay* progress = nullptr;
   // The program's command line after the program name, as one text.
-  std::string command_line;
+  std::string command_line{};
   // The file dialogs; null: Qt's file dialogs over the window.
   ui::FileDialogs* dialogs = nullptr;
 };
