@@ -25,10 +25,18 @@ void CloseOwnWorkbook(WorkbookState& state, bool lblXlFile_not_empty) {
 }
 
 void AttachOrStartExcel(WorkbookState& state, automation::XlServer& server) {
+  std::shared_ptr<automation::XlApplication> running;
   try {
-    state.XlApp = server.GetObject();
-    return;
+    running = server.GetObject();
   } catch (const automation::AutomationError&) {
+  }
+  if (running) {
+    // The instance that answers is the one the program already holds, if it
+    // holds one: its reference is kept, for the application reaches its
+    // active workbook, and an instance the program started ends with the
+    // reference that started it.
+    if (!state.XlApp) state.XlApp = std::move(running);
+    return;
   }
   try {
     state.XlApp = server.CreateObject();

@@ -28,8 +28,11 @@ std::vector<ui::FileFilter> WorkbookDialogFilters();
 void CloseOwnWorkbook(WorkbookState& state, bool lblXlFile_not_empty);
 
 // Attaches XlApp to a running instance; when none answers, starts one and
-// sets XlNewF to 1. When neither works, XlApp keeps what it held and the
-// failure shows in OpenWorkbook. Never throws.
+// sets XlNewF to 1. When an instance answers and XlApp already refers to one,
+// XlApp is kept: the running instance is the one the program holds, and a
+// new reference would neither know its active workbook nor keep alive an
+// instance the program started. When neither works, XlApp keeps what it
+// held and the failure shows in OpenWorkbook. Never throws.
 void AttachOrStartExcel(WorkbookState& state, automation::XlServer& server);
 
 // Opens the file in XlApp; it becomes the active workbook. Throws

@@ -78,6 +78,12 @@ TEST(OpenSteps, TheProgramsOwnOfficeIsClosedWithoutSavingAndQuit) {
   ASSERT_TRUE(state.XlApp);
   ASSERT_EQ(state.XlNewF, 1);
   auto own = state.XlApp;
+  // Attaching again finds the instance the program holds and keeps its
+  // reference: letting the starting reference go would end that office.
+  AttachOrStartExcel(state, *server);
+  EXPECT_EQ(state.XlApp, own);
+  own.reset();
+  own = state.XlApp;
 
   // No workbook in the program's own office: the close fails and nothing
   // is let go.
