@@ -280,3 +280,79 @@ TEST_F(SourceChoice, CancelAndDatabasesWithoutListsKeepWhatTheListsHeld) {
 
 }  // namespace
 }  // namespace kestrin::windowtest
+
+namespace kestrin::windowtest {
+namespace {
+
+// The workbook choice against an application the test controls: what an
+// attached instance keeps and what a failing close leaves.
+class WorkbookChoiceWithDouble : public ::testing::Test {
+ protected:
+  WorkbookChoiceWithDouble() {
+    App();
+    window_ = std::make_unique<app::FrmKestrin>(
+        state_, app::WindowServices{access_, excel_, messages_, nullptr, "", &dialogs_});
+    window_->Form_Load();
+  }
+  testing::FakeAccessServer access_;
+  testing::FakeXlServer excel_;
+  testing::RecordingMessageBox messages_;
+  AnsweredDialogs dialogs_;
+  app::ModuleState state_;
+  std::unique_ptr<app::FrmKestrin> window_;
+};
+
+TEST_F(WorkbookChoiceWithDouble, AnAttachedInstanceKeepsEveryWorkbookOpen) {
+  auto running = std::make_shared<testing::FakeExcel>();
+  running->AddFile("/books/a.xls", {"一", "二"});
+  running->AddFile("/books/b.xls", {"Sheet1"});
+  excel_.running = running;
+  auto& w = *window_;
+  dialogs_.answers = {"/books/a.xls", "/books/b.xls"};
+  w.cmdXlFile_Click();
+  EXPECT_EQ(Entries(*w.cboSheet), (QStringList{"一", "二"}));
+  w.cmdXlFile_Click();
+  EXPECT_EQ(Entries(*w.cboSheet), QStringList{"Sheet1"});
+  EXPECT_EQ(state_.workbook.XlNewF, 0);
+  EXPECT_EQ(excel_.created, 0);
+  EXPECT_FALSE(running->quit());
+  EXPECT_TRUE(w.cboSheet->isEnabledTo(w.Frame4));  // the frame waits for a database
+}
+
+TEST_F(WorkbookChoiceWithDouble, AFailingCloseOfTheOwnInstanceEndsTheClickBeforeTheDialog) {
+  auto own = std::make_shared<testing::FakeExcel>();
+  own->AddFile("/books/a.xls", {"Sheet1", "グラフ1", "Sheet2"});
+  excel_.make = [own] { return own; };
+  auto& w = *window_;
+  dialogs_.answers = {"/books/a.xls"};
+  w.cmdXlFile_Click();
+  ASSERT_EQ(state_.workbook.XlNewF, 1);
+  EXPECT_EQ(Entries(*w.cboSheet), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
+  EXPECT_EQ(w.cboSheet->currentIndex(), 0);
+
+  // The user closed the workbook in the program's own instance: the close
+  // fails, no dialog is shown, nothing changes.
+  own->ActiveWorkbook()->Close(false);
+  w.cmdXlFile_Click();  // a dialog here would throw: no answer is queued
+  EXPECT_EQ(dialogs_.shown.size(), 1u);
+  EXPECT_EQ(state_.workbook.XlApp, own);
+  EXPECT_EQ(w.lblXlFile->text(), "/books/a.xls");
+  EXPECT_FALSE(own->quit());
+
+  // A file the application cannot open: quiet, the caption shows the path,
+  // the sheet list stays.
+  own->OpenForTest("/books/a.xls");
+  dialogs_.answers = {"/books/missing.xls"};
+  excel_.make = [] {
+    auto fresh = std::make_shared<testing::FakeExcel>();
+    return fresh;
+  };
+  w.cmdXlFile_Click();
+  EXPECT_TRUE(own->quit());
+  EXPECT_EQ(w.lblXlFile->text(), "/books/missing.xls");
+  EXPECT_EQ(Entries(*w.cboSheet), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
+  EXPECT_TRUE(messages_.shown.empty());
+}
+
+}  // namespace
+}  // namespace kestrin::windowtest
