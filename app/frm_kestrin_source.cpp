@@ -99,9 +99,12 @@ void FrmKestrin::cmdAcFile_Click() {
   }
   cboSheet->setEnabled(false);
   try {
+    // Shown at once: the lists are filled without returning to the event loop.
     txtMessege->setText(QStringLiteral("ﾃｰﾌﾞﾙ情報取得中"));
+    txtMessege->repaint();
     TblListSet();
     txtMessege->setText(QStringLiteral("ｸｴﾘｰ情報取得中"));
+    txtMessege->repaint();
     QryListSet();
   } catch (const std::exception& e) {
     // The database is open but its catalogue or a field list could not be
@@ -177,6 +180,7 @@ namespace {
 // lists stay empty when the fields cannot be read.
 void FillPivotLists(FrmKestrin& w, const std::function<source::PivotFieldEntries()>& read) {
   w.txtMessege->setText(QStringLiteral("ﾌｨｰﾙﾄﾞ情報取得中"));
+  w.txtMessege->repaint();
   for (QComboBox* box : {w.cboPivotC1, w.cboPivotR1, w.cboPivotVal, w.cboPivotC2, w.cboPivotR2}) {
     box->clear();
   }
