@@ -40,8 +40,10 @@ class WindowProgress : public ui::ProgressDisplay {
   // next event loop pass).
   void Flush();
 
-  // Number of count updates painted at once (for tests and benchmarks).
+  // Number of count updates painted at once, and the time those paints
+  // took (for tests and benchmarks).
   long painted() const { return painted_; }
+  Clock::duration painting_time() const { return painting_time_; }
 
  private:
   QLabel& max_count_;
@@ -52,9 +54,15 @@ class WindowProgress : public ui::ProgressDisplay {
   std::string count_text_;
   bool count_pending_ = false;
   Clock::time_point last_paint_{};
+  // Records between two looks at the clock, adapted to the pace of records.
+  static constexpr long kMaxStride = 1024;
+  long stride_ = 1;
+  long until_check_ = 1;
+  Clock::time_point last_check_{};
   bool painted_once_ = false;
   bool paint_gauge_ = false;
   long painted_ = 0;
+  Clock::duration painting_time_{};
 };
 
 }  // namespace kestrin::app
