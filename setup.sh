@@ -12,7 +12,8 @@ packages=(
   mdbtools mdbtools-dev libglib2.0-dev libsqlite3-dev
   qt6-base-dev
   libreoffice-calc libreoffice-dev
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils x11-apps imagemagick
+  xdg-utils desktop-file-utils shared-mime-info
   fonts-ipafont-gothic
 )
 
