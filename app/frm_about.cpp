@@ -8,19 +8,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <memory>
 #include <string>
-#include <utility>
 
 #include "app/desktop.h"
+#include "app/make_child.h"
 
 namespace kestrin::app {
 namespace {
-
-// A widget owned by its Qt parent, which deletes it.
-template <class Widget, class... Args>
-Widget* MakeChild(QWidget* parent, Args&&... args) {
-  return new Widget(std::forward<Args>(args)..., parent);
-}
 
 // The Japanese Gothic font the setup installs (fixed pitch, as the box was
 // drawn for), with the platform's Gothic fonts as fallbacks.
@@ -41,6 +36,13 @@ void MakeLink(QLabel* label) {
 }
 
 }  // namespace
+
+FrmAbout* FrmAbout::Create(Desktop& desktop, QWidget* parent) {
+  // The constructor is private so that every box is made here, on the heap:
+  // Qt deletes it when it closes (or with `parent`).
+  std::unique_ptr<FrmAbout> box(new FrmAbout(desktop, parent));
+  return box.release();
+}
 
 FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop_(desktop) {
   setAttribute(Qt::WA_DeleteOnClose);
@@ -64,7 +66,7 @@ FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop
   Label6->installEventFilter(this);
   Label8->installEventFilter(this);
 
-  auto* labels = MakeChild<QVBoxLayout>(fraAbout);
+  auto labels = std::make_unique<QVBoxLayout>();
   labels->setContentsMargins(24, 18, 24, 18);
   labels->setSpacing(10);
   labels->addWidget(lblAbout, 0, Qt::AlignHCenter);
@@ -72,20 +74,22 @@ FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop
   labels->addSpacing(8);
   labels->addWidget(Label6, 0, Qt::AlignHCenter);
   labels->addWidget(Label8, 0, Qt::AlignHCenter);
+  fraAbout->setLayout(labels.release());
 
   cmdAbout = MakeChild<QPushButton>(this, QStringLiteral("OK"));
   cmdAbout->setDefault(true);
   cmdAbout->setMinimumWidth(96);
   connect(cmdAbout, &QPushButton::clicked, this, [this] { cmdAbout_Click(); });
 
-  auto* buttons = MakeChild<QHBoxLayout>(nullptr);
+  auto buttons = std::make_unique<QHBoxLayout>();
   buttons->addStretch();
   buttons->addWidget(cmdAbout);
   buttons->addStretch();
-  auto* box = MakeChild<QVBoxLayout>(this);
+  auto box = std::make_unique<QVBoxLayout>();
   box->addWidget(fraAbout);
-  box->addLayout(buttons);
+  box->addLayout(buttons.release());
   box->setSizeConstraint(QLayout::SetFixedSize);
+  setLayout(box.release());
 }
 
 void FrmAbout::cmdAbout_Click() { close(); }

@@ -22,8 +22,9 @@ inline constexpr const char* kHomePage = "https://kestrin.example.org/";
 
 class FrmAbout final : public QDialog {
  public:
-  // `desktop` must outlive the box.
-  explicit FrmAbout(Desktop& desktop, QWidget* parent = nullptr);
+  // A new, hidden box, owned by `parent` (when given) until it closes and
+  // deletes itself. `desktop` must outlive the box.
+  static FrmAbout* Create(Desktop& desktop, QWidget* parent = nullptr);
 
   // OK: closes and unloads the box.
   void cmdAbout_Click();
@@ -43,6 +44,8 @@ class FrmAbout final : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  FrmAbout(Desktop& desktop, QWidget* parent);
+
   Desktop& desktop_;
 };
 

@@ -24,7 +24,7 @@ using testing::RecordingDesktop;
 
 // Owned by Qt: the box deletes itself when it closes.
 QPointer<FrmAbout> ShowAbout(Desktop& desktop) {
-  QPointer<FrmAbout> about(new FrmAbout(desktop));  // NOLINT: deletes itself on close
+  QPointer<FrmAbout> about(FrmAbout::Create(desktop));
   about->show();
   EXPECT_TRUE(QTest::qWaitForWindowExposed(about));
   return about;

@@ -12,8 +12,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   kestrin::app::QtDesktop desktop;
-  // Deletes itself when it closes.
-  auto* about = new kestrin::app::FrmAbout(desktop);  // NOLINT
+  auto* about = kestrin::app::FrmAbout::Create(desktop);
   QObject::connect(about, &QObject::destroyed, &app, &QApplication::quit);
   about->show();
   QTimer::singleShot(500, about, [about] {
