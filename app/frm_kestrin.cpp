@@ -271,6 +271,8 @@ void FrmKestrin::ConnectHandlers() {
   txtCol->installEventFilter(this);
   connect(cmdExec, &QPushButton::clicked, this, [this] { cmdExec_Click(); });
   connect(m1z, &QAction::triggered, this, [this] { m1z_Click(); });
+  ConnectKeys();
+  ConnectMenus();
 }
 
 bool FrmKestrin::eventFilter(QObject* watched, QEvent* event) {

@@ -8,10 +8,14 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <cstdint>
 #include <memory>
+#include <utility>
+#include <vector>
 
+#include "app/desktop.h"
 #include "app/module_state.h"
 #include "automation/access.h"
 #include "automation/excel.h"
@@ -30,6 +34,7 @@ class QPushButton;
 
 namespace kestrin::app {
 
+class FrmAbout;
 class GuageLine;
 class OptionPair;
 class WindowProgress;
@@ -44,6 +49,9 @@ struct WindowServices {
   ui::ProgressDisplay* progress = nullptr;
   // The program's command line after the program name, as one text.
   std::string command_line;
+  // Opens files and addresses for the menus and the About box (null: the
+  // desktop the window runs on).
+  Desktop* desktop = nullptr;
 };
 
 class FrmKestrin : public QMainWindow {
@@ -95,6 +103,24 @@ class FrmKestrin : public QMainWindow {
   // --- Pattern files (pattern-cli) ---
 
   // --- Keys and menus (menus-about) ---
+  // Enter (KeyAscii 13) moves the focus to the next control of the tab
+  // order once the focused control has had the key; other keys pass.
+  void Form_KeyPress(std::int16_t& KeyAscii);
+  // The desktop's screen-saver or screen-lock settings, where it has some.
+  void m2_Click();
+  // ReadMe.txt from the program folder, with the desktop's "open" action.
+  void m8_Click();
+  // Shows the About box, modeless; one at a time.
+  void m9_Click();
+  // The About box while it is open, else null.
+  FrmAbout* About() const;
+  // The tab order: one control, or the two buttons of an option pair.
+  using TabStop = std::pair<QWidget*, QWidget*>;
+  std::vector<TabStop> TabOrder() const;
+  // The control that Tab and Enter go to from `from` (null: from before the
+  // first): the next enabled and visible stop, an option pair at its
+  // selected button; null when there is none.
+  QWidget* NextTabStop(const QWidget* from) const;
 
   // The design's property: the window sees every key before its controls.
   bool KeyPreview = false;
@@ -179,6 +205,9 @@ class FrmKestrin : public QMainWindow {
   void BuildProgress(QWidget* client);
   void BuildMenus();
   void ConnectHandlers();
+  void ConnectKeys();
+  void ConnectMenus();
+  void MoveFocusToNextStop();
 
   void ShowMessage(const std::string& prompt);
   void MoveMarker();
@@ -190,6 +219,8 @@ class FrmKestrin : public QMainWindow {
   std::unique_ptr<WindowProgress> progress_;
   bool busy_cursor_ = false;
   bool terminated_ = false;
+  std::unique_ptr<Desktop> own_desktop_;
+  QPointer<FrmAbout> about_;
 };
 
 }  // namespace kestrin::app
