@@ -15,12 +15,14 @@
 #include <QRadioButton>
 
 #include <array>
+#include <optional>
 
 #include "app/export_run.h"
 #include "app/guage_line.h"
 #include "app/make_child.h"
 #include "app/option_pair.h"
 #include "app/window_progress.h"
+#include "automation/failure.h"
 #include "export/integer_text.h"
 
 namespace kestrin::app {
@@ -346,7 +348,46 @@ void FrmKestrin::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void FrmKestrin::Shutdown() {}
+namespace {
+
+// Runs one shutdown step; a step that fails is skipped.
+template <class Step>
+void Attempt(Step step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+void FrmKestrin::Shutdown() {
+  Attempt([&] { ShowMessage("終了します。"); });
+  Attempt([&] { state_.source.AcDb.reset(); });
+  Attempt([&] { state_.source.AcApp.reset(); });
+
+  const std::int16_t display = state_.settings.Display;
+  const bool own_office = state_.workbook.XlNewF == 1;
+  bool clean_up = false;
+  if (display == 1) {
+    clean_up = true;
+  } else if (display == 0) {
+    clean_up = state_.ExecF == 0 || own_office;
+  } else {
+    // Only a pattern file gives other values. An office the program
+    // started that no export has shown would otherwise run on unseen.
+    clean_up = own_office && state_.ExecF == 0;
+  }
+  if (!clean_up) return;
+  auto& xl = state_.workbook.XlApp;
+  auto require = [&xl]() -> automation::XlApplication& {
+    if (!xl) throw automation::AutomationError(automation::errnum::kObjectNotSet, "XlApp");
+    return *xl;
+  };
+  Attempt([&] { require().SetDisplayAlerts(false); });
+  Attempt([&] { require().ActiveWorkbook()->Close(false); });
+  Attempt([&] { require().Quit(); });
+}
 
 void FrmKestrin::Terminate() {
   terminated_ = true;
@@ -389,9 +430,47 @@ void FrmKestrin::txtRow_LostFocus() { MoveMarker(); }
 
 void FrmKestrin::txtCol_LostFocus() { MoveMarker(); }
 
-void FrmKestrin::MoveMarker() {}
+namespace {
 
-void FrmKestrin::CollectSettings() {}
+// The marker's edge for a start row or column text: "1", "2", or any text
+// that sorts after "2" by character codes; none for every other text.
+std::optional<int> MarkerEdge(const QString& text, int first, int second, int later) {
+  if (text == QStringLiteral("1")) return first;
+  if (text == QStringLiteral("2")) return second;
+  if (QString::compare(text, QStringLiteral("2"), Qt::CaseSensitive) > 0) return later;
+  return std::nullopt;
+}
+
+std::string StdText(const QString& text) { return text.toStdString(); }
+
+}  // namespace
+
+void FrmKestrin::MoveMarker() {
+  const std::optional<int> left = MarkerEdge(txtCol->text(), 3000, 3420, 3840);
+  if (!left) return;
+  const std::optional<int> top = MarkerEdge(txtRow->text(), 840, 1200, 1560);
+  if (!top) return;
+  lblIti->move(*left / kTwipsPerPixel, *top / kTwipsPerPixel);
+}
+
+void FrmKestrin::CollectSettings() {
+  auto& s = state_.settings;
+  s.FileMoto = StdText(lblAcFile->text());
+  s.FileSaki = StdText(lblXlFile->text());
+  s.TblName = StdText(s.TblKbn != 0 ? cboQuerys->currentText() : cboTables->currentText());
+  s.ShtName = StdText(cboSheet->currentText());
+  s.StartRow = exporting::TextToInt16(StdText(txtRow->text()));
+  s.StartCol = exporting::TextToInt16(StdText(txtCol->text()));
+  s.KaiGyo = exporting::TextToInt16(StdText(cboKaiGyo->currentText()));
+  s.OutGyo = exporting::TextToInt16(StdText(txtExpMax->text()));
+  s.ClsGyo = exporting::TextToInt16(StdText(txtCls->text()));
+  s.PvtName = StdText(txtPivotName->text());
+  s.PvtRow1 = StdText(cboPivotR1->currentText());
+  s.PvtRow2 = StdText(cboPivotR2->currentText());
+  s.PvtCol1 = StdText(cboPivotC1->currentText());
+  s.PvtCol2 = StdText(cboPivotC2->currentText());
+  s.PvtVal = StdText(cboPivotVal->currentText());
+}
 
 // --- Progress and busy state ---
 
@@ -427,6 +506,51 @@ void FrmKestrin::ShowMessage(const std::string& prompt) {
 
 // --- The export run ---
 
-void FrmKestrin::cmdExec_Click() {}
+void FrmKestrin::cmdExec_Click() {
+  if (lblAcFile->text().isEmpty()) {
+    ShowMessage("mdbファイルを選択して下さい。");
+    return;
+  }
+  if (lblXlFile->text().isEmpty()) {
+    ShowMessage("xlsファイルを選択して下さい。");
+    return;
+  }
+  try {
+    GuageVis(0);
+    CollectSettings();
+    auto& s = state_.settings;
+    const bool formatting = optGrid->Button(1)->isChecked();
+    const bool pivot = optPivot->Button(1)->isChecked();
+    if (pivot) {
+      if (s.Midasi != 1) {
+        ShowMessage("「見出し」を有りに設定して下さい。");
+        return;
+      }
+      if (PivotFieldsRepeat(s)) {
+        ShowMessage("ピボットテーブルの項目名が重複してます。");
+        return;
+      }
+      txtMessege->setText(Text("EXCELへ出力中"));
+    }
+    BeginBusy();
+    txtMessege->repaint();
+    if (pivot && SecondPivotFieldsRepeat(s)) {
+      ShowMessage("ピボットテーブルの項目名が重複してます。");
+      EndBusy();
+      return;
+    }
+    exporting::ExportTargets targets{state_.source.AcDb.get(), state_.workbook.XlApp,
+                                     services_.messages, Progress()};
+    CallExportToSheet(targets, s, formatting, pivot);
+    GuageVis(100);
+    txtMessege->clear();
+    state_.ExecF = 1;
+    EndBusy();
+  } catch (const std::exception&) {
+    // The run's own failures (a box that is not a 16-bit number) end it
+    // without a word; the window is usable again.
+    EndBusy();
+  }
+}
 
 }  // namespace kestrin::app

@@ -7,8 +7,17 @@
 // Every handler runs on the user-interface thread and to completion.
 #pragma once
 
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
 #include <QPointer>
+#include <QPushButton>
 
 #include <cstdint>
 #include <memory>
@@ -16,27 +25,17 @@
 #include <vector>
 
 #include "app/desktop.h"
+#include "app/guage_line.h"
 #include "app/module_state.h"
+#include "app/option_pair.h"
 #include "automation/access.h"
 #include "automation/excel.h"
 #include "ui/message_box.h"
 #include "ui/progress.h"
 
-class QAction;
-class QCheckBox;
-class QComboBox;
-class QFrame;
-class QGroupBox;
-class QLabel;
-class QLineEdit;
-class QMenu;
-class QPushButton;
-
 namespace kestrin::app {
 
 class FrmAbout;
-class GuageLine;
-class OptionPair;
 class WindowProgress;
 
 // What the window drives and whom it tells: the two automation servers,
@@ -48,7 +47,7 @@ struct WindowServices {
   ui::MessageBox& messages;
   ui::ProgressDisplay* progress = nullptr;
   // The program's command line after the program name, as one text.
-  std::string command_line;
+  std::string command_line{};
   // Opens files and addresses for the menus and the About box (null: the
   // desktop the window runs on).
   Desktop* desktop = nullptr;
