@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Takes docs/about-box.png: the About box as a real window on an Xvfb
-# display of its own.   tests/menus/about_screenshot.sh BUILD_DIR OUTPUT.png
+# Remakes docs/about-box.png: the About box as a real window on an Xvfb
+# display of its own. Run from anywhere after a build.
 set -euo pipefail
-build=${1:?build folder}
-out=${2:?output png}
+cd "$(dirname "$0")/.."
+build=${KESTRIN_BUILD_DIR:-build}
+out=docs/about-box.png
+cmake --build "$build" --target show_about >/dev/null
 tmp=$(mktemp -d)
 xvfb_pid=
 shown_pid=
@@ -26,4 +28,4 @@ shown_pid=$!
 for _ in $(seq 100); do [ -s "$tmp/window" ] && break; sleep 0.05; done
 window=$(head -n1 "$tmp/window")
 DISPLAY=$display xwd -silent -id "$window" | convert xwd:- "png:$out"
-echo "$out"
+echo "$out written"
