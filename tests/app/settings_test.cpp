@@ -318,7 +318,18 @@ TEST(WindowProgressTest, PaintsTheFirstAndTheLastRecordAndAtMostOnceAnIntervalBe
   EXPECT_EQ(total.text(), "1000");
   EXPECT_FLOAT_EQ(gauge.X2(), 2100);
 
-  // A run that ends early still leaves the true figures in the controls.
+  // A run that ends early leaves the true figures once flushed.
+  WindowProgress cut(total, count, gauge, std::chrono::hours(1));
+  cut.SetMaxCountCaption("10");
+  for (int n = 1; n <= 7; ++n) {
+    cut.SetCountCaption(std::to_string(n));
+    cut.SetGaugeX2(n * 210.0f);
+  }
+  EXPECT_EQ(count.text(), "1");
+  cut.Flush();
+  EXPECT_EQ(count.text(), "7");
+  EXPECT_FLOAT_EQ(gauge.X2(), 1470);
+
   WindowProgress every(total, count, gauge, std::chrono::nanoseconds(0));
   every.SetMaxCountCaption("10");
   for (int n = 1; n <= 7; ++n) {
