@@ -203,6 +203,8 @@ class FrmKestrin : public QMainWindow {
   void BuildPivotFrames(QWidget* client);
   void BuildProgress(QWidget* client);
   void BuildMenus();
+  // Gives every control its design name as object name.
+  void NameControls();
   void ConnectHandlers();
   void ConnectKeys();
   void ConnectMenus();
