@@ -13,7 +13,8 @@ packages=(
   qt6-base-dev
   libreoffice-calc libreoffice-dev libreoffice-l10n-ja
   locales poppler-utils unzip
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils x11-apps imagemagick
+  xdg-utils desktop-file-utils shared-mime-info
   fonts-ipafont-gothic
 )
 

@@ -345,6 +345,8 @@ void FrmKestrin::ConnectHandlers() {
   connect(cboTables, &QComboBox::activated, this, [this] { cboTables_Click(); });
   connect(cboQuerys, &QComboBox::activated, this, [this] { cboQuerys_Click(); });
   connect(cmdXlFile, &QPushButton::clicked, this, [this] { cmdXlFile_Click(); });
+  ConnectKeys();
+  ConnectMenus();
 }
 
 bool FrmKestrin::eventFilter(QObject* watched, QEvent* event) {

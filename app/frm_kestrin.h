@@ -16,12 +16,16 @@
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QMenu>
+#include <QPointer>
 #include <QPushButton>
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "app/desktop.h"
 #include "app/guage_line.h"
 #include "app/module_state.h"
 #include "app/option_pair.h"
@@ -33,6 +37,7 @@
 
 namespace kestrin::app {
 
+class FrmAbout;
 class WindowProgress;
 
 // What the window drives and whom it tells: the two automation servers,
@@ -47,6 +52,9 @@ struct WindowServices {
   std::string command_line{};
   // The file dialogs; null: Qt's file dialogs over the window.
   ui::FileDialogs* dialogs = nullptr;
+  // Opens files and addresses for the menus and the About box (null: the
+  // desktop the window runs on).
+  Desktop* desktop = nullptr;
 };
 
 class FrmKestrin : public QMainWindow {
@@ -118,6 +126,24 @@ class FrmKestrin : public QMainWindow {
   // --- Pattern files (pattern-cli) ---
 
   // --- Keys and menus (menus-about) ---
+  // Enter (KeyAscii 13) moves the focus to the next control of the tab
+  // order once the focused control has had the key; other keys pass.
+  void Form_KeyPress(std::int16_t& KeyAscii);
+  // The desktop's screen-saver or screen-lock settings, where it has some.
+  void m2_Click();
+  // ReadMe.txt from the program folder, with the desktop's "open" action.
+  void m8_Click();
+  // Shows the About box, modeless; one at a time.
+  void m9_Click();
+  // The About box while it is open, else null.
+  FrmAbout* About() const;
+  // The tab order: one control, or the two buttons of an option pair.
+  using TabStop = std::pair<QWidget*, QWidget*>;
+  std::vector<TabStop> TabOrder() const;
+  // The control that Tab and Enter go to from `from` (null: from before the
+  // first): the next enabled and visible stop, an option pair at its
+  // selected button; null when there is none.
+  QWidget* NextTabStop(const QWidget* from) const;
 
   // The design's property: the window sees every key before its controls.
   bool KeyPreview = false;
@@ -204,6 +230,9 @@ class FrmKestrin : public QMainWindow {
   // Gives every control its design name as object name.
   void NameControls();
   void ConnectHandlers();
+  void ConnectKeys();
+  void ConnectMenus();
+  void MoveFocusToNextStop();
 
   void ShowMessage(const std::string& prompt);
   void MoveMarker();
@@ -216,6 +245,8 @@ class FrmKestrin : public QMainWindow {
   bool busy_cursor_ = false;
   bool terminated_ = false;
   std::unique_ptr<ui::FileDialogs> own_dialogs_;
+  std::unique_ptr<Desktop> own_desktop_;
+  QPointer<FrmAbout> about_;
 };
 
 }  // namespace kestrin::app

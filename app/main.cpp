@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/desktop.h"
 #include "app/frm_kestrin.h"
 #include "app/module_state.h"
 #include "app/qt_message_box.h"
@@ -23,8 +24,9 @@ int main(int argc, char** argv) {
   auto access = automation::mdb::MakeMdbAccessServer();
   auto excel = automation::uno::MakeUnoXlServer(automation::uno::UnoOptions{});
   app::QtMessageBox messages;
+  app::QtDesktop desktop;
   app::ModuleState state;
-  app::FrmKestrin window(state, {*access, *excel, messages, nullptr, command_line});
+  app::FrmKestrin window(state, {*access, *excel, messages, nullptr, command_line, &desktop});
   messages.SetParent(&window);
   window.Form_Load();
   if (state.ExecF == 1) {
