@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 #include <utility>
 
@@ -129,6 +130,7 @@ void Session::Open(const std::string& path) {
   absolute = fs::weakly_canonical(absolute, ec);
   Call("Workbooks.Open", [&] {
     Sync();
+    ForgetWritten();
     ForgetCursor();  // the active cell is the other workbook's now
     for (auto it = books_.begin(); it != books_.end(); ++it) {
       if (it->path != absolute) continue;
@@ -286,6 +288,7 @@ void Session::SetVisible(bool on) {
 
 void Session::CloseBook(Book& book, bool save_changes) {
   if (save_changes) Save(book);
+  ForgetWritten();
   ForgetCursor();
   Reference<css::lang::XComponent> component(book.doc, UNO_QUERY_THROW);
   auto doc = book.doc;
@@ -322,6 +325,7 @@ void Session::Quit() {
         }
       }
       books_.clear();
+      ForgetWritten();
       if (process_ && !desktop_->terminate()) refused = true;
     });
   } catch (const AutomationError&) {
@@ -396,6 +400,7 @@ void Session::WriteCell(Book& book, const Reference<css::sheet::XSpreadsheet>& s
 }
 
 void Session::WriteValue(Book& book, const Reference<css::table::XCell>& cell, const Value& value) {
+  ForgetWritten();
   Any any = CellAny(value);
   double number = 0;
   if (any >>= number) {
@@ -442,6 +447,13 @@ void Session::Sync() {
     Book* book = FindBook(batch_book_);
     std::vector<ValueBlock> blocks = batch_.TakeBlocks();
     for (const ValueBlock& block : blocks) WriteBlock(book, block);
+    std::string sheet = SheetName(batch_sheet_);
+    if (written_book_ != batch_book_ || written_sheet_ != sheet) {
+      ForgetWritten();
+      written_book_ = batch_book_;
+      written_sheet_ = sheet;
+    }
+    std::move(blocks.begin(), blocks.end(), std::back_inserter(written_));
   }
   if (cursor_ && !cursor_selected_ && batch_sheet_.is() && FindBook(batch_book_)) {
     Reference<css::view::XSelectionSupplier> sel(View(batch_book_), UNO_QUERY_THROW);
@@ -491,6 +503,23 @@ void Session::CheckInGrid(const Book& book, const Block& block, std::string_view
                                            "\" lies beyond the last row or column of an .xls "
                                            "sheet (65536 rows, 256 columns)");
   }
+}
+
+const std::vector<ValueBlock>* Session::WrittenInto(
+    const Reference<css::sheet::XSpreadsheetDocument>& doc,
+    const Reference<css::sheet::XSpreadsheet>& sheet) {
+  if (written_.empty() || written_book_ != doc || !FindBook(doc) ||
+      SheetName(sheet) != written_sheet_) {
+    return nullptr;
+  }
+  return &written_;
+}
+
+void Session::ForgetWritten() {
+  written_.clear();
+  written_.shrink_to_fit();
+  written_book_.clear();
+  written_sheet_.clear();
 }
 
 void Session::ForgetCursor() {
