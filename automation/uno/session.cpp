@@ -40,6 +40,7 @@
 namespace kestrin::automation::uno {
 
 namespace fs = std::filesystem;
+
 using css::uno::Any;
 using css::uno::Reference;
 using css::uno::Sequence;
@@ -466,17 +467,24 @@ void Session::Sync() {
 
 void Session::WriteBlock(Book* book, const ValueBlock& block) {
   const Block& a = block.area;
-  int rows = a.bottom - a.top + 1, cols = a.right - a.left + 1;
-  Sequence<Sequence<Any>> data(rows);
-  for (int r = 0; r < rows; ++r) {
-    Sequence<Any> row(cols);
-    Any* out = row.getArray();
-    for (int c = 0; c < cols; ++c) out[c] = CellAny(block.at(a.top + r, a.left + c));
-    data[r] = row;
+  const int rows = a.bottom - a.top + 1, cols = a.right - a.left + 1;
+  // The whole block in one transfer, unless its values would take more
+  // memory than a transfer should hold at once.
+  const int rows_per_call = std::max(1, options_.max_cells_per_transfer / cols);
+  for (int first = 0; first < rows; first += rows_per_call) {
+    const int count = std::min(rows_per_call, rows - first);
+    Sequence<Sequence<Any>> data(count);
+    Sequence<Any>* out_rows = data.getArray();
+    for (int r = 0; r < count; ++r) {
+      Sequence<Any> row(cols);
+      Any* out = row.getArray();
+      for (int c = 0; c < cols; ++c) out[c] = CellAny(block.at(a.top + first + r, a.left + c));
+      out_rows[r] = std::move(row);
+    }
+    Reference<css::table::XCellRange> range = batch_sheet_->getCellRangeByPosition(
+        a.left, a.top + first, a.right, a.top + first + count - 1);
+    Query<css::sheet::XCellRangeData>(range)->setDataArray(data);
   }
-  Reference<css::table::XCellRange> range =
-      batch_sheet_->getCellRangeByPosition(a.left, a.top, a.right, a.bottom);
-  Query<css::sheet::XCellRangeData>(range)->setDataArray(data);
   if (book == nullptr) return;
   // Dates and Yes/No values get their number format, one call per vertical
   // run of cells that share it.

@@ -52,6 +52,9 @@ struct UnoOptions {
   std::chrono::milliseconds call_timeout{120'000};
   // Send written cells to the office in blocks (true) or one by one.
   bool batch_cells = true;
+  // Most cells sent to the office in one transfer; a larger block is sent
+  // in bands of whole rows.
+  int max_cells_per_transfer = 1 << 21;
   // Fit column widths by measuring only the cells that can be widest (true)
   // or every cell, as the office does on its own; the widths are the same.
   bool fast_column_fit = true;
