@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <thread>
 #include <utility>
 
@@ -35,6 +36,7 @@
 namespace kestrin::automation::uno {
 
 namespace fs = std::filesystem;
+
 using css::uno::Any;
 using css::uno::Reference;
 using css::uno::Sequence;
@@ -125,6 +127,7 @@ void Session::Open(const std::string& path) {
   absolute = fs::weakly_canonical(absolute, ec);
   Call("Workbooks.Open", [&] {
     Sync();
+    ForgetWritten();
     ForgetCursor();  // the active cell is the other workbook's now
     for (auto it = books_.begin(); it != books_.end(); ++it) {
       if (it->path != absolute) continue;
@@ -282,6 +285,7 @@ void Session::SetVisible(bool on) {
 
 void Session::CloseBook(Book& book, bool save_changes) {
   if (save_changes) Save(book);
+  ForgetWritten();
   ForgetCursor();
   Reference<css::lang::XComponent> component(book.doc, UNO_QUERY_THROW);
   auto doc = book.doc;
@@ -318,6 +322,7 @@ void Session::Quit() {
         }
       }
       books_.clear();
+      ForgetWritten();
       if (process_ && !desktop_->terminate()) refused = true;
     });
   } catch (const AutomationError&) {
@@ -392,6 +397,7 @@ void Session::WriteCell(Book& book, const Reference<css::sheet::XSpreadsheet>& s
 }
 
 void Session::WriteValue(Book& book, const Reference<css::table::XCell>& cell, const Value& value) {
+  ForgetWritten();
   Any any = CellAny(value);
   double number = 0;
   if (any >>= number) {
@@ -429,6 +435,13 @@ void Session::Sync() {
     Book* book = FindBook(batch_book_);
     std::vector<ValueBlock> blocks = batch_.TakeBlocks();
     for (const ValueBlock& block : blocks) WriteBlock(book, block);
+    std::string sheet = SheetName(batch_sheet_);
+    if (written_book_ != batch_book_ || written_sheet_ != sheet) {
+      ForgetWritten();
+      written_book_ = batch_book_;
+      written_sheet_ = sheet;
+    }
+    std::move(blocks.begin(), blocks.end(), std::back_inserter(written_));
   }
   if (cursor_ && !cursor_selected_ && batch_sheet_.is() && FindBook(batch_book_)) {
     Reference<css::view::XSelectionSupplier> sel(View(batch_book_), UNO_QUERY_THROW);
@@ -441,17 +454,24 @@ void Session::Sync() {
 
 void Session::WriteBlock(Book* book, const ValueBlock& block) {
   const Block& a = block.area;
-  int rows = a.bottom - a.top + 1, cols = a.right - a.left + 1;
-  Sequence<Sequence<Any>> data(rows);
-  for (int r = 0; r < rows; ++r) {
-    Sequence<Any> row(cols);
-    Any* out = row.getArray();
-    for (int c = 0; c < cols; ++c) out[c] = CellAny(block.at(a.top + r, a.left + c));
-    data[r] = row;
+  const int rows = a.bottom - a.top + 1, cols = a.right - a.left + 1;
+  // The whole block in one transfer, unless its values would take more
+  // memory than a transfer should hold at once.
+  const int rows_per_call = std::max(1, options_.max_cells_per_transfer / cols);
+  for (int first = 0; first < rows; first += rows_per_call) {
+    const int count = std::min(rows_per_call, rows - first);
+    Sequence<Sequence<Any>> data(count);
+    Sequence<Any>* out_rows = data.getArray();
+    for (int r = 0; r < count; ++r) {
+      Sequence<Any> row(cols);
+      Any* out = row.getArray();
+      for (int c = 0; c < cols; ++c) out[c] = CellAny(block.at(a.top + first + r, a.left + c));
+      out_rows[r] = std::move(row);
+    }
+    Reference<css::table::XCellRange> range = batch_sheet_->getCellRangeByPosition(
+        a.left, a.top + first, a.right, a.top + first + count - 1);
+    Query<css::sheet::XCellRangeData>(range)->setDataArray(data);
   }
-  Reference<css::table::XCellRange> range =
-      batch_sheet_->getCellRangeByPosition(a.left, a.top, a.right, a.bottom);
-  Query<css::sheet::XCellRangeData>(range)->setDataArray(data);
   if (book == nullptr) return;
   // Dates and Yes/No values get their number format, one call per vertical
   // run of cells that share it; dates only where the format is General.
@@ -487,6 +507,23 @@ void Session::CheckInGrid(const Book& book, const Block& block, std::string_view
                                            "\" lies beyond the last row or column of an .xls "
                                            "sheet (65536 rows, 256 columns)");
   }
+}
+
+const std::vector<ValueBlock>* Session::WrittenInto(
+    const Reference<css::sheet::XSpreadsheetDocument>& doc,
+    const Reference<css::sheet::XSpreadsheet>& sheet) {
+  if (written_.empty() || written_book_ != doc || !FindBook(doc) ||
+      SheetName(sheet) != written_sheet_) {
+    return nullptr;
+  }
+  return &written_;
+}
+
+void Session::ForgetWritten() {
+  written_.clear();
+  written_.shrink_to_fit();
+  written_book_.clear();
+  written_sheet_.clear();
 }
 
 void Session::ForgetCursor() {

@@ -135,6 +135,14 @@ class Session {
   // (an .xls sheet has 65,536 rows and 256 columns).
   static void CheckInGrid(const Book& book, const Block& block, std::string_view text);
 
+  // Blocks written into that sheet of the book (by name) that nothing has
+  // changed since; null when there are none or the sheet is another one.
+  const std::vector<ValueBlock>* WrittenInto(
+      const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
+      const css::uno::Reference<css::sheet::XSpreadsheet>& sheet);
+  // Cells may have changed in other ways than by written blocks.
+  void ForgetWritten();
+
   // The selection moved away from the last Goto (another sheet, a range).
   void ForgetCursor();
   void SetCursor(CellPos pos);
@@ -172,6 +180,10 @@ class Session {
   CellBatch batch_;
   css::uno::Reference<css::sheet::XSpreadsheet> batch_sheet_;
   css::uno::Reference<css::sheet::XSpreadsheetDocument> batch_book_;
+  // Blocks sent, kept for fitting columns until cells change otherwise.
+  std::vector<ValueBlock> written_;
+  css::uno::Reference<css::sheet::XSpreadsheetDocument> written_book_;
+  std::string written_sheet_;
   std::optional<CellPos> cursor_;
   // Without batching: the cell the last Goto selected, until another request.
   css::uno::Reference<css::table::XCell> cursor_cell_;

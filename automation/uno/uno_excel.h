@@ -18,12 +18,21 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "automation/excel.h"
 
 namespace kestrin::automation::uno {
+
+// How one fit of columns went.
+struct ColumnFitReport {
+  int columns = 0;           // columns fitted
+  int measured_plainly = 0;  // of those, fitted by measuring every cell
+  long written_cells = 0;    // cells the program wrote into those columns
+  long chosen_cells = 0;     // of those, the ones measured
+};
 
 struct UnoOptions {
   // Pipe the office listens on. Empty: "kestrin_office_<uid>".
@@ -43,6 +52,14 @@ struct UnoOptions {
   std::chrono::milliseconds call_timeout{120'000};
   // Send written cells to the office in blocks (true) or one by one.
   bool batch_cells = true;
+  // Most cells sent to the office in one transfer; a larger block is sent
+  // in bands of whole rows.
+  int max_cells_per_transfer = 1 << 21;
+  // Fit column widths by measuring only the cells that can be widest (true)
+  // or every cell, as the office does on its own; the widths are the same.
+  bool fast_column_fit = true;
+  // Told after every fit of columns how it went (tests, benchmarks).
+  std::function<void(const ColumnFitReport&)> on_column_fit;
   // Never show a window even when a display is available (--headless).
   bool force_headless = false;
 };

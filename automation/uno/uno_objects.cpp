@@ -28,6 +28,7 @@
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include "automation/uno/column_fit.h"
 #include "automation/uno/session.h"
 #include "automation/utf8.h"
 
@@ -201,6 +202,7 @@ class UnoRange : public XlRange {
       // Everything but drawing objects: a chart lying over the block stays,
       // as it does in Excel.
       constexpr sal_Int32 kAllButObjects = 1023 & ~css::sheet::CellFlags::OBJECTS;
+      s_->ForgetWritten();
       Query<css::sheet::XSheetOperation>(Range())->clearContents(kAllButObjects);
     });
   }
@@ -258,7 +260,16 @@ class UnoRange : public XlRange {
       if (kind_ == RangeKind::kRows) {
         Props(rr->getRows())->setPropertyValue("OptimalHeight", Any(true));
       } else if (kind_ == RangeKind::kColumns) {
-        Props(rr->getColumns())->setPropertyValue("OptimalWidth", Any(true));
+        auto a = Address(rr);
+        ColumnFitReport report;
+        if (s_->options().fast_column_fit) {
+          report =
+              FitColumns(doc_, sheet_, a.StartColumn, a.EndColumn, s_->WrittenInto(doc_, sheet_));
+        } else {
+          FitColumnsPlainly(sheet_, a.StartColumn, a.EndColumn);
+          report.columns = report.measured_plainly = a.EndColumn - a.StartColumn + 1;
+        }
+        if (s_->options().on_column_fit) s_->options().on_column_fit(report);
       } else {
         throw AutomationError(kAppDefined,
                               "AutoFit method of Range class failed: the range "
@@ -399,6 +410,7 @@ class UnoPivotField : public XlPivotField {
     }
     s_->Call("PivotField.Orientation", [&] {
       s_->Sync();
+      s_->ForgetWritten();
       auto field = Props(
           Query<css::container::XNameAccess>(table_->getDataPilotFields())->getByName(ToOU(name_)));
       field->setPropertyValue("Orientation",
@@ -433,6 +445,7 @@ class UnoPivotTable : public XlPivotTable {
     std::vector<std::string> rows = Names(row_fields), cols = Names(column_fields);
     s_->Call("PivotTable.AddFields", [&] {
       s_->Sync();
+      s_->ForgetWritten();
       auto fields = Query<css::container::XNameAccess>(table_->getDataPilotFields());
       for (const auto& list : {rows, cols}) {
         for (const auto& n : list) CheckField(fields, n);
@@ -542,6 +555,7 @@ class UnoSheet : public XlSheet {
     SheetBlock source = ParseSheetBlock(source_data);
     s_->Call("PivotTableWizard", [&] {
       s_->Sync();
+      s_->ForgetWritten();
       Reference<css::sheet::XSpreadsheet> source_sheet = FindSheet(doc_, source.sheet);
       if (!source_sheet.is()) {
         throw AutomationError(kAppDefined, "PivotTableWizard: the source sheet '" + source.sheet +

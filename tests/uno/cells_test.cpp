@@ -303,6 +303,32 @@ TEST_P(CellsTest, TextTooLongForACellIsRefusedNotCut) {
   EXPECT_EQ(saved.At("Sheet1", "B3").kind, Kind::kEmpty);
 }
 
+TEST(CellBlocksTest, BlocksLargerThanOneTransferArriveWhole) {
+  UnoOptions options = Office().options;
+  options.max_cells_per_transfer = 7;  // bands of two rows of three cells
+  auto app = MakeUnoXlServer(options)->GetObject();
+  fs::path path = NewPath("bands", ".xls");
+  MakeWorkbook(path, {{"Sheet1", {{"a"}}}});
+  app->WorkbooksOpen(path.string());
+  for (int r = 1; r <= 11; ++r) {
+    for (int c = 2; c <= 4; ++c) {
+      app->Goto("r" + std::to_string(r) + "c" + std::to_string(c));
+      app->ActiveCell()->SetValue(c == 3 ? Value(DateTime{45000.0 + r}) : Value(r * 10 + c));
+    }
+  }
+  app->ActiveWorkbook()->Save();
+  app->ActiveWorkbook()->Close(false);
+  SavedBook saved(path);
+  for (int r = 1; r <= 11; ++r) {
+    EXPECT_EQ(saved.At("Sheet1", "B" + std::to_string(r)).number, r * 10 + 2) << r;
+    EXPECT_EQ(saved.At("Sheet1", "C" + std::to_string(r)).number, 45000.0 + r) << r;
+    EXPECT_TRUE(saved.At("Sheet1", "C" + std::to_string(r)).format_type & NF::DATE) << r;
+    EXPECT_EQ(saved.At("Sheet1", "D" + std::to_string(r)).number, r * 10 + 4) << r;
+  }
+  EXPECT_EQ(saved.At("Sheet1", "B12").kind, Kind::kEmpty);
+  EXPECT_EQ(saved.At("Sheet1", "A1").text, "a");
+}
+
 INSTANTIATE_TEST_SUITE_P(Batching, CellsTest, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "Blocks" : "OneByOne"; });
 

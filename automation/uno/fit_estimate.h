@@ -1,0 +1,79 @@
+// Which cells of a column can decide its fitted width.
+//
+// The office fits a column to the widest of its cells, and measuring every
+// cell is what makes a fit slow. These helpers pick, among cells that share
+// one font and one number format, a small set that surely holds a widest
+// cell, from the cells' contents alone:
+// - cells showing the same text are equally wide, so one of them is enough;
+// - when the font's ten digits are equally wide (the caller measures that),
+//   texts that differ only in which digits they hold are equally wide too,
+//   so cells are grouped by their shown text with every digit made '0';
+// - when many groups remain, a bound of each shown text's width in ems by
+//   character class drops the groups that cannot reach the widest lower
+//   bound.
+// A number whose shown text cannot be told for certain is kept as its own
+// group, never merged with another.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrin::automation::uno {
+
+// A cell's content as the office holds it: a text, or a number.
+struct CellContent {
+  const std::string* text = nullptr;  // null: a number
+  double number = 0;
+};
+
+// How one number format shows numbers.
+class NumberLook {
+ public:
+  // The "General" format: at most 15 significant digits.
+  static NumberLook General();
+  // A format code. Codes made only of day, month, year, hour, minute and
+  // second fields with separators are understood; any other code shows
+  // numbers in ways not told here.
+  static NumberLook FromCode(std::string_view code);
+
+  // The text shown for `number` with every digit turned into '0', when it is
+  // certain; nullopt otherwise.
+  std::optional<std::string> Shape(double number) const;
+  // True when a text in a cell of this format is shown unchanged.
+  bool ShowsTextAsIs() const { return kind_ != Kind::kOther; }
+
+ private:
+  enum class Kind { kGeneral, kDateTime, kOther };
+  struct Field {
+    char unit = 0;   // y M d h m s, or 0 for a literal
+    int digits = 0;  // fixed digit count; 0: as many as needed (at least 1)
+    std::string literal;
+  };
+  Kind kind_ = Kind::kOther;
+  std::vector<Field> fields_;
+  bool has_time_ = false;
+  std::optional<std::string> DateTimeShape(double serial, bool round_seconds) const;
+};
+
+// Bounds of the width of a one-line text in ems of its font, for any common
+// font: proportional, fixed-pitch and East Asian, with pair kerning. A text
+// of several lines is as wide as its widest line.
+struct WidthBounds {
+  double lo = 0;
+  double hi = 0;
+};
+WidthBounds TextWidthBounds(std::string_view utf8);
+
+// Indexes into `cells` of the cells to measure: their widest is as wide as
+// the widest of all `cells`, which share one font and the number format
+// `look`. `digits_alike`: the font's digits are equally wide and do not
+// kern with each other. More than `prune_above` groups are narrowed by width
+// bounds.
+std::vector<std::size_t> CellsToMeasure(const std::vector<CellContent>& cells,
+                                        const NumberLook& look, bool digits_alike,
+                                        std::size_t prune_above);
+
+}  // namespace kestrin::automation::uno

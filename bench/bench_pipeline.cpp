@@ -1,0 +1,468 @@
+// Kestrin against the pipeline a user without it would script: mdb-export
+// of the table to CSV, then `soffice --headless --convert-to xls`. Both run
+// on the same generated Access table (32,767 records x 10 fields: integers,
+// texts, dates, currency), interleaved round by round so that load from
+// other work on the machine falls on both alike; medians are printed.
+//
+// Kestrin exports with no heading, ruled lines, AutoFilter, fitted rows and
+// columns, into a copy of a small existing .xls, saving and letting go of
+// the office (Display 1):
+//   cold   the export starts its own office (profile kept from a first run)
+//   warm   the office is running already; the export attaches to it
+// each with the column fit that measures only the cells that can be widest
+// and with the office's own fit of every cell, and warm without lines,
+// filter and fitting. The office's time is split by phase through the calls
+// the export makes.
+//
+// KESTRIN_BENCH_ROUNDS sets the number of rounds (default 5).
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "automation/failure.h"
+#include "automation/mdb/mdb_access.h"
+#include "automation/uno/uno_excel.h"
+#include "export/export_to_sheet.h"
+#include "tests/doubles/recording_ui.h"
+#include "tests/support/jet4_writer.h"
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace kestrin;
+using automation::Value;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kRecords = 32767;
+constexpr int kFields = 10;
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// --- the office's time by phase -----------------------------------------------
+
+using Phases = std::map<std::string, double>;
+
+class Timed {
+ public:
+  Timed(Phases& phases, const char* name) : phases_(phases), name_(name), start_(Clock::now()) {}
+  Timed(const Timed&) = delete;
+  Timed& operator=(const Timed&) = delete;
+  ~Timed() { phases_[name_] += Seconds(start_); }
+
+ private:
+  Phases& phases_;
+  const char* name_;
+  Clock::time_point start_;
+};
+
+class TimedBorder : public automation::XlBorder {
+ public:
+  TimedBorder(std::unique_ptr<automation::XlBorder> in, Phases& p) : in_(std::move(in)), p_(p) {}
+  void SetLineStyle(int v) override {
+    Timed t(p_, "lines");
+    in_->SetLineStyle(v);
+  }
+  void SetWeight(int v) override {
+    Timed t(p_, "lines");
+    in_->SetWeight(v);
+  }
+  void SetColorIndex(int v) override {
+    Timed t(p_, "lines");
+    in_->SetColorIndex(v);
+  }
+
+ private:
+  std::unique_ptr<automation::XlBorder> in_;
+  Phases& p_;
+};
+
+// A range, timed under the phase its use belongs to.
+class TimedRange : public automation::XlRange {
+ public:
+  TimedRange(std::unique_ptr<automation::XlRange> in, Phases& p, const char* fit)
+      : in_(std::move(in)), p_(p), fit_(fit) {}
+  void Clear() override {
+    Timed t(p_, "clear");
+    in_->Clear();
+  }
+  void Select() override {
+    Timed t(p_, "lines");
+    in_->Select();
+  }
+  void AutoFilter() override {
+    Timed t(p_, "filter");
+    in_->AutoFilter();
+  }
+  void AutoFit() override {
+    Timed t(p_, fit_);
+    in_->AutoFit();
+  }
+  void SetValue(const Value& v) override {
+    Timed t(p_, "cells (client)");
+    in_->SetValue(v);
+  }
+  std::unique_ptr<automation::XlBorder> Borders(int index) override {
+    Timed t(p_, "lines");
+    return std::make_unique<TimedBorder>(in_->Borders(index), p_);
+  }
+
+ private:
+  std::unique_ptr<automation::XlRange> in_;
+  Phases& p_;
+  const char* fit_;
+};
+
+class TimedWorkbook : public automation::XlWorkbook {
+ public:
+  TimedWorkbook(std::unique_ptr<automation::XlWorkbook> in, Phases& p)
+      : in_(std::move(in)), p_(p) {}
+  std::unique_ptr<automation::XlSheets> Sheets() override {
+    Timed t(p_, "open");
+    return in_->Sheets();
+  }
+  void Save() override {
+    Timed t(p_, "store");
+    in_->Save();
+  }
+  void Close(bool save) override { in_->Close(save); }
+
+ private:
+  std::unique_ptr<automation::XlWorkbook> in_;
+  Phases& p_;
+};
+
+// The application, timing each call under its phase. Written cells stay in
+// the engine until the next request: the first request after them is
+// preceded by one that only sends them, timed as "send cells".
+class TimedApp : public automation::XlApplication {
+ public:
+  TimedApp(std::shared_ptr<automation::XlApplication> in, Phases& p) : in_(std::move(in)), p_(p) {}
+  void WorkbooksOpen(const std::string& path) override {
+    Send();
+    Timed t(p_, "open");
+    in_->WorkbooksOpen(path);
+  }
+  std::unique_ptr<automation::XlWorkbook> ActiveWorkbook() override {
+    Send();
+    Timed t(p_, "open");
+    return std::make_unique<TimedWorkbook>(in_->ActiveWorkbook(), p_);
+  }
+  std::unique_ptr<automation::XlSheet> ActiveSheet() override {
+    Send();
+    return in_->ActiveSheet();
+  }
+  void SetDisplayAlerts(bool on) override {
+    Send();
+    in_->SetDisplayAlerts(on);
+  }
+  void Quit() override {
+    Send();
+    Timed t(p_, "quit");
+    in_->Quit();
+  }
+  void SetVisible(bool on) override {
+    Send();
+    in_->SetVisible(on);
+  }
+  void Goto(std::string_view reference) override {
+    Timed t(p_, "cells (client)");
+    pending_ = true;
+    in_->Goto(reference);
+  }
+  std::unique_ptr<automation::XlRange> ActiveCell() override {
+    Timed t(p_, "cells (client)");
+    return std::make_unique<TimedRange>(in_->ActiveCell(), p_, "other");
+  }
+  std::unique_ptr<automation::XlRange> Selection() override {
+    Send();
+    Timed t(p_, "lines");
+    return std::make_unique<TimedRange>(in_->Selection(), p_, "other");
+  }
+  std::unique_ptr<automation::XlRange> Range(std::string_view address) override {
+    Send();
+    return std::make_unique<TimedRange>(in_->Range(address), p_, "other");
+  }
+  std::unique_ptr<automation::XlRange> Rows(std::string_view span) override {
+    Send();
+    return std::make_unique<TimedRange>(in_->Rows(span), p_, "fit rows");
+  }
+  std::unique_ptr<automation::XlRange> Columns(std::string_view span) override {
+    Send();
+    return std::make_unique<TimedRange>(in_->Columns(span), p_, "fit columns");
+  }
+
+ private:
+  void Send() {
+    if (!pending_) return;
+    pending_ = false;
+    Timed t(p_, "send cells");
+    in_->ActiveWorkbook();
+  }
+
+  std::shared_ptr<automation::XlApplication> in_;
+  Phases& p_;
+  bool pending_ = false;
+};
+
+// --- the source ---------------------------------------------------------------
+
+fs::path MakeSource(const fs::path& dir) {
+  testsupport::Jet4Table table;
+  table.name = "T";
+  static constexpr automation::mdb::AccessType kTypes[] = {
+      automation::mdb::AccessType::kLong, automation::mdb::AccessType::kText,
+      automation::mdb::AccessType::kDateTime, automation::mdb::AccessType::kCurrency};
+  for (int f = 0; f < kFields; ++f) {
+    table.columns.push_back({"F" + std::to_string(f), kTypes[f % 4], 50});
+  }
+  for (int r = 0; r < kRecords; ++r) {
+    std::vector<Value> row;
+    for (int f = 0; f < kFields; ++f) {
+      switch (f % 4) {
+        case 0:
+          row.emplace_back(r * 10 + f);
+          break;
+        case 1:
+          row.emplace_back("text " + std::to_string(r * 7 % 100003));
+          break;
+        case 2:
+          row.emplace_back(automation::DateTime{36526.0 + (r * 13 + f) % 9000});
+          break;
+        default:
+          row.emplace_back(automation::Currency{static_cast<std::int64_t>(r) * 1234567 % 99999999});
+          break;
+      }
+    }
+    table.rows.push_back(std::move(row));
+  }
+  testsupport::Jet4Database file;
+  file.tables.push_back(std::move(table));
+  fs::path path = dir / "source.mdb";
+  testsupport::WriteJet4Database(file, path);
+  return path;
+}
+
+// --- the pipeline -------------------------------------------------------------
+
+// Runs a program with an argument list (no shell); standard output goes to
+// `out` (or nowhere), standard error nowhere. Throws when it fails.
+void RunProgram(const std::vector<std::string>& args, const fs::path& out) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> argv;
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = 0;
+  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error(args[0] + " failed");
+  }
+}
+
+void Pipeline(const fs::path& source, const fs::path& dir, Phases& phases) {
+  const fs::path csv = dir / "T.csv";
+  const fs::path xls = dir / "T.xls";
+  fs::remove(xls);
+  {
+    Timed t(phases, "mdb-export");
+    RunProgram({"mdb-export", source.string(), "T"}, csv);
+  }
+  {
+    Timed t(phases, "soffice --convert-to xls");
+    RunProgram({"soffice", "-env:UserInstallation=file://" + (dir / "profile-pipeline").string(),
+                "--headless", "--norestore", "--nologo", "--convert-to", "xls", "--outdir",
+                dir.string(), csv.string()},
+               {});
+  }
+  if (!fs::exists(xls)) throw std::runtime_error("the pipeline wrote no .xls");
+}
+
+// --- Kestrin --------------------------------------------------------------------
+
+struct Variant {
+  const char* name;
+  bool cold;
+  bool fast_fit;
+  bool format;
+};
+
+// Cold runs start offices of their own (own pipe, own profile) while the
+// warm runs' office keeps running.
+automation::uno::UnoOptions Options(const fs::path& dir, bool fast_fit, bool cold) {
+  const std::string kind = cold ? "cold" : "warm";
+  automation::uno::UnoOptions o;
+  o.pipe_name = "kestrin_bench_" + kind + "_" + std::to_string(getpid());
+  o.profile_dir = (dir / ("profile-" + kind)).string();
+  o.backup_dir = (dir / "backups").string();
+  o.force_headless = true;
+  o.fast_column_fit = fast_fit;
+  o.start_timeout = std::chrono::minutes(5);  // a fresh profile on a busy machine
+  return o;
+}
+
+void Kestrin(const Variant& v, automation::DaoDatabase& db, const fs::path& source,
+             const fs::path& dir, Phases& phases) {
+  static int n = 0;
+  const fs::path book = dir / ("book-" + std::to_string(n++) + ".xls");
+  fs::copy_file(KESTRIN_BENCH_WORKBOOK, book);
+  fs::permissions(book, fs::perms::owner_read | fs::perms::owner_write);
+  auto server = automation::uno::MakeUnoXlServer(Options(dir, v.fast_fit, v.cold));
+  std::shared_ptr<automation::XlApplication> inner;
+  {
+    Timed t(phases, v.cold ? "start" : "attach");
+    inner = v.cold ? server->CreateObject() : server->GetObject();
+  }
+  std::shared_ptr<automation::XlApplication> xl = std::make_shared<TimedApp>(inner, phases);
+  xl->WorkbooksOpen(book.string());
+  testing::RecordingMessageBox box;
+  testing::RecordingProgress progress;
+  exporting::ExportTargets targets{&db, xl, box, progress};
+  std::int16_t row = 1, col = 1, step = 1, midasi = 0, display = 1;
+  std::int16_t on = v.format ? 1 : 0;
+  std::int16_t line = on, filter = on, fit_row = on, fit_col = on;
+  std::int32_t out = 0, cls = 0;
+  {
+    Timed t(phases, "export (engine)");
+    exporting::ExportToSheet(targets, "T", source.string(), "Sheet1", row, col, step, out, cls,
+                             midasi, display, line, filter, fit_row, fit_col, "0", "0", "0", "0",
+                             "0", "0");
+  }
+  if (!box.shown.empty()) throw std::runtime_error("the export failed: " + box.shown[0].prompt);
+  fs::remove(book);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  if (v.empty()) return 0;
+  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+std::string LoadAverage() {
+  std::ifstream in("/proc/loadavg");
+  std::string a, b, c;
+  in >> a >> b >> c;
+  return a + " " + b + " " + c;
+}
+
+int Main() {
+  const int rounds = std::max(1, std::getenv("KESTRIN_BENCH_ROUNDS") != nullptr
+                                     ? std::atoi(std::getenv("KESTRIN_BENCH_ROUNDS"))
+                                     : 5);
+  std::string pattern = (fs::temp_directory_path() / "kestrin-bench-pipeline-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  const fs::path dir = pattern;
+  struct Cleanup {
+    fs::path dir;
+    ~Cleanup() {
+      std::error_code ec;
+      fs::remove_all(dir, ec);
+    }
+  } cleanup{dir};
+
+  std::printf("%d records x %d fields; %ld processors; load average %s\n", kRecords, kFields,
+              sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str());
+  const fs::path source = MakeSource(dir);
+  auto access = automation::mdb::MakeMdbAccessServer()->CreateObject();
+  access->OpenCurrentDatabase(source.string(), false);
+  auto db = access->CurrentDatabase();
+
+  const std::vector<Variant> variants = {
+      {"Kestrin cold", true, true, true},
+      {"Kestrin cold, every cell measured", true, false, true},
+      {"Kestrin warm", false, true, true},
+      {"Kestrin warm, every cell measured", false, false, true},
+      {"Kestrin warm, no lines/filter/fit", false, true, false},
+  };
+  // First runs make the profiles; they are not counted.
+  Phases ignored;
+  Pipeline(source, dir, ignored);
+  Kestrin(variants[0], *db, source, dir, ignored);
+
+  // The office the warm runs attach to.
+  auto owner = automation::uno::MakeUnoXlServer(Options(dir, true, false))->CreateObject();
+
+  std::map<std::string, std::vector<double>> wall;
+  std::map<std::string, std::map<std::string, std::vector<double>>> phases;
+  for (int round = 0; round < rounds; ++round) {
+    {
+      Phases p;
+      auto start = Clock::now();
+      Pipeline(source, dir, p);
+      wall["pipeline"].push_back(Seconds(start));
+      for (auto& [k, s] : p) phases["pipeline"][k].push_back(s);
+    }
+    for (const Variant& v : variants) {
+      Phases p;
+      auto start = Clock::now();
+      Kestrin(v, *db, source, dir, p);
+      wall[v.name].push_back(Seconds(start));
+      for (auto& [k, s] : p) phases[v.name][k].push_back(s);
+    }
+    std::fprintf(stderr, "round %d of %d done\n", round + 1, rounds);
+  }
+  owner->Quit();
+
+  const double pipeline = Median(wall["pipeline"]);
+  std::printf("\nwall time, median of %d interleaved rounds (min-max)\n", rounds);
+  std::printf("%-38s %8s %15s %9s\n", "", "median", "range", "/pipeline");
+  auto line = [&](const std::string& name) {
+    auto& v = wall[name];
+    std::printf("%-38s %7.2fs %6.2f-%6.2fs %8.2fx\n", name.c_str(), Median(v),
+                *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()),
+                Median(v) / pipeline);
+  };
+  line("pipeline");
+  for (const Variant& v : variants) line(v.name);
+  std::vector<double> added;
+  for (int r = 0; r < rounds; ++r) {
+    added.push_back(wall["Kestrin warm"][r] - wall["Kestrin warm, no lines/filter/fit"][r]);
+  }
+  std::printf("lines + filter + fitting add (warm, median of per-round differences): %.2fs\n",
+              Median(added));
+
+  std::printf("\nby phase, median seconds\n");
+  for (const auto& [name, by_phase] : phases) {
+    std::printf("%s\n", name.c_str());
+    for (const auto& [phase, values] : by_phase) {
+      std::printf("  %-28s %7.3f\n", phase.c_str(), Median(values));
+    }
+  }
+  std::printf("\nload average at the end %s\n", LoadAverage().c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main() {
+  try {
+    return Main();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench_pipeline: %s\n", e.what());
+    return 1;
+  }
+}
