@@ -277,6 +277,8 @@ void FrmKestrin::ConnectHandlers() {
   connect(cboTables, &QComboBox::activated, this, [this] { cboTables_Click(); });
   connect(cboQuerys, &QComboBox::activated, this, [this] { cboQuerys_Click(); });
   connect(cmdXlFile, &QPushButton::clicked, this, [this] { cmdXlFile_Click(); });
+  connect(m1a, &QAction::triggered, this, [this] { m1a_Click(); });
+  connect(m1b, &QAction::triggered, this, [this] { m1b_Click(); });
 }
 
 bool FrmKestrin::eventFilter(QObject* watched, QEvent* event) {

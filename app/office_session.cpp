@@ -7,6 +7,27 @@ namespace kestrin::app {
 using automation::AutomationError;
 using automation::XlApplication;
 
+namespace {
+
+// A workbook reached through the session: closing it is counted.
+class Workbook : public automation::XlWorkbook {
+ public:
+  Workbook(int& open_count, std::unique_ptr<automation::XlWorkbook> book)
+      : open_count_(open_count), book_(std::move(book)) {}
+  std::unique_ptr<automation::XlSheets> Sheets() override { return book_->Sheets(); }
+  void Save() override { book_->Save(); }
+  void Close(bool save_changes) override {
+    book_->Close(save_changes);
+    if (open_count_ > 0) --open_count_;
+  }
+
+ private:
+  int& open_count_;
+  std::unique_ptr<automation::XlWorkbook> book_;
+};
+
+}  // namespace
+
 // What the window holds as XlApp: the session's office, except that Quit
 // closes the pattern's workbook instead of ending the office.
 class OfficeSession::Handle : public XlApplication {
@@ -19,7 +40,7 @@ class OfficeSession::Handle : public XlApplication {
     ++session_.open_workbooks_;
   }
   std::unique_ptr<automation::XlWorkbook> ActiveWorkbook() override {
-    return Live().ActiveWorkbook();
+    return std::make_unique<Workbook>(session_.open_workbooks_, Live().ActiveWorkbook());
   }
   std::unique_ptr<automation::XlSheet> ActiveSheet() override { return Live().ActiveSheet(); }
   void SetDisplayAlerts(bool on) override { Live().SetDisplayAlerts(on); }
