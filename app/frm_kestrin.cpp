@@ -546,6 +546,7 @@ void FrmKestrin::cmdExec_Click() {
     exporting::ExportTargets targets{state_.source.AcDb.get(), state_.workbook.XlApp,
                                      services_.messages, Progress()};
     CallExportToSheet(targets, s, formatting, pivot);
+    progress_->Flush();
     GuageVis(100);
     txtMessege->clear();
     state_.ExecF = 1;

@@ -22,7 +22,9 @@
 #include <memory>
 #include <string>
 
+#include "app/guage_line.h"
 #include "app/module_state.h"
+#include "app/option_pair.h"
 #include "automation/access.h"
 #include "automation/excel.h"
 #include "ui/file_dialogs.h"
@@ -31,8 +33,6 @@
 
 namespace kestrin::app {
 
-class GuageLine;
-class OptionPair;
 class WindowProgress;
 
 // What the window drives and whom it tells: the two automation servers,

@@ -5,12 +5,11 @@
 #pragma once
 
 #include <QObject>
+#include <QRadioButton>
 
 #include <array>
 #include <cstdint>
 #include <functional>
-
-class QRadioButton;
 
 namespace kestrin::app {
 

@@ -8,6 +8,8 @@
 // only when at least `interval` has passed since the last painted one, and
 // always for the last record (the count reaching the total), so the screen
 // never lags by more than one frame and always ends on the true figures.
+// Between painted updates the controls are not touched at all; Flush()
+// brings them up to date after a run that ended before its last record.
 #pragma once
 
 #include <QString>
@@ -34,6 +36,10 @@ class WindowProgress : public ui::ProgressDisplay {
   void SetCountCaption(const std::string& caption) override;
   void SetGaugeX2(float x2) override;
 
+  // Puts the latest count and gauge into the controls (painted with the
+  // next event loop pass).
+  void Flush();
+
   // Number of count updates painted at once (for tests and benchmarks).
   long painted() const { return painted_; }
 
@@ -42,6 +48,9 @@ class WindowProgress : public ui::ProgressDisplay {
   QLabel& count_;
   GuageLine& gauge_;
   Clock::duration interval_;
+  std::string max_;
+  std::string count_text_;
+  bool count_pending_ = false;
   Clock::time_point last_paint_{};
   bool painted_once_ = false;
   bool paint_gauge_ = false;
