@@ -130,8 +130,76 @@ FrmKestrin::FrmKestrin(ModuleState& state, WindowServices services)
   cmdExec = Place(MakeChild<QPushButton>(client, Text("実　　　　行")), 600, 5580, 3240, 600);
   BuildProgress(client);
   BuildMenus();
+  NameControls();
   ConnectHandlers();
   setFixedSize(sizeHint());
+}
+
+void FrmKestrin::NameControls() {
+  setObjectName(QStringLiteral("frmKestrin"));
+  const std::pair<QObject*, const char*> named[] = {{Frame3, "Frame3"},
+                                                    {cmdAcFile, "cmdAcFile"},
+                                                    {lblAcFile, "lblAcFile"},
+                                                    {Frame2, "Frame2"},
+                                                    {optTable, "optTable"},
+                                                    {lblTable, "lblTable"},
+                                                    {cboTables, "cboTables"},
+                                                    {cboQuerys, "cboQuerys"},
+                                                    {Frame4, "Frame4"},
+                                                    {cmdXlFile, "cmdXlFile"},
+                                                    {lblXlFile, "lblXlFile"},
+                                                    {cboSheet, "cboSheet"},
+                                                    {Frame9, "Frame9"},
+                                                    {cboKaiGyo, "cboKaiGyo"},
+                                                    {txtExpMax, "txtExpMax"},
+                                                    {txtCls, "txtCls"},
+                                                    {Frame7, "Frame7"},
+                                                    {optMidasi, "optMidasi"},
+                                                    {Frame8, "Frame8"},
+                                                    {optView, "optView"},
+                                                    {txtRow, "txtRow"},
+                                                    {txtCol, "txtCol"},
+                                                    {lblIti, "lblIti"},
+                                                    {Frame10, "Frame10"},
+                                                    {optGrid, "optGrid"},
+                                                    {framGrid, "framGrid"},
+                                                    {Frame1, "Frame1"},
+                                                    {optLine, "optLine"},
+                                                    {Frame5, "Frame5"},
+                                                    {optFilter, "optFilter"},
+                                                    {Frame6, "Frame6"},
+                                                    {chkFitR, "chkFitR"},
+                                                    {chkFitC, "chkFitC"},
+                                                    {Frame11, "Frame11"},
+                                                    {optPivot, "optPivot"},
+                                                    {framPivot, "framPivot"},
+                                                    {txtPivotName, "txtPivotName"},
+                                                    {cboPivotR1, "cboPivotR1"},
+                                                    {cboPivotR2, "cboPivotR2"},
+                                                    {cboPivotC1, "cboPivotC1"},
+                                                    {cboPivotC2, "cboPivotC2"},
+                                                    {cboPivotVal, "cboPivotVal"},
+                                                    {cmdExec, "cmdExec"},
+                                                    {lblCount, "lblCount"},
+                                                    {Label33, "Label33"},
+                                                    {lblMaxCount, "lblMaxCount"},
+                                                    {Picture1, "Picture1"},
+                                                    {linGuage, "linGuage"},
+                                                    {txtMessege, "txtMessege"},
+                                                    {m1, "m1"},
+                                                    {m1a, "m1a"},
+                                                    {m1b, "m1b"},
+                                                    {m1m1, "m1m1"},
+                                                    {m1z, "m1z"},
+                                                    {m2, "m2"},
+                                                    {m8, "m8"},
+                                                    {m9, "m9"}};
+  for (const auto& [object, name] : named) object->setObjectName(QString::fromUtf8(name));
+  for (OptionPair* pair : {optTable, optMidasi, optView, optGrid, optLine, optFilter, optPivot}) {
+    for (int i = 0; i < 2; ++i) {
+      pair->Button(i)->setObjectName(pair->objectName() + QStringLiteral("(%1)").arg(i));
+    }
+  }
 }
 
 FrmKestrin::~FrmKestrin() = default;

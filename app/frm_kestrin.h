@@ -212,6 +212,8 @@ class FrmKestrin : public QMainWindow {
   void BuildPivotFrames(QWidget* client);
   void BuildProgress(QWidget* client);
   void BuildMenus();
+  // Gives every control its design name as object name.
+  void NameControls();
   void ConnectHandlers();
 
   void ShowMessage(const std::string& prompt);

@@ -115,7 +115,8 @@ void RunWindow(benchmark::State& state, Clock::duration interval) {
     const auto whole = Clock::now() - start;
     state.PauseTiming();
     if (!messages.shown.empty() || excel->cell_writes() == 0) {
-      state.SkipWithError(messages.shown.empty() ? "nothing written" : messages.shown[0].prompt.c_str());
+      state.SkipWithError(messages.shown.empty() ? "nothing written"
+                                                 : messages.shown[0].prompt.c_str());
       break;
     }
     share = std::chrono::duration<double>(timed->spent) / std::chrono::duration<double>(whole);

@@ -2,6 +2,9 @@
 // what each option and box does to its setting and frame, the capture of
 // the boxes, the position marker and the gauge.
 #include <QFocusEvent>
+#include <QGroupBox>
+
+#include <algorithm>
 
 #include <gmock/gmock.h>
 
@@ -81,6 +84,84 @@ TEST_F(WindowTest, StartUpGivesTheDefaultsAndEnablesOnlyTheSourceAndOptionFrames
   ASSERT_FALSE(state.AppPath.empty());
   EXPECT_EQ(state.AppPath.back(), '/');
   EXPECT_TRUE(window->KeyPreview);
+}
+
+// The caption of the label standing to the left of `control` in its frame.
+std::string CaptionBeside(QWidget* control) {
+  QLabel* nearest = nullptr;
+  for (QLabel* label : control->parentWidget()->findChildren<QLabel*>(Qt::FindDirectChildrenOnly)) {
+    const bool same_line =
+        std::abs(label->geometry().center().y() - control->geometry().center().y()) < 6;
+    if (same_line && label->geometry().right() <= control->x() &&
+        (nearest == nullptr || label->x() > nearest->x())) {
+      nearest = label;
+    }
+  }
+  return nearest ? nearest->text().toStdString() : "";
+}
+
+TEST_F(WindowTest, EveryControlCarriesItsDesignNameAndCaption) {
+  auto group = [&](const char* name) {
+    auto* box = window->findChild<QGroupBox*>(name);
+    return box ? box->title().toStdString() : std::string("(missing)");
+  };
+  EXPECT_EQ(group("Frame3"), "出力元ファイル選択");
+  EXPECT_EQ(group("Frame2"), "テーブル種別");
+  EXPECT_EQ(group("Frame4"), "出力先ファイル選択");
+  EXPECT_EQ(group("Frame9"), "出力方法指定");
+  EXPECT_EQ(group("framGrid"), "表作成");
+  EXPECT_EQ(group("framPivot"), "ピボットテーブル作成");
+  auto button = [&](const char* name) {
+    auto* b = window->findChild<QAbstractButton*>(name);
+    return b ? b->text().toStdString() : std::string("(missing)");
+  };
+  EXPECT_EQ(button("cmdAcFile"), "mdbFile");
+  EXPECT_EQ(button("cmdXlFile"), "xlsFile");
+  EXPECT_EQ(button("cmdExec"), "実　　　　行");
+  EXPECT_EQ(button("optTable(0)"), "テーブル");
+  EXPECT_EQ(button("optTable(1)"), "クエリー");
+  EXPECT_EQ(button("chkFitR"), "行");
+  EXPECT_EQ(button("chkFitC"), "列");
+  EXPECT_EQ(CaptionBeside(window->cboSheet), "シート名");
+  EXPECT_EQ(CaptionBeside(window->cboKaiGyo), "改　　行");
+  EXPECT_EQ(CaptionBeside(window->txtExpMax), "出　力　件　数");
+  EXPECT_EQ(CaptionBeside(window->txtCls), "削除する行数");
+  EXPECT_EQ(CaptionBeside(window->txtRow), "開始行");
+  EXPECT_EQ(CaptionBeside(window->txtCol), "開始列");
+  EXPECT_EQ(CaptionBeside(window->txtPivotName), "ﾋﾟﾎﾞｯﾄﾃｰﾌﾞﾙ名");
+  EXPECT_EQ(CaptionBeside(window->cboPivotR1), "行");
+  EXPECT_EQ(CaptionBeside(window->cboPivotC1), "列");
+  EXPECT_EQ(CaptionBeside(window->cboPivotVal), "値");
+  EXPECT_EQ(CaptionBeside(window->Frame10), "表作成の指定");
+  EXPECT_EQ(CaptionBeside(window->Frame11), "ピボットテーブル作成の指定");
+  struct Pair {
+    OptionPair* pair;
+    const char *row, *caption0, *caption1;
+  };
+  for (const Pair& p : {Pair{window->optMidasi, "見　出　し", "無し", "有り"},
+                        Pair{window->optView, "表　　示", "する", "しない"},
+                        Pair{window->optGrid, "", "しない", "する"},
+                        Pair{window->optLine, "罫　　線", "無し", "有り"},
+                        Pair{window->optFilter, "オートフィルタ", "無し", "有り"},
+                        Pair{window->optPivot, "", "しない", "する"}}) {
+    EXPECT_EQ(CaptionBeside(p.pair->Button(0)), p.caption0) << p.pair->objectName().toStdString();
+    EXPECT_EQ(CaptionBeside(p.pair->Button(1)), p.caption1) << p.pair->objectName().toStdString();
+    if (*p.row) {
+      const auto labels = p.pair->Button(0)->parentWidget()->findChildren<QLabel*>();
+      EXPECT_TRUE(std::any_of(labels.begin(), labels.end(), [&](QLabel* l) {
+        return l->text().toStdString() == p.row;
+      })) << p.row;
+    }
+  }
+  EXPECT_EQ(window->m1->title().toStdString(), "ファイル");
+  EXPECT_EQ(window->m1a->text().toStdString(), "パターン開く");
+  EXPECT_EQ(window->m1b->text().toStdString(), "パターン保存");
+  EXPECT_TRUE(window->m1m1->isSeparator());
+  EXPECT_EQ(window->m1z->text().toStdString(), "終了");
+  EXPECT_EQ(window->m2->text().toStdString(), "スクリーンセーバー");
+  EXPECT_EQ(window->m8->text().toStdString(), "ヘルプ");
+  EXPECT_EQ(window->m9->text().toStdString(), "アバウト");
+  EXPECT_EQ(window->lblIti->text().toStdString(), "●");
 }
 
 TEST_F(WindowTest, TheProgressControlsSitWhereTheDesignPutsThem) {
