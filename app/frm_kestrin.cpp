@@ -347,6 +347,8 @@ void FrmKestrin::ConnectHandlers() {
   connect(cmdXlFile, &QPushButton::clicked, this, [this] { cmdXlFile_Click(); });
   ConnectKeys();
   ConnectMenus();
+  connect(m1a, &QAction::triggered, this, [this] { m1a_Click(); });
+  connect(m1b, &QAction::triggered, this, [this] { m1b_Click(); });
 }
 
 bool FrmKestrin::eventFilter(QObject* watched, QEvent* event) {

@@ -124,6 +124,17 @@ class FrmKestrin : public QMainWindow {
   ui::FileDialogs& FileDialogs();
 
   // --- Pattern files (pattern-cli) ---
+  // "パターン開く": the open dialog, then PatReadOn; any failure ends it quietly.
+  void m1a_Click();
+  // "パターン保存": the save dialog, CollectSettings, the pattern file.
+  void m1b_Click();
+  // Loads the pattern file into the settings, opens its database and
+  // workbook, and puts its values into the controls. An empty path does
+  // nothing. A missing database or workbook file is reported and loading
+  // goes on. Throws pattern::PatternError when the file cannot be read or
+  // an option value names no button, AutomationError when the database or
+  // the workbook cannot be opened; what was done before stays done.
+  void PatReadOn(const std::string& PatFile);
 
   // --- Keys and menus (menus-about) ---
   // Enter (KeyAscii 13) moves the focus to the next control of the tab
