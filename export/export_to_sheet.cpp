@@ -3,11 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "ui/error_report.h"
 #include "automation/failure.h"
 #include "export/column_letters.h"
 #include "export/pivot_table.h"
 #include "export/sheet_formatting.h"
+#include "ui/error_report.h"
 
 namespace kestrin::exporting {
 
