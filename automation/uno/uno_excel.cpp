@@ -3,18 +3,28 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <iostream>
 #include <thread>
 #include <utility>
 
 #include <com/sun/star/connection/NoConnectException.hpp>
 
 #include "automation/uno/backup.h"
+#include "automation/uno/office_words.h"
 #include "automation/uno/session.h"
+#include "automation/uno/user_dirs.h"
 
 namespace kestrin::automation::uno {
 namespace {
 
 namespace fs = std::filesystem;
+
+// "5 s", "2.5 s".
+std::string Seconds(std::chrono::milliseconds ms) {
+  std::string text = std::to_string(ms.count() / 1000);
+  if (ms.count() % 1000 != 0) text += "." + std::to_string(ms.count() % 1000 / 100);
+  return text + " s";
+}
 
 class UnoServer : public XlServer {
  public:
@@ -33,6 +43,11 @@ class UnoServer : public XlServer {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       connection = TryConnect();
     }
+    if (!connection && EndOurUnansweringOffice()) {
+      throw AutomationError(kCannotCreate, "No office is running on the pipe '" +
+                                               options_.pipe_name +
+                                               "': the one there did not answer and was ended");
+    }
     if (!connection) {
       throw AutomationError(kCannotCreate,
                             last_connect_error_.empty()
@@ -44,18 +59,26 @@ class UnoServer : public XlServer {
   }
 
   std::shared_ptr<XlApplication> CreateObject() override {
+    last_connect_error_.clear();
     if (auto connection = TryConnect()) {
       // Someone already serves our pipe: use that office, but never end it.
       return Attach(nullptr, std::move(connection), !HaveDisplay());
     }
+    if (unanswered_ && !EndOurUnansweringOffice()) {
+      throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
+                                               options_.pipe_name + "': " + last_connect_error_);
+    }
     bool headless = options_.force_headless || !HaveDisplay();
-    fs::path profile =
-        options_.profile_dir.empty() ? DefaultProfileDir() : fs::path(options_.profile_dir);
-    std::error_code ec;
-    fs::create_directories(profile, ec);
-    if (ec) {
-      throw AutomationError(kCannotCreate, "Cannot create the office profile folder '" +
-                                               profile.string() + "': " + ec.message());
+    fs::path profile;
+    try {
+      if (options_.profile_dir.empty()) {
+        profile = PrivateCacheDir("office-profile");
+      } else {
+        profile = options_.profile_dir;
+        MakePrivateDir(profile);
+      }
+    } catch (const AutomationError& e) {
+      throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
     }
     profile = fs::absolute(profile);
     fs::path log = profile / "office.log";
@@ -68,8 +91,8 @@ class UnoServer : public XlServer {
         "--nologo",
         "--nodefault",
         "--nolockcheck",
-        "--accept=pipe,name=" + options_.pipe_name + ";urp;StarOffice.ComponentContext",
-        "-env:UserInstallation=" + FileUrl(profile / "user"),
+        AcceptArg(),
+        ProfileArg(profile),
     };
     std::vector<std::string> env;
     if (!headless) env.push_back("SAL_USE_VCLPLUGIN=gen");
@@ -101,14 +124,52 @@ class UnoServer : public XlServer {
 
  private:
   std::unique_ptr<OfficeConnection> TryConnect() {
+    unanswered_ = false;
+    CheckPipeOwner(options_.pipe_name);
     try {
-      return std::make_unique<OfficeConnection>(options_.pipe_name, options_.call_timeout);
+      return std::make_unique<OfficeConnection>(options_.pipe_name, options_.attach_timeout);
     } catch (const css::connection::NoConnectException&) {
       return nullptr;
     } catch (const css::uno::Exception& e) {
-      last_connect_error_ = FromOU(e.Message);
+      last_connect_error_ = OfficeWords(FromOU(e.Message));
+      if (last_connect_error_.empty()) last_connect_error_ = "the office refused the connection";
+      return nullptr;
+    } catch (const AutomationError&) {
+      unanswered_ = true;
+      last_connect_error_ =
+          "the office there did not answer within " + Seconds(options_.attach_timeout);
       return nullptr;
     }
+  }
+
+  std::string AcceptArg() const {
+    return "--accept=pipe,name=" + options_.pipe_name + ";urp;StarOffice.ComponentContext";
+  }
+  static std::string ProfileArg(const fs::path& profile) {
+    return "-env:UserInstallation=" + FileUrl(profile / "user");
+  }
+
+  // After an attach that timed out: ends the office on our pipe when it was
+  // started with our profile (one of our runs left it behind, hung), and
+  // says so in one line. False when the office there is not ours.
+  bool EndOurUnansweringOffice() {
+    if (!unanswered_) return false;
+    fs::path profile =
+        options_.profile_dir.empty() ? DefaultProfileDir() : fs::path(options_.profile_dir);
+    std::vector<pid_t> pids = ProcessesWithArgs({AcceptArg(), ProfileArg(fs::absolute(profile))});
+    if (pids.empty()) return false;
+    bool ended = KillAndWait(pids, std::chrono::seconds(10));
+    std::string line = "The office on the pipe '" + options_.pipe_name + "' (process " +
+                       std::to_string(pids.front()) + ") did not answer within " +
+                       Seconds(options_.attach_timeout) + "; " +
+                       (ended ? "it was ended and a fresh one is started" : "ending it failed");
+    if (options_.notice) {
+      options_.notice(line);
+    } else {
+      std::cerr << "kestrin: " << line << std::endl;
+    }
+    unanswered_ = false;
+    return ended;
   }
 
   static bool DesktopAnswers(OfficeConnection& connection) {
@@ -126,13 +187,16 @@ class UnoServer : public XlServer {
       return MakeApplication(
           std::make_shared<Session>(options_, std::move(process), std::move(connection), headless));
     } catch (const css::uno::Exception& e) {
+      const std::string words = OfficeWords(FromOU(e.Message));
       throw AutomationError(kCannotCreate, "The office on the pipe '" + options_.pipe_name +
-                                               "' does not offer a desktop: " + FromOU(e.Message));
+                                               "' does not offer a desktop" +
+                                               (words.empty() ? "" : ": " + words));
     }
   }
 
   UnoOptions options_;
   std::string last_connect_error_;
+  bool unanswered_ = false;  // the last attach timed out
 };
 
 }  // namespace
