@@ -32,6 +32,7 @@
 #include <com/sun/star/util/XNumberFormatTypes.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include "automation/uno/backup.h"
@@ -44,6 +45,13 @@ namespace kestrin::automation::uno {
 namespace fs = std::filesystem;
 
 namespace {
+
+// "cell B3" or "cells B3:F103".
+std::string CellsText(const Block& b) {
+  std::string first = ColumnLetters(b.left) + std::to_string(b.top + 1);
+  if (b.top == b.bottom && b.left == b.right) return "cell " + first;
+  return "cells " + first + ":" + ColumnLetters(b.right) + std::to_string(b.bottom + 1);
+}
 
 std::string CannotOpen(const std::string& path, const css::uno::Exception& e) {
   const std::string words = OfficeWords(FromOU(e.Message));
@@ -119,7 +127,15 @@ void Session::Lost(const Task& task, const css::uno::Exception& e) {
   // closed in the office behind the program's back. Forget such workbooks
   // (after naming the task, which may need them).
   std::string what = Describe(task, true);
-  const std::string words = OfficeWords(FromOU(e.Message));
+  std::string words = OfficeWords(FromOU(e.Message));
+  if (words.empty() && task.sheet.is()) {
+    // The office refuses changes to a protected sheet without saying why.
+    try {
+      Reference<css::util::XProtectable> protection(task.sheet, UNO_QUERY);
+      if (protection.is() && protection->isProtected()) words = "the sheet is protected";
+    } catch (const css::uno::Exception&) {
+    }
+  }
   size_t before = books_.size();
   books_.erase(std::remove_if(books_.begin(), books_.end(),
                               [](const Book& b) { return !DocumentAlive(b.doc); }),
@@ -506,7 +522,14 @@ void Session::Sync() {
   if (!batch_.empty() && batch_sheet_.is()) {
     Book* book = FindBook(batch_book_);
     std::vector<ValueBlock> blocks = batch_.TakeBlocks();
-    for (const ValueBlock& block : blocks) WriteBlock(book, block);
+    for (const ValueBlock& block : blocks) {
+      // A refusal names the cells it concerns, not the request that sent them.
+      try {
+        WriteBlock(book, block);
+      } catch (const css::uno::Exception& e) {
+        Lost(Task("writing " + CellsText(block.area), batch_book_, batch_sheet_), e);
+      }
+    }
   }
   if (cursor_ && !cursor_selected_ && batch_sheet_.is() && FindBook(batch_book_)) {
     Reference<css::view::XSelectionSupplier> sel(View(batch_book_), UNO_QUERY_THROW);
