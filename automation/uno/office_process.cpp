@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "automation/failure.h"
@@ -109,6 +110,24 @@ std::vector<pid_t> ProcessesWithArgs(const std::vector<std::string>& args) {
     if (all) found.push_back(static_cast<pid_t>(std::stol(name)));
   }
   return found;
+}
+
+std::chrono::milliseconds ProcessAge(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return {};
+  // Fields after the command name, which is in parentheses and may hold
+  // blanks: the start time is field 22 of the line, the 20th after ')'.
+  std::istringstream rest(line.substr(line.rfind(')') + 1));
+  std::string field;
+  for (int i = 0; i < 20 && rest >> field; ++i) {
+  }
+  double uptime = 0;
+  std::ifstream("/proc/uptime") >> uptime;
+  const long ticks = sysconf(_SC_CLK_TCK);
+  if (field.empty() || ticks <= 0 || uptime <= 0) return {};
+  const double age = uptime - std::stod(field) / static_cast<double>(ticks);
+  return std::chrono::milliseconds(age > 0 ? static_cast<long long>(age * 1000) : 0);
 }
 
 bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit) {

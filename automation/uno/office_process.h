@@ -51,6 +51,9 @@ class OfficeProcess {
 // argument: an office started with them (its launcher and the office proper).
 std::vector<pid_t> ProcessesWithArgs(const std::vector<std::string>& args);
 
+// How long the process has been running; zero when that cannot be read.
+std::chrono::milliseconds ProcessAge(pid_t pid);
+
 // Sends SIGKILL to each process and waits up to `limit` until all have
 // ended; true when they have.
 bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit);

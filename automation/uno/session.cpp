@@ -93,7 +93,8 @@ std::string Session::Describe(const Task& task, bool office_answers) {
   std::string text = task.action;
   if (task.sheet.is() && office_answers) {
     try {
-      text += " on sheet '" + SheetName(task.sheet) + "'";
+      const std::string name = "'" + SheetName(task.sheet) + "'";
+      text += text.ends_with("the sheet") ? " " + name : " on sheet " + name;
     } catch (const css::uno::Exception&) {
     }
   }

@@ -158,6 +158,15 @@ class UnoServer : public XlServer {
         options_.profile_dir.empty() ? DefaultProfileDir() : fs::path(options_.profile_dir);
     std::vector<pid_t> pids = ProcessesWithArgs({AcceptArg(), ProfileArg(fs::absolute(profile))});
     if (pids.empty()) return false;
+    for (pid_t pid : pids) {
+      if (ProcessAge(pid) < options_.settle_time) {
+        last_connect_error_ +=
+            " (it started only " +
+            Seconds(std::chrono::duration_cast<std::chrono::milliseconds>(ProcessAge(pid))) +
+            " ago and may still be starting)";
+        return false;
+      }
+    }
     bool ended = KillAndWait(pids, std::chrono::seconds(10));
     std::string line = "The office on the pipe '" + options_.pipe_name + "' (process " +
                        std::to_string(pids.front()) + ") did not answer within " +

@@ -45,6 +45,9 @@ struct UnoOptions {
   // does not, and that is ours (started with this pipe and this profile),
   // is ended so that a fresh one can start; another one is let be.
   std::chrono::milliseconds attach_timeout{5'000};
+  // An office of ours younger than this that does not answer may be one that
+  // another run of the program is still starting: it is not ended.
+  std::chrono::milliseconds settle_time{60'000};
   // Receives the one line that says an office of ours was ended that way.
   // Empty: the line goes to standard error.
   std::function<void(const std::string&)> notice;

@@ -163,6 +163,28 @@ TEST(OfficeFaultsTest, AnUnansweringOfficeOfOursIsEndedAndAFreshOneStarted) {
   Offices offices;
   fs::path book = Book("hung");
 
+  // A stopped office that has only just started may be another run's office
+  // on its way up: it is let be.
+  {
+    auto young = offices.Keep(MakeUnoXlServer(options)->CreateObject());
+    pid_t pid = OfficePid(options.pipe_name);
+    offices.KillAtEnd(pid, options.pipe_name);
+    ASSERT_EQ(kill(pid, SIGSTOP), 0);
+    UnoOptions patient = options;
+    patient.settle_time = std::chrono::hours(1);
+    try {
+      MakeUnoXlServer(patient)->GetObject();
+      FAIL() << "attached to a stopped office";
+    } catch (const AutomationError& e) {
+      EXPECT_THAT(e.description(), HasSubstr("may still be starting"));
+    }
+    EXPECT_TRUE(notices.empty());
+    EXPECT_FALSE(GoneWithin(pid, std::chrono::seconds(1)));
+    kill(pid, SIGKILL);
+    ASSERT_TRUE(GoneWithin(pid, std::chrono::seconds(5)));
+  }
+  options.settle_time = std::chrono::milliseconds(0);
+
   // A run that was killed mid-export leaves its office behind, which hangs.
   auto hang = [&] {
     auto left = offices.Keep(MakeUnoXlServer(options)->CreateObject());
