@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <thread>
@@ -101,7 +102,12 @@ class UnoServer : public XlServer {
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;
     while (true) {
       // A starting office may answer on its pipe before its desktop is up.
-      if (auto connection = TryConnect(); connection && DesktopAnswers(*connection)) {
+      // The office just started is ours and alive: it gets the rest of the
+      // start time to answer, however loaded the machine is.
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (auto connection = TryConnect(std::max(left, std::chrono::milliseconds(1000)));
+          connection && DesktopAnswers(*connection)) {
         return Attach(std::move(process), std::move(connection), headless);
       }
       if (!process->Alive()) {
@@ -123,11 +129,14 @@ class UnoServer : public XlServer {
   }
 
  private:
-  std::unique_ptr<OfficeConnection> TryConnect() {
+  // Attaches to the office on our pipe, giving it `limit` to answer (the
+  // attach time limit unless given).
+  std::unique_ptr<OfficeConnection> TryConnect(std::chrono::milliseconds limit = {}) {
     unanswered_ = false;
     CheckPipeOwner(options_.pipe_name);
+    if (limit <= std::chrono::milliseconds::zero()) limit = options_.attach_timeout;
     try {
-      return std::make_unique<OfficeConnection>(options_.pipe_name, options_.attach_timeout);
+      return std::make_unique<OfficeConnection>(options_.pipe_name, limit);
     } catch (const css::connection::NoConnectException&) {
       return nullptr;
     } catch (const css::uno::Exception& e) {
