@@ -12,8 +12,10 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   mdbtools mdbtools-dev libglib2.0-dev libsqlite3-dev
   qt6-base-dev
-  libreoffice-calc libreoffice-dev
-  xvfb xauth x11-utils
+  libreoffice-calc libreoffice-dev libreoffice-l10n-ja
+  locales poppler-utils unzip
+  xvfb xauth x11-utils x11-apps imagemagick
+  xdg-utils desktop-file-utils shared-mime-info
   fonts-ipafont-gothic
 )
 

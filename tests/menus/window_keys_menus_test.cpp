@@ -1,0 +1,257 @@
+// The main window's keyboard and menus, offscreen: the walk with Enter in
+// each state of the window, Enter still reaching the control, the commands
+// that hand something to the desktop, and the one About box.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <memory>
+
+#include "app/frm_about.h"
+#include "app/frm_kestrin.h"
+#include "app/option_pair.h"
+#include "tests/doubles/fake_servers.h"
+#include "tests/doubles/recording_desktop.h"
+#include "tests/doubles/recording_ui.h"
+
+namespace kestrin::app {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+using testing::RecordingDesktop;
+using testing::StartedProgram;
+
+class WindowKeysMenusTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window_ = std::make_unique<FrmKestrin>(
+        state_, WindowServices{access_, excel_, messages_, nullptr, "", &desktop_});
+    window_->Form_Load();
+    window_->show();
+    window_->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window_.get()));
+  }
+  void TearDown() override {
+    window_.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  FrmKestrin& w() { return *window_; }
+
+  // What opening a database does to the window: the five frames on, the
+  // sheet list off until a workbook is chosen.
+  void ChooseDatabase() {
+    for (QWidget* frame : {static_cast<QWidget*>(w().Frame2), static_cast<QWidget*>(w().Frame4),
+                           static_cast<QWidget*>(w().Frame9), static_cast<QWidget*>(w().framGrid),
+                           static_cast<QWidget*>(w().framPivot)}) {
+      frame->setEnabled(true);
+    }
+    w().cboSheet->setEnabled(false);
+  }
+
+  // Presses Enter in the focused control, lets the window move on, and
+  // returns where the focus went.
+  QWidget* Enter() {
+    QWidget* focus = QApplication::focusWidget();
+    EXPECT_NE(focus, nullptr);
+    if (focus == nullptr) return nullptr;
+    QTest::keyClick(focus, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    return QApplication::focusWidget();
+  }
+
+  // The controls visited with Enter from cmdAcFile until the focus comes
+  // back to it (at most 40 steps).
+  std::vector<QWidget*> EnterWalk() {
+    w().cmdAcFile->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+    std::vector<QWidget*> walk{QApplication::focusWidget()};
+    for (int i = 0; i < 40; ++i) {
+      QWidget* next = Enter();
+      if (next == w().cmdAcFile || next == nullptr) break;
+      walk.push_back(next);
+    }
+    return walk;
+  }
+
+  std::vector<QWidget*> Selected(std::initializer_list<OptionPair*> pairs) {
+    std::vector<QWidget*> buttons;
+    for (OptionPair* pair : pairs) buttons.push_back(pair->Button(pair->Value()));
+    return buttons;
+  }
+
+  testing::FakeAccessServer access_;
+  testing::FakeXlServer excel_;
+  testing::RecordingMessageBox messages_;
+  RecordingDesktop desktop_;
+  ModuleState state_;
+  std::unique_ptr<FrmKestrin> window_;
+};
+
+TEST_F(WindowKeysMenusTest, EnterWalksTheControlsThatCanBeUsedBeforeADatabaseIsChosen) {
+  EXPECT_THAT(EnterWalk(), ElementsAre(w().cmdAcFile, w().optGrid->Button(1),
+                                       w().optPivot->Button(1), w().cmdExec, w().txtMessege));
+  // From the last control Enter went round to the first.
+  EXPECT_EQ(QApplication::focusWidget(), w().cmdAcFile);
+}
+
+TEST_F(WindowKeysMenusTest, EnterWalksTheWholeTabOrderOnceADatabaseAndWorkbookAreChosen) {
+  ChooseDatabase();
+  std::vector<QWidget*> expected{w().cmdAcFile, w().cmdXlFile, w().cboTables,
+                                 w().optTable->Button(0)};
+  for (QWidget* c : Selected({w().optLine, w().optFilter})) expected.push_back(c);
+  for (QWidget* c : std::initializer_list<QWidget*>{
+           w().chkFitC, w().chkFitR, w().cboPivotC1, w().cboPivotC2, w().cboPivotR1, w().cboPivotR2,
+           w().cboPivotVal, w().txtPivotName, w().cboKaiGyo, w().txtExpMax, w().txtCls, w().txtRow,
+           w().txtCol}) {
+    expected.push_back(c);
+  }
+  for (QWidget* c : Selected({w().optMidasi, w().optView, w().optGrid, w().optPivot})) {
+    expected.push_back(c);
+  }
+  expected.push_back(w().cmdExec);
+  expected.push_back(w().txtMessege);
+  // The sheet list waits for a workbook.
+  EXPECT_THAT(EnterWalk(), ElementsAreArray(expected));
+
+  w().cboSheet->setEnabled(true);
+  expected.insert(expected.begin() + 2, w().cboSheet);
+  EXPECT_THAT(EnterWalk(), ElementsAreArray(expected));
+
+  // Tab follows the same order.
+  w().cmdAcFile->setFocus(Qt::OtherFocusReason);
+  std::vector<QWidget*> tabbed{QApplication::focusWidget()};
+  for (size_t i = 1; i < expected.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    tabbed.push_back(QApplication::focusWidget());
+  }
+  EXPECT_THAT(tabbed, ElementsAreArray(expected));
+}
+
+TEST_F(WindowKeysMenusTest, EnterSkipsHiddenAndFramedOffControlsAndEntersAPairAtItsChoice) {
+  ChooseDatabase();
+  w().optTable->Select(1);   // the query list instead of the table list
+  w().optGrid->Select(0);    // table formatting off: framGrid off
+  w().optPivot->Select(0);   // no pivot table: framPivot off
+  w().optMidasi->Select(0);  // the pair is entered at "無し"
+  EXPECT_THAT(EnterWalk(),
+              ElementsAre(w().cmdAcFile, w().cmdXlFile, w().cboQuerys, w().optTable->Button(1),
+                          w().cboKaiGyo, w().txtExpMax, w().txtCls, w().txtRow, w().txtCol,
+                          w().optMidasi->Button(0), w().optView->Button(0), w().optGrid->Button(0),
+                          w().optPivot->Button(0), w().cmdExec, w().txtMessege));
+
+  // A control disabled on its own is skipped like one in a disabled frame.
+  w().txtCls->setEnabled(false);
+  w().txtExpMax->setFocus(Qt::OtherFocusReason);
+  EXPECT_EQ(Enter(), w().txtRow);
+}
+
+TEST_F(WindowKeysMenusTest, EnterStillReachesTheControlAndLeavingTheStartRowRunsItsHandler) {
+  ChooseDatabase();
+  w().txtRow->setFocus(Qt::OtherFocusReason);
+  w().txtRow->selectAll();
+  QTest::keyClicks(w().txtRow, "2");
+  const QPoint marker = w().lblIti->pos();
+  QSignalSpy entered(w().txtRow, &QLineEdit::returnPressed);
+  EXPECT_EQ(Enter(), w().txtCol);
+  EXPECT_EQ(entered.count(), 1);
+  // The focus-loss handler moved the marker down one row.
+  EXPECT_EQ(w().lblIti->pos(), marker + QPoint(0, (1200 - 840) / 15));
+  EXPECT_EQ(Enter(), w().optMidasi->Button(1));
+
+  // A typed sheet name stays a typed name: Enter does not add it to the list.
+  w().cboSheet->setEnabled(true);
+  w().cboSheet->addItem("Sheet1");
+  w().cboSheet->setFocus(Qt::OtherFocusReason);
+  w().cboSheet->setEditText("");
+  QTest::keyClicks(w().cboSheet, "Sheet9");
+  EXPECT_EQ(Enter(), w().cboTables);
+  EXPECT_EQ(w().cboSheet->count(), 1);
+  EXPECT_EQ(w().cboSheet->currentText(), "Sheet9");
+
+  // Other keys do not move the focus; before Form_Load the window has no
+  // key preview and Enter stays where it is.
+  w().txtExpMax->setFocus(Qt::OtherFocusReason);
+  QTest::keyClick(w().txtExpMax, Qt::Key_5);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(QApplication::focusWidget(), w().txtExpMax);
+  w().KeyPreview = false;
+  EXPECT_EQ(Enter(), w().txtExpMax);
+}
+
+TEST_F(WindowKeysMenusTest, HelpOpensTheReadMeBesideTheProgram) {
+  w().m8->trigger();
+  ASSERT_FALSE(state_.AppPath.empty());
+  EXPECT_EQ(state_.AppPath.back(), '/');
+  EXPECT_THAT(desktop_.opened_files,
+              ElementsAre(QCoreApplication::applicationDirPath().toStdString() + "/ReadMe.txt"));
+  EXPECT_THAT(desktop_.opened_urls, IsEmpty());
+  EXPECT_THAT(messages_.shown, IsEmpty());
+}
+
+TEST_F(WindowKeysMenusTest, ScreenSaverOpensTheDesktopsSettingsOrQuietlyNothing) {
+  desktop_.current = {"XFCE"};
+  desktop_.installed = {{"xfce4-screensaver-preferences", "/usr/bin/xfce4-screensaver-preferences"},
+                        {"xscreensaver-settings", "/usr/bin/xscreensaver-settings"}};
+  w().m2->trigger();
+  EXPECT_THAT(desktop_.started,
+              ElementsAre(StartedProgram{"/usr/bin/xfce4-screensaver-preferences", {}}));
+
+  desktop_.started.clear();
+  desktop_.installed.clear();
+  const int windows = static_cast<int>(QApplication::topLevelWidgets().size());
+  w().m2->trigger();
+  EXPECT_THAT(desktop_.started, IsEmpty());
+  EXPECT_THAT(messages_.shown, IsEmpty());
+  EXPECT_EQ(static_cast<int>(QApplication::topLevelWidgets().size()), windows);
+}
+
+TEST_F(WindowKeysMenusTest, AboutIsOneModelessBoxThatOkUnloadsAndThatOpensFreshNextTime) {
+  EXPECT_EQ(w().About(), nullptr);
+  w().m9->trigger();
+  QPointer<FrmAbout> first = w().About();
+  ASSERT_FALSE(first.isNull());
+  EXPECT_TRUE(first->isVisible());
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  first->setObjectName("first");
+
+  w().m9->trigger();
+  EXPECT_EQ(w().About(), first.data());
+  EXPECT_EQ(w().findChildren<FrmAbout*>().size(), 1);
+
+  // The window stays usable while the box is open.
+  w().activateWindow();
+  w().optPivot->Button(0)->click();
+  EXPECT_EQ(state_.settings.PivotF, 0);
+
+  // Its links go to the window's desktop.
+  QTest::mouseClick(first->Label8, Qt::LeftButton);
+  EXPECT_THAT(desktop_.opened_urls, ElementsAre(std::string(kHomePage)));
+
+  QTest::mouseClick(first->cmdAbout, Qt::LeftButton);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(first.isNull());
+  EXPECT_EQ(w().About(), nullptr);
+
+  w().m9->trigger();
+  ASSERT_NE(w().About(), nullptr);
+  EXPECT_TRUE(w().About()->objectName().isEmpty());
+  EXPECT_TRUE(w().About()->isVisible());
+  EXPECT_EQ(w().findChildren<FrmAbout*>().size(), 1);
+}
+
+}  // namespace
+}  // namespace kestrin::app
