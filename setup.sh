@@ -3,6 +3,7 @@
 # missing, so a second run changes nothing), builds it, then optionally
 #   ./setup.sh sample   exports the bundled sample unattended with a pattern file
 #   ./setup.sh test     runs the test suite
+# KESTRIN_WARNINGS_AS_ERRORS=ON makes every compiler warning an error (CI).
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -34,7 +35,8 @@ if ((${#missing[@]})); then
 fi
 
 build=${KESTRIN_BUILD_DIR:-build}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=${KESTRIN_BUILD_TYPE:-RelWithDebInfo} >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=${KESTRIN_BUILD_TYPE:-RelWithDebInfo} \
+  -DKESTRIN_WARNINGS_AS_ERRORS=${KESTRIN_WARNINGS_AS_ERRORS:-OFF} >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 case "${1:-}" in

@@ -15,30 +15,30 @@
 namespace kestrin::exporting {
 
 struct ExportSettings {
-  std::string FileMoto;        // source database path
-  std::int16_t TblKbn = 0;     // 0 table, 1 query
-  std::string TblName;         // table or query to export
-  std::string FileSaki;        // destination workbook path
-  std::string ShtName;         // destination sheet
-  std::int16_t StartRow = 0;   // sheet row of the first written row, from 1
-  std::int16_t StartCol = 0;   // sheet column of the first field, 1 = A
-  std::int16_t KaiGyo = 0;     // row step between records
-  std::int16_t OutGyo = 0;     // most records to write, 0 = all
-  std::int16_t ClsGyo = 0;     // rows to clear: 0 the block, > 0 that many, < 0 none
-  std::int16_t Midasi = 0;     // 1: heading row of field names
-  std::int16_t Display = 0;    // 0: show the workbook at the end; 1: save and quit
-  std::int16_t GridF = 0;      // 1: format the block as a table
-  std::int16_t Line = 0;       // 1: ruled lines
-  std::int16_t Filter = 0;     // 1: AutoFilter
-  std::int16_t FitRow = 0;     // 1: fit the rows
-  std::int16_t FitCol = 0;     // 1: fit the columns
-  std::int16_t PivotF = 0;     // 1: build a pivot table
-  std::string PvtName;         // pivot table name
-  std::string PvtRow1;         // pivot row field 1
-  std::string PvtRow2;         // pivot row field 2 ("なし": none)
-  std::string PvtCol1;         // pivot column field 1
-  std::string PvtCol2;         // pivot column field 2 ("なし": none)
-  std::string PvtVal;          // pivot data field
+  std::string FileMoto;       // source database path
+  std::int16_t TblKbn = 0;    // 0 table, 1 query
+  std::string TblName;        // table or query to export
+  std::string FileSaki;       // destination workbook path
+  std::string ShtName;        // destination sheet
+  std::int16_t StartRow = 0;  // sheet row of the first written row, from 1
+  std::int16_t StartCol = 0;  // sheet column of the first field, 1 = A
+  std::int16_t KaiGyo = 0;    // row step between records
+  std::int16_t OutGyo = 0;    // most records to write, 0 = all
+  std::int16_t ClsGyo = 0;    // rows to clear: 0 the block, > 0 that many, < 0 none
+  std::int16_t Midasi = 0;    // 1: heading row of field names
+  std::int16_t Display = 0;   // 0: show the workbook at the end; 1: save and quit
+  std::int16_t GridF = 0;     // 1: format the block as a table
+  std::int16_t Line = 0;      // 1: ruled lines
+  std::int16_t Filter = 0;    // 1: AutoFilter
+  std::int16_t FitRow = 0;    // 1: fit the rows
+  std::int16_t FitCol = 0;    // 1: fit the columns
+  std::int16_t PivotF = 0;    // 1: build a pivot table
+  std::string PvtName;        // pivot table name
+  std::string PvtRow1;        // pivot row field 1
+  std::string PvtRow2;        // pivot row field 2 ("なし": none)
+  std::string PvtCol1;        // pivot column field 1
+  std::string PvtCol2;        // pivot column field 2 ("なし": none)
+  std::string PvtVal;         // pivot data field
 
   friend bool operator==(const ExportSettings&, const ExportSettings&) = default;
 };

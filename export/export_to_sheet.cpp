@@ -1,13 +1,14 @@
 #include "export/export_to_sheet.h"
 
 #include <filesystem>
+#include <new>
 #include <system_error>
 
-#include "ui/error_report.h"
 #include "automation/failure.h"
 #include "export/column_letters.h"
 #include "export/pivot_table.h"
 #include "export/sheet_formatting.h"
+#include "ui/error_report.h"
 
 namespace kestrin::exporting {
 
@@ -137,10 +138,18 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     }
   } catch (const AutomationError& e) {
     ui::ShowErrorReport(targets.messages, e.number(), e.description());
+  } catch (const std::bad_alloc&) {
+    ui::ShowErrorReport(targets.messages, 7, "Out of memory");
   } catch (const std::exception& e) {
     // Anything else that escapes the automation layer is still reported, as
-    // the runtime's "Internal error", rather than ending the program.
-    ui::ShowErrorReport(targets.messages, 51, e.what());
+    // the runtime's "Internal error", rather than ending the program; its
+    // text is kept only when it reads as a sentence, not as a type or
+    // function name of the library that raised it.
+    const std::string what = e.what();
+    const bool sentence =
+        what.find(' ') != std::string::npos && what.find("::") == std::string::npos;
+    ui::ShowErrorReport(targets.messages, 51,
+                        sentence ? "Internal error: " + what : std::string("Internal error"));
   }
 }
 

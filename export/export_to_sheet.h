@@ -7,10 +7,10 @@
 #include <memory>
 #include <string>
 
-#include "ui/message_box.h"
-#include "ui/progress.h"
 #include "automation/access.h"
 #include "automation/excel.h"
+#include "ui/message_box.h"
+#include "ui/progress.h"
 
 namespace kestrin::exporting {
 

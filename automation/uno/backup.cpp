@@ -1,25 +1,25 @@
 #include "automation/uno/backup.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <system_error>
 #include <vector>
 
 #include "automation/failure.h"
+#include "automation/uno/user_dirs.h"
 
 namespace kestrin::automation::uno {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path CacheHome() {
-  const char* xdg = std::getenv("XDG_CACHE_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return fs::path(xdg);
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] != '\0') return fs::path(home) / ".cache";
-  return fs::temp_directory_path();
-}
 
 std::string Stamp(std::chrono::system_clock::time_point now) {
   std::time_t t = std::chrono::system_clock::to_time_t(now);
@@ -67,27 +67,58 @@ fs::path BackUpWorkbook(const fs::path& workbook, const fs::path& dir,
     throw AutomationError(
         1004, "Cannot back up '" + workbook.string() + "' before saving: the file is missing");
   }
-  fs::create_directories(dir, ec);
-  if (ec) {
-    throw AutomationError(1004, "Cannot create the backup folder '" + dir.string() +
-                                    "': " + ec.message() + "; the workbook was not saved");
+  try {
+    MakePrivateDir(dir);
+  } catch (const AutomationError& e) {
+    throw AutomationError(e.number(), e.description() + "; the workbook was not saved");
   }
   const std::string stem = workbook.stem().string();
   const std::string ext = workbook.extension().string();
   const std::string base = stem + "-" + Stamp(now);
-  fs::path target = dir / (base + ext);
-  for (int n = 2; fs::exists(target, ec); ++n) {
-    target = dir / (base + "-" + std::to_string(n) + ext);
-  }
-  fs::copy_file(workbook, target, fs::copy_options::none, ec);
-  if (!ec && fs::file_size(target, ec) != fs::file_size(workbook)) {
+  auto failed = [&](const std::string& why) {
+    return AutomationError(1004, "Cannot back up '" + workbook.string() + "' into '" +
+                                     dir.string() + "': " + why + "; the workbook was not saved");
+  };
+
+  // The copy is made under a temporary name and given its backup name only
+  // once complete, so that a copy cut short never looks like a backup.
+  std::string temp = (dir / ".kestrin-partial-XXXXXX").string();
+  const int fd = mkstemp(temp.data());
+  if (fd < 0) throw failed(std::strerror(errno));
+  struct RemoveTemp {
+    std::string path;
+    ~RemoveTemp() {
+      if (!path.empty()) unlink(path.c_str());
+    }
+  } remove_temp{temp};
+  close(fd);
+  fs::copy_file(workbook, temp, fs::copy_options::overwrite_existing, ec);
+  if (!ec && fs::file_size(temp, ec) != fs::file_size(workbook)) {
     ec = std::make_error_code(std::errc::io_error);
   }
-  if (ec) {
-    fs::remove(target, ec);
-    throw AutomationError(1004, "Cannot back up '" + workbook.string() + "' to '" +
-                                    target.string() + "': " + ec.message() +
-                                    "; the workbook was not saved");
+  if (!ec) {
+    // The copy takes the workbook's mode: the backup is for the user alone.
+    const int sync_fd = open(temp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (sync_fd < 0 || fchmod(sync_fd, 0600) != 0 || fsync(sync_fd) != 0) {
+      ec = std::error_code(errno, std::generic_category());
+    }
+    if (sync_fd >= 0) close(sync_fd);
+  }
+  if (ec) throw failed(ec.message());
+  // link() never replaces a file: a name taken meanwhile gets the next number.
+  fs::path target = dir / (base + ext);
+  for (int n = 2;; ++n) {
+    if (link(temp.c_str(), target.c_str()) == 0) break;
+    if (errno == EPERM || errno == EOPNOTSUPP) {  // a file system without links
+      if (!fs::exists(target, ec)) {
+        if (std::rename(temp.c_str(), target.c_str()) != 0) throw failed(std::strerror(errno));
+        remove_temp.path.clear();
+        break;
+      }
+    } else if (errno != EEXIST) {
+      throw failed(std::strerror(errno));
+    }
+    target = dir / (base + "-" + std::to_string(n) + ext);
   }
 
   std::vector<std::pair<std::pair<std::string, long>, fs::path>> backups;

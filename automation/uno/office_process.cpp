@@ -3,12 +3,15 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "automation/failure.h"
@@ -87,6 +90,82 @@ void OfficeProcess::Kill() {
     int status = 0;
     if (waitpid(pid_, &status, 0) == pid_) status_ = status;
     reaped_ = true;
+  }
+}
+
+std::vector<pid_t> ProcessesWithArgs(const std::vector<std::string>& args) {
+  std::vector<pid_t> found;
+  std::error_code ec;
+  const uid_t me = getuid();
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.empty() || name.find_first_not_of("0123456789") != std::string::npos) continue;
+    struct stat st {};
+    if (stat(entry.path().c_str(), &st) != 0 || st.st_uid != me) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    std::vector<std::string> argv;
+    for (std::string arg; std::getline(in, arg, '\0');) argv.push_back(arg);
+    bool all = !argv.empty();
+    for (const auto& a : args) all = all && std::find(argv.begin(), argv.end(), a) != argv.end();
+    if (all) found.push_back(static_cast<pid_t>(std::stol(name)));
+  }
+  return found;
+}
+
+std::chrono::milliseconds ProcessAge(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return {};
+  // Fields after the command name, which is in parentheses and may hold
+  // blanks: the start time is field 22 of the line, the 20th after ')'.
+  std::istringstream rest(line.substr(line.rfind(')') + 1));
+  std::string field;
+  for (int i = 0; i < 20 && rest >> field; ++i) {
+  }
+  double uptime = 0;
+  std::ifstream("/proc/uptime") >> uptime;
+  const long ticks = sysconf(_SC_CLK_TCK);
+  if (field.empty() || ticks <= 0 || uptime <= 0) return {};
+  const double age = uptime - std::stod(field) / static_cast<double>(ticks);
+  return std::chrono::milliseconds(age > 0 ? static_cast<long long>(age * 1000) : 0);
+}
+
+bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit) {
+  for (pid_t pid : pids) kill(pid, SIGKILL);
+  auto ended = [](pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    // A zombie ('Z') has ended; its parent reaps it.
+    return !std::getline(stat, line) || line.find(") Z") != std::string::npos;
+  };
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (true) {
+    if (std::all_of(pids.begin(), pids.end(), ended)) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+std::vector<std::filesystem::path> PipeSocketPaths(const std::string& pipe) {
+  const std::string name = "OSL_PIPE_" + std::to_string(getuid()) + "_" + pipe;
+  return {std::filesystem::path("/tmp") / name, std::filesystem::path("/var/tmp") / name};
+}
+
+void CheckPipeOwner(const std::string& pipe) {
+  for (const auto& path : PipeSocketPaths(pipe)) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) != 0) continue;
+    if (st.st_uid != getuid()) {
+      throw AutomationError(429, "The office pipe '" + pipe + "' (" + path.string() +
+                                     ") belongs to another user (uid " + std::to_string(st.st_uid) +
+                                     "): Kestrin neither attaches to it nor starts an office "
+                                     "on it. Remove that file, or ask its owner to.");
+    }
+    if (!S_ISSOCK(st.st_mode)) {
+      throw AutomationError(429, "The office pipe '" + pipe + "' (" + path.string() +
+                                     ") is not a socket: Kestrin neither attaches to it nor "
+                                     "starts an office on it. Remove that file.");
+    }
   }
 }
 

@@ -47,6 +47,26 @@ class OfficeProcess {
   std::atomic<int> status_{0};
 };
 
+// Processes of this user whose command line holds each of `args` as one
+// argument: an office started with them (its launcher and the office proper).
+std::vector<pid_t> ProcessesWithArgs(const std::vector<std::string>& args);
+
+// How long the process has been running; zero when that cannot be read.
+std::chrono::milliseconds ProcessAge(pid_t pid);
+
+// Sends SIGKILL to each process and waits up to `limit` until all have
+// ended; true when they have.
+bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit);
+
+// The socket files an office listening on `pipe` makes ("OSL_PIPE_<uid>_<pipe>"
+// in /tmp, or /var/tmp when /tmp cannot be written).
+std::vector<std::filesystem::path> PipeSocketPaths(const std::string& pipe);
+
+// Throws AutomationError 429 when a file on the pipe's path is not a socket
+// of this user: someone else could listen there and receive what the
+// program sends to its office.
+void CheckPipeOwner(const std::string& pipe);
+
 // The last `max_bytes` of a log file, for error descriptions.
 std::string LogTail(const std::filesystem::path& log, std::size_t max_bytes = 600);
 

@@ -29,14 +29,33 @@
 #include <com/sun/star/util/CloseVetoException.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include "automation/uno/backup.h"
+#include "automation/uno/office_lock.h"
+#include "automation/uno/office_words.h"
+#include "automation/uno/user_dirs.h"
 
 namespace kestrin::automation::uno {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// "cell B3" or "cells B3:F103".
+std::string CellsText(const Block& b) {
+  std::string first = ColumnLetters(b.left) + std::to_string(b.top + 1);
+  if (b.top == b.bottom && b.left == b.right) return "cell " + first;
+  return "cells " + first + ":" + ColumnLetters(b.right) + std::to_string(b.bottom + 1);
+}
+
+std::string CannotOpen(const std::string& path, const css::uno::Exception& e) {
+  const std::string words = OfficeWords(FromOU(e.Message));
+  return "'" + path + "' cannot be opened as a workbook" + (words.empty() ? "" : ": " + words);
+}
+
+}  // namespace
 using css::uno::Any;
 using css::uno::Reference;
 using css::uno::Sequence;
@@ -60,41 +79,70 @@ Session::Session(UnoOptions options, std::unique_ptr<OfficeProcess> process,
 Session::~Session() {
   if (!ended_) {
     try {
-      Call("closing", [&] { Sync(); });
+      Call("sending the last written cells", [&] { Sync(); });
     } catch (...) {
     }
   }
   watchdog_.reset();
 }
 
-void Session::Lost(const std::string& what, const css::uno::Exception& e) {
+std::string Session::Describe(const Task& task, bool office_answers) {
+  std::string text = task.action;
+  if (task.sheet.is() && office_answers) {
+    try {
+      const std::string name = "'" + SheetName(task.sheet) + "'";
+      text += text.ends_with("the sheet") ? " " + name : " on sheet " + name;
+    } catch (const css::uno::Exception&) {
+    }
+  }
+  if (task.doc.is()) {
+    if (const Book* book = FindBook(task.doc)) {
+      const std::string name = "'" + book->path.filename().string() + "'";
+      text += text.ends_with("workbook") ? " " + name : " of workbook " + name;
+    }
+  }
+  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
+  return text;
+}
+
+void Session::Lost(const Task& task, const css::uno::Exception& e) {
   // A lost bridge shows as DisposedException or as a plain RuntimeException:
   // ask the desktop whether the office still answers (within the limit).
   bool office_gone = (process_ && !process_->Alive()) || !BridgeAlive();
   if (watchdog_->Fired()) {
     ended_ = true;
-    throw AutomationError(kCallTimedOut, what + ": the office did not answer within " +
+    throw AutomationError(kCallTimedOut, Describe(task, false) +
+                                             ": the office did not answer within " +
                                              std::to_string(options_.call_timeout.count() / 1000) +
                                              " s and was " + (process_ ? "stopped" : "let go"));
   }
   if (office_gone) {
     ended_ = true;
     throw AutomationError(kDisconnected,
-                          what + ": the office has ended or crashed (" + FromOU(e.Message) + ")");
+                          Describe(task, false) + ": the office has ended or crashed");
   }
   // The office is there; an object may be gone because a workbook was
-  // closed in the office behind the program's back. Forget such workbooks.
+  // closed in the office behind the program's back. Forget such workbooks
+  // (after naming the task, which may need them).
+  std::string what = Describe(task, true);
+  std::string words = OfficeWords(FromOU(e.Message));
+  if (words.empty() && task.sheet.is()) {
+    // The office refuses changes to a protected sheet without saying why.
+    try {
+      Reference<css::util::XProtectable> protection(task.sheet, UNO_QUERY);
+      if (protection.is() && protection->isProtected()) words = "the sheet is protected";
+    } catch (const css::uno::Exception&) {
+    }
+  }
   size_t before = books_.size();
   books_.erase(std::remove_if(books_.begin(), books_.end(),
                               [](const Book& b) { return !DocumentAlive(b.doc); }),
                books_.end());
   if (books_.size() != before) {
-    throw AutomationError(kAppDefined, what +
-                                           " failed: the workbook is no longer open in the "
-                                           "office (" +
-                                           FromOU(e.Message) + ")");
+    throw AutomationError(kAppDefined,
+                          what + " failed: the workbook is no longer open in the office");
   }
-  throw AutomationError(kAppDefined, what + " failed: " + FromOU(e.Message));
+  throw AutomationError(kAppDefined, what + " failed" + (words.empty() ? "" : ": " + words));
 }
 
 bool Session::BridgeAlive() {
@@ -125,7 +173,28 @@ void Session::Open(const std::string& path) {
                                            "file name and verify that the file exists.");
   }
   absolute = fs::weakly_canonical(absolute, ec);
-  Call("Workbooks.Open", [&] {
+  const std::string name = absolute.filename().string();
+  // An office elsewhere that has the file open would be overwritten by our
+  // save, and ours would open it read-only without a word: refuse it here,
+  // before anything is cleared or written. A lock of our own (an office of
+  // ours that ended without removing it) is no obstacle.
+  auto held_elsewhere = [&]() -> std::optional<OfficeLock> {
+    auto lock = ReadOfficeLock(absolute);
+    if (lock && !TakenByUs(*lock)) return lock;
+    return std::nullopt;
+  };
+  auto refuse_locked = [&](const OfficeLock& lock) {
+    return AutomationError(kAppDefined, "The workbook '" + name + "' is open for editing by " +
+                                            Holder(lock) +
+                                            ". Nothing was written to it: export again once it "
+                                            "has been closed there.");
+  };
+  bool already_open = false;
+  for (const Book& b : books_) already_open |= b.path == absolute;
+  if (!already_open) {
+    if (auto lock = held_elsewhere()) throw refuse_locked(*lock);
+  }
+  Call("opening the workbook '" + path + "'", [&] {
     Sync();
     ForgetWritten();
     ForgetCursor();  // the active cell is the other workbook's now
@@ -146,11 +215,20 @@ void Session::Open(const std::string& path) {
     try {
       component = loader->loadComponentFromURL(ToOU(FileUrl(absolute)), "_blank", 0, args);
     } catch (const css::lang::IllegalArgumentException& e) {
-      throw AutomationError(kAppDefined,
-                            "'" + path + "' cannot be opened as a workbook: " + FromOU(e.Message));
+      throw AutomationError(kAppDefined, CannotOpen(path, e));
     } catch (const css::io::IOException& e) {
+      throw AutomationError(kAppDefined, CannotOpen(path, e));
+    }
+    Reference<css::frame::XStorable> storable(component, UNO_QUERY);
+    if (storable.is() && storable->isReadonly()) {
+      CloseDocument(component);
+      if (auto lock = held_elsewhere()) throw refuse_locked(*lock);
       throw AutomationError(kAppDefined,
-                            "'" + path + "' cannot be opened as a workbook: " + FromOU(e.Message));
+                            "The workbook '" + name + "' can only be opened read-only (" +
+                                (access(absolute.c_str(), W_OK) != 0
+                                     ? std::string("you may not write to the file")
+                                     : std::string("the office would not open it for editing")) +
+                                "). Nothing was written to it.");
     }
     Reference<css::sheet::XSpreadsheetDocument> doc(component, UNO_QUERY);
     if (!doc.is()) {
@@ -209,9 +287,10 @@ Reference<css::sheet::XSpreadsheet> Session::ActiveSheetOf(Book& book) {
 void Session::Save(Book& book) {
   Sync();
   if (!book.backed_up) {
-    BackUpWorkbook(book.path,
-                   options_.backup_dir.empty() ? DefaultBackupDir() : fs::path(options_.backup_dir),
-                   std::chrono::system_clock::now());
+    BackUpWorkbook(
+        book.path,
+        options_.backup_dir.empty() ? PrivateCacheDir("backups") : fs::path(options_.backup_dir),
+        std::chrono::system_clock::now());
     book.backed_up = true;
   }
   // The office writes the active sheet (and the selection) only from a
@@ -263,7 +342,7 @@ void Session::Hide(Book& book) {
 }
 
 void Session::SetVisible(bool on) {
-  Call("Visible", [&] {
+  Call(on ? "showing the workbooks" : "hiding the workbooks", [&] {
     Sync();
     if (on) {
       if (headless_ || !HaveDisplay()) {
@@ -311,7 +390,7 @@ void Session::Quit() {
   if (ended_) return;
   bool refused = false;  // the office vetoed its termination
   try {
-    Call("Quit", [&] {
+    Call("closing the office", [&] {
       Sync();
       // Hidden workbooks go; a workbook the user can see stays open in an
       // office that this program did not start.
@@ -342,7 +421,7 @@ void Session::Goto(std::string_view reference) {
     CheckInGrid(books_.back(), Block{pos.row, pos.col, pos.row, pos.col}, reference);
   if (batching()) {
     if (!batch_sheet_.is()) {
-      Call("Goto", [&] {
+      Call("selecting cell " + std::string(reference), [&] {
         Sync();
         batch_sheet_ = ActiveSheetOf(ActiveBook());
         batch_book_ = ActiveBook().doc;
@@ -353,7 +432,7 @@ void Session::Goto(std::string_view reference) {
     cursor_selected_ = false;
     return;
   }
-  Call("Goto", [&] {
+  Call("selecting cell " + std::string(reference), [&] {
     Reference<css::sheet::XSpreadsheetView> view = View(ActiveBook().doc);
     Reference<css::table::XCell> cell = view->getActiveSheet()->getCellByPosition(pos.col, pos.row);
     Query<css::view::XSelectionSupplier>(view)->select(Any(cell));
@@ -366,7 +445,7 @@ void Session::Goto(std::string_view reference) {
 
 CellPos Session::ActiveCellPos() {
   if (cursor_) return *cursor_;
-  return Call("ActiveCell", [&] {
+  return Call("finding the active cell", [&] {
     Reference<css::view::XSelectionSupplier> sel(View(ActiveBook().doc), UNO_QUERY_THROW);
     Reference<css::sheet::XCellRangeAddressable> range(sel->getSelection(), UNO_QUERY);
     if (!range.is()) return CellPos{};
@@ -380,15 +459,17 @@ void Session::PutActiveCell(CellPos pos, const Value& value) {
     batch_.Put(pos, value);
     return;
   }
-  Call("Value", [&] {
-    Book& book = ActiveBook();
-    // The cell the last Goto selected, unless another request came between.
-    if (cursor_cell_.is() && cursor_ && *cursor_ == pos) {
-      WriteValue(book, cursor_cell_, value);
-    } else {
-      WriteCell(book, ActiveSheetOf(book), pos, value);
-    }
-  });
+  Call(Task("writing cell r" + std::to_string(pos.row + 1) + "c" + std::to_string(pos.col + 1),
+            books_.empty() ? nullptr : books_.back().doc),
+       [&] {
+         Book& book = ActiveBook();
+         // The cell the last Goto selected, unless another request came between.
+         if (cursor_cell_.is() && cursor_ && *cursor_ == pos) {
+           WriteValue(book, cursor_cell_, value);
+         } else {
+           WriteCell(book, ActiveSheetOf(book), pos, value);
+         }
+       });
 }
 
 void Session::WriteCell(Book& book, const Reference<css::sheet::XSpreadsheet>& sheet, CellPos pos,
@@ -434,7 +515,14 @@ void Session::Sync() {
   if (!batch_.empty() && batch_sheet_.is()) {
     Book* book = FindBook(batch_book_);
     std::vector<ValueBlock> blocks = batch_.TakeBlocks();
-    for (const ValueBlock& block : blocks) WriteBlock(book, block);
+    for (const ValueBlock& block : blocks) {
+      // A refusal names the cells it concerns, not the request that sent them.
+      try {
+        WriteBlock(book, block);
+      } catch (const css::uno::Exception& e) {
+        Lost(Task("writing " + CellsText(block.area), batch_book_, batch_sheet_), e);
+      }
+    }
     std::string sheet = SheetName(batch_sheet_);
     if (written_book_ != batch_book_ || written_sheet_ != sheet) {
       ForgetWritten();

@@ -59,19 +59,38 @@ class Session {
   const UnoOptions& options() const { return options_; }
   bool batching() const { return options_.batch_cells; }
 
+  // What a request does, in the user's terms, for the description of its
+  // failure: "clearing cells B3:F103", followed by the sheet and the
+  // workbook when they are given (their names are looked up only then).
+  struct Task {
+    Task(const char* action) : action(action) {}
+    Task(std::string action) : action(std::move(action)) {}
+    Task(std::string action, css::uno::Reference<css::sheet::XSpreadsheetDocument> doc,
+         css::uno::Reference<css::sheet::XSpreadsheet> sheet = {})
+        : action(std::move(action)), doc(std::move(doc)), sheet(std::move(sheet)) {}
+    std::string action;
+    css::uno::Reference<css::sheet::XSpreadsheetDocument> doc;
+    css::uno::Reference<css::sheet::XSpreadsheet> sheet;
+  };
+
   // Runs one request to the office under the call time limit, turning every
   // failure into an AutomationError: the office gone or timed out (after
   // which every call fails), a workbook closed behind the program's back, or
-  // a refusal (1004). Requests that reach the office call Sync() first.
+  // a refusal (1004). Descriptions say what failed in the user's terms and
+  // keep the office's own words only where they tell something (never its
+  // source locations or type names). Requests that reach the office call
+  // Sync() first.
   template <class F>
-  auto Call(const std::string& what, F&& f) -> decltype(f()) {
+  auto Call(const Task& task, F&& f) -> decltype(f()) {
     if (ended_) {
-      throw AutomationError(kDisconnected, what + ": the office has been quit or was lost; " +
-                                               "attach to or start an office again");
+      throw AutomationError(kDisconnected, Describe(task, false) +
+                                               ": the office has been quit or was lost; attach to "
+                                               "or start an office again");
     }
     if (process_ && !process_->Alive()) {
       ended_ = true;
-      throw AutomationError(kDisconnected, what + ": the office has ended unexpectedly");
+      throw AutomationError(kDisconnected,
+                            Describe(task, false) + ": the office has ended unexpectedly");
     }
     watchdog_->Arm(options_.call_timeout);
     struct Disarm {
@@ -83,7 +102,7 @@ class Session {
     } catch (const AutomationError&) {
       throw;
     } catch (const css::uno::Exception& e) {
-      Lost(what, e);
+      Lost(task, e);
     }
   }
 
@@ -157,7 +176,10 @@ class Session {
   };
 
   // Turns a failed request into the AutomationError that fits.
-  [[noreturn]] void Lost(const std::string& what, const css::uno::Exception& e);
+  [[noreturn]] void Lost(const Task& task, const css::uno::Exception& e);
+  // "Clearing cells B3:F103 on sheet 'Sales' of workbook 'Report.xls'"; the
+  // sheet's name is asked of the office only when `office_answers`.
+  std::string Describe(const Task& task, bool office_answers);
   bool BridgeAlive();
   static bool DocumentAlive(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);
   Book* FindBook(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc);

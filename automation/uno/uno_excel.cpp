@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <iostream>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -11,12 +13,21 @@
 
 #include "automation/uno/backup.h"
 #include "automation/uno/office_language.h"
+#include "automation/uno/office_words.h"
 #include "automation/uno/session.h"
+#include "automation/uno/user_dirs.h"
 
 namespace kestrin::automation::uno {
 namespace {
 
 namespace fs = std::filesystem;
+
+// "5 s", "2.5 s".
+std::string Seconds(std::chrono::milliseconds ms) {
+  std::string text = std::to_string(ms.count() / 1000);
+  if (ms.count() % 1000 != 0) text += "." + std::to_string(ms.count() % 1000 / 100);
+  return text + " s";
+}
 
 class UnoServer : public XlServer {
  public:
@@ -35,6 +46,11 @@ class UnoServer : public XlServer {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       connection = TryConnect();
     }
+    if (!connection && EndOurUnansweringOffice()) {
+      throw AutomationError(kCannotCreate, "No office is running on the pipe '" +
+                                               options_.pipe_name +
+                                               "': the one there did not answer and was ended");
+    }
     if (!connection) {
       throw AutomationError(kCannotCreate,
                             last_connect_error_.empty()
@@ -46,18 +62,26 @@ class UnoServer : public XlServer {
   }
 
   std::shared_ptr<XlApplication> CreateObject() override {
+    last_connect_error_.clear();
     if (auto connection = TryConnect()) {
       // Someone already serves our pipe: use that office, but never end it.
       return Attach(nullptr, std::move(connection), !HaveDisplay());
     }
+    if (unanswered_ && !EndOurUnansweringOffice()) {
+      throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
+                                               options_.pipe_name + "': " + last_connect_error_);
+    }
     bool headless = options_.force_headless || !HaveDisplay();
-    fs::path profile =
-        options_.profile_dir.empty() ? DefaultProfileDir() : fs::path(options_.profile_dir);
-    std::error_code ec;
-    fs::create_directories(profile, ec);
-    if (ec) {
-      throw AutomationError(kCannotCreate, "Cannot create the office profile folder '" +
-                                               profile.string() + "': " + ec.message());
+    fs::path profile;
+    try {
+      if (options_.profile_dir.empty()) {
+        profile = PrivateCacheDir("office-profile");
+      } else {
+        profile = options_.profile_dir;
+        MakePrivateDir(profile);
+      }
+    } catch (const AutomationError& e) {
+      throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
     }
     profile = fs::absolute(profile);
     try {
@@ -75,8 +99,8 @@ class UnoServer : public XlServer {
         "--nologo",
         "--nodefault",
         "--nolockcheck",
-        "--accept=pipe,name=" + options_.pipe_name + ";urp;StarOffice.ComponentContext",
-        "-env:UserInstallation=" + FileUrl(profile / "user"),
+        AcceptArg(),
+        ProfileArg(profile),
     };
     std::vector<std::string> env;
     if (!headless) env.push_back("SAL_USE_VCLPLUGIN=gen");
@@ -86,7 +110,12 @@ class UnoServer : public XlServer {
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;
     while (true) {
       // A starting office may answer on its pipe before its desktop is up.
-      if (auto connection = TryConnect(); connection && DesktopAnswers(*connection)) {
+      // The office just started is ours and alive: it gets the rest of the
+      // start time to answer, however loaded the machine is.
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (auto connection = TryConnect(std::max(left, std::chrono::milliseconds(1000)));
+          connection && DesktopAnswers(*connection)) {
         return Attach(std::move(process), std::move(connection), headless);
       }
       if (!process->Alive()) {
@@ -108,15 +137,65 @@ class UnoServer : public XlServer {
   }
 
  private:
-  std::unique_ptr<OfficeConnection> TryConnect() {
+  // Attaches to the office on our pipe, giving it `limit` to answer (the
+  // attach time limit unless given).
+  std::unique_ptr<OfficeConnection> TryConnect(std::chrono::milliseconds limit = {}) {
+    unanswered_ = false;
+    CheckPipeOwner(options_.pipe_name);
+    if (limit <= std::chrono::milliseconds::zero()) limit = options_.attach_timeout;
     try {
-      return std::make_unique<OfficeConnection>(options_.pipe_name, options_.call_timeout);
+      return std::make_unique<OfficeConnection>(options_.pipe_name, limit);
     } catch (const css::connection::NoConnectException&) {
       return nullptr;
     } catch (const css::uno::Exception& e) {
-      last_connect_error_ = FromOU(e.Message);
+      last_connect_error_ = OfficeWords(FromOU(e.Message));
+      if (last_connect_error_.empty()) last_connect_error_ = "the office refused the connection";
+      return nullptr;
+    } catch (const AutomationError&) {
+      unanswered_ = true;
+      last_connect_error_ =
+          "the office there did not answer within " + Seconds(options_.attach_timeout);
       return nullptr;
     }
+  }
+
+  std::string AcceptArg() const {
+    return "--accept=pipe,name=" + options_.pipe_name + ";urp;StarOffice.ComponentContext";
+  }
+  static std::string ProfileArg(const fs::path& profile) {
+    return "-env:UserInstallation=" + FileUrl(profile / "user");
+  }
+
+  // After an attach that timed out: ends the office on our pipe when it was
+  // started with our profile (one of our runs left it behind, hung), and
+  // says so in one line. False when the office there is not ours.
+  bool EndOurUnansweringOffice() {
+    if (!unanswered_) return false;
+    fs::path profile =
+        options_.profile_dir.empty() ? DefaultProfileDir() : fs::path(options_.profile_dir);
+    std::vector<pid_t> pids = ProcessesWithArgs({AcceptArg(), ProfileArg(fs::absolute(profile))});
+    if (pids.empty()) return false;
+    for (pid_t pid : pids) {
+      if (ProcessAge(pid) < options_.settle_time) {
+        last_connect_error_ +=
+            " (it started only " +
+            Seconds(std::chrono::duration_cast<std::chrono::milliseconds>(ProcessAge(pid))) +
+            " ago and may still be starting)";
+        return false;
+      }
+    }
+    bool ended = KillAndWait(pids, std::chrono::seconds(10));
+    std::string line = "The office on the pipe '" + options_.pipe_name + "' (process " +
+                       std::to_string(pids.front()) + ") did not answer within " +
+                       Seconds(options_.attach_timeout) + "; " +
+                       (ended ? "it was ended and a fresh one is started" : "ending it failed");
+    if (options_.notice) {
+      options_.notice(line);
+    } else {
+      std::cerr << "kestrin: " << line << std::endl;
+    }
+    unanswered_ = false;
+    return ended;
   }
 
   static bool DesktopAnswers(OfficeConnection& connection) {
@@ -134,13 +213,16 @@ class UnoServer : public XlServer {
       return MakeApplication(
           std::make_shared<Session>(options_, std::move(process), std::move(connection), headless));
     } catch (const css::uno::Exception& e) {
+      const std::string words = OfficeWords(FromOU(e.Message));
       throw AutomationError(kCannotCreate, "The office on the pipe '" + options_.pipe_name +
-                                               "' does not offer a desktop: " + FromOU(e.Message));
+                                               "' does not offer a desktop" +
+                                               (words.empty() ? "" : ": " + words));
     }
   }
 
   UnoOptions options_;
   std::string last_connect_error_;
+  bool unanswered_ = false;  // the last attach timed out
 };
 
 }  // namespace

@@ -3,7 +3,11 @@
 //
 // GetObject() attaches to an office that listens on the program's own pipe;
 // CreateObject() starts a private office (own pipe, own profile) and ends it
-// again on Quit(). Workbooks are loaded hidden. Every failure, including an
+// again on Quit(). Both give up on an office that does not answer within the
+// attach time limit (and end it when it is ours), and refuse a pipe whose
+// socket belongs to another user. Workbooks are loaded hidden; one that an
+// office of another user or host holds open (its lock file says so) is
+// refused before anything is written. Every failure, including an
 // office that crashed, vanished or stopped answering within the call time
 // limit, is thrown as AutomationError; a later GetObject()/CreateObject()
 // works again after such a failure.
@@ -45,6 +49,16 @@ struct UnoOptions {
   std::string backup_dir;
   // The office launcher. Empty: soffice of the office's program folder.
   std::string office_program;
+  // How long attaching waits for an office on the pipe to answer. One that
+  // does not, and that is ours (started with this pipe and this profile),
+  // is ended so that a fresh one can start; another one is let be.
+  std::chrono::milliseconds attach_timeout{5'000};
+  // An office of ours younger than this that does not answer may be one that
+  // another run of the program is still starting: it is not ended.
+  std::chrono::milliseconds settle_time{60'000};
+  // Receives the one line that says an office of ours was ended that way.
+  // Empty: the line goes to standard error.
+  std::function<void(const std::string&)> notice;
   // How long CreateObject() waits for a started office to answer.
   std::chrono::milliseconds start_timeout{60'000};
   // Longest a single call into the office may take before the office is

@@ -62,8 +62,8 @@ class UnoRange;
 
 class UnoBorder : public XlBorder {
  public:
-  UnoBorder(SessionPtr s, Reference<css::table::XCellRange> range, int index)
-      : s_(std::move(s)), range_(std::move(range)), index_(index) {}
+  UnoBorder(SessionPtr s, Reference<css::table::XCellRange> range, int index, Session::Task task)
+      : s_(std::move(s)), range_(std::move(range)), index_(index), task_(std::move(task)) {}
 
   void SetLineStyle(int style) override {
     if (style != xl::kLineStyleNone && style != xl::kContinuous) {
@@ -122,7 +122,8 @@ class UnoBorder : public XlBorder {
   }
 
   void Apply(const char* what) {
-    s_->Call(std::string("Borders(") + std::to_string(index_) + ")." + what, [&] {
+    (void)what;
+    s_->Call(task_, [&] {
       s_->Sync();
       css::table::BorderLine2 line;
       if (style_ != xl::kLineStyleNone) {
@@ -180,6 +181,7 @@ class UnoBorder : public XlBorder {
   int style_ = xl::kContinuous;
   int weight_ = xl::kThin;
   int color_ = xl::kColorIndexAutomatic;
+  Session::Task task_;  // "drawing lines on cells B3:F103", for failures
 };
 
 // --- ranges -------------------------------------------------------------------
@@ -197,7 +199,7 @@ class UnoRange : public XlRange {
         kind_(kind) {}
 
   void Clear() override {
-    s_->Call("Range.Clear", [&] {
+    s_->Call(Task("clearing"), [&] {
       s_->Sync();
       // Everything but drawing objects: a chart lying over the block stays,
       // as it does in Excel.
@@ -208,7 +210,7 @@ class UnoRange : public XlRange {
   }
 
   void Select() override {
-    s_->Call("Range.Select", [&] {
+    s_->Call(Task("selecting"), [&] {
       s_->Sync();
       Reference<css::view::XSelectionSupplier> sel(Session_View(), UNO_QUERY_THROW);
       sel->select(Any(Range()));
@@ -218,7 +220,7 @@ class UnoRange : public XlRange {
   }
 
   void AutoFilter() override {
-    s_->Call("Range.AutoFilter", [&] {
+    s_->Call(Task("setting an AutoFilter on"), [&] {
       s_->Sync();
       css::table::CellRangeAddress target = Address(Range());
       Reference<css::beans::XPropertySet> docProps = Props(doc_);
@@ -254,7 +256,7 @@ class UnoRange : public XlRange {
   }
 
   void AutoFit() override {
-    s_->Call("Range.AutoFit", [&] {
+    s_->Call(Task("fitting"), [&] {
       s_->Sync();
       auto rr = Query<css::table::XColumnRowRange>(Range());
       if (kind_ == RangeKind::kRows) {
@@ -284,7 +286,7 @@ class UnoRange : public XlRange {
       s_->PutActiveCell(CellPos{block_.top, block_.left}, value);
       return;
     }
-    s_->Call("Range.Value", [&] {
+    s_->Call(Task("writing"), [&] {
       s_->Sync();
       Book* book = s_->BookOf(doc_);
       if (book == nullptr) throw AutomationError(kAppDefined, "The workbook has been closed");
@@ -299,11 +301,11 @@ class UnoRange : public XlRange {
                             "class: index " +
                                 std::to_string(index));
     }
-    auto range = s_->Call("Range.Borders", [&] {
+    auto range = s_->Call(Task("drawing lines on"), [&] {
       s_->Sync();
       return Range();
     });
-    return std::make_unique<UnoBorder>(s_, range, index);
+    return std::make_unique<UnoBorder>(s_, range, index, Task("drawing lines on"));
   }
 
  private:
@@ -311,6 +313,30 @@ class UnoRange : public XlRange {
     Resolve();
     Reference<css::frame::XModel> model(doc_, UNO_QUERY_THROW);
     return Reference<css::sheet::XSpreadsheetView>(model->getCurrentController(), UNO_QUERY_THROW);
+  }
+
+  // "clearing cells B3:F103" with the range's sheet and workbook.
+  Session::Task Task(const std::string& verb) const {
+    std::string what;
+    switch (kind_) {
+      case RangeKind::kCells:
+        what = block_.top == block_.bottom && block_.left == block_.right ? "cell " : "cells ";
+        what += ColumnLetters(block_.left) + std::to_string(block_.top + 1);
+        if (block_.top != block_.bottom || block_.left != block_.right) {
+          what += ":" + ColumnLetters(block_.right) + std::to_string(block_.bottom + 1);
+        }
+        break;
+      case RangeKind::kRows:
+        what = "rows " + std::to_string(block_.top + 1) + ":" + std::to_string(block_.bottom + 1);
+        break;
+      case RangeKind::kColumns:
+        what = "columns " + ColumnLetters(block_.left) + ":" + ColumnLetters(block_.right);
+        break;
+      case RangeKind::kActiveCell:
+        what = "cell r" + std::to_string(block_.top + 1) + "c" + std::to_string(block_.left + 1);
+        break;
+    }
+    return Session::Task(verb + " " + what, doc_, sheet_);
   }
 
   // The office's range, clamped to the sheet for whole rows and columns.
@@ -408,7 +434,7 @@ class UnoPivotField : public XlPivotField {
                             "PivotField class: orientation " +
                                 std::to_string(orientation));
     }
-    s_->Call("PivotField.Orientation", [&] {
+    s_->Call(Session::Task("placing the field '" + name_ + "' in a pivot table", doc_), [&] {
       s_->Sync();
       s_->ForgetWritten();
       auto field = Props(
@@ -443,7 +469,7 @@ class UnoPivotTable : public XlPivotTable {
 
   void AddFields(const PivotFieldNames& row_fields, const PivotFieldNames& column_fields) override {
     std::vector<std::string> rows = Names(row_fields), cols = Names(column_fields);
-    s_->Call("PivotTable.AddFields", [&] {
+    s_->Call(Session::Task("adding fields to the pivot table '" + name_ + "'", doc_), [&] {
       s_->Sync();
       s_->ForgetWritten();
       auto fields = Query<css::container::XNameAccess>(table_->getDataPilotFields());
@@ -473,10 +499,12 @@ class UnoPivotTable : public XlPivotTable {
   }
 
   std::unique_ptr<XlPivotField> PivotFields(const std::string& name) override {
-    s_->Call("PivotTable.PivotFields", [&] {
-      s_->Sync();
-      CheckField(Query<css::container::XNameAccess>(table_->getDataPilotFields()), name);
-    });
+    s_->Call(
+        Session::Task("finding the field '" + name + "' of the pivot table '" + name_ + "'", doc_),
+        [&] {
+          s_->Sync();
+          CheckField(Query<css::container::XNameAccess>(table_->getDataPilotFields()), name);
+        });
     return std::make_unique<UnoPivotField>(s_, doc_, table_, name);
   }
 
@@ -528,14 +556,14 @@ class UnoSheet : public XlSheet {
       : s_(std::move(s)), doc_(std::move(doc)), sheet_(std::move(sheet)) {}
 
   std::string Name() const override {
-    return s_->Call("Sheet.Name", [&] {
+    return s_->Call(Session::Task("reading the name of a sheet", doc_), [&] {
       s_->Sync();
       return SheetName(sheet_);
     });
   }
 
   void Activate() override {
-    s_->Call("Sheet.Activate", [&] {
+    s_->Call(Session::Task("activating the sheet", doc_, sheet_), [&] {
       s_->Sync();
       Session::View(doc_)->setActiveSheet(sheet_);
       s_->ChoseView(doc_);
@@ -553,86 +581,90 @@ class UnoSheet : public XlSheet {
                             "only a list on a worksheet can be the source");
     }
     SheetBlock source = ParseSheetBlock(source_data);
-    s_->Call("PivotTableWizard", [&] {
-      s_->Sync();
-      s_->ForgetWritten();
-      Reference<css::sheet::XSpreadsheet> source_sheet = FindSheet(doc_, source.sheet);
-      if (!source_sheet.is()) {
-        throw AutomationError(kAppDefined, "PivotTableWizard: the source sheet '" + source.sheet +
-                                               "' does not exist");
-      }
-      if (source.block.bottom == source.block.top) {
-        throw AutomationError(kAppDefined, "PivotTableWizard: the source " + source_data +
-                                               " needs a heading row and at least one record");
-      }
-      std::string name = table_name;
-      for (int n = 1; name.empty(); ++n) {
-        if (!PivotNameInUse(doc_, "PivotTable" + std::to_string(n))) {
-          name = "PivotTable" + std::to_string(n);
-        }
-      }
-      if (PivotNameInUse(doc_, name)) {
-        throw AutomationError(kAppDefined,
-                              "A pivot table named '" + name + "' already exists in the workbook");
-      }
+    s_->Call(
+        Session::Task("creating the pivot table '" + table_name + "' from " + source_data, doc_),
+        [&] {
+          s_->Sync();
+          s_->ForgetWritten();
+          Reference<css::sheet::XSpreadsheet> source_sheet = FindSheet(doc_, source.sheet);
+          if (!source_sheet.is()) {
+            throw AutomationError(kAppDefined, "PivotTableWizard: the source sheet '" +
+                                                   source.sheet + "' does not exist");
+          }
+          if (source.block.bottom == source.block.top) {
+            throw AutomationError(kAppDefined, "PivotTableWizard: the source " + source_data +
+                                                   " needs a heading row and at least one record");
+          }
+          std::string name = table_name;
+          for (int n = 1; name.empty(); ++n) {
+            if (!PivotNameInUse(doc_, "PivotTable" + std::to_string(n))) {
+              name = "PivotTable" + std::to_string(n);
+            }
+          }
+          if (PivotNameInUse(doc_, name)) {
+            throw AutomationError(
+                kAppDefined, "A pivot table named '" + name + "' already exists in the workbook");
+          }
 
-      Reference<css::sheet::XSpreadsheet> target;
-      CellPos at{2, 0};  // A3, leaving room above the table as Excel does
-      bool new_sheet = table_destination.empty();
-      if (new_sheet) {
-        std::string sheet_name = NewSheetName(doc_);
-        doc_->getSheets()->insertNewByName(ToOU(sheet_name),
-                                           static_cast<sal_Int16>(SheetIndex(source_sheet)));
-        target.set(doc_->getSheets()->getByName(ToOU(sheet_name)), UNO_QUERY_THROW);
-      } else {
-        std::string_view dest = table_destination;
-        size_t bang = dest.rfind('!');
-        target = bang == std::string_view::npos ? Session::View(doc_)->getActiveSheet()
-                                                : FindSheet(doc_, ParseSheetBlock(dest).sheet);
-        if (!target.is()) {
-          throw AutomationError(
-              kAppDefined, "PivotTableWizard: no sheet for the destination " + table_destination);
-        }
-        Block b = ParseA1Block(bang == std::string_view::npos ? dest : dest.substr(bang + 1));
-        at = CellPos{b.top, b.left};
-      }
-      try {
-        auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
-        Reference<css::sheet::XDataPilotDescriptor> descriptor =
-            tables->createDataPilotDescriptor();
-        css::table::CellRangeAddress range;
-        range.Sheet = static_cast<sal_Int16>(SheetIndex(source_sheet));
-        range.StartColumn = source.block.left;
-        range.StartRow = source.block.top;
-        range.EndColumn = source.block.right;
-        range.EndRow = source.block.bottom;
-        descriptor->setSourceRange(range);
-        Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
-        Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
-        css::table::CellAddress where(static_cast<sal_Int16>(SheetIndex(target)), at.col, at.row);
-        tables->insertNewByName(ToOU(name), where, descriptor);
-      } catch (...) {
-        if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
-        throw;
-      }
-      Session::View(doc_)->setActiveSheet(target);
-      s_->ChoseView(doc_);
-      s_->ForgetCursor();
-    });
+          Reference<css::sheet::XSpreadsheet> target;
+          CellPos at{2, 0};  // A3, leaving room above the table as Excel does
+          bool new_sheet = table_destination.empty();
+          if (new_sheet) {
+            std::string sheet_name = NewSheetName(doc_);
+            doc_->getSheets()->insertNewByName(ToOU(sheet_name),
+                                               static_cast<sal_Int16>(SheetIndex(source_sheet)));
+            target.set(doc_->getSheets()->getByName(ToOU(sheet_name)), UNO_QUERY_THROW);
+          } else {
+            std::string_view dest = table_destination;
+            size_t bang = dest.rfind('!');
+            target = bang == std::string_view::npos ? Session::View(doc_)->getActiveSheet()
+                                                    : FindSheet(doc_, ParseSheetBlock(dest).sheet);
+            if (!target.is()) {
+              throw AutomationError(kAppDefined, "PivotTableWizard: no sheet for the destination " +
+                                                     table_destination);
+            }
+            Block b = ParseA1Block(bang == std::string_view::npos ? dest : dest.substr(bang + 1));
+            at = CellPos{b.top, b.left};
+          }
+          try {
+            auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
+            Reference<css::sheet::XDataPilotDescriptor> descriptor =
+                tables->createDataPilotDescriptor();
+            css::table::CellRangeAddress range;
+            range.Sheet = static_cast<sal_Int16>(SheetIndex(source_sheet));
+            range.StartColumn = source.block.left;
+            range.StartRow = source.block.top;
+            range.EndColumn = source.block.right;
+            range.EndRow = source.block.bottom;
+            descriptor->setSourceRange(range);
+            Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
+            Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
+            css::table::CellAddress where(static_cast<sal_Int16>(SheetIndex(target)), at.col,
+                                          at.row);
+            tables->insertNewByName(ToOU(name), where, descriptor);
+          } catch (...) {
+            if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
+            throw;
+          }
+          Session::View(doc_)->setActiveSheet(target);
+          s_->ChoseView(doc_);
+          s_->ForgetCursor();
+        });
   }
 
   std::unique_ptr<XlPivotTable> PivotTables(const std::string& name) override {
-    auto table = s_->Call("PivotTables", [&] {
-      s_->Sync();
-      auto tables = Query<css::sheet::XDataPilotTablesSupplier>(sheet_)->getDataPilotTables();
-      if (!tables->hasByName(ToOU(name))) {
-        throw AutomationError(kAppDefined, "Unable to get the PivotTables property: sheet '" +
-                                               SheetName(sheet_) + "' has no pivot table named '" +
-                                               name + "'");
-      }
-      return Reference<css::sheet::XDataPilotDescriptor>(tables->getByName(ToOU(name)),
-                                                         UNO_QUERY_THROW);
-    });
+    auto table =
+        s_->Call(Session::Task("finding the pivot table '" + name + "'", doc_, sheet_), [&] {
+          s_->Sync();
+          auto tables = Query<css::sheet::XDataPilotTablesSupplier>(sheet_)->getDataPilotTables();
+          if (!tables->hasByName(ToOU(name))) {
+            throw AutomationError(kAppDefined, "Unable to get the PivotTables property: sheet '" +
+                                                   SheetName(sheet_) +
+                                                   "' has no pivot table named '" + name + "'");
+          }
+          return Reference<css::sheet::XDataPilotDescriptor>(tables->getByName(ToOU(name)),
+                                                             UNO_QUERY_THROW);
+        });
     return std::make_unique<UnoPivotTable>(s_, doc_, table, name);
   }
 
@@ -648,14 +680,14 @@ class UnoSheets : public XlSheets {
       : s_(std::move(s)), doc_(std::move(doc)) {}
 
   int Count() const override {
-    return s_->Call("Sheets.Count", [&] {
+    return s_->Call(Session::Task("counting the sheets", doc_), [&] {
       s_->Sync();
       return static_cast<int>(SheetList(doc_)->getCount());
     });
   }
 
   std::unique_ptr<XlSheet> Item(int index) override {
-    auto sheet = s_->Call("Sheets.Item", [&] {
+    auto sheet = s_->Call(Session::Task("finding sheet " + std::to_string(index), doc_), [&] {
       s_->Sync();
       auto list = SheetList(doc_);
       if (index < 1 || index > list->getCount()) {
@@ -669,16 +701,17 @@ class UnoSheets : public XlSheets {
   }
 
   std::unique_ptr<XlSheet> Item(std::string_view name) override {
-    auto sheet = s_->Call("Sheets.Item", [&] {
-      s_->Sync();
-      auto found = FindSheet(doc_, name);
-      if (!found.is()) {
-        throw AutomationError(
-            errnum::kSubscriptOutOfRange,
-            "Subscript out of range: the workbook has no sheet named '" + std::string(name) + "'");
-      }
-      return found;
-    });
+    auto sheet =
+        s_->Call(Session::Task("finding the sheet '" + std::string(name) + "'", doc_), [&] {
+          s_->Sync();
+          auto found = FindSheet(doc_, name);
+          if (!found.is()) {
+            throw AutomationError(errnum::kSubscriptOutOfRange,
+                                  "Subscript out of range: the workbook has no sheet named '" +
+                                      std::string(name) + "'");
+          }
+          return found;
+        });
     return std::make_unique<UnoSheet>(s_, doc_, sheet);
   }
 
@@ -695,11 +728,11 @@ class UnoWorkbook : public XlWorkbook {
   std::unique_ptr<XlSheets> Sheets() override { return std::make_unique<UnoSheets>(s_, doc_); }
 
   void Save() override {
-    s_->Call("Workbook.Save", [&] { s_->Save(TheBook()); });
+    s_->Call(Session::Task("saving the workbook", doc_), [&] { s_->Save(TheBook()); });
   }
 
   void Close(bool save_changes) override {
-    s_->Call("Workbook.Close", [&] {
+    s_->Call(Session::Task("closing the workbook", doc_), [&] {
       s_->Sync();
       s_->CloseBook(TheBook(), save_changes);
     });
@@ -725,7 +758,7 @@ class UnoApplication : public XlApplication {
   void WorkbooksOpen(const std::string& path) override { s_->Open(path); }
 
   std::unique_ptr<XlWorkbook> ActiveWorkbook() override {
-    return std::make_unique<UnoWorkbook>(s_, s_->Call("ActiveWorkbook", [&] {
+    return std::make_unique<UnoWorkbook>(s_, s_->Call("finding the active workbook", [&] {
       s_->Sync();
       return s_->ActiveBook().doc;
     }));
@@ -733,7 +766,7 @@ class UnoApplication : public XlApplication {
 
   std::unique_ptr<XlSheet> ActiveSheet() override {
     Reference<css::sheet::XSpreadsheetDocument> doc;
-    auto sheet = s_->Call("ActiveSheet", [&] {
+    auto sheet = s_->Call("finding the active sheet", [&] {
       s_->Sync();
       doc = s_->ActiveBook().doc;
       return s_->ActiveSheetOf(s_->ActiveBook());
@@ -743,7 +776,7 @@ class UnoApplication : public XlApplication {
 
   void SetDisplayAlerts(bool) override {
     // The office asks nothing during calls made over UNO.
-    s_->Call("DisplayAlerts", [&] { s_->Sync(); });
+    s_->Call("sending the written cells", [&] { s_->Sync(); });
   }
 
   void Quit() override { s_->Quit(); }
@@ -759,7 +792,7 @@ class UnoApplication : public XlApplication {
   }
 
   std::unique_ptr<XlRange> Selection() override {
-    return s_->Call("Selection", [&] {
+    return s_->Call("finding the selection", [&] {
       s_->Sync();
       auto doc = s_->ActiveBook().doc;
       Reference<css::view::XSelectionSupplier> sel(Session::View(doc), UNO_QUERY_THROW);
@@ -777,19 +810,19 @@ class UnoApplication : public XlApplication {
   }
 
   std::unique_ptr<XlRange> Range(std::string_view address) override {
-    return MakeRange("Range", address, ParseA1Block(address), RangeKind::kCells);
+    return MakeRange("range", address, ParseA1Block(address), RangeKind::kCells);
   }
   std::unique_ptr<XlRange> Rows(std::string_view span) override {
-    return MakeRange("Rows", span, ParseRowSpan(span), RangeKind::kRows);
+    return MakeRange("rows", span, ParseRowSpan(span), RangeKind::kRows);
   }
   std::unique_ptr<XlRange> Columns(std::string_view span) override {
-    return MakeRange("Columns", span, ParseColumnSpan(span), RangeKind::kColumns);
+    return MakeRange("columns", span, ParseColumnSpan(span), RangeKind::kColumns);
   }
 
  private:
   std::unique_ptr<XlRange> MakeRange(const char* what, std::string_view text, Block block,
                                      RangeKind kind) {
-    return s_->Call(what, [&] {
+    return s_->Call(std::string("finding the ") + what + " " + std::string(text), [&] {
       s_->Sync();
       auto doc = s_->ActiveBook().doc;
       if (kind == RangeKind::kCells) Session::CheckInGrid(s_->ActiveBook(), block, text);

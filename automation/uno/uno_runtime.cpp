@@ -116,8 +116,8 @@ OfficeConnection::OfficeConnection(const std::string& pipe, std::chrono::millise
   } catch (const css::uno::Exception& e) {
     watchdog.Disarm();
     if (watchdog.Fired()) {
-      throw css::uno::RuntimeException(
-          ToOU("the office on the pipe '" + pipe + "' accepted the connection but did not answer"));
+      throw AutomationError(-2147417825, "The office on the pipe '" + pipe +
+                                             "' accepted the connection but did not answer");
     }
     throw;
   }

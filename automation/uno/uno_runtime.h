@@ -61,8 +61,8 @@ class Watchdog {
 class OfficeConnection {
  public:
   // Throws css::connection::NoConnectException (or another UNO exception)
-  // when nobody answers on the pipe, and css::uno::RuntimeException when the
-  // office takes longer than `limit` to set the bridge up.
+  // when nobody answers on the pipe, and AutomationError -2147417825 (call
+  // timed out) when the office takes longer than `limit` to set the bridge up.
   OfficeConnection(const std::string& pipe, std::chrono::milliseconds limit);
   OfficeConnection(const OfficeConnection&) = delete;
   OfficeConnection& operator=(const OfficeConnection&) = delete;

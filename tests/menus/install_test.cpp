@@ -35,7 +35,7 @@ std::string ReadAll(const fs::path& path) {
 // Runs `program` with `arguments` to its end; returns its exit code and
 // puts its output (both streams) into `output`.
 int RunToEnd(const QString& program, const QStringList& arguments, std::string* output = nullptr,
-        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+             const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
   QProcess process;
   process.setProcessEnvironment(environment);
   process.setProcessChannelMode(QProcess::MergedChannels);
@@ -57,9 +57,9 @@ class InstallTest : public ::testing::Test {
     prefix_ = fs::path(prefix_dir_->path().toStdString()) / "prefix with space";
     std::string output;
     install_rc_ = RunToEnd(QStringLiteral(KESTRIN_CMAKE_COMMAND),
-                      {"--install", QStringLiteral(KESTRIN_BUILD_DIR), "--prefix",
-                       QString::fromStdString(prefix_.string())},
-                      &output);
+                           {"--install", QStringLiteral(KESTRIN_BUILD_DIR), "--prefix",
+                            QString::fromStdString(prefix_.string())},
+                           &output);
     install_output_ = output;
   }
   static void TearDownTestSuite() {
@@ -105,8 +105,8 @@ TEST_F(InstallTest, MenuEntryIsValidAndNamesTheInstalledProgram) {
   EXPECT_EQ(DesktopEntryValue(text, "TryExec"), (prefix_ / "bin" / "kestrin").string());
 
   std::string output;
-  int rc = RunToEnd(QStringLiteral("desktop-file-validate"), {QString::fromStdString(entry.string())},
-               &output);
+  int rc = RunToEnd(QStringLiteral("desktop-file-validate"),
+                    {QString::fromStdString(entry.string())}, &output);
   if (rc == -1 && output.empty()) GTEST_SKIP() << "desktop-file-validate is not installed";
   EXPECT_EQ(rc, 0) << output;
 }

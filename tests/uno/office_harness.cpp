@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 
 #include <com/sun/star/awt/XWindow.hpp>
@@ -45,6 +46,7 @@
 #include <com/sun/star/util/XCloseable.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
+#include <com/sun/star/util/XProtectable.hpp>
 
 #include "automation/uno/office_process.h"
 #include "automation/uno/uno_runtime.h"
@@ -325,6 +327,46 @@ bool CloseInOffice(const fs::path& path) {
       Q<css::util::XCloseable>(model)->close(true);
       return true;
     }
+  }
+  return false;
+}
+
+void ProtectSheetInOffice(const fs::path& path, const std::string& sheet) {
+  auto components = environment->Reader().Desktop()->getComponents()->createEnumeration();
+  rtl::OUString url = ToOU(FileUrl(fs::weakly_canonical(path)));
+  while (components->hasMoreElements()) {
+    Reference<css::frame::XModel> model(components->nextElement(), UNO_QUERY);
+    if (model.is() && model->getURL() == url) {
+      auto doc = Q<css::sheet::XSpreadsheetDocument>(model);
+      Q<css::util::XProtectable>(doc->getSheets()->getByName(ToOU(sheet)))->protect("");
+      return;
+    }
+  }
+  throw std::runtime_error("not open in the office: " + path.string());
+}
+
+pid_t OfficePid(const std::string& pipe) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+    std::string cmdline((std::istreambuf_iterator<char>(in)), {});
+    if (cmdline.find("soffice.bin") != std::string::npos &&
+        cmdline.find("name=" + pipe + ";") != std::string::npos) {
+      return static_cast<pid_t>(std::stol(name));
+    }
+  }
+  return -1;
+}
+
+bool GoneWithin(pid_t pid, std::chrono::seconds limit) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    // A zombie ('Z') has ended too; its parent reaps it.
+    if (!std::getline(stat, line) || line.find(") Z") != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
   }
   return false;
 }

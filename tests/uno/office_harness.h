@@ -4,6 +4,9 @@
 // same office for reading saved files back.
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -78,6 +81,15 @@ std::string ZipMember(const fs::path& zip, const std::string& member);
 // Closes the document of that file in the shared office, behind the back of
 // whoever opened it. Returns false when no such document is open.
 bool CloseInOffice(const fs::path& path);
+
+// Protects a sheet of the document of that file open in the shared office,
+// as a user would, so that the office refuses changes to its cells.
+void ProtectSheetInOffice(const fs::path& path, const std::string& sheet);
+
+// The pid of the office proper (soffice.bin) that listens on `pipe`, or -1.
+pid_t OfficePid(const std::string& pipe);
+// True once the process has ended (a zombie counts) within `limit`.
+bool GoneWithin(pid_t pid, std::chrono::seconds limit);
 
 // A saved workbook loaded hidden through the reading bridge.
 class SavedBook {

@@ -76,7 +76,9 @@ TEST(SampleExportTest, SavedQueryFromTheSampleDatabaseLandsTypedAndInOrder) {
     written.push_back({saved.At("売上", "B" + r).number,
                        static_cast<std::int64_t>(saved.At("売上", "A" + r).number),
                        static_cast<std::int64_t>(saved.At("売上", "E" + r).number * 10000)});
-    if (i > 0) EXPECT_LE(written[i].date, written[i - 1].date) << r;
+    if (i > 0) {
+      EXPECT_LE(written[i].date, written[i - 1].date) << r;
+    }
   }
   auto by_date_then_number = [](const Slip& a, const Slip& b) {
     return a.date != b.date ? a.date > b.date : a.number < b.number;
