@@ -11,7 +11,8 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   mdbtools mdbtools-dev libglib2.0-dev libsqlite3-dev
   qt6-base-dev
-  libreoffice-calc libreoffice-dev
+  libreoffice-calc libreoffice-dev libreoffice-l10n-ja
+  locales poppler-utils unzip
   xvfb xauth x11-utils
   fonts-ipafont-gothic
 )

@@ -341,6 +341,10 @@ void FrmKestrin::ConnectHandlers() {
   txtCol->installEventFilter(this);
   connect(cmdExec, &QPushButton::clicked, this, [this] { cmdExec_Click(); });
   connect(m1z, &QAction::triggered, this, [this] { m1z_Click(); });
+  connect(cmdAcFile, &QPushButton::clicked, this, [this] { cmdAcFile_Click(); });
+  connect(cboTables, &QComboBox::activated, this, [this] { cboTables_Click(); });
+  connect(cboQuerys, &QComboBox::activated, this, [this] { cboQuerys_Click(); });
+  connect(cmdXlFile, &QPushButton::clicked, this, [this] { cmdXlFile_Click(); });
 }
 
 bool FrmKestrin::eventFilter(QObject* watched, QEvent* event) {

@@ -27,6 +27,7 @@
 #include "app/option_pair.h"
 #include "automation/access.h"
 #include "automation/excel.h"
+#include "ui/file_dialogs.h"
 #include "ui/message_box.h"
 #include "ui/progress.h"
 
@@ -44,6 +45,8 @@ struct WindowServices {
   ui::ProgressDisplay* progress = nullptr;
   // The program's command line after the program name, as one text.
   std::string command_line{};
+  // The file dialogs; null: Qt's file dialogs over the window.
+  ui::FileDialogs* dialogs = nullptr;
 };
 
 class FrmKestrin : public QMainWindow {
@@ -93,6 +96,26 @@ class FrmKestrin : public QMainWindow {
   void cmdExec_Click();
 
   // --- Choosing the files (source-workbook) ---
+  // The database choice: close the program's own previous database, attach
+  // or start Access, the dialog, open, and fill the table and query lists.
+  void cmdAcFile_Click();
+  // Fill cboTables / cboQuerys from AcDb and pick their first entry, which
+  // refreshes the pivot lists. Failures are passed on.
+  void TblListSet();
+  void QryListSet();
+  // An entry picked in cboTables / cboQuerys: the pivot lists are refreshed
+  // from it; a failure is reported naming the table or query.
+  void cboTables_Click();
+  void cboQuerys_Click();
+  // Refill the five pivot lists from the table / query of that name.
+  // Failures are passed on.
+  void TblFieldSet(const std::string& table);
+  void QryFieldSet(const std::string& query);
+  // The workbook choice: close the program's own previous workbook, attach
+  // or start the spreadsheet application, the dialog, open, list the sheets.
+  void cmdXlFile_Click();
+  // The dialogs the choices show: the services' own, else Qt's.
+  ui::FileDialogs& FileDialogs();
 
   // --- Pattern files (pattern-cli) ---
 
@@ -194,6 +217,7 @@ class FrmKestrin : public QMainWindow {
   std::unique_ptr<WindowProgress> progress_;
   bool busy_cursor_ = false;
   bool terminated_ = false;
+  std::unique_ptr<ui::FileDialogs> own_dialogs_;
 };
 
 }  // namespace kestrin::app

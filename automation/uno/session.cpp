@@ -18,7 +18,6 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
-#include <com/sun/star/lang/Locale.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
@@ -27,10 +26,7 @@
 #include <com/sun/star/table/XCell.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/util/CloseVetoException.hpp>
-#include <com/sun/star/util/NumberFormat.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
-#include <com/sun/star/util/XNumberFormatTypes.hpp>
-#include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
@@ -409,31 +405,22 @@ void Session::WriteValue(Book& book, const Reference<css::table::XCell>& cell, c
     data->setDataArray(rows);
   }
   CellFormat format = FormatOf(value);
-  if (format != CellFormat::kNone) {
-    Props(cell)->setPropertyValue("NumberFormat", Any(FormatKey(book, format)));
+  if (format == CellFormat::kNone) return;
+  NumberFormatKeys& formats = Formats(book);
+  auto props = Props(cell);
+  if (format != CellFormat::kBoolean) {
+    sal_Int32 current = 0;
+    props->getPropertyValue("NumberFormat") >>= current;
+    if (!formats.IsGeneral(current)) return;  // the user's own format stays
   }
+  props->setPropertyValue("NumberFormat", Any(formats.Key(format)));
 }
 
-sal_Int32 Session::FormatKey(Book& book, CellFormat format) {
-  std::optional<sal_Int32>* slot = format == CellFormat::kDate       ? &book.date_key
-                                   : format == CellFormat::kDateTime ? &book.datetime_key
-                                                                     : &book.boolean_key;
-  if (!*slot) {
-    Reference<css::util::XNumberFormatsSupplier> supplier(book.doc, UNO_QUERY_THROW);
-    Reference<css::util::XNumberFormats> formats = supplier->getNumberFormats();
-    css::lang::Locale locale("en", "US", "");
-    if (format == CellFormat::kBoolean) {
-      *slot = Query<css::util::XNumberFormatTypes>(formats)->getStandardFormat(
-          css::util::NumberFormat::LOGICAL, locale);
-    } else {
-      OUString code =
-          format == CellFormat::kDate ? OUString("M/D/YYYY") : OUString("M/D/YYYY H:MM");
-      sal_Int32 key = formats->queryKey(code, locale, false);
-      if (key < 0) key = formats->addNew(code, locale);
-      *slot = key;
-    }
+NumberFormatKeys& Session::Formats(Book& book) {
+  if (!book.formats) {
+    book.formats.emplace(Reference<css::util::XNumberFormatsSupplier>(book.doc, UNO_QUERY_THROW));
   }
-  return **slot;
+  return *book.formats;
 }
 
 void Session::Sync() {
@@ -467,16 +454,25 @@ void Session::WriteBlock(Book* book, const ValueBlock& block) {
   Query<css::sheet::XCellRangeData>(range)->setDataArray(data);
   if (book == nullptr) return;
   // Dates and Yes/No values get their number format, one call per vertical
-  // run of cells that share it.
+  // run of cells that share it; dates only where the format is General.
+  NumberFormatKeys& formats = Formats(*book);
   for (int c = a.left; c <= a.right; ++c) {
+    std::optional<std::vector<RowSpan>> kept;  // looked up once per column
     int r = a.top;
     while (r <= a.bottom) {
       CellFormat f = FormatOf(block.at(r, c));
       int end = r;
       while (end + 1 <= a.bottom && FormatOf(block.at(end + 1, c)) == f) ++end;
-      if (f != CellFormat::kNone) {
+      if (f == CellFormat::kBoolean) {
         Props(batch_sheet_->getCellRangeByPosition(c, r, c, end))
-            ->setPropertyValue("NumberFormat", Any(FormatKey(*book, f)));
+            ->setPropertyValue("NumberFormat", Any(formats.Key(f)));
+      } else if (f != CellFormat::kNone) {
+        if (!kept)
+          kept = formats.KeptRows(batch_sheet_->getCellRangeByPosition(c, a.top, c, a.bottom));
+        for (const RowSpan& span : SpansOutside({r, end}, *kept)) {
+          Props(batch_sheet_->getCellRangeByPosition(c, span.first, c, span.second))
+              ->setPropertyValue("NumberFormat", Any(formats.Key(f)));
+        }
       }
       r = end + 1;
     }

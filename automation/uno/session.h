@@ -21,6 +21,7 @@
 #include "automation/failure.h"
 #include "automation/uno/addresses.h"
 #include "automation/uno/cell_batch.h"
+#include "automation/uno/number_formats.h"
 #include "automation/uno/office_process.h"
 #include "automation/uno/uno_excel.h"
 #include "automation/uno/uno_runtime.h"
@@ -40,8 +41,8 @@ struct Book {
   // is put back afterwards.
   bool view_applied = false;
   bool view_chosen = false;
-  // Number format keys, looked up on first use.
-  std::optional<sal_Int32> date_key, datetime_key, boolean_key;
+  // Its number formats, looked up on first use.
+  std::optional<NumberFormatKeys> formats;
 };
 
 class Session {
@@ -124,7 +125,8 @@ class Session {
   // Writes one cell now, with the number format its value needs.
   void WriteCell(Book& book, const css::uno::Reference<css::sheet::XSpreadsheet>& sheet,
                  CellPos pos, const Value& value);
-  // Writes one value into `cell` with the number format it needs.
+  // Writes one value into `cell` with the number format it needs (a date
+  // format only where the cell's format is General).
   void WriteValue(Book& book, const css::uno::Reference<css::table::XCell>& cell,
                   const Value& value);
   // Sends pending cells in blocks and selects the last cell gone to.
@@ -156,7 +158,7 @@ class Session {
   void Show(Book& book, ShowMode mode);
   void Hide(Book& book);
   static void CloseDocument(const css::uno::Reference<css::lang::XComponent>& component);
-  sal_Int32 FormatKey(Book& book, CellFormat format);
+  static NumberFormatKeys& Formats(Book& book);
   void WriteBlock(Book* book, const ValueBlock& block);
 
   UnoOptions options_;

@@ -3,12 +3,14 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <system_error>
 #include <thread>
 #include <utility>
 
 #include <com/sun/star/connection/NoConnectException.hpp>
 
 #include "automation/uno/backup.h"
+#include "automation/uno/office_language.h"
 #include "automation/uno/session.h"
 
 namespace kestrin::automation::uno {
@@ -58,6 +60,11 @@ class UnoServer : public XlServer {
                                                profile.string() + "': " + ec.message());
     }
     profile = fs::absolute(profile);
+    try {
+      PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()));
+    } catch (const std::system_error&) {
+      // The office then starts in the locale and language it chooses itself.
+    }
     fs::path log = profile / "office.log";
     std::string program = options_.office_program.empty()
                               ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
@@ -73,6 +80,7 @@ class UnoServer : public XlServer {
     };
     std::vector<std::string> env;
     if (!headless) env.push_back("SAL_USE_VCLPLUGIN=gen");
+    for (std::string& v : OfficeLocaleEnvironment()) env.push_back(std::move(v));
     auto process = std::make_unique<OfficeProcess>(program, args, env, log);
 
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;

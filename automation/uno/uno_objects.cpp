@@ -5,6 +5,7 @@
 
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
+#include <com/sun/star/container/XNamed.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/sheet/CellFlags.hpp>
 #include <com/sun/star/sheet/DataPilotFieldOrientation.hpp>
@@ -377,6 +378,11 @@ bool AllNumbers(const Reference<css::sheet::XSpreadsheetDocument>& doc,
   return false;
 }
 
+// "合計 / Amount" for a sum, "データの個数 / Name" for a count.
+std::string DataFieldCaption(bool sum, const std::string& field) {
+  return std::string(sum ? "合計" : "データの個数") + " / " + field;
+}
+
 class UnoPivotField : public XlPivotField {
  public:
   UnoPivotField(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc,
@@ -403,6 +409,9 @@ class UnoPivotField : public XlPivotField {
         bool sum = AllNumbers(doc_, table_->getSourceRange(), name_);
         field->setPropertyValue("Function", Any(sum ? css::sheet::GeneralFunction_SUM
                                                     : css::sheet::GeneralFunction_COUNT));
+        // Captioned as a Japanese spreadsheet captions it, in whatever
+        // language the office runs; the name is saved with the data field.
+        Query<css::container::XNamed>(field)->setName(ToOU(DataFieldCaption(sum, name_)));
       }
     });
   }
@@ -585,6 +594,7 @@ class UnoSheet : public XlSheet {
         range.EndRow = source.block.bottom;
         descriptor->setSourceRange(range);
         Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
+        Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
         css::table::CellAddress where(static_cast<sal_Int16>(SheetIndex(target)), at.col, at.row);
         tables->insertNewByName(ToOU(name), where, descriptor);
       } catch (...) {

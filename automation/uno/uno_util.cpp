@@ -53,6 +53,7 @@ CellFormat FormatOf(const Value& v) {
       return CellFormat::kBoolean;
     case Value::Kind::kDateTime: {
       double s = LinearSerial(v.datetime().serial);
+      if (s >= 0 && s < 1) return CellFormat::kTime;
       return s == std::floor(s) ? CellFormat::kDate : CellFormat::kDateTime;
     }
     default:

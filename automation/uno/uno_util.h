@@ -46,8 +46,10 @@ std::string Lower(std::string s);
 // scale (-0.75).
 double LinearSerial(double serial);
 
-// The number format a written value needs besides its number.
-enum class CellFormat { kNone, kDate, kDateTime, kBoolean };
+// The number format a written value needs besides its number: a date/time
+// is a date, a date with a time of day, or a time alone (on 1899-12-30,
+// where Access keeps times without a date).
+enum class CellFormat { kNone, kDate, kDateTime, kTime, kBoolean };
 CellFormat FormatOf(const Value& v);
 
 // The office's form of a value for a block transfer: a number (double), a

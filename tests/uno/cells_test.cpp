@@ -115,8 +115,8 @@ TEST_P(CellsTest, ValuesKeepTheirType) {
   EXPECT_EQ(at("J3").number, -0.25);
   EXPECT_EQ(at("K3").number, 45000);
   EXPECT_TRUE(at("K3").format_type & NF::DATE);
-  EXPECT_EQ(at("K3").shown, "3/15/2023");
-  EXPECT_EQ(at("L3").shown, "3/15/2023 18:00");
+  EXPECT_EQ(at("K3").shown, "2023/3/15");
+  EXPECT_EQ(at("L3").shown, "2023/3/15 18:00:00");
   EXPECT_FALSE(at("K3").format_type & NF::TIME);
   EXPECT_EQ(at("L3").number, 45000.75);
   EXPECT_EQ(at("L3").format_type & NF::DATETIME, NF::DATETIME);
@@ -130,6 +130,55 @@ TEST_P(CellsTest, ValuesKeepTheirType) {
   EXPECT_EQ(at("A2").text, "keep");
   EXPECT_EQ(at("B2").number, 5);
   EXPECT_EQ(saved.At("Other", "A1").text, "x");
+}
+
+// Dates as a Japanese spreadsheet shows them, in both file formats; a cell
+// whose format the user chose keeps it, as it would when given a date.
+TEST_P(CellsTest, DatesDateTimesAndTimesInJapaneseStyleWhereTheFormatIsGeneral) {
+  for (const char* ext : {".xls", ".xlsx"}) {
+    SCOPED_TRACE(ext);
+    auto app = App();
+    fs::path path = NewPath("dates", ext);
+    MakeWorkbook(path,
+                 {{"Data", {{"head"}}, 0, {{"A4", "0.00"}, {"A6", "yyyy\"年\"m\"月\"d\"日\""}}}});
+    app->WorkbooksOpen(path.string());
+    for (int i = 0; i < 6; ++i) Put(*app, 2 + i, 1, Value(DateTime{45296.0 + i}));
+    Put(*app, 2, 2, Value(DateTime{45296.5 + 1.0 / 86400}));
+    Put(*app, 3, 2, Value(DateTime{-1.75}));  // the day before the epoch, 18:00
+    Put(*app, 2, 3, Value(DateTime{0.75}));
+    Put(*app, 3, 3, Value(DateTime{0}));  // midnight, a time of its own
+    Put(*app, 4, 3, Value(DateTime{-0.25}));
+    Put(*app, 5, 3, Value(DateTime{0.5 + 1.0 / 86400}));
+    Put(*app, 2, 4, Value(DateTime{-1}));
+    app->ActiveWorkbook()->Save();
+    app->ActiveWorkbook()->Close(false);
+
+    SavedBook saved(path);
+    auto shown = [&](const char* a1) { return saved.At("Data", a1).shown; };
+    EXPECT_EQ(shown("A2"), "2024/1/5");
+    EXPECT_EQ(shown("A3"), "2024/1/6");
+    EXPECT_EQ(shown("A4"), "45298.00");
+    EXPECT_EQ(shown("A5"), "2024/1/8");
+    EXPECT_EQ(shown("A6"), "2024年1月9日");
+    EXPECT_EQ(shown("A7"), "2024/1/10");
+    EXPECT_EQ(shown("B2"), "2024/1/5 12:00:01");
+    EXPECT_EQ(shown("B3"), "1899/12/29 18:00:00");
+    EXPECT_EQ(shown("C2"), "18:00:00");
+    EXPECT_EQ(shown("C3"), "0:00:00");
+    EXPECT_EQ(shown("C4"), "6:00:00");
+    EXPECT_EQ(shown("C5"), "12:00:01");
+    EXPECT_EQ(shown("D2"), "1899/12/29");
+    // Tagged Japanese in the file, whatever the environment of the office.
+    for (auto [a1, code] : {std::pair{"A2", "YYYY/M/D"},
+                            {"B2", "YYYY/M/D H:MM:SS"},
+                            {"C2", "H:MM:SS"},
+                            {"D2", "YYYY/M/D"}}) {
+      EXPECT_EQ(saved.At("Data", a1).format_code, code) << a1;
+      EXPECT_EQ(saved.At("Data", a1).format_locale, "ja-JP") << a1;
+    }
+    EXPECT_EQ(saved.At("Data", "A2").number, 45296);
+    EXPECT_EQ(saved.At("Data", "C3").kind, Kind::kNumber);
+  }
 }
 
 TEST_P(CellsTest, RowStepLeavesRowsBetweenRecordsUntouchedAndSelectionOnLastCell) {

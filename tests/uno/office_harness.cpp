@@ -1,6 +1,9 @@
 #include "tests/uno/office_harness.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -8,6 +11,7 @@
 #include <thread>
 
 #include <com/sun/star/awt/XWindow.hpp>
+#include <com/sun/star/beans/NamedValue.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
 #include <com/sun/star/beans/XPropertySet.hpp>
 #include <com/sun/star/container/XEnumeration.hpp>
@@ -20,6 +24,8 @@
 #include <com/sun/star/frame/XFrame.hpp>
 #include <com/sun/star/frame/XModel.hpp>
 #include <com/sun/star/frame/XStorable.hpp>
+#include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/GeneralFunction.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
@@ -236,6 +242,17 @@ void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& 
       }
     }
   }
+  auto formats = Q<css::util::XNumberFormatsSupplier>(doc)->getNumberFormats();
+  for (size_t i = 0; i < sheets.size(); ++i) {
+    auto sheet = Q<css::sheet::XSpreadsheet>(index->getByIndex(static_cast<sal_Int32>(i)));
+    for (const auto& [a1, code] : sheets[i].formats) {
+      sal_Int32 key = formats->queryKey(ToOU(code), css::lang::Locale(), false);
+      if (key < 0) key = formats->addNew(ToOU(code), css::lang::Locale());
+      Block b = ParseA1Block(a1);
+      Q<css::beans::XPropertySet>(sheet->getCellByPosition(b.left, b.top))
+          ->setPropertyValue("NumberFormat", Any(key));
+    }
+  }
   while (index->getCount() > static_cast<sal_Int32>(sheets.size())) {
     list->removeByName(
         Q<css::container::XNamed>(index->getByIndex(index->getCount() - 1))->getName());
@@ -251,6 +268,53 @@ void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& 
   Q<css::util::XCloseable>(component)->close(true);
 }
 }  // namespace
+
+std::string OfficeUiLanguage() {
+  auto context = environment->Reader().context();
+  auto provider =
+      Q<css::lang::XMultiServiceFactory>(context->getServiceManager()->createInstanceWithContext(
+          "com.sun.star.configuration.ConfigurationProvider", context));
+  css::beans::NamedValue path;
+  path.Name = "nodepath";
+  path.Value <<= rtl::OUString("/org.openoffice.Setup/L10N");
+  Sequence<Any> args(1);
+  args[0] <<= path;
+  auto access = Q<css::container::XNameAccess>(provider->createInstanceWithArguments(
+      "com.sun.star.configuration.ConfigurationAccess", args));
+  rtl::OUString locale;
+  access->getByName("ooLocale") >>= locale;
+  return FromOU(locale);
+}
+
+std::string ZipMember(const fs::path& zip, const std::string& member) {
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  std::vector<std::string> args = {"unzip", "-p", zip.string(), member};
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawnp(&pid, "unzip", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
+  std::string text;
+  char buf[4096];
+  for (ssize_t n; rc == 0 && (n = read(out[0], buf, sizeof buf)) != 0;) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text.append(buf, static_cast<size_t>(n));
+  }
+  close(out[0]);
+  int status = 0;
+  if (rc == 0) waitpid(pid, &status, 0);
+  if (rc != 0 || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    throw std::runtime_error("unzip -p " + zip.string() + " " + member + " failed");
+  }
+  return text;
+}
 
 bool CloseInOffice(const fs::path& path) {
   auto components = environment->Reader().Desktop()->getComponents()->createEnumeration();
@@ -326,6 +390,10 @@ SavedBook::CellInfo SavedBook::At(const std::string& sheet, const std::string& a
   rtl::OUString code;
   format->getPropertyValue("FormatString") >>= code;
   info.format_code = FromOU(code);
+  css::lang::Locale locale;
+  format->getPropertyValue("Locale") >>= locale;
+  info.format_locale = FromOU(locale.Language);
+  if (locale.Country.getLength() > 0) info.format_locale += "-" + FromOU(locale.Country);
   info.shown = FromOU(Q<css::text::XTextRange>(cell)->getString());
   return info;
 }

@@ -63,8 +63,17 @@ struct SheetContent {
   std::string name;
   std::vector<std::vector<Cell>> rows;
   int row_height = 0;  // 1/100 mm for every row given, 0 to leave them
+  // Number formats of the user's own: A1 cell -> format code.
+  std::map<std::string, std::string> formats = {};
 };
 void MakeWorkbook(const fs::path& path, const std::vector<SheetContent>& sheets);
+
+// The language the shared office shows its menus in ("ja", "en-US").
+std::string OfficeUiLanguage();
+
+// The text of one member of a zip file (an .xlsx part such as
+// "xl/sharedStrings.xml"), read with unzip; throws when it cannot be read.
+std::string ZipMember(const fs::path& zip, const std::string& member);
 
 // Closes the document of that file in the shared office, behind the back of
 // whoever opened it. Returns false when no such document is open.
@@ -88,7 +97,8 @@ class SavedBook {
     std::string text;
     short format_type = 0;  // css::util::NumberFormat bits of its format
     std::string format_code;
-    std::string shown;  // the cell's text as displayed
+    std::string format_locale;  // of its format: "ja-JP", "en-US"; empty for the default
+    std::string shown;          // the cell's text as displayed
   };
   CellInfo At(const std::string& sheet, const std::string& a1) const;
   // Widths (1/100 mm) of the cell's left, top, right, bottom lines and of

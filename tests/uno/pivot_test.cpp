@@ -126,6 +126,59 @@ TEST(PivotTest, MixedRowAndColumnListsAndASecondPivotTable) {
   EXPECT_THAT(p2.columns, ElementsAre("Region", "Shop"));
 }
 
+// Captions as a Japanese spreadsheet writes them, saved in the file; the
+// layout and the numbers are the office's own.
+TEST(PivotTest, JapaneseDataFieldAndGrandTotalCaptions) {
+  std::vector<std::vector<Cell>> rows = {{"地域", "年", "金額", "名前"}};
+  for (int i = 0; i < 6; ++i) {
+    rows.push_back({std::string(i % 2 ? "東" : "西"), static_cast<double>(2020 + i % 3),
+                    static_cast<double>(100 + i), "n" + std::to_string(i)});
+  }
+  for (const char* ext : {".xls", ".xlsx"}) {
+    SCOPED_TRACE(ext);
+    auto& app = *Office().app;
+    fs::path path = NewPath("pivot-ja", ext);
+    MakeWorkbook(path, {{"Data", rows}});
+    app.WorkbooksOpen(path.string());
+    app.ActiveSheet()->PivotTableWizard(xl::kDatabase, "Data!A1:D7", "", "Sum");
+    app.ActiveSheet()->PivotTables("Sum")->AddFields(std::string("地域"), std::string("年"));
+    app.ActiveSheet()->PivotTables("Sum")->PivotFields("金額")->SetOrientation(xl::kDataField);
+    app.ActiveWorkbook()->Sheets()->Item("Data")->Activate();
+    app.ActiveSheet()->PivotTableWizard(xl::kDatabase, "Data!A1:D7", "", "Count");
+    app.ActiveSheet()->PivotTables("Count")->AddFields(std::string("年"), std::string("地域"));
+    app.ActiveSheet()->PivotTables("Count")->PivotFields("名前")->SetOrientation(xl::kDataField);
+    app.ActiveWorkbook()->Save();
+    app.ActiveWorkbook()->Close(false);
+
+    SavedBook saved(path);
+    ASSERT_THAT(saved.SheetNames(), ElementsAre("Sheet2", "Sheet3", "Data"));
+    EXPECT_THAT(saved.Pivots("Sheet2")["Sum"].data, ElementsAre("合計 / 金額"));
+    EXPECT_THAT(saved.Pivots("Sheet3")["Count"].data, ElementsAre("データの個数 / 名前"));
+    auto text = [&](const char* sheet, const char* a1) { return saved.At(sheet, a1).shown; };
+    EXPECT_EQ(text("Sheet2", "A3"), "合計 / 金額");
+    EXPECT_EQ(text("Sheet2", "B3"), "年");
+    EXPECT_EQ(text("Sheet2", "A4"), "地域");
+    // In Japanese order (西 before 東), whatever the environment.
+    EXPECT_EQ(text("Sheet2", "A5"), "西");
+    EXPECT_EQ(text("Sheet2", "A6"), "東");
+    EXPECT_EQ(saved.At("Sheet2", "B5").number, 100);  // 西 2020
+    EXPECT_EQ(saved.At("Sheet2", "E7").number, 615);
+    EXPECT_EQ(text("Sheet3", "A3"), "データの個数 / 名前");
+    EXPECT_EQ(saved.At("Sheet3", "D8").number, 6);
+    if (std::string(ext) == ".xls") {
+      EXPECT_EQ(text("Sheet2", "E4"), "総計");
+      EXPECT_EQ(text("Sheet2", "A7"), "総計");
+      EXPECT_EQ(text("Sheet3", "A8"), "総計");
+    } else {
+      // Reopened, the office lays an .xlsx pivot table out afresh with its
+      // own captions: look at the cells' texts in the file itself.
+      std::string strings = ZipMember(path, "xl/sharedStrings.xml");
+      EXPECT_NE(strings.find(">総計</t>"), std::string::npos) << strings;
+      EXPECT_EQ(strings.find("Total Result"), std::string::npos) << strings;
+    }
+  }
+}
+
 TEST(PivotTest, RefusalsAreErrorsThatLeaveTheWorkbookAsItWas) {
   auto& app = *Office().app;
   fs::path path = NewPath("pivot-errors", ".xls");

@@ -1,0 +1,173 @@
+#include "automation/uno/office_language.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <system_error>
+#include <vector>
+
+namespace kestrin::automation::uno {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kFile = "registrymodifications.xcu";
+// The office keeps one setting per line, written as these are.
+constexpr std::string_view kUiStart =
+    R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale")";
+constexpr std::string_view kJapaneseUi =
+    R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>ja</value></prop></item>)";
+constexpr std::string_view kHeader =
+    R"(<?xml version="1.0" encoding="UTF-8"?>)"
+    "\n"
+    R"(<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">)";
+constexpr std::string_view kEnd = "</oor:items>";
+
+// What becomes of one setting: `item` is put in place of any line starting
+// with `start`, or added; or, with `remove`, only a line equal to `item` is
+// taken out.
+struct Edit {
+  std::string_view start;
+  std::string_view item;
+  bool remove = false;
+};
+
+// Applies `edit` to the lines of a settings file; true when they changed.
+bool Apply(std::vector<std::string>& lines, const Edit& edit) {
+  bool changed = false, found = false;
+  std::vector<std::string> out;
+  for (const std::string& line : lines) {
+    size_t start = line.find(edit.start);
+    size_t stop = start == std::string::npos ? start : line.find("</item>", start);
+    if (stop == std::string::npos) {
+      out.push_back(line);
+      continue;
+    }
+    found = true;
+    stop += std::string_view("</item>").size();
+    // The line may also hold the end tag or, in theory, another setting.
+    std::string before = line.substr(0, start), item = line.substr(start, stop - start),
+                after = line.substr(stop);
+    if (!before.empty()) out.push_back(before);
+    if (!edit.remove) {
+      changed |= item != edit.item;
+      out.emplace_back(edit.item);
+    } else if (item == edit.item) {
+      changed = true;
+    } else {
+      out.push_back(item);
+    }
+    if (!after.empty()) out.push_back(after);
+  }
+  if (!edit.remove && !found) {
+    size_t at = out.size();
+    for (size_t i = 0; i < out.size(); ++i) {
+      if (out[i].find(kEnd) != std::string::npos) at = i;
+    }
+    if (at == out.size()) {
+      // Not a settings file the office wrote: start it afresh.
+      out = {std::string(kHeader), std::string(kEnd)};
+      at = 1;
+    }
+    // The end tag may share its line with the last setting.
+    std::string end_line = out[at];
+    size_t pos = end_line.find(kEnd);
+    out.erase(out.begin() + static_cast<std::ptrdiff_t>(at));
+    std::vector<std::string> replacement;
+    if (pos > 0) replacement.push_back(end_line.substr(0, pos));
+    replacement.emplace_back(edit.item);
+    replacement.push_back(end_line.substr(pos));
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(at), replacement.begin(),
+               replacement.end());
+    changed = true;
+  }
+  lines = std::move(out);
+  return changed;
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  throw std::system_error(errno, std::generic_category(), what);
+}
+
+void WriteWhole(const fs::path& path, const std::string& text) {
+  fs::path temp = path;
+  temp += ".kestrin-new";
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) Fail("cannot write " + temp.string());
+  size_t done = 0;
+  while (done < text.size()) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int e = errno;
+      ::close(fd);
+      ::unlink(temp.c_str());
+      errno = e;
+      Fail("cannot write " + temp.string());
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0 || ::close(fd) != 0) {
+    int e = errno;
+    ::unlink(temp.c_str());
+    errno = e;
+    Fail("cannot write " + temp.string());
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    int e = errno;
+    ::unlink(temp.c_str());
+    errno = e;
+    Fail("cannot replace " + path.string());
+  }
+}
+
+}  // namespace
+
+std::string MessagesLocaleName() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return "C";
+}
+
+std::vector<std::string> OfficeLocaleEnvironment() {
+  std::vector<std::string> env = {"LC_CTYPE=ja_JP.UTF-8"};
+  const char* all = std::getenv("LC_ALL");
+  if (all != nullptr && all[0] != '\0') {
+    env.emplace_back("LC_ALL=");
+    env.push_back("LC_MESSAGES=" + MessagesLocaleName());
+  }
+  return env;
+}
+
+bool IsJapaneseLocale(std::string_view name) {
+  if (!name.starts_with("ja")) return false;
+  return name.size() == 2 || name[2] == '_' || name[2] == '-' || name[2] == '.' || name[2] == '@';
+}
+
+void PrepareOfficeProfile(const fs::path& user_dir, bool japanese_ui) {
+  const fs::path file = user_dir / kFile;
+  std::vector<std::string> lines;
+  {
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+  }
+  if (!Apply(lines, Edit{kUiStart, kJapaneseUi, !japanese_ui})) return;
+  std::error_code ec;
+  if (!fs::is_directory(user_dir)) {
+    fs::create_directories(user_dir, ec);
+    if (ec) throw std::system_error(ec, "cannot create " + user_dir.string());
+    ::chmod(user_dir.c_str(), 0700);
+  }
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  WriteWhole(file, text);
+}
+
+}  // namespace kestrin::automation::uno

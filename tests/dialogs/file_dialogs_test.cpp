@@ -1,0 +1,179 @@
+// The file dialogs: the folder of a chosen file becomes the current
+// directory, and Qt's dialog shows the callers' filters, folder and title and
+// returns the full path or nothing. Qt runs offscreen.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QTimer>
+
+#include "app/qt_file_dialogs.h"
+#include "source/open_database.h"
+#include "ui/file_dialogs.h"
+#include "workbook/open_workbook.h"
+
+namespace kestrin {
+namespace {
+
+namespace fs = std::filesystem;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "file_dialogs_test";
+  static char* argv[] = {name, nullptr};
+  static const bool offscreen = ::setenv("QT_QPA_PLATFORM", "offscreen", 1) == 0;
+  static QApplication app(argc, argv);
+  (void)offscreen;
+  return app;
+}
+
+// A fresh folder, removed on destruction; the current directory is put back.
+class Folder {
+ public:
+  Folder() : home_(fs::current_path()) {
+    path_ = fs::temp_directory_path() /
+            ("kestrin-dialogs-" + std::to_string(::getpid()) + "-" + std::to_string(counter_++));
+    fs::create_directories(path_);
+  }
+  ~Folder() {
+    fs::current_path(home_);
+    fs::remove_all(path_);
+  }
+  const fs::path& path() const { return path_; }
+  fs::path Touch(const std::string& name) const {
+    std::ofstream(path_ / name) << "x";
+    return path_ / name;
+  }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path home_, path_;
+};
+
+// Answers with a fixed path and records what it was asked.
+class ScriptedDialogs : public ui::FileDialogs {
+ public:
+  std::string answer;
+  std::vector<std::string> asked_dirs, titles, kinds;
+  std::string OpenFile(const std::vector<ui::FileFilter>&, const std::string& dir,
+                       const std::string& title) override {
+    kinds.push_back("open");
+    return Record(dir, title);
+  }
+  std::string SaveFile(const std::vector<ui::FileFilter>&, const std::string& dir,
+                       const std::string& title) override {
+    kinds.push_back("save");
+    return Record(dir, title);
+  }
+
+ private:
+  std::string Record(const std::string& dir, const std::string& title) {
+    asked_dirs.push_back(dir);
+    titles.push_back(title);
+    return answer;
+  }
+};
+
+TEST(FileDialogs, TheFolderOfAChosenFileBecomesTheCurrentDirectory) {
+  Folder a, b;
+  fs::create_directories(b.path() / "深い フォルダ");
+  const fs::path chosen = b.Touch("深い フォルダ/データ.mdb");
+  fs::current_path(a.path());
+  ScriptedDialogs dialogs;
+
+  dialogs.answer.clear();  // cancelled: nothing moves
+  EXPECT_EQ(ui::FileOpenDlg(dialogs, {}, ui::CurrentDirectory(), "t"), "");
+  EXPECT_EQ(fs::current_path(), a.path());
+
+  dialogs.answer = chosen.string();
+  EXPECT_EQ(ui::FileOpenDlg(dialogs, {}, ui::CurrentDirectory(), "t"), chosen.string());
+  EXPECT_EQ(fs::current_path(), chosen.parent_path());
+
+  // The next dialog, of the other kind, opens there; a new name in another
+  // folder moves the current directory again.
+  dialogs.answer = (a.path() / "new-pattern").string();
+  EXPECT_EQ(ui::FileSaveDlg(dialogs, {}, ui::CurrentDirectory(), "s"), dialogs.answer);
+  EXPECT_EQ(dialogs.asked_dirs.back(), chosen.parent_path().string());
+  EXPECT_EQ(fs::current_path(), a.path());
+  EXPECT_EQ(dialogs.kinds, (std::vector<std::string>{"open", "open", "save"}));
+}
+
+// Runs `answer` on the dialog once it is shown modally.
+void WhenShown(std::function<void(QFileDialog&)> answer) {
+  QTimer::singleShot(0, &App(), [answer] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    answer(*dialog);
+  });
+}
+
+TEST(QtFileDialogs, ShowsTheCallersFiltersFolderAndTitle) {
+  App();
+  Folder folder;
+  auto open = app::MakeFileDialog(nullptr, false, source::DatabaseDialogFilters(),
+                                  folder.path().string(), source::kDatabaseDialogTitle);
+  EXPECT_EQ(open->nameFilters(), (QStringList{"Access(*.mdb)", "Access(*.accdb)"}));
+  EXPECT_EQ(open->selectedNameFilter(), "Access(*.mdb)");
+  EXPECT_EQ(open->windowTitle(), "Accessファイルの選択");
+  EXPECT_EQ(fs::path(open->directory().absolutePath().toStdString()), folder.path());
+  EXPECT_EQ(open->fileMode(), QFileDialog::ExistingFile);
+  EXPECT_EQ(open->acceptMode(), QFileDialog::AcceptOpen);
+
+  auto book = app::MakeFileDialog(nullptr, false, workbook::WorkbookDialogFilters(),
+                                  folder.path().string(), workbook::kWorkbookDialogTitle);
+  EXPECT_EQ(book->nameFilters(), (QStringList{"Excel(*.xls)", "Excel(*.xlsx)"}));
+  EXPECT_EQ(book->windowTitle(), "Excelファイルの選択");
+
+  auto save = app::MakeFileDialog(nullptr, true, {{"解析ﾊﾟﾀｰﾝ(*.kst)", "*.kst"}},
+                                  folder.path().string(), "解析用パターンの保存");
+  EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_TRUE(save->testOption(QFileDialog::DontConfirmOverwrite));
+  EXPECT_TRUE(save->defaultSuffix().isEmpty());
+
+  // A description without its pattern gets it; several patterns go together.
+  EXPECT_EQ(app::NameFilter({"Access", "*.mdb;*.accdb"}), "Access (*.mdb *.accdb)");
+}
+
+TEST(QtFileDialogs, ReturnsTheFullPathOrNothingOnCancel) {
+  App();
+  Folder folder;
+  const fs::path mdb = folder.Touch("売上.mdb");
+  const fs::path existing = folder.Touch("old.kst");
+  app::QtFileDialogs dialogs(nullptr);
+
+  WhenShown([&](QFileDialog& d) {
+    d.selectFile(QString::fromStdString(mdb.string()));
+    static_cast<QDialog&>(d).accept();
+  });
+  EXPECT_EQ(dialogs.OpenFile(source::DatabaseDialogFilters(), folder.path().string(), "t"),
+            mdb.string());
+
+  WhenShown([](QFileDialog& d) { d.reject(); });
+  EXPECT_EQ(dialogs.OpenFile(source::DatabaseDialogFilters(), folder.path().string(), "t"), "");
+
+  // Saving: no extension is added, and an existing file is taken without a
+  // question (a question would be a modal box the answer never closes).
+  WhenShown([](QFileDialog& d) {
+    d.selectFile("new");
+    static_cast<QDialog&>(d).accept();
+  });
+  EXPECT_EQ(dialogs.SaveFile({{"解析ﾊﾟﾀｰﾝ(*.kst)", "*.kst"}}, folder.path().string(), "s"),
+            (folder.path() / "new").string());
+  WhenShown([&](QFileDialog& d) {
+    d.selectFile(QString::fromStdString(existing.string()));
+    static_cast<QDialog&>(d).accept();
+  });
+  EXPECT_EQ(dialogs.SaveFile({{"解析ﾊﾟﾀｰﾝ(*.kst)", "*.kst"}}, folder.path().string(), "s"),
+            existing.string());
+}
+
+}  // namespace
+}  // namespace kestrin

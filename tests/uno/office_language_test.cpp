@@ -1,0 +1,123 @@
+#include "automation/uno/office_language.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <optional>
+
+namespace kestrin::automation::uno {
+namespace {
+namespace fs = std::filesystem;
+
+TEST(OfficeLanguageTest, JapaneseLocaleNames) {
+  for (const char* name : {"ja", "ja_JP", "ja_JP.UTF-8", "ja_JP.eucJP", "ja-JP", "ja.UTF-8"}) {
+    EXPECT_TRUE(IsJapaneseLocale(name)) << name;
+  }
+  for (const char* name : {"", "C", "C.UTF-8", "POSIX", "en_US.UTF-8", "jam", "jv_ID"}) {
+    EXPECT_FALSE(IsJapaneseLocale(name)) << name;
+  }
+}
+
+// Sets (or unsets, with null) an environment variable for one test.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    value ? setenv(name, value, 1) : unsetenv(name);
+  }
+  ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+ private:
+  const char* name_;
+  std::optional<std::string> old_;
+};
+
+TEST(OfficeLanguageTest, MessagesFollowLcAllThenLcMessagesThenLang) {
+  ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", nullptr);
+  EXPECT_EQ(MessagesLocaleName(), "C");
+  setenv("LANG", "ja_JP.UTF-8", 1);
+  EXPECT_EQ(MessagesLocaleName(), "ja_JP.UTF-8");
+  setenv("LC_MESSAGES", "en_US.UTF-8", 1);
+  EXPECT_EQ(MessagesLocaleName(), "en_US.UTF-8");
+  setenv("LC_ALL", "", 1);  // empty counts as unset
+  EXPECT_EQ(MessagesLocaleName(), "en_US.UTF-8");
+  setenv("LC_ALL", "C", 1);
+  EXPECT_EQ(MessagesLocaleName(), "C");
+}
+
+class ProfileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/kestrin-profile-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    user_ = root_ / "profile" / "user";
+  }
+  void TearDown() override { fs::remove_all(root_); }
+  std::string Settings() const {
+    std::ifstream in(user_ / "registrymodifications.xcu", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void WriteSettings(const std::string& text) {
+    fs::create_directories(user_);
+    std::ofstream(user_ / "registrymodifications.xcu", std::ios::binary) << text;
+  }
+  static constexpr const char* kJa =
+      R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>ja</value></prop></item>)";
+  static constexpr const char* kOther =
+      R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>7.4</value></prop></item>)";
+  static constexpr const char* kXmlDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  static constexpr const char* kItems =
+      R"(<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">)";
+
+  fs::path root_, user_;
+};
+
+TEST_F(ProfileTest, AFreshProfileIsSeededOnlyForAJapaneseUser) {
+  PrepareOfficeProfile(user_, false);
+  EXPECT_FALSE(fs::exists(user_));
+  PrepareOfficeProfile(user_, true);
+  std::string text = Settings();
+  EXPECT_EQ(text, std::string(kXmlDecl) + kItems + "\n" + kJa + "\n</oor:items>\n");
+  struct stat st {};
+  ASSERT_EQ(stat(user_.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ASSERT_EQ(stat((user_ / "registrymodifications.xcu").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // Again: nothing to change, and no stray files.
+  PrepareOfficeProfile(user_, true);
+  EXPECT_EQ(Settings(), text);
+  EXPECT_EQ(std::distance(fs::directory_iterator(user_), {}), 1);
+}
+
+TEST_F(ProfileTest, AnOfficeWrittenProfileKeepsItsOtherSettings) {
+  const std::string en_ui =
+      R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>en-US</value></prop></item>)";
+  const std::string head = std::string(kXmlDecl) + kItems + "\n";
+  // The office puts the end tag on the line of the last setting.
+  WriteSettings(head + kOther + "\n" + en_ui + "</oor:items>");
+  PrepareOfficeProfile(user_, false);  // a menu language of the user's own choosing stays
+  EXPECT_EQ(Settings(), head + kOther + "\n" + en_ui + "</oor:items>");
+  PrepareOfficeProfile(user_, true);
+  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
+  PrepareOfficeProfile(user_, false);  // menus follow the environment again
+  EXPECT_EQ(Settings(), head + kOther + "\n</oor:items>\n");
+  // Without a UILocale line, the setting goes in before the end tag.
+  WriteSettings(head + kOther + "</oor:items>");
+  PrepareOfficeProfile(user_, true);
+  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
+}
+
+TEST(OfficeLocaleTest, TheOfficeGetsAJapaneseLocaleAndKeepsTheUsersMessages) {
+  ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", "C");
+  EXPECT_EQ(OfficeLocaleEnvironment(), std::vector<std::string>{"LC_CTYPE=ja_JP.UTF-8"});
+  setenv("LC_ALL", "en_US.UTF-8", 1);  // would override LC_CTYPE
+  EXPECT_EQ(
+      OfficeLocaleEnvironment(),
+      (std::vector<std::string>{"LC_CTYPE=ja_JP.UTF-8", "LC_ALL=", "LC_MESSAGES=en_US.UTF-8"}));
+}
+
+}  // namespace
+}  // namespace kestrin::automation::uno
