@@ -63,8 +63,10 @@ class FrmKestrin : public QMainWindow {
   ~FrmKestrin() override;
 
   // --- Start-up and shutdown ---
-  // Defaults of the controls and settings; decides between interactive use
-  // (ExecF 0) and the unattended run (ExecF 1).
+  // Defaults of the controls and settings, in the design's order; sets
+  // ExecF to 0 for interactive use, or to 1 when the command line holds more
+  // than blanks (the unattended run then follows instead of showing the
+  // window).
   void Form_Load();
   // Closing the window and the menu entry "終了" end the program alike.
   void Form_Unload();
