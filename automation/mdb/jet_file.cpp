@@ -14,13 +14,12 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/jet_text.h"
+#include "automation/mdb/query/access_errors.h"
+#include "automation/mdb/query/access_functions.h"
+#include "automation/mdb/query/access_names.h"
 
 namespace kestrin::automation::mdb::jet {
 namespace {
-
-constexpr std::int32_t kErrFileNotFound = 3024;  // DAO "Could not find file '…'."
-constexpr std::int32_t kErrUnrecognized = 3343;  // DAO "Unrecognized database format '…'."
-constexpr std::int32_t kErrDamaged = 3049;       // DAO "Cannot open database '…'. …"
 
 constexpr int kPageData = 0x01;
 constexpr int kPageTableDef = 0x02;
@@ -50,7 +49,7 @@ std::uint64_t Le64(const std::uint8_t* p) {
 MdbHandle* H(void* h) { return static_cast<MdbHandle*>(h); }
 
 [[noreturn]] void Unrecognized(const std::string& path) {
-  throw AutomationError(kErrUnrecognized, "Unrecognized database format '" + path + "'.");
+  throw AutomationError(err::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
 }
 
 // Bounds-checked reads from a table definition assembled from its pages.
@@ -129,15 +128,6 @@ bool ReadableType(int type) {
   }
 }
 
-bool EqualsIgnoreCase(const std::string& a, const char* b) {
-  const std::size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) return false;
-  }
-  return true;
-}
-
 // "Date/Time Extended" values are ASCII text "<days>:<ticks>:<precision>":
 // days since 0001-01-01 and 100-nanosecond ticks into the day. Returns the
 // serial day number (days from 1899-12-30, the time of day as the absolute
@@ -171,16 +161,16 @@ bool ExtendedDateSerial(const std::uint8_t* data, int size, double* serial) {
 // --- JetFile ----------------------------------------------------------------
 
 void JetFile::Damaged(const std::string& what) const {
-  throw AutomationError(kErrDamaged, "Cannot open database '" + path_ +
-                                         "'. It may not be a database that your application "
-                                         "recognizes, or the file may be corrupt (" +
-                                         what + ").");
+  throw AutomationError(err::kDamaged, "Cannot open database '" + path_ +
+                                           "'. It may not be a database that your application "
+                                           "recognizes, or the file may be corrupt (" +
+                                           what + ").");
 }
 
 std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-    throw AutomationError(kErrFileNotFound, "Could not find file '" + path + "'.");
+    throw AutomationError(err::kFileNotFound, "Could not find file '" + path + "'.");
   }
   if (!S_ISREG(st.st_mode)) Unrecognized(path);
 
@@ -190,7 +180,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-      throw AutomationError(kErrFileNotFound, "Could not open file '" + path + "'.");
+      throw AutomationError(err::kFileNotFound, "Could not open file '" + path + "'.");
     }
     const std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
@@ -549,8 +539,8 @@ std::vector<std::pair<std::string, int>> JetFile::CalculatedResultTypes(std::uin
     std::shared_ptr<const TableDef> def = ReadTableDef("MSysObjects", 2);
     int id = -1, props = -1;
     for (std::size_t i = 0; i < def->columns.size(); ++i) {
-      if (EqualsIgnoreCase(def->columns[i].name, "Id")) id = static_cast<int>(i);
-      if (EqualsIgnoreCase(def->columns[i].name, "LvProp")) props = static_cast<int>(i);
+      if (SameName(def->columns[i].name, "Id")) id = static_cast<int>(i);
+      if (SameName(def->columns[i].name, "LvProp")) props = static_cast<int>(i);
     }
     if (id < 0 || props < 0) return {};
     std::vector<bool> wanted(def->columns.size(), false);
@@ -585,10 +575,10 @@ void JetFile::ReadCatalog() {
   int id = -1, name = -1, type = -1, flags = -1;
   for (std::size_t i = 0; i < def->columns.size(); ++i) {
     const std::string& n = def->columns[i].name;
-    if (EqualsIgnoreCase(n, "Id")) id = static_cast<int>(i);
-    if (EqualsIgnoreCase(n, "Name")) name = static_cast<int>(i);
-    if (EqualsIgnoreCase(n, "Type")) type = static_cast<int>(i);
-    if (EqualsIgnoreCase(n, "Flags")) flags = static_cast<int>(i);
+    if (SameName(n, "Id")) id = static_cast<int>(i);
+    if (SameName(n, "Name")) name = static_cast<int>(i);
+    if (SameName(n, "Type")) type = static_cast<int>(i);
+    if (SameName(n, "Flags")) flags = static_cast<int>(i);
   }
   if (id < 0 || name < 0 || type < 0 || flags < 0) Unrecognized(path_);
   std::vector<bool> wanted(def->columns.size(), false);
@@ -773,7 +763,8 @@ bool TableReader::CrackRow(const std::uint8_t* page, int start, int size) {
       if (row_end - mask - 1 < start + count_size) return false;
       var_cols = Le16(page + row_end - mask - 1);
       if (row_end - mask - 3 - 2 * var_cols < start + count_size) return false;
-      for (int i = 0; i <= var_cols; ++i) offsets_.push_back(Le16(page + row_end - mask - 3 - 2 * i));
+      for (int i = 0; i <= var_cols; ++i)
+        offsets_.push_back(Le16(page + row_end - mask - 3 - 2 * i));
     }
   }
   const int fixed_cols = row_cols - var_cols;
@@ -782,7 +773,8 @@ bool TableReader::CrackRow(const std::uint8_t* page, int start, int size) {
     const Column& col = def_->columns[i];
     Span& f = spans_[i];
     f = Span{};
-    f.null = col.col_num >= row_cols || (null_mask[col.col_num / 8] & (1 << (col.col_num % 8))) == 0;
+    f.null =
+        col.col_num >= row_cols || (null_mask[col.col_num / 8] & (1 << (col.col_num % 8))) == 0;
     if (col.fixed && fixed_found < fixed_cols) {
       f.start = start + col.fixed_offset + count_size;
       f.size = col.size;
@@ -796,7 +788,8 @@ bool TableReader::CrackRow(const std::uint8_t* page, int start, int size) {
     } else {
       f.null = true;
     }
-    if (f.present && (f.size < 0 || f.start < start || f.start + f.size > start + size)) return false;
+    if (f.present && (f.size < 0 || f.start < start || f.start + f.size > start + size))
+      return false;
   }
   return true;
 }
@@ -870,7 +863,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
       const std::uint32_t bits = Le32(data);
       float f;
       std::memcpy(&f, &bits, 4);
-      return Value(static_cast<double>(f));
+      return Value(fn::SingleAsShown(f));
     }
     case MDB_DOUBLE:
     case MDB_DATETIME: {

@@ -7,7 +7,9 @@
 #include <memory>
 #include <optional>
 
+#include "automation/mdb/query/access_errors.h"
 #include "automation/mdb/query/access_functions.h"
+#include "automation/mdb/query/access_names.h"
 #include "automation/mdb/query/sqlite_db.h"
 
 namespace kestrin::automation::mdb {
@@ -18,14 +20,6 @@ using sql::Expr;
 using sql::ExprKind;
 using sql::FromItem;
 using sql::Select;
-
-std::string Fold(const std::string& s) {
-  std::string out = s;
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool Same(const std::string& a, const std::string& b) { return fn::CompareText(a, b) == 0; }
 
 bool IsText(AccessType t) {
   return t == AccessType::kText || t == AccessType::kMemo || t == AccessType::kGuid;
@@ -167,6 +161,10 @@ T NullT() {
   return t;
 }
 
+// The rowid of a table source, as a column of the source (table columns are
+// named f0, f1, ...).
+constexpr const char* kRowKey = "rk";
+
 struct SourceRef {
   std::string name;       // as written in the query (alias or name)
   std::string sql_alias;  // generated alias
@@ -200,7 +198,8 @@ class Translator {
 
   Translation Run(const sql::Statement& st) {
     Translation out;
-    for (const auto& p : st.parameters) declared_.insert(Fold(p.name));
+    // Each parameter counts once, declared or not, here or in a source.
+    for (const auto& p : st.parameters) parameters_.insert(NameKey(p.name));
     switch (st.kind) {
       case sql::Statement::Kind::kSelect: {
         Part part = TranslateSelect(*st.selects[0], nullptr, true);
@@ -215,10 +214,7 @@ class Translator {
         TranslateCrosstab(st, out);
         break;
     }
-    for (const auto& p : parameters_) {
-      if (!declared_.count(p)) out.parameters.insert(p);
-    }
-    out.declared_parameters = static_cast<int>(st.parameters.size()) + source_declared_;
+    out.parameters = parameters_;
     return out;
   }
 
@@ -237,8 +233,7 @@ class Translator {
     switch (f.kind) {
       case FromItem::Kind::kTable: {
         const SourceInfo& info = catalog_.Source(f.name);
-        for (const auto& p : info.parameters) parameters_.insert(p);
-        source_declared_ += info.declared_parameters;
+        parameters_.insert(info.parameters.begin(), info.parameters.end());
         SourceRef ref;
         ref.name = f.alias.empty() ? f.name : f.alias;
         ref.sql_alias = NewAlias();
@@ -246,6 +241,13 @@ class Translator {
         ref.has_rowid = info.has_rowid;
         CheckUniqueSource(scope, ref.name);
         scope.sources.push_back(ref);
+        // A table inside parentheses does not show its rowid to the select
+        // around the join: a select keyed on records carries the key up as
+        // a column of its own.
+        if (row_keys_ && info.has_rowid) {
+          return "(SELECT rowid AS " + QuoteIdentifier(kRowKey) + ", * FROM " +
+                 QuoteIdentifier(info.sql_name) + ") AS " + QuoteIdentifier(ref.sql_alias);
+        }
         return QuoteIdentifier(info.sql_name) + " AS " + QuoteIdentifier(ref.sql_alias);
       }
       case FromItem::Kind::kSubquery: {
@@ -269,7 +271,8 @@ class Translator {
                              : (f.join == sql::JoinKind::kLeft ? " LEFT JOIN " : " RIGHT JOIN ");
         const T on = Expression(*f.on, scope);
         if (on.aggregate)
-          throw TranslateError(3096, "An aggregate function is not allowed in a join condition.");
+          throw TranslateError(err::kAggregateInWhere,
+                               "An aggregate function is not allowed in a join condition.");
         std::string s = l + kw + r + " ON " + Cond(on);
         return parenthesise_join ? "(" + s + ")" : s;
       }
@@ -279,16 +282,16 @@ class Translator {
 
   static void CheckUniqueSource(const Scope& scope, const std::string& name) {
     for (const auto& s : scope.sources) {
-      if (Same(s.name, name))
-        throw TranslateError(3108,
+      if (SameName(s.name, name))
+        throw TranslateError(err::kDuplicateSource,
                              "The source name '" + name + "' is used twice in the FROM clause.");
     }
   }
 
   std::string FromClause(const Select& s, Scope& scope) {
     if (!s.external_database.empty())
-      throw TranslateError(3024, "Queries on an external database ('" + s.external_database +
-                                     "') are not supported.");
+      throw TranslateError(err::kFileNotFound, "Queries on an external database ('" +
+                                                   s.external_database + "') are not supported.");
     std::string out;
     for (const auto& f : s.from) {
       if (!out.empty()) out += ", ";
@@ -309,9 +312,9 @@ class Translator {
     for (const Scope* s = &scope; s; s = s->outer) {
       if (!qualifier.empty()) {
         for (const auto& src : s->sources) {
-          if (!Same(src.name, qualifier)) continue;
+          if (!SameName(src.name, qualifier)) continue;
           for (const auto& c : src.columns) {
-            if (Same(c.name, name)) return Found{&src, &c};
+            if (SameName(c.name, name)) return Found{&src, &c};
           }
           return std::nullopt;  // a known source without that column: a parameter
         }
@@ -320,11 +323,12 @@ class Translator {
       std::optional<Found> hit;
       for (const auto& src : s->sources) {
         for (const auto& c : src.columns) {
-          if (!Same(c.name, name)) continue;
+          if (!SameName(c.name, name)) continue;
           if (hit)
-            throw TranslateError(3079, "The specified field '" + name +
-                                           "' could refer to more than one table listed in "
-                                           "the FROM clause.");
+            throw TranslateError(err::kAmbiguousField,
+                                 "The specified field '" + name +
+                                     "' could refer to more than one table listed in "
+                                     "the FROM clause.");
           hit = Found{&src, &c};
         }
       }
@@ -349,9 +353,10 @@ class Translator {
       for (const Scope* s = &scope; s; s = s->outer) {
         if (!s->items) continue;
         for (const auto& item : *s->items) {
-          if (item.alias.empty() || !Same(item.alias, e.name)) continue;
+          if (item.alias.empty() || !SameName(item.alias, e.name)) continue;
           if (std::find(alias_stack_.begin(), alias_stack_.end(), &item) != alias_stack_.end())
-            throw TranslateError(3076, "Circular reference caused by alias '" + e.name + "'.");
+            throw TranslateError(err::kCircularAlias,
+                                 "Circular reference caused by alias '" + e.name + "'.");
           alias_stack_.push_back(&item);
           T t = Expression(*item.expr, *s);
           alias_stack_.pop_back();
@@ -364,7 +369,7 @@ class Translator {
     // Date, Now and Time may be written without parentheses.
     if (e.qualifier.empty()) {
       for (const char* f : {"date", "now", "time"}) {
-        if (Fold(e.name) != f) continue;
+        if (NameKey(e.name) != f) continue;
         T t;
         t.sql = std::string("acc_") + f + "()";
         t.type = AccessType::kDateTime;
@@ -372,7 +377,7 @@ class Translator {
       }
     }
     // Anything else is a parameter Access would ask for.
-    parameters_.insert(Fold(e.qualifier.empty() ? e.name : e.qualifier + "." + e.name));
+    parameters_.insert(NameKey(e.qualifier.empty() ? e.name : e.qualifier + "." + e.name));
     return NullT();
   }
 
@@ -416,7 +421,8 @@ class Translator {
       case ExprKind::kColumn:
         return Column(e, scope);
       case ExprKind::kStar:
-        throw TranslateError(3075, "'*' is allowed only in the output list and in Count(*).");
+        throw TranslateError(err::kSyntax,
+                             "'*' is allowed only in the output list and in Count(*).");
       case ExprKind::kUnary:
         return Unary(e, scope);
       case ExprKind::kBinary:
@@ -454,7 +460,8 @@ class Translator {
         const T x = Expression(*e.args[0], scope);
         Part part = TranslateSelect(*e.subquery, &scope, false);
         if (part.columns.size() != 1)
-          throw TranslateError(3306, "A subquery used with IN must return exactly one column.");
+          throw TranslateError(err::kSubqueryColumns,
+                               "A subquery used with IN must return exactly one column.");
         T sub;
         sub.type = part.columns[0].type;
         sub.sql = "\"c0\"";
@@ -475,7 +482,8 @@ class Translator {
       case ExprKind::kSubquery: {
         Part part = TranslateSelect(*e.subquery, &scope, false);
         if (part.columns.size() != 1)
-          throw TranslateError(3306, "A subquery used as a value must return exactly one column.");
+          throw TranslateError(err::kSubqueryColumns,
+                               "A subquery used as a value must return exactly one column.");
         T t;
         t.sql = "(SELECT \"c0\" FROM (" + part.sql + ") LIMIT 1)";
         t.type = part.columns[0].type;
@@ -484,7 +492,7 @@ class Translator {
       case ExprKind::kCall:
         return Call(e, scope);
     }
-    throw TranslateError(3075, "Unsupported expression.");
+    throw TranslateError(err::kSyntax, "Unsupported expression.");
   }
 
   T Unary(const Expr& e, const Scope& scope) {
@@ -633,20 +641,21 @@ class Translator {
   // ---- functions ----
 
   static std::string Name(const Expr& e) {
-    std::string n = Fold(e.name);
+    std::string n = NameKey(e.name);
     if (!n.empty() && n.back() == '$') n.pop_back();
     return n;
   }
 
   void Arity(const Expr& e, size_t lo, size_t hi) {
     if (e.star || e.args.size() < lo || e.args.size() > hi)
-      throw TranslateError(3075, "Wrong number of arguments used with function '" + e.name +
-                                     "' in query expression.");
+      throw TranslateError(err::kSyntax, "Wrong number of arguments used with function '" + e.name +
+                                             "' in query expression.");
   }
 
   T Aggregate(const Expr& e, const std::string& n, const Scope& scope) {
     if (in_aggregate_)
-      throw TranslateError(3095, "Cannot have aggregate function in expression (" + e.name + ").");
+      throw TranslateError(err::kNestedAggregate,
+                           "Cannot have aggregate function in expression (" + e.name + ").");
     T t;
     t.aggregate = true;
     if (n == "count" && e.star) {
@@ -699,12 +708,14 @@ class Translator {
 
   T Call(const Expr& e, const Scope& scope) {
     const std::string n = Name(e);
-    static const char* aggregates[] = {"sum",  "avg",   "count",  "min", "max", "first",
-                                       "last", "stdev", "stdevp", "var", "varp"};
-    for (const char* a : aggregates) {
-      if (n == a) return Aggregate(e, n, scope);
-    }
-    if (e.star) throw TranslateError(3075, "'*' is allowed only in Count(*).");
+    const fn::FunctionSpec* spec = fn::FindFunction(n);
+    if (spec == nullptr)
+      throw TranslateError(err::kUndefinedFunction,
+                           "Undefined function '" + e.name + "' in expression.");
+    if (spec->kind == fn::FunctionKind::kAggregate) return Aggregate(e, n, scope);
+    if (e.star) throw TranslateError(err::kSyntax, "'*' is allowed only in Count(*).");
+    Arity(e, static_cast<size_t>(spec->min_args),
+          spec->max_args < 0 ? SIZE_MAX : static_cast<size_t>(spec->max_args));
     std::vector<T> a;
     bool agg = false;
     for (const auto& arg : e.args) {
@@ -726,151 +737,10 @@ class Translator {
       t.type = type;
       return t;
     };
-    if (n == "iif") {
-      Arity(e, 3, 3);
-      const AccessType ty = Unify(a[1], a[2]);
-      T r = result("(CASE WHEN " + Cond(a[0]) + " THEN " + ConvertTo(a[1], ty) + " ELSE " +
-                       ConvertTo(a[2], ty) + " END)",
-                   ty);
-      r.null = a[1].null && a[2].null;
-      return r;
-    }
-    if (n == "switch") {
-      if (a.empty() || a.size() % 2 != 0)
-        throw TranslateError(3075, "Switch needs pairs of conditions and values.");
-      T acc = a[1];
-      for (size_t i = 3; i < a.size(); i += 2)
-        acc.type = Unify(acc, a[i]), acc.null = acc.null && a[i].null;
-      std::string s = "(CASE";
-      for (size_t i = 0; i < a.size(); i += 2)
-        s += " WHEN " + Cond(a[i]) + " THEN " + ConvertTo(a[i + 1], acc.type);
-      T r = result(s + " END)", acc.type);
-      r.null = acc.null;
-      return r;
-    }
-    if (n == "choose") {
-      if (a.size() < 2) Arity(e, 2, 2);
-      T acc = a[1];
-      for (size_t i = 2; i < a.size(); ++i) {
-        acc.type = Unify(acc, a[i]);
-        acc.null = acc.null && a[i].null;
-      }
-      // The index is rounded down as Choose does; out of range gives Null.
-      std::string s = "(CASE CAST(acc_fix(" + AsNumber(a[0]) + ") AS INTEGER)";
-      for (size_t i = 1; i < a.size(); ++i)
-        s += " WHEN " + std::to_string(i) + " THEN " + ConvertTo(a[i], acc.type);
-      T r = result(s + " END)", acc.type);
-      r.null = acc.null;
-      return r;
-    }
-    if (n == "nz") {
-      Arity(e, 1, 2);
-      if (a.size() == 1) {
-        if (IsText(a[0].type) || a[0].null)
-          return result("COALESCE(" + a[0].sql + ", '')", AccessType::kText);
-        return result("COALESCE(" + a[0].sql + ", 0)", a[0].type);
-      }
-      const AccessType ty = Unify(a[0], a[1]);
-      return result("COALESCE(" + ConvertTo(a[0], ty) + ", " + ConvertTo(a[1], ty) + ")", ty);
-    }
-    if (n == "isnull") {
-      Arity(e, 1, 1);
-      return Bool("(" + a[0].sql + ") IS NULL", agg);
-    }
-    if (n == "ccur") {
-      Arity(e, 1, 1);
-      return result(AsCurrency(a[0]), AccessType::kCurrency);
-    }
-    if (n == "cdbl") {
-      Arity(e, 1, 1);
-      return result(call("acc_cdbl", {AsNumber(a[0])}), AccessType::kDouble);
-    }
-    if (n == "clng" || n == "cint") {
-      Arity(e, 1, 1);
-      return result(call("acc_" + n, {AsNumber(a[0])}),
-                    n == "clng" ? AccessType::kLong : AccessType::kInteger);
-    }
-    if (n == "cstr") {
-      Arity(e, 1, 1);
-      return result(AsText(a[0]), AccessType::kText);
-    }
-    if (n == "cdate" || n == "datevalue") {
-      Arity(e, 1, 1);
-      return result(call("acc_cdate", {IsText(a[0].type) ? a[0].sql : AsNumber(a[0])}),
-                    AccessType::kDateTime);
-    }
-    if (n == "cbool") {
-      Arity(e, 1, 1);
-      return result(call("acc_cbool", {IsText(a[0].type) ? a[0].sql : AsNumber(a[0])}),
-                    AccessType::kBoolean);
-    }
-    if (n == "int" || n == "fix" || n == "round" || n == "abs") {
-      Arity(e, 1, n == "round" ? 2 : 1);
-      std::vector<std::string> args{AsNumber(a[0])};
-      if (a.size() > 1) args.push_back(AsNumber(a[1]));
-      const std::string s = call("acc_" + n, args);
-      if (a[0].type == AccessType::kCurrency)
-        return result("acc_ccur(" + s + ")", AccessType::kCurrency);
-      if (IsIntegral(a[0].type))
-        return result(s, a[0].type == AccessType::kBoolean ? AccessType::kInteger : a[0].type);
-      if (a[0].type == AccessType::kDateTime && n != "abs") return result(s, AccessType::kDateTime);
-      return result(s, AccessType::kDouble);
-    }
-    struct Simple {
-      const char* name;
-      size_t lo, hi;
-      const char* params;  // per argument: T text, N number, D date, A as is
-      AccessType type;
-    };
-    static const Simple simple[] = {
-        {"sgn", 1, 1, "N", AccessType::kInteger},
-        {"sqr", 1, 1, "N", AccessType::kDouble},
-        {"len", 1, 1, "T", AccessType::kLong},
-        {"left", 2, 2, "TN", AccessType::kText},
-        {"right", 2, 2, "TN", AccessType::kText},
-        {"mid", 2, 3, "TNN", AccessType::kText},
-        {"ucase", 1, 1, "T", AccessType::kText},
-        {"lcase", 1, 1, "T", AccessType::kText},
-        {"trim", 1, 1, "T", AccessType::kText},
-        {"ltrim", 1, 1, "T", AccessType::kText},
-        {"rtrim", 1, 1, "T", AccessType::kText},
-        {"space", 1, 1, "N", AccessType::kText},
-        {"string", 2, 2, "NA", AccessType::kText},
-        {"replace", 3, 6, "TTTNNN", AccessType::kText},
-        {"date", 0, 0, "", AccessType::kDateTime},
-        {"now", 0, 0, "", AccessType::kDateTime},
-        {"time", 0, 0, "", AccessType::kDateTime},
-        {"year", 1, 1, "D", AccessType::kInteger},
-        {"month", 1, 1, "D", AccessType::kInteger},
-        {"day", 1, 1, "D", AccessType::kInteger},
-        {"hour", 1, 1, "D", AccessType::kInteger},
-        {"minute", 1, 1, "D", AccessType::kInteger},
-        {"second", 1, 1, "D", AccessType::kInteger},
-        {"weekday", 1, 2, "DN", AccessType::kInteger},
-        {"datepart", 2, 4, "TDNN", AccessType::kInteger},
-        {"dateadd", 3, 3, "TND", AccessType::kDateTime},
-        {"datediff", 3, 5, "TDDNN", AccessType::kLong},
-        {"dateserial", 3, 3, "NNN", AccessType::kDateTime},
-        {"timeserial", 3, 3, "NNN", AccessType::kDateTime},
-        {"val", 1, 1, "T", AccessType::kDouble},
-        {"isnumeric", 1, 1, "A", AccessType::kBoolean},
-        {"asc", 1, 1, "T", AccessType::kInteger},
-        {"chr", 1, 1, "N", AccessType::kText},
-        {"csng", 1, 1, "N", AccessType::kSingle},
-        {"str", 1, 1, "N", AccessType::kText},
-        {"hex", 1, 1, "N", AccessType::kText},
-        {"instrrev", 2, 4, "TTNN", AccessType::kLong},
-        {"strcomp", 2, 3, "TTN", AccessType::kInteger},
-        {"monthname", 1, 2, "NN", AccessType::kText},
-        {"weekdayname", 1, 3, "NNN", AccessType::kText},
-        {"timevalue", 1, 1, "D", AccessType::kDateTime},
-    };
-    for (const auto& s : simple) {
-      if (n != s.name) continue;
-      Arity(e, s.lo, s.hi);
+    if (spec->kind == fn::FunctionKind::kPlain) {
       std::vector<std::string> args;
       for (size_t i = 0; i < a.size(); ++i) {
-        switch (s.params[i]) {
+        switch (spec->params[i]) {
           case 'T':
             args.push_back(AsText(a[i]));
             break;
@@ -885,13 +755,90 @@ class Translator {
             break;
         }
       }
-      const bool volatile_fn = n == "date" || n == "now" || n == "time";
-      T r = result(call("acc_" + n, args), s.type);
-      if (volatile_fn) r.aggregate = false;
+      T r = result(call("acc_" + n, args), spec->result);
+      if (!spec->deterministic) r.aggregate = false;  // Date, Now, Time
       return r;
     }
+    if (n == "iif") {
+      const AccessType ty = Unify(a[1], a[2]);
+      T r = result("(CASE WHEN " + Cond(a[0]) + " THEN " + ConvertTo(a[1], ty) + " ELSE " +
+                       ConvertTo(a[2], ty) + " END)",
+                   ty);
+      r.null = a[1].null && a[2].null;
+      return r;
+    }
+    if (n == "switch") {
+      if (a.empty() || a.size() % 2 != 0)
+        throw TranslateError(err::kSyntax, "Switch needs pairs of conditions and values.");
+      T acc = a[1];
+      for (size_t i = 3; i < a.size(); i += 2)
+        acc.type = Unify(acc, a[i]), acc.null = acc.null && a[i].null;
+      std::string s = "(CASE";
+      for (size_t i = 0; i < a.size(); i += 2)
+        s += " WHEN " + Cond(a[i]) + " THEN " + ConvertTo(a[i + 1], acc.type);
+      T r = result(s + " END)", acc.type);
+      r.null = acc.null;
+      return r;
+    }
+    if (n == "choose") {
+      T acc = a[1];
+      for (size_t i = 2; i < a.size(); ++i) {
+        acc.type = Unify(acc, a[i]);
+        acc.null = acc.null && a[i].null;
+      }
+      // The index is rounded down as Choose does; out of range gives Null.
+      std::string s = "(CASE CAST(acc_fix(" + AsNumber(a[0]) + ") AS INTEGER)";
+      for (size_t i = 1; i < a.size(); ++i)
+        s += " WHEN " + std::to_string(i) + " THEN " + ConvertTo(a[i], acc.type);
+      T r = result(s + " END)", acc.type);
+      r.null = acc.null;
+      return r;
+    }
+    if (n == "nz") {
+      if (a.size() == 1) {
+        if (IsText(a[0].type) || a[0].null)
+          return result("COALESCE(" + a[0].sql + ", '')", AccessType::kText);
+        return result("COALESCE(" + a[0].sql + ", 0)", a[0].type);
+      }
+      const AccessType ty = Unify(a[0], a[1]);
+      return result("COALESCE(" + ConvertTo(a[0], ty) + ", " + ConvertTo(a[1], ty) + ")", ty);
+    }
+    if (n == "isnull") {
+      return Bool("(" + a[0].sql + ") IS NULL", agg);
+    }
+    if (n == "ccur") {
+      return result(AsCurrency(a[0]), AccessType::kCurrency);
+    }
+    if (n == "cdbl") {
+      return result(call("acc_cdbl", {AsNumber(a[0])}), AccessType::kDouble);
+    }
+    if (n == "clng" || n == "cint") {
+      return result(call("acc_" + n, {AsNumber(a[0])}),
+                    n == "clng" ? AccessType::kLong : AccessType::kInteger);
+    }
+    if (n == "cstr") {
+      return result(AsText(a[0]), AccessType::kText);
+    }
+    if (n == "cdate" || n == "datevalue") {
+      return result(call("acc_cdate", {IsText(a[0].type) ? a[0].sql : AsNumber(a[0])}),
+                    AccessType::kDateTime);
+    }
+    if (n == "cbool") {
+      return result(call("acc_cbool", {IsText(a[0].type) ? a[0].sql : AsNumber(a[0])}),
+                    AccessType::kBoolean);
+    }
+    if (n == "int" || n == "fix" || n == "round" || n == "abs") {
+      std::vector<std::string> args{AsNumber(a[0])};
+      if (a.size() > 1) args.push_back(AsNumber(a[1]));
+      const std::string s = call("acc_" + n, args);
+      if (a[0].type == AccessType::kCurrency)
+        return result("acc_ccur(" + s + ")", AccessType::kCurrency);
+      if (IsIntegral(a[0].type))
+        return result(s, a[0].type == AccessType::kBoolean ? AccessType::kInteger : a[0].type);
+      if (a[0].type == AccessType::kDateTime && n != "abs") return result(s, AccessType::kDateTime);
+      return result(s, AccessType::kDouble);
+    }
     if (n == "instr") {
-      Arity(e, 2, 4);
       std::vector<std::string> args;
       if (a.size() == 2) {
         args = {AsText(a[0]), AsText(a[1])};
@@ -902,7 +849,6 @@ class Translator {
       return result(call("acc_instr", args), AccessType::kLong);
     }
     if (n == "format") {
-      Arity(e, 1, 2);
       const T& v = a[0];
       std::string value = v.type == AccessType::kCurrency ? AsNumber(v) : v.sql;
       if (v.null) value = "NULL";
@@ -911,7 +857,8 @@ class Translator {
           call("acc_format", {value, pattern, v.type == AccessType::kDateTime ? "1" : "0"}),
           AccessType::kText);
     }
-    throw TranslateError(3085, "Undefined function '" + e.name + "' in expression.");
+    throw TranslateError(err::kUndefinedFunction,
+                         "Undefined function '" + e.name + "' in expression.");
   }
 
   // ---- SELECT ----
@@ -923,7 +870,7 @@ class Translator {
         const std::string& q = item.expr->qualifier;
         bool matched = false;
         for (const auto& src : scope.sources) {
-          if (!q.empty() && !Same(src.name, q)) continue;
+          if (!q.empty() && !SameName(src.name, q)) continue;
           matched = true;
           if (contributing_) contributing_->insert(src.sql_alias);
           for (const auto& c : src.columns) {
@@ -938,9 +885,9 @@ class Translator {
         }
         if (!matched) {
           if (q.empty())
-            throw TranslateError(3075, "'*' needs at least one table in the FROM clause.");
-          throw TranslateError(3078, "The input table or query '" + q + "' of '" + q +
-                                         ".*' is not in the FROM clause.");
+            throw TranslateError(err::kSyntax, "'*' needs at least one table in the FROM clause.");
+          throw TranslateError(err::kTableNotFound, "The input table or query '" + q + "' of '" +
+                                                        q + ".*' is not in the FROM clause.");
         }
         continue;
       }
@@ -959,13 +906,13 @@ class Translator {
     // Duplicated column names take their source's name; unnamed ones ExprNNNN.
     std::map<std::string, int> count;
     for (const auto& o : out) {
-      if (!o.name.empty()) ++count[Fold(o.name)];
+      if (!o.name.empty()) ++count[NameKey(o.name)];
     }
     int expr_no = 1000;
     for (auto& o : out) {
       if (o.name.empty()) {
         o.name = "Expr" + std::to_string(expr_no++);
-      } else if (o.from_column && count[Fold(o.name)] > 1) {
+      } else if (o.from_column && count[NameKey(o.name)] > 1) {
         o.name = o.qualifier + "." + o.name;
       }
     }
@@ -992,24 +939,29 @@ class Translator {
     std::set<std::string> contributing;
     std::set<std::string>* saved_contributing = contributing_;
     contributing_ = nullptr;
+    const bool saved_row_keys = row_keys_;
+    row_keys_ = s.distinctrow && !s.distinct;
     const std::string from = FromClause(s, scope);
+    row_keys_ = saved_row_keys;
     contributing_ = &contributing;
     bool any_aggregate = false;
     std::vector<OutputItem> outputs = Outputs(s, scope, &any_aggregate);
     contributing_ = saved_contributing;
-    if (outputs.empty()) throw TranslateError(3075, "The query has no output columns.");
+    if (outputs.empty()) throw TranslateError(err::kSyntax, "The query has no output columns.");
 
     std::string where, group, having;
     if (s.where) {
       const T w = Expression(*s.where, scope);
       if (w.aggregate)
-        throw TranslateError(3096, "Cannot have aggregate function in WHERE clause.");
+        throw TranslateError(err::kAggregateInWhere,
+                             "Cannot have aggregate function in WHERE clause.");
       where = " WHERE " + Cond(w);
     }
     for (const auto& g : s.group_by) {
       const T gt = Expression(*g, scope);
       if (gt.aggregate)
-        throw TranslateError(3097, "Cannot have aggregate function in GROUP BY clause.");
+        throw TranslateError(err::kAggregateInGroupBy,
+                             "Cannot have aggregate function in GROUP BY clause.");
       group += group.empty() ? " GROUP BY " : ", ";
       group += IsText(gt.type) ? "(" + gt.sql + ") COLLATE access_text" : gt.sql;
     }
@@ -1063,7 +1015,7 @@ class Translator {
       for (const auto& src : scope.sources) {
         if (!contributing.empty() && !contributing.count(src.sql_alias)) continue;
         if (src.has_rowid) {
-          inner += ", " + QuoteIdentifier(src.sql_alias) + ".rowid AS " +
+          inner += ", " + QuoteIdentifier(src.sql_alias) + "." + QuoteIdentifier(kRowKey) + " AS " +
                    QuoteIdentifier("r" + std::to_string(r++));
         } else {
           for (const auto& c : src.columns) {
@@ -1112,7 +1064,7 @@ class Translator {
     const size_t width = parts[0].columns.size();
     for (const auto& p : parts) {
       if (p.columns.size() != width)
-        throw TranslateError(3307,
+        throw TranslateError(err::kUnionColumns,
                              "The number of columns in the two selected tables or queries "
                              "of a union query do not match.");
     }
@@ -1156,17 +1108,17 @@ class Translator {
         const std::string full =
             o.expr->qualifier.empty() ? o.expr->name : o.expr->qualifier + "." + o.expr->name;
         for (size_t c = 0; c < width && index < 0; ++c) {
-          if (Same(out.columns[c].name, full)) index = static_cast<int>(c);
+          if (SameName(out.columns[c].name, full)) index = static_cast<int>(c);
         }
         for (size_t c = 0; c < width && index < 0; ++c) {
-          if (Same(out.columns[c].name, o.expr->name)) index = static_cast<int>(c);
+          if (SameName(out.columns[c].name, o.expr->name)) index = static_cast<int>(c);
         }
       } else if (o.expr->kind == ExprKind::kInteger && o.expr->integer >= 1 &&
                  static_cast<size_t>(o.expr->integer) <= width) {
         index = static_cast<int>(o.expr->integer - 1);
       }
       if (index < 0)
-        throw TranslateError(3309,
+        throw TranslateError(err::kUnionOrder,
                              "The ORDER BY of a union query must name one of its output columns.");
       T k;
       k.sql = QuoteIdentifier("c" + std::to_string(index));
@@ -1182,8 +1134,10 @@ class Translator {
 
   void TranslateCrosstab(const sql::Statement& st, Translation& out) {
     const Select& s = *st.selects[0];
-    if (s.distinct || s.distinctrow || s.top)
-      throw TranslateError(3075, "A crosstab query cannot use DISTINCT, DISTINCTROW or TOP.");
+    // The crosstab wizard writes DISTINCTROW; over grouped rows it changes
+    // nothing, and Access accepts it.
+    if (s.distinct || s.top)
+      throw TranslateError(err::kSyntax, "A crosstab query cannot use DISTINCT or TOP.");
     Scope scope;
     scope.items = &s.items;
     const std::string from = FromClause(s, scope);
@@ -1193,12 +1147,14 @@ class Translator {
     if (s.where) {
       const T w = Expression(*s.where, scope);
       if (w.aggregate)
-        throw TranslateError(3096, "Cannot have aggregate function in WHERE clause.");
+        throw TranslateError(err::kAggregateInWhere,
+                             "Cannot have aggregate function in WHERE clause.");
       where = " WHERE " + Cond(w);
     }
     const std::string body = (from.empty() ? "" : " FROM " + from) + where;
     const T pivot = Expression(*st.pivot, scope);
-    if (pivot.aggregate) throw TranslateError(3075, "The PIVOT expression cannot be an aggregate.");
+    if (pivot.aggregate)
+      throw TranslateError(err::kSyntax, "The PIVOT expression cannot be an aggregate.");
     const std::string pivot_sql = pivot.sql;
     const bool text = IsText(pivot.type);
 
@@ -1229,7 +1185,8 @@ class Translator {
             name = lit->boolean ? "True" : "False";
             break;
           default:
-            throw TranslateError(3075, "The column headings of a crosstab must be constants.");
+            throw TranslateError(err::kSyntax,
+                                 "The column headings of a crosstab must be constants.");
         }
         const T value = Expression(*v, scope);
         headings.emplace_back(ConvertTo(value, pivot.null ? AccessType::kText : pivot.type), name);
@@ -1243,8 +1200,9 @@ class Translator {
 
     // Access's limit on the fields of a query.
     if (rows.size() + headings.size() > 255)
-      throw TranslateError(3190, "Too many fields defined: the crosstab would have " +
-                                     std::to_string(rows.size() + headings.size()) + " columns.");
+      throw TranslateError(err::kTooManyFields,
+                           "Too many fields defined: the crosstab would have " +
+                               std::to_string(rows.size() + headings.size()) + " columns.");
     std::string items;
     for (size_t i = 0; i < rows.size(); ++i) {
       if (i) items += ", ";
@@ -1265,13 +1223,14 @@ class Translator {
       const T value = Expression(*st.transform, scope);
       pivot_ = nullptr;
       if (!value.aggregate)
-        throw TranslateError(3122, "The TRANSFORM value of a crosstab must be an aggregate.");
+        throw TranslateError(err::kCrosstabValue,
+                             "The TRANSFORM value of a crosstab must be an aggregate.");
       const std::string cell = "(CASE WHEN SUM(CASE WHEN " + filter.condition +
                                " THEN 1 ELSE 0 END) > 0 THEN " + value.sql + " END)";
       items += ", " + cell + " AS " + QuoteIdentifier("c" + std::to_string(rows.size() + h));
       out.columns.push_back({name, value.null ? AccessType::kText : value.type});
     }
-    if (items.empty()) throw TranslateError(3075, "The crosstab has no columns.");
+    if (items.empty()) throw TranslateError(err::kSyntax, "The crosstab has no columns.");
     std::string group, order;
     for (const auto& g : s.group_by) {
       const T gt = Expression(*g, scope);
@@ -1295,10 +1254,9 @@ class Translator {
 
   Catalog& catalog_;
   int next_alias_ = 0;
-  std::set<std::string> parameters_;
-  std::set<std::string> declared_;
-  int source_declared_ = 0;
+  std::set<std::string> parameters_;  // NameKey of each parameter
   std::set<std::string>* contributing_ = nullptr;
+  bool row_keys_ = false;  // table sources carry their rowid as kRowKey
   std::vector<const sql::SelectItem*> alias_stack_;
   const PivotFilter* pivot_ = nullptr;
   bool in_aggregate_ = false;
