@@ -639,6 +639,13 @@ TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
     for (int r = 0; r < rows; ++r) {
       if ((Le16(page.data() + rco + 2 + 2 * r) & kRowDeleted) == 0) ++live;
     }
+    // Every record takes its slot and at least its column count and one
+    // byte of null mask: a page cannot hold more, whatever its count says.
+    const int min_row = 2 + (file_.jet3_ ? 1 : 2) + 1;
+    if (live * min_row > static_cast<std::int64_t>(file_.page_size_) - rco - 2) {
+      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name +
+                    "' counts more records than it can hold");
+    }
     if (live == 0) continue;
     pages_.push_back(pg);
     total_ += live;
