@@ -152,9 +152,9 @@ ts::Jet4Database Shapes() {
 class AccessShapes : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    path_ = new std::filesystem::path(std::filesystem::temp_directory_path() /
-                                      ("kestrin-access-shapes-" + std::to_string(getpid()) +
-                                       ".mdb"));
+    path_ =
+        new std::filesystem::path(std::filesystem::temp_directory_path() /
+                                  ("kestrin-access-shapes-" + std::to_string(getpid()) + ".mdb"));
     ts::WriteJet4Database(Shapes(), *path_);
   }
   static void TearDownTestSuite() {
@@ -214,7 +214,8 @@ TEST_F(AccessShapes, DistinctRowOverNestedJoinsKeepsOneRowPerUnderlyingRecord) {
   EXPECT_EQ(Read("NestedTables"), (Rows{{"Berg", 1}, {"Berg", 1}, {"Berg", 2}, {"Dahl", 3}}));
   // Units per order: 10 -> 3, 11 -> 5, 12 -> 3, 13 -> 5; (Berg, 5) comes
   // twice, from customers 1 and 3 (inside the parentheses this time).
-  EXPECT_EQ(Read("NestedQuery"), (Rows{{"Berg", 5.0}, {"Berg", 5.0}, {"Berg", 3.0}, {"Dahl", 3.0}}));
+  EXPECT_EQ(Read("NestedQuery"),
+            (Rows{{"Berg", 5.0}, {"Berg", 5.0}, {"Berg", 3.0}, {"Dahl", 3.0}}));
   // Grouped, DISTINCTROW changes nothing: Berg 2+1+5+1+4, Dahl 3.
   EXPECT_EQ(Read("NestedGrouped"), (Rows{{"Berg", 13.0}, {"Dahl", 3.0}}));
 }
