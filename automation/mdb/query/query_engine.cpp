@@ -219,6 +219,17 @@ struct QueryEngine::Impl final : Catalog {
                                                       "return records.");
   }
 
+  // Analyse, with running out of memory (loading tables) a failure that
+  // names the query.
+  const Translation& AnalyseWithinMemory(const SavedQuery& q) {
+    try {
+      return Analyse(q);
+    } catch (const std::bad_alloc&) {
+      throw AutomationError(err::kResourcesExceeded, "System resource exceeded: query " +
+                                                         Quoted(q.name) + " ran out of memory.");
+    }
+  }
+
   // The query's translation, made once per engine.
   const Translation& Analyse(const SavedQuery& q) {
     const std::string key = NameKey(q.name);
@@ -396,7 +407,7 @@ std::string QueryEngine::Sql(const std::string& query) const {
 }
 
 std::vector<std::string> QueryEngine::OutputColumnNames(const std::string& query) {
-  const Translation& t = impl_->Analyse(impl_->Find(query));
+  const Translation& t = impl_->AnalyseWithinMemory(impl_->Find(query));
   std::vector<std::string> names;
   for (const auto& c : t.columns) names.push_back(c.name);
   return names;
@@ -404,7 +415,7 @@ std::vector<std::string> QueryEngine::OutputColumnNames(const std::string& query
 
 QueryResult QueryEngine::Run(const std::string& query) {
   const SavedQuery& q = impl_->Find(query);
-  const Translation& t = impl_->Analyse(q);
+  const Translation& t = impl_->AnalyseWithinMemory(q);
   const std::size_t expected = t.parameters.size();
   if (expected > 0) {
     throw AutomationError(err::kTooFewParameters,
