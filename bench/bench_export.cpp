@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "app/export_run.h"
 #include "bench/bench_rows.h"
-#include "export/export_to_sheet.h"
 #include "tests/doubles/fake_access.h"
 #include "tests/doubles/fake_excel.h"
 
@@ -112,12 +112,13 @@ void RunExport(benchmark::State& state, std::shared_ptr<automation::XlApplicatio
   NullBox box;
   NullProgress progress;
   exporting::ExportTargets targets{&source.db, xl, box, progress};
-  std::int16_t row = 1, col = 1, step = 1, midasi = 0, display = 0, line = 1, filter = 1,
-               fit_row = 1, fit_col = 1;
-  std::int32_t out = 0, cls = 0;
-  exporting::ExportToSheet(targets, "T", source.path.string(), "S", row, col, step, out, cls,
-                           midasi, display, line, filter, fit_row, fit_col, "0", "0", "0", "0", "0",
-                           "0");
+  exporting::ExportSettings s;
+  s.TblName = "T";
+  s.FileMoto = source.path.string();
+  s.ShtName = "S";
+  s.StartRow = s.StartCol = s.KaiGyo = 1;
+  s.Line = s.Filter = s.FitRow = s.FitCol = 1;
+  app::CallExportToSheet(targets, s, true, false);
   state.counters["cells_per_second"] = benchmark::Counter(
       static_cast<double>(kRecords) * kFields, benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <string>
 
+#include "app/export_run.h"
 #include "automation/failure.h"
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/uno_excel.h"
-#include "export/export_to_sheet.h"
 
 namespace {
 
@@ -71,12 +71,21 @@ int main(int argc, char** argv) {
     ConsoleMessageBox box;
     ConsoleProgress progress;
     exporting::ExportTargets targets{AcDb.get(), XlApp, box, progress};
-    std::int16_t StartRow = 3, StartCol = 1, KaiGyo = 1, Midasi = 1, Display = 1;
-    std::int16_t Line = 1, Filter = 1, FitRow = 1, FitCol = 1;
-    std::int32_t OutGyo = 0, ClsGyo = 0;
-    exporting::ExportToSheet(targets, table, database, sheet, StartRow, StartCol, KaiGyo, OutGyo,
-                             ClsGyo, Midasi, Display, Line, Filter, FitRow, FitCol, "支店別集計",
-                             "支店", "商品", "0", "0", "金額");
+    exporting::ExportSettings s;
+    s.FileMoto = database;
+    s.TblName = table;
+    s.FileSaki = workbook.string();
+    s.ShtName = sheet;
+    s.StartRow = 3;
+    s.StartCol = s.KaiGyo = s.Midasi = s.Display = 1;
+    s.GridF = s.Line = s.Filter = s.FitRow = s.FitCol = 1;
+    s.PivotF = 1;
+    s.PvtName = "支店別集計";
+    s.PvtRow1 = "支店";
+    s.PvtCol1 = "商品";
+    s.PvtRow2 = s.PvtCol2 = exporting::kNoField;
+    s.PvtVal = "金額";
+    app::CallExportToSheet(targets, s, s.GridF == 1, s.PivotF == 1);
     access->CloseCurrentDatabase();
     if (box.shown > 0) return 1;
     std::printf("%s / %s records of %s written to %s (sheet %s), with a pivot table.\n",
