@@ -336,6 +336,11 @@ TEST(MdbFuzz, DamagedCopiesNeverCrashHangRunAwayOrWriteToStandardError) {
         break;
     }
     EXPECT_EQ(o.stderr_text, "") << what << ": wrote to standard error";
+    if ((it + 1) % 1000 == 0 && it + 1 < iterations) {
+      std::printf("%d copies: %d opened, %d refused; slowest %.2f s\n", it + 1, opened, refused,
+                  slowest);
+      std::fflush(stdout);
+    }
   }
   std::filesystem::remove_all(dir);
   std::printf(
