@@ -14,13 +14,12 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/jet_text.h"
+#include "automation/mdb/query/access_errors.h"
+#include "automation/mdb/query/access_functions.h"
+#include "automation/mdb/query/access_names.h"
 
 namespace kestrin::automation::mdb::jet {
 namespace {
-
-constexpr std::int32_t kErrFileNotFound = 3024;  // DAO "Could not find file '…'."
-constexpr std::int32_t kErrUnrecognized = 3343;  // DAO "Unrecognized database format '…'."
-constexpr std::int32_t kErrDamaged = 3049;       // DAO "Cannot open database '…'. …"
 
 constexpr int kPageData = 0x01;
 constexpr int kPageTableDef = 0x02;
@@ -50,7 +49,7 @@ std::uint64_t Le64(const std::uint8_t* p) {
 MdbHandle* H(void* h) { return static_cast<MdbHandle*>(h); }
 
 [[noreturn]] void Unrecognized(const std::string& path) {
-  throw AutomationError(kErrUnrecognized, "Unrecognized database format '" + path + "'.");
+  throw AutomationError(err::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
 }
 
 // Bounds-checked reads from a table definition assembled from its pages.
@@ -129,15 +128,6 @@ bool ReadableType(int type) {
   }
 }
 
-bool EqualsIgnoreCase(const std::string& a, const char* b) {
-  const std::size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (g_ascii_tolower(a[i]) != g_ascii_tolower(b[i])) return false;
-  }
-  return true;
-}
-
 // "Date/Time Extended" values are ASCII text "<days>:<ticks>:<precision>":
 // days since 0001-01-01 and 100-nanosecond ticks into the day. Returns the
 // serial day number (days from 1899-12-30, the time of day as the absolute
@@ -171,16 +161,16 @@ bool ExtendedDateSerial(const std::uint8_t* data, int size, double* serial) {
 // --- JetFile ----------------------------------------------------------------
 
 void JetFile::Damaged(const std::string& what) const {
-  throw AutomationError(kErrDamaged, "Cannot open database '" + path_ +
-                                         "'. It may not be a database that your application "
-                                         "recognizes, or the file may be corrupt (" +
-                                         what + ").");
+  throw AutomationError(err::kDamaged, "Cannot open database '" + path_ +
+                                           "'. It may not be a database that your application "
+                                           "recognizes, or the file may be corrupt (" +
+                                           what + ").");
 }
 
 std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-    throw AutomationError(kErrFileNotFound, "Could not find file '" + path + "'.");
+    throw AutomationError(err::kFileNotFound, "Could not find file '" + path + "'.");
   }
   if (!S_ISREG(st.st_mode)) Unrecognized(path);
 
@@ -190,7 +180,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-      throw AutomationError(kErrFileNotFound, "Could not open file '" + path + "'.");
+      throw AutomationError(err::kFileNotFound, "Could not open file '" + path + "'.");
     }
     const std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
@@ -549,8 +539,8 @@ std::vector<std::pair<std::string, int>> JetFile::CalculatedResultTypes(std::uin
     std::shared_ptr<const TableDef> def = ReadTableDef("MSysObjects", 2);
     int id = -1, props = -1;
     for (std::size_t i = 0; i < def->columns.size(); ++i) {
-      if (EqualsIgnoreCase(def->columns[i].name, "Id")) id = static_cast<int>(i);
-      if (EqualsIgnoreCase(def->columns[i].name, "LvProp")) props = static_cast<int>(i);
+      if (SameName(def->columns[i].name, "Id")) id = static_cast<int>(i);
+      if (SameName(def->columns[i].name, "LvProp")) props = static_cast<int>(i);
     }
     if (id < 0 || props < 0) return {};
     std::vector<bool> wanted(def->columns.size(), false);
@@ -585,10 +575,10 @@ void JetFile::ReadCatalog() {
   int id = -1, name = -1, type = -1, flags = -1;
   for (std::size_t i = 0; i < def->columns.size(); ++i) {
     const std::string& n = def->columns[i].name;
-    if (EqualsIgnoreCase(n, "Id")) id = static_cast<int>(i);
-    if (EqualsIgnoreCase(n, "Name")) name = static_cast<int>(i);
-    if (EqualsIgnoreCase(n, "Type")) type = static_cast<int>(i);
-    if (EqualsIgnoreCase(n, "Flags")) flags = static_cast<int>(i);
+    if (SameName(n, "Id")) id = static_cast<int>(i);
+    if (SameName(n, "Name")) name = static_cast<int>(i);
+    if (SameName(n, "Type")) type = static_cast<int>(i);
+    if (SameName(n, "Flags")) flags = static_cast<int>(i);
   }
   if (id < 0 || name < 0 || type < 0 || flags < 0) Unrecognized(path_);
   std::vector<bool> wanted(def->columns.size(), false);
@@ -649,50 +639,23 @@ TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
     for (int r = 0; r < rows; ++r) {
       if ((Le16(page.data() + rco + 2 + 2 * r) & kRowDeleted) == 0) ++live;
     }
+    // Every record takes its slot and at least its column count and one
+    // byte of null mask: a page cannot hold more, whatever its count says.
+    const int min_row = 2 + (file_.jet3_ ? 1 : 2) + 1;
+    if (live * min_row > static_cast<std::int64_t>(file_.page_size_) - rco - 2) {
+      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name +
+                    "' counts more records than it can hold");
+    }
     if (live == 0) continue;
     pages_.push_back(pg);
     total_ += live;
     first_.push_back(total_);
   }
 
-  // The table as libmdb's mdb_crack_row needs it (allocated last: nothing
-  // above may leave it behind when it throws).
-  auto* entry = static_cast<MdbCatalogEntry*>(g_malloc0(sizeof(MdbCatalogEntry)));
-  entry->mdb = H(file_.mdb_);
-  g_strlcpy(entry->object_name, def_->name.c_str(), sizeof entry->object_name);
-  entry->object_type = MDB_TABLE;
-  entry->table_pg = def_->page;
-  entry_ = entry;
-  mdb_table_ = mdb_alloc_tabledef(entry);
-  mdb_table_->num_cols = static_cast<unsigned int>(def_->columns.size());
-  mdb_table_->num_var_cols = static_cast<unsigned int>(def_->var_columns);
-  mdb_table_->columns = g_ptr_array_new();
-  for (const Column& c : def_->columns) {
-    auto* col = static_cast<MdbColumn*>(g_malloc0(sizeof(MdbColumn)));
-    col->table = mdb_table_;
-    g_strlcpy(col->name, c.name.c_str(), sizeof col->name);
-    col->col_type = c.type;
-    col->col_size = c.size;
-    col->col_num = c.col_num;
-    col->var_col_num = static_cast<unsigned int>(c.var_index);
-    col->fixed_offset = c.fixed_offset;
-    col->is_fixed = c.fixed ? 1 : 0;
-    col->col_prec = c.precision;
-    col->col_scale = c.scale;
-    g_ptr_array_add(mdb_table_->columns, col);
-  }
-  fields_.resize(sizeof(MdbField) * std::max<std::size_t>(1, def_->columns.size()));
+  spans_.resize(def_->columns.size());
 }
 
-TableReader::~TableReader() {
-  if (mdb_table_ != nullptr) {
-    GPtrArray* cols = mdb_table_->columns;
-    for (guint i = 0; i < cols->len; ++i) g_free(g_ptr_array_index(cols, i));
-    g_ptr_array_free(cols, TRUE);
-    g_free(mdb_table_);
-  }
-  g_free(entry_);
-}
+TableReader::~TableReader() = default;
 
 void TableReader::DecodePage(std::size_t page_index, std::vector<std::vector<Value>>& rows,
                              const std::vector<bool>* wanted, std::vector<std::uint64_t>* where) {
@@ -745,58 +708,97 @@ void TableReader::DecodeRow(std::uint32_t pg, int row, std::vector<Value>& out,
     file_.Damaged("row " + std::to_string(row) + " of page " + std::to_string(pg) + " of table '" +
                   def_->name + "' is damaged");
   }
-  // Check every byte mdb_crack_row will read lies inside the row.
   auto bad = [&](const char* what) {
     file_.Damaged(std::string(what) + " in row " + std::to_string(row) + " of page " +
                   std::to_string(pg) + " of table '" + def_->name + "'");
   };
-  const bool jet3 = file_.jet3_;
-  const int count_size = jet3 ? 1 : 2;
-  if (size < count_size + 1) bad("a row too short");
-  const int row_cols = jet3 ? page[start] : Le16(page + start);
-  const int row_end = start + size - 1;
-  const int mask = (row_cols + 7) / 8;
-  if (mask + count_size > size) bad("a null mask outside the row");
-  if (def_->var_columns > 0) {
-    if (jet3) {
-      const int var_cols = page[row_end - mask];
-      const int jumps = (size - 1) / 256;
-      const int col_ptr = row_end - mask - jumps - 1;
-      if (col_ptr - var_cols < start + count_size) bad("a variable-column table outside the row");
-    } else {
-      if (row_end - mask - 1 < start + count_size) bad("a variable-column count outside the row");
-      const int var_cols = Le16(page + row_end - mask - 1);
-      if (row_end - mask - 3 - 2 * var_cols < start + count_size) {
-        bad("a variable-column table outside the row");
-      }
-    }
-  }
-  auto* fields = reinterpret_cast<MdbField*>(fields_.data());
-  if (mdb_crack_row(mdb_table_, start, static_cast<std::size_t>(size), fields) < 0) {
-    bad("a row that libmdb cannot crack");
-  }
+  if (!CrackRow(page, start, size)) bad("a value outside the row");
   const std::size_t ncols = def_->columns.size();
   out.clear();
   out.reserve(ncols);
   for (std::size_t i = 0; i < ncols; ++i) {
     const Column& col = def_->columns[i];
-    const MdbField& f = fields[i];
+    const Span& f = spans_[i];
     if ((wanted != nullptr && !(*wanted)[i]) || !col.readable) {
       out.emplace_back();
       continue;
     }
     if (col.type == MDB_BOOL && !col.calculated) {  // kept in the null mask
-      out.emplace_back(f.is_null == 0);
+      out.emplace_back(!f.null);
       continue;
     }
-    if (f.is_null || f.value == nullptr) {
+    if (f.null || !f.present) {
       out.emplace_back();
       continue;
     }
-    if (f.siz < 0 || f.start < start || f.start + f.siz > start + size)
-      bad("a value outside the row");
-    out.push_back(DecodeField(col, page + f.start, f.siz, pg, row));
+    out.push_back(DecodeField(col, page + f.start, f.size, pg, row));
   }
+}
+
+// Where each column's value lies in the row, as Access lays rows out (and as
+// libmdb's mdb_crack_row reads them): the column count first, the fixed
+// values after it, the variable values after those; at the end of the row
+// the null mask, before it the count of variable values and their offset
+// table (JET3: one byte per offset and a table of 256-byte jumps). A column
+// the row is too old to hold is Null. False when any part lies outside the
+// row.
+bool TableReader::CrackRow(const std::uint8_t* page, int start, int size) {
+  const bool jet3 = file_.jet3_;
+  const int count_size = jet3 ? 1 : 2;
+  if (size < count_size + 1) return false;
+  const int row_cols = jet3 ? page[start] : Le16(page + start);
+  const int row_end = start + size - 1;
+  const int mask = (row_cols + 7) / 8;
+  if (mask + count_size > size) return false;
+  const std::uint8_t* null_mask = page + row_end - mask + 1;
+  int var_cols = 0;
+  offsets_.clear();
+  if (def_->var_columns > 0) {
+    if (jet3) {
+      var_cols = page[row_end - mask];
+      int jumps = (size - 1) / 256;
+      const int col_ptr = row_end - mask - jumps - 1;
+      if (col_ptr - var_cols < start + count_size) return false;
+      // The last jump is a dummy when the offsets end before its block.
+      if ((col_ptr - start - var_cols) / 256 < jumps) --jumps;
+      int used = 0;
+      for (int i = 0; i <= var_cols; ++i) {
+        while (used < jumps && i == page[row_end - mask - used - 1]) ++used;
+        offsets_.push_back(page[col_ptr - i] + used * 256);
+      }
+    } else {
+      if (row_end - mask - 1 < start + count_size) return false;
+      var_cols = Le16(page + row_end - mask - 1);
+      if (row_end - mask - 3 - 2 * var_cols < start + count_size) return false;
+      for (int i = 0; i <= var_cols; ++i)
+        offsets_.push_back(Le16(page + row_end - mask - 3 - 2 * i));
+    }
+  }
+  const int fixed_cols = row_cols - var_cols;
+  int fixed_found = 0;
+  for (std::size_t i = 0; i < def_->columns.size(); ++i) {
+    const Column& col = def_->columns[i];
+    Span& f = spans_[i];
+    f = Span{};
+    f.null =
+        col.col_num >= row_cols || (null_mask[col.col_num / 8] & (1 << (col.col_num % 8))) == 0;
+    if (col.fixed && fixed_found < fixed_cols) {
+      f.start = start + col.fixed_offset + count_size;
+      f.size = col.size;
+      f.present = true;
+      ++fixed_found;
+    } else if (!col.fixed && col.var_index < var_cols) {
+      const int at = offsets_[static_cast<std::size_t>(col.var_index)];
+      f.start = start + at;
+      f.size = offsets_[static_cast<std::size_t>(col.var_index) + 1] - at;
+      f.present = true;
+    } else {
+      f.null = true;
+    }
+    if (f.present && (f.size < 0 || f.start < start || f.start + f.size > start + size))
+      return false;
+  }
+  return true;
 }
 
 Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int size,
@@ -868,7 +870,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
       const std::uint32_t bits = Le32(data);
       float f;
       std::memcpy(&f, &bits, 4);
-      return Value(static_cast<double>(f));
+      return Value(fn::SingleAsShown(f));
     }
     case MDB_DOUBLE:
     case MDB_DATETIME: {

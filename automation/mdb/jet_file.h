@@ -1,20 +1,20 @@
 // Read-only access to the pages of an Access file through libmdb, hardened
 // against damaged files.
 //
-// libmdb (mdbtools 1.0) opens the file, reads and decrypts its pages, cracks
-// rows into fields (mdb_crack_row) and converts JET3 text from the file's
-// code page. Everything that decides where libmdb looks is checked here
-// first, because libmdb follows page numbers and offsets as it finds them:
-// its table-definition reader chains pages without checking them, its usage
-// map reader ends the process on a short read, and its catalogue reader
-// parses every object's property blob. So this layer reads the catalogue
-// (MSysObjects), table definitions, usage maps, long-value chains and the
-// one property it needs (the result type of calculated fields) itself, with
-// every page number, length and offset checked and every loop bounded by
-// the file's page count, and validates each row before mdb_crack_row sees
-// it. A row moved to another page is read where its slot is, following its
-// pointer, as Access lists it (libmdb swaps the meaning of the two row flags
-// and lists the row where its data lies).
+// libmdb (mdbtools 1.0) opens the file, reads and decrypts its pages and
+// converts JET3 text from the file's code page. Everything that decides where
+// libmdb looks is checked here first, because libmdb follows page numbers and
+// offsets as it finds them: its table-definition reader chains pages without
+// checking them, its usage map reader ends the process on a short read, its
+// row cracker reports damaged rows on standard error, and its catalogue
+// reader parses every object's property blob. So this layer reads the
+// catalogue (MSysObjects), table definitions, usage maps, rows, long-value
+// chains and the one property it needs (the result type of calculated
+// fields) itself, with every page number, length and offset checked and
+// every loop bounded by the file's page count. A row moved to another page is
+// read where its slot is, following its pointer, as Access lists it (libmdb
+// swaps the meaning of the two row flags and lists the row where its data
+// lies). Nothing here writes to standard error.
 //
 // Failures throw AutomationError with DAO's numbers: 3024 (file not found),
 // 3343 (not an Access database), 3049 (damaged database).
@@ -28,8 +28,6 @@
 #include <vector>
 
 #include "automation/value.h"
-
-typedef struct S_MdbTableDef MdbTableDef;
 
 namespace kestrin::automation::mdb::jet {
 
@@ -101,7 +99,7 @@ class JetFile {
   std::shared_ptr<const TableDef> ReadTableDef(const std::string& name, std::uint32_t page);
 
   // --- Used by TableReader -------------------------------------------------
-  // Page `pg` in libmdb's page buffer (where mdb_crack_row reads), or throws.
+  // Page `pg` in libmdb's page buffer, or throws.
   const std::uint8_t* LoadPage(std::uint32_t pg);
   // A copy of page `pg`, read without disturbing libmdb's page buffer.
   void CopyPage(std::uint32_t pg, std::vector<std::uint8_t>& out);
@@ -181,12 +179,20 @@ class TableReader {
 
   JetFile& file_;
   std::shared_ptr<const TableDef> def_;
-  MdbTableDef* mdb_table_ = nullptr;
-  void* entry_ = nullptr;  // MdbCatalogEntry* owned by this reader
+  // Where one column's value lies in the row being decoded.
+  struct Span {
+    int start = 0;
+    int size = 0;
+    bool present = false;  // the row holds a value for the column
+    bool null = true;      // its null-mask bit is clear (for Yes/No: False)
+  };
+  bool CrackRow(const std::uint8_t* page, int start, int size);
+
   std::vector<std::uint32_t> pages_;
   std::vector<std::int64_t> first_;
   std::int64_t total_ = 0;
-  std::vector<unsigned char> fields_;  // MdbField[num_cols]
+  std::vector<Span> spans_;   // one per column
+  std::vector<int> offsets_;  // the row's variable-value offsets
 };
 
 }  // namespace kestrin::automation::mdb::jet

@@ -8,19 +8,13 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/mdb_source.h"
+#include "automation/mdb/query/access_errors.h"
 
 namespace kestrin::automation::mdb {
 namespace {
 
-constexpr std::int32_t kErrCannotCreate = 429;  // "ActiveX component can't create object"
-constexpr std::int32_t kErrReadOnly =
-    3027;  // DAO "Cannot update. Database or object is read-only."
-constexpr std::int32_t kErrNoSuchSource = 3078;  // DAO "… cannot find the input table or query …"
-constexpr std::int32_t kErrClosed = 3420;        // DAO "Object invalid or no longer set."
-constexpr std::int32_t kErrAlreadyOpen = 7867;  // Access "You already have the database open."
-
 [[noreturn]] void ItemNotFound() {
-  throw AutomationError(errnum::kItemNotFound, "Item not found in this collection.");
+  throw AutomationError(err::kItemNotFound, "Item not found in this collection.");
 }
 
 class NameList final : public DaoFields {
@@ -139,10 +133,10 @@ class RecordsetImpl final : public DaoRecordset {
 
  private:
   [[noreturn]] static void NoCurrentRecord() {
-    throw AutomationError(errnum::kNoCurrentRecord, "No current record.");
+    throw AutomationError(err::kNoCurrentRecord, "No current record.");
   }
   RowSource& Open() const {
-    if (!rows_) throw AutomationError(kErrClosed, "Object invalid or no longer set.");
+    if (!rows_) throw AutomationError(err::kObjectClosed, "Object invalid or no longer set.");
     return *rows_;
   }
 
@@ -184,7 +178,7 @@ class DatabaseImpl final : public DaoDatabase {
     }
     if (table != nullptr) return std::make_unique<RecordsetImpl>(source_->OpenTable(*table));
     if (query != nullptr) return std::make_unique<RecordsetImpl>(source_->OpenQuery(*query));
-    throw AutomationError(kErrNoSuchSource,
+    throw AutomationError(err::kTableNotFound,
                           "The Microsoft Access database engine cannot find the input table or "
                           "query '" +
                               name +
@@ -193,7 +187,7 @@ class DatabaseImpl final : public DaoDatabase {
   }
 
   void SetProperty(const std::string& name, const Value&) override {
-    throw AutomationError(kErrReadOnly,
+    throw AutomationError(err::kReadOnly,
                           "Cannot update. Database or object is read-only "
                           "(property '" +
                               name + "' of '" + source_->path() + "').");
@@ -208,14 +202,13 @@ class DatabaseImpl final : public DaoDatabase {
 class ApplicationImpl final : public AccessApplication {
  public:
   void OpenCurrentDatabase(const std::string& path, bool) override {
-    if (database_) throw AutomationError(kErrAlreadyOpen, "You already have the database open.");
+    if (database_) throw AutomationError(err::kAlreadyOpen, "You already have the database open.");
     database_ = std::make_shared<DatabaseImpl>(MdbSource::Open(path));
   }
   void CloseCurrentDatabase() override { database_.reset(); }
   std::shared_ptr<DaoDatabase> CurrentDatabase() override {
     if (!database_) {
-      throw AutomationError(errnum::kObjectNotSet,
-                            "Object variable or With block variable not set");
+      throw AutomationError(err::kObjectNotSet, "Object variable or With block variable not set");
     }
     return database_;
   }
@@ -233,7 +226,7 @@ class MdbAccessServer final : public AccessServer {
         running_.end());
     if (running_.empty()) {
       throw AutomationError(
-          kErrCannotCreate,
+          err::kCannotCreateObject,
           "ActiveX component can't create object (no Access.Application is running).");
     }
     return running_.front().lock();

@@ -1,7 +1,5 @@
 #include "automation/mdb/mdb_source.h"
 
-#include <glib.h>
-
 #include <algorithm>
 #include <cstring>
 #include <new>
@@ -9,29 +7,11 @@
 #include <utility>
 
 #include "automation/failure.h"
+#include "automation/mdb/query/access_errors.h"
+#include "automation/mdb/query/access_names.h"
 
 namespace kestrin::automation::mdb {
 namespace {
-
-constexpr std::int32_t kErrInvalidType = 3259;  // DAO "Invalid field data type."
-constexpr std::int32_t kErrLinked = 3151;       // DAO "ODBC--connection to '…' failed."
-constexpr std::int32_t kErrQueryFailed =
-    3000;  // DAO "Reserved error": a query that failed otherwise
-
-// Names compared as Access compares them: ignoring case, also outside ASCII.
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  if (g_ascii_strcasecmp(a.c_str(), b.c_str()) == 0) return true;
-  if (!g_utf8_validate(a.data(), static_cast<gssize>(a.size()), nullptr) ||
-      !g_utf8_validate(b.data(), static_cast<gssize>(b.size()), nullptr)) {
-    return false;
-  }
-  gchar* fa = g_utf8_casefold(a.data(), static_cast<gssize>(a.size()));
-  gchar* fb = g_utf8_casefold(b.data(), static_cast<gssize>(b.size()));
-  const bool same = std::strcmp(fa, fb) == 0;
-  g_free(fa);
-  g_free(fb);
-  return same;
-}
 
 template <class Entry>
 const Entry* FindByName(const std::vector<Entry>& entries, const std::string& name) {
@@ -39,7 +19,7 @@ const Entry* FindByName(const std::vector<Entry>& entries, const std::string& na
     if (e.name == name) return &e;
   }
   for (const Entry& e : entries) {
-    if (EqualsIgnoreCase(e.name, name)) return &e;
+    if (SameName(e.name, name)) return &e;
   }
   return nullptr;
 }
@@ -53,10 +33,13 @@ auto WithQueryErrors(const std::string& query, F&& f) -> decltype(f()) {
   } catch (const AutomationError&) {
     throw;
   } catch (const std::bad_alloc&) {
-    throw;
+    throw AutomationError(err::kResourcesExceeded,
+                          "System resource exceeded: query '" + query + "' ran out of memory.");
   } catch (const std::exception& e) {
-    throw AutomationError(kErrQueryFailed,
+    throw AutomationError(err::kReservedError,
                           "Query '" + query + "' cannot be evaluated: " + e.what());
+  } catch (...) {
+    throw AutomationError(err::kReservedError, "Query '" + query + "' cannot be evaluated.");
   }
 }
 
@@ -101,8 +84,8 @@ class TableRows final : public RowSource {
       reader_.DecodePage(lo, rows_);
       page_ = lo;
       if (static_cast<std::int64_t>(rows_.size()) != reader_.records_on(lo)) {
-        throw AutomationError(3049, "The records of table '" + reader_.def().name +
-                                        "' changed while they were read.");
+        throw AutomationError(err::kDamaged, "The records of table '" + reader_.def().name +
+                                                 "' changed while they were read.");
       }
     }
     return rows_[static_cast<std::size_t>(index - reader_.first_record(page_))];
@@ -137,7 +120,7 @@ class QueryRows final : public RowSource {
   const std::vector<Value>& Row(std::int64_t index) override {
     const std::vector<Value>& row = result_.rows.at(static_cast<std::size_t>(index));
     if (row.size() != names_.size()) {
-      throw AutomationError(kErrQueryFailed, "A query gave a record of the wrong width.");
+      throw AutomationError(err::kReservedError, "A query gave a record of the wrong width.");
     }
     return row;
   }
@@ -159,8 +142,8 @@ void ThrowUnreadable(const jet::Column& c, const std::string& table) {
   } else {
     why = "its data type (code " + std::to_string(c.type) + ") is not supported";
   }
-  throw AutomationError(kErrInvalidType, "Field '" + c.name + "' of table '" + table +
-                                             "' cannot be read: " + why + ".");
+  throw AutomationError(err::kInvalidFieldType, "Field '" + c.name + "' of table '" + table +
+                                                    "' cannot be read: " + why + ".");
 }
 
 std::shared_ptr<MdbSource> MdbSource::Open(const std::string& path) {
@@ -206,10 +189,11 @@ std::vector<std::string> MdbSource::FieldNames(const TableEntry& table) {
 
 std::unique_ptr<RowSource> MdbSource::OpenTable(const TableEntry& table) {
   if (table.type != jet::kObjectTable) {
-    throw AutomationError(kErrLinked, "Table '" + table.name +
-                                          "' is linked to another database; its records cannot "
-                                          "be read from '" +
-                                          path() + "'.");
+    throw AutomationError(err::kLinkedTable,
+                          "Table '" + table.name +
+                              "' is linked to another database; its records cannot "
+                              "be read from '" +
+                              path() + "'.");
   }
   return std::make_unique<TableRows>(shared_from_this(), *file_, Definition(table));
 }
@@ -242,7 +226,7 @@ void MdbSource::ReadTable(const std::string& name,
                           const std::function<void(std::vector<Value>&& row)>& row) {
   const TableEntry* t = FindTable(name);
   if (t == nullptr) {
-    throw AutomationError(3078,
+    throw AutomationError(err::kTableNotFound,
                           "The Microsoft Access database engine cannot find the input table "
                           "or query '" +
                               name + "'.");
@@ -265,10 +249,10 @@ std::vector<SavedQuery> MdbSource::ReadSavedQueries() {
   const std::vector<std::string>& names = rows->names();
   auto column = [&](const char* n) {
     for (std::size_t i = 0; i < names.size(); ++i) {
-      if (EqualsIgnoreCase(names[i], n)) return static_cast<int>(i);
+      if (SameName(names[i], n)) return static_cast<int>(i);
     }
-    throw AutomationError(3049, "Cannot read the saved queries of '" + path() +
-                                    "': MSysQueries has no column " + n + ".");
+    throw AutomationError(err::kDamaged, "Cannot read the saved queries of '" + path() +
+                                             "': MSysQueries has no column " + n + ".");
   };
   const int attribute = column("Attribute"), expression = column("Expression"),
             flag = column("Flag"), name1 = column("Name1"), name2 = column("Name2"),

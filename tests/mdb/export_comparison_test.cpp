@@ -86,7 +86,9 @@ bool Render(const Value& v, const jet::Column& col, std::string* out, bool* quot
     }
     case Value::Kind::kDouble:
       if (col.type == 6) {
-        std::snprintf(buf, sizeof buf, "%.8g", v.real());
+        // The reader gives the decimal Access shows; it reads back as the
+        // stored float, which mdb-export prints.
+        std::snprintf(buf, sizeof buf, "%.8g", static_cast<double>(static_cast<float>(v.real())));
       } else if (col.type == 16) {
         std::snprintf(buf, sizeof buf, "%.*f", col.scale, v.real());
       } else {

@@ -174,7 +174,7 @@ TEST(Values, CurrencyDecimalsGuidsAndBooleans) {
                                     true,
                                     50.325,
                                     50.325,
-                                    static_cast<double>(2583.2092f),
+                                    2583.2092,  // a Single, as Access shows it
                                     "56505085819.424791296572280180"};
   EXPECT_EQ(calc[0], bruce);
 

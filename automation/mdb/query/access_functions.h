@@ -1,7 +1,8 @@
 // Access's expression functions and text rules, for evaluating queries in
 // SQLite.
 //
-// Register() adds to a SQLite connection:
+// Register() adds to a SQLite connection, from the one table of functions in
+// access_functions.cpp:
 //  - the collation "access_text": text equal when equal without regard to
 //    case (Latin, Greek, Cyrillic and full-width Latin letters), ordered by
 //    letters without accents and without hyphens or apostrophes first, then
@@ -22,10 +23,42 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
+
+#include "automation/mdb/query/query_engine.h"
 
 namespace kestrin::automation::mdb::fn {
 
 void Register(sqlite3* db);
+
+// How the translator turns a call of an Access function into SQL.
+enum class FunctionKind {
+  kPlain,      // acc_<name>(arguments converted as `params` says), of type `result`
+  kSpecial,    // a rule of the translator's own (IIf, Nz, CCur, Format, ...)
+  kAggregate,  // Sum, Count, First, StDev, ...
+  kOperator,   // SQL for an operator or a conversion; not callable by name
+};
+
+// One Access function: the arguments Access accepts, how they are passed,
+// the result type, and the SQLite function registered as "acc_" + name.
+struct FunctionSpec {
+  std::string_view name;  // lower case
+  FunctionKind kind = FunctionKind::kPlain;
+  int min_args = 0;
+  int max_args = 0;  // -1: any number
+  // kPlain: per argument T text, N number, D date (text is parsed), A as is.
+  std::string_view params;
+  AccessType result = AccessType::kText;
+  int sql_args = 0;  // arguments of the registered function, -1 any
+  void (*scalar)(sqlite3_context*, int, sqlite3_value**) = nullptr;
+  void (*step)(sqlite3_context*, int, sqlite3_value**) = nullptr;  // aggregates
+  void (*final)(sqlite3_context*) = nullptr;
+  bool deterministic = true;
+};
+
+// The function an Access query may call by that name (lower case, without a
+// trailing '$'), or nullptr when Access has none of that name.
+const FunctionSpec* FindFunction(std::string_view name);
 
 // Text of a number as CStr gives it: up to 15 significant digits, "1E+20" form
 // for large and small magnitudes.
@@ -42,6 +75,10 @@ bool LikeMatch(const std::string& text, const std::string& pattern);
 // Three-way comparison as the collation does: 0 only for texts equal
 // without regard to case.
 int CompareText(const std::string& a, const std::string& b);
+
+// A Single (float) as the number Access shows for it: the shortest decimal
+// that reads back as the same float (0.15, not 0.15000000596046448).
+double SingleAsShown(float value);
 
 // Round half to even at the given number of decimals, as VBA's Round does.
 double BankersRound(double value, int digits);

@@ -181,6 +181,9 @@ class Lexer {
     }
     t.kind = Tok::kNumber;
     t.number = std::strtod(text.c_str(), nullptr);
+    // Access refuses a literal beyond the range of a Double as it refuses a
+    // malformed one.
+    if (std::isinf(t.number)) Fail("syntax error in number in query expression '" + text + "'");
   }
 
   const std::string& s_;

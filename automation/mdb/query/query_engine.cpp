@@ -3,10 +3,13 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <new>
 #include <set>
 
 #include "automation/failure.h"
+#include "automation/mdb/query/access_errors.h"
 #include "automation/mdb/query/access_functions.h"
+#include "automation/mdb/query/access_names.h"
 #include "automation/mdb/query/access_sql.h"
 #include "automation/mdb/query/rebuild.h"
 #include "automation/mdb/query/sqlite_db.h"
@@ -15,20 +18,6 @@
 namespace kestrin::automation::mdb {
 
 namespace {
-
-// Numbers of the failures this engine raises, as Access numbers them.
-constexpr std::int32_t kInvalidOperation = 3219;   // refused query kinds
-constexpr std::int32_t kSyntaxError = 3075;        // malformed SQL or definition
-constexpr std::int32_t kTableNotFound = 3078;      // unknown input table or query
-constexpr std::int32_t kCircularReference = 3103;  // a query that uses itself
-constexpr std::int32_t kTypeMismatch = 3464;       // "Data type mismatch in criteria expression."
-constexpr std::int32_t kEvaluationFailed = 3071;   // any other evaluation failure
-
-std::string Fold(const std::string& s) {
-  std::string out = s;
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string Quoted(const std::string& name) { return "'" + name + "'"; }
 
@@ -119,6 +108,8 @@ Value ToValue(sqlite3_stmt* stmt, int col, AccessType type) {
         return Value(Currency{static_cast<std::int64_t>(fn::BankersRound(real, 0))});
       return Value(text());
     case AccessType::kSingle:
+      if (numeric) return Value(fn::SingleAsShown(static_cast<float>(real)));
+      return Value(text());
     case AccessType::kDouble:
     case AccessType::kDecimal:
       if (numeric) return Value(real);
@@ -172,27 +163,46 @@ std::string HeadingName(const Value& v) {
 
 // Maps a function failure raised inside SQLite to Access's number.
 std::int32_t NumberOf(const std::string& message) {
-  if (message.find("Type mismatch") != std::string::npos) return kTypeMismatch;
-  if (message.find("Division by zero") != std::string::npos) return 11;
-  if (message.find("Overflow") != std::string::npos) return errnum::kOverflow;
-  if (message.find("Invalid procedure call") != std::string::npos) return 5;
-  if (message.find("Invalid use of Null") != std::string::npos) return 94;
-  return kEvaluationFailed;
+  if (message.find("Type mismatch") != std::string::npos) return err::kTypeMismatch;
+  if (message.find("Division by zero") != std::string::npos) return err::kDivisionByZero;
+  if (message.find("Overflow") != std::string::npos) return err::kOverflow;
+  if (message.find("Invalid procedure call") != std::string::npos)
+    return err::kInvalidProcedureCall;
+  if (message.find("Invalid use of Null") != std::string::npos) return err::kInvalidUseOfNull;
+  if (message.find("out of memory") != std::string::npos) return err::kResourcesExceeded;
+  return err::kCannotEvaluate;
+}
+
+// Memory a query may take: SQLite's heap (the loaded tables, sorting,
+// grouping) and, as much again, the values of its result. A damaged file
+// that makes a table or a join look enormous ends here with an error, not
+// with the process out of memory.
+constexpr std::int64_t kMemoryLimit = std::int64_t{1} << 30;
+
+// Bytes one value of a result takes.
+std::int64_t Footprint(const Value& v) {
+  std::int64_t n = static_cast<std::int64_t>(sizeof(Value));
+  if (v.kind() == Value::Kind::kText) n += static_cast<std::int64_t>(v.text().size());
+  if (v.kind() == Value::Kind::kBinary) n += static_cast<std::int64_t>(v.binary().size());
+  return n;
 }
 
 }  // namespace
 
 struct QueryEngine::Impl final : Catalog {
   Impl(TableProvider& t, std::vector<SavedQuery> q) : tables(t), queries(std::move(q)) {
-    for (size_t i = 0; i < queries.size(); ++i) by_name.emplace(Fold(queries[i].name), i);
+    for (size_t i = 0; i < queries.size(); ++i) by_name.emplace(NameKey(queries[i].name), i);
+    // The limit is SQLite's, for the whole process; every engine sets the
+    // same one.
+    sqlite3_hard_heap_limit64(kMemoryLimit);
     fn::Register(db.get());
   }
 
   const SavedQuery& Find(const std::string& name) const {
-    auto it = by_name.find(Fold(name));
+    auto it = by_name.find(NameKey(name));
     if (it == by_name.end()) {
       throw AutomationError(
-          errnum::kItemNotFound,
+          err::kItemNotFound,
           "Item not found in this collection: there is no query " + Quoted(name) + ".");
     }
     return queries[it->second];
@@ -203,18 +213,29 @@ struct QueryEngine::Impl final : Catalog {
     const QueryKind kind = KindOf(q);
     if (kind == QueryKind::kSelect || kind == QueryKind::kUnion || kind == QueryKind::kCrosstab)
       return;
-    throw AutomationError(kInvalidOperation, "Invalid operation: query " + Quoted(q.name) +
-                                                 " is a " + KindName(kind) +
-                                                 "; only select, union and crosstab queries "
-                                                 "return records.");
+    throw AutomationError(err::kInvalidOperation, "Invalid operation: query " + Quoted(q.name) +
+                                                      " is a " + KindName(kind) +
+                                                      "; only select, union and crosstab queries "
+                                                      "return records.");
+  }
+
+  // Analyse, with running out of memory (loading tables) a failure that
+  // names the query.
+  const Translation& AnalyseWithinMemory(const SavedQuery& q) {
+    try {
+      return Analyse(q);
+    } catch (const std::bad_alloc&) {
+      throw AutomationError(err::kResourcesExceeded, "System resource exceeded: query " +
+                                                         Quoted(q.name) + " ran out of memory.");
+    }
   }
 
   // The query's translation, made once per engine.
   const Translation& Analyse(const SavedQuery& q) {
-    const std::string key = Fold(q.name);
+    const std::string key = NameKey(q.name);
     if (auto it = analysed.find(key); it != analysed.end()) return it->second;
     if (in_progress.count(key))
-      throw AutomationError(kCircularReference,
+      throw AutomationError(err::kCircularQuery,
                             "Circular reference caused by query " + Quoted(q.name) + ".");
     CheckRunnable(q);
     in_progress.insert(key);
@@ -227,14 +248,14 @@ struct QueryEngine::Impl final : Catalog {
     try {
       text = RebuildSql(q);
     } catch (const DefinitionError& e) {
-      throw AutomationError(kSyntaxError, "Query " + Quoted(q.name) +
+      throw AutomationError(err::kSyntax, "Query " + Quoted(q.name) +
                                               " has a malformed definition: " + e.what() + ".");
     }
     sql::Statement st;
     try {
       st = sql::ParseStatement(text);
     } catch (const sql::SqlSyntaxError& e) {
-      throw AutomationError(kSyntaxError,
+      throw AutomationError(err::kSyntax,
                             "Syntax error in query " + Quoted(q.name) + ": " + e.what() + ".");
     }
     Translation t;
@@ -251,17 +272,16 @@ struct QueryEngine::Impl final : Catalog {
       if (e.description().rfind(prefix, 0) == 0) throw;
       throw AutomationError(e.number(), prefix + ": " + e.description());
     }
-    t.declared_parameters = std::max(t.declared_parameters, DeclaredParameterCount(q));
     return analysed.emplace(key, std::move(t)).first->second;
   }
 
   const SourceInfo& Source(const std::string& name) override {
-    const std::string key = Fold(name);
+    const std::string key = NameKey(name);
     if (auto it = sources.find(key); it != sources.end()) return it->second;
     if (auto columns = tables.TableColumns(name)) return LoadTable(key, name, *columns);
     auto q = by_name.find(key);
     if (q == by_name.end()) {
-      throw TranslateError(kTableNotFound,
+      throw TranslateError(err::kTableNotFound,
                            "The Microsoft Access database engine cannot find the "
                            "input table or query " +
                                Quoted(name) +
@@ -275,7 +295,6 @@ struct QueryEngine::Impl final : Catalog {
     for (size_t i = 0; i < t.columns.size(); ++i)
       info.columns.push_back({t.columns[i].name, t.columns[i].type, "c" + std::to_string(i)});
     info.parameters = t.parameters;
-    info.declared_parameters = t.declared_parameters;
     db.Execute("CREATE TEMP VIEW " + QuoteIdentifier(info.sql_name) + " AS " + t.sql);
     return sources.emplace(key, std::move(info)).first->second;
   }
@@ -299,7 +318,7 @@ struct QueryEngine::Impl final : Catalog {
       insert += "?";
     }
     if (columns.empty()) {
-      throw AutomationError(kEvaluationFailed, "Table " + Quoted(name) + " has no columns.");
+      throw AutomationError(err::kCannotEvaluate, "Table " + Quoted(name) + " has no columns.");
     }
     create += ")";
     insert += ")";
@@ -310,9 +329,10 @@ struct QueryEngine::Impl final : Catalog {
       const size_t width = columns.size();
       tables.ReadTable(name, [&](std::vector<Value>&& row) {
         if (row.size() != width) {
-          throw AutomationError(kEvaluationFailed, "Table " + Quoted(name) + " gave a record of " +
-                                                       std::to_string(row.size()) + " values for " +
-                                                       std::to_string(width) + " columns.");
+          throw AutomationError(err::kCannotEvaluate,
+                                "Table " + Quoted(name) + " gave a record of " +
+                                    std::to_string(row.size()) + " values for " +
+                                    std::to_string(width) + " columns.");
         }
         for (size_t i = 0; i < width; ++i)
           Bind(stmt.get(), static_cast<int>(i + 1), row[i], columns[i].type);
@@ -382,12 +402,12 @@ std::string QueryEngine::Sql(const std::string& query) const {
     return RebuildSql(q);
   } catch (const DefinitionError& e) {
     throw AutomationError(
-        kSyntaxError, "Query " + Quoted(q.name) + " has a malformed definition: " + e.what() + ".");
+        err::kSyntax, "Query " + Quoted(q.name) + " has a malformed definition: " + e.what() + ".");
   }
 }
 
 std::vector<std::string> QueryEngine::OutputColumnNames(const std::string& query) {
-  const Translation& t = impl_->Analyse(impl_->Find(query));
+  const Translation& t = impl_->AnalyseWithinMemory(impl_->Find(query));
   std::vector<std::string> names;
   for (const auto& c : t.columns) names.push_back(c.name);
   return names;
@@ -395,27 +415,39 @@ std::vector<std::string> QueryEngine::OutputColumnNames(const std::string& query
 
 QueryResult QueryEngine::Run(const std::string& query) {
   const SavedQuery& q = impl_->Find(query);
-  const Translation& t = impl_->Analyse(q);
-  const int expected = t.declared_parameters + static_cast<int>(t.parameters.size());
+  const Translation& t = impl_->AnalyseWithinMemory(q);
+  const std::size_t expected = t.parameters.size();
   if (expected > 0) {
-    throw AutomationError(errnum::kTooFewParameters,
+    throw AutomationError(err::kTooFewParameters,
                           "Too few parameters. Expected " + std::to_string(expected) + ".");
   }
   QueryResult result;
   result.columns = t.columns;
+  auto too_big = [&] {
+    return AutomationError(err::kResourcesExceeded,
+                           "System resource exceeded: the records of query " + Quoted(q.name) +
+                               " need more than " + std::to_string(kMemoryLimit >> 20) +
+                               " MB of memory.");
+  };
   try {
     SqliteStatement stmt(impl_->db.get(), t.sql);
     const int width = static_cast<int>(t.columns.size());
+    std::int64_t bytes = 0;
     while (stmt.Step()) {
       std::vector<Value> row;
       row.reserve(t.columns.size());
-      for (int i = 0; i < width; ++i)
+      for (int i = 0; i < width; ++i) {
         row.push_back(ToValue(stmt.get(), i, t.columns[static_cast<size_t>(i)].type));
+        bytes += Footprint(row.back());
+      }
+      if (bytes > kMemoryLimit) throw too_big();
       result.rows.push_back(std::move(row));
     }
   } catch (const SqliteError& e) {
     throw AutomationError(NumberOf(e.what()),
                           "Query " + Quoted(q.name) + " could not be evaluated: " + e.what());
+  } catch (const std::bad_alloc&) {
+    throw too_big();
   }
   return result;
 }

@@ -97,6 +97,8 @@ class QueryEngine {
   std::vector<std::string> OutputColumnNames(const std::string& query);
   // Evaluates a select, union or crosstab query. Throws AutomationError:
   // 3061 "Too few parameters. Expected N." for a query with parameters;
+  // 3035 when the query needs more memory than the engine allows (1 GB of
+  // SQLite's heap, as much again for its result);
   // action, pass-through and data-definition queries are refused; other
   // failures name the query and what stopped it.
   QueryResult Run(const std::string& query);

@@ -410,7 +410,10 @@ std::string RebuildSql(const SavedQuery& query) {
     out = "PARAMETERS ";
     for (size_t i = 0; i < params.size(); ++i) {
       if (i) out += ", ";
-      out += AccessName(params[i]->name1) + " " + ParameterType(params[i]->flag);
+      // A reference such as [Forms]![Orders]![From] keeps its brackets.
+      const std::string& name = params[i]->name1;
+      out += (!name.empty() && name.front() == '[' ? name : AccessName(name)) + " " +
+             ParameterType(params[i]->flag);
     }
     out += ";\n";
   }

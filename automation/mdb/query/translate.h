@@ -19,7 +19,7 @@
 
 namespace kestrin::automation::mdb {
 
-// A failure with the number Access would raise and a description without
+// A failure with the number Access would raise (access_errors.h) and a description without
 // the query's name (the engine adds it).
 class TranslateError : public std::runtime_error {
  public:
@@ -40,8 +40,7 @@ struct SourceInfo {
   };
   std::vector<Column> columns;
   bool has_rowid = false;            // a table (DISTINCTROW keys on its rows)
-  std::set<std::string> parameters;  // unresolved names of a source query, folded
-  int declared_parameters = 0;
+  std::set<std::string> parameters;  // a query's parameters, declared or not (NameKey)
 };
 
 class Catalog {
@@ -63,8 +62,9 @@ class Catalog {
 struct Translation {
   std::string sql;
   std::vector<ColumnInfo> columns;
-  std::set<std::string> parameters;  // unresolved names, folded
-  int declared_parameters = 0;
+  // Parameters the statement asks for, declared or not, its sources' included
+  // (NameKey); each counts once.
+  std::set<std::string> parameters;
 };
 
 Translation Translate(const sql::Statement& statement, Catalog& catalog);

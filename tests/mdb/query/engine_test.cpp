@@ -777,6 +777,20 @@ TEST(QueryErrors, ParametersRefusalsAndUnknownNames) {
     EXPECT_NE(err.description().find("'UsesBroken'"), std::string::npos) << err.description();
   }
   EXPECT_EQ(e2.Run("Fine").rows.size(), 1u);
+  // Running out of memory while loading a table (a damaged file makes one
+  // look enormous) is a failure naming the query, not an escaping bad_alloc.
+  t.Add("Huge table", {{"x", AccessType::kLong}}).out_of_memory = true;
+  QueryEngine e3(t, {QueryBuilder("UsesHuge").Source("Huge table").Output("x")});
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      if (attempt == 0) e3.Run("UsesHuge");
+      if (attempt == 1) e3.OutputColumnNames("UsesHuge");
+      ADD_FAILURE();
+    } catch (const AutomationError& err) {
+      EXPECT_EQ(err.number(), 3035);
+      EXPECT_NE(err.description().find("'UsesHuge'"), std::string::npos) << err.description();
+    }
+  }
   try {
     e.Run("Nothing");
     ADD_FAILURE();

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <deque>
 #include <map>
+#include <new>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -26,7 +27,8 @@ class FakeTables : public TableProvider {
     std::string name;
     std::vector<ColumnInfo> columns;
     std::vector<std::vector<Value>> rows;
-    bool unreadable = false;  // ReadTable fails
+    bool unreadable = false;     // ReadTable fails
+    bool out_of_memory = false;  // ReadTable runs out of memory
   };
 
   // Adds a table; returns it so rows can be appended.
@@ -45,6 +47,7 @@ class FakeTables : public TableProvider {
     const Table* t = Find(name);
     if (!t) throw AutomationError(3078, "no table " + name);
     if (t->unreadable) throw AutomationError(3259, "table " + name + " cannot be read");
+    if (t->out_of_memory) throw std::bad_alloc();
     ++reads_[t->name];
     for (const auto& r : t->rows) {
       std::vector<Value> copy = r;

@@ -1,8 +1,11 @@
 // Access's text rules and functions as the engine evaluates them.
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "automation/mdb/query/access_dates.h"
 #include "automation/mdb/query/access_functions.h"
@@ -149,3 +152,34 @@ TEST(AccessDates, SerialArithmetic) {
 
 }  // namespace
 }  // namespace kestrin::automation::mdb::fn
+
+namespace kestrin::automation::mdb {
+namespace {
+
+// A Single comes out as the shortest decimal of the float: its own shortest
+// text as a double is the float's shortest text, and it reads back as the
+// float. Whole numbers, sixteenths and arbitrary bit patterns alike.
+TEST(SingleValues, ShortestDecimalThatReadsBackAsTheFloat) {
+  std::vector<float> values = {0.15f,       1.1f,          2583.2092f, -0.00035134f,
+                               804983.4f,   12.75f,        1023.9375f, 16777215.0f,
+                               16777216.0f, 3.4028235e38f, 1e-45f};
+  std::uint32_t bits = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    bits = bits * 1664525u + 1013904223u;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    if (std::isfinite(f)) values.push_back(f);
+    values.push_back(static_cast<float>(i % 4000) / 16 - 100);
+  }
+  for (float f : values) {
+    const double shown = fn::SingleAsShown(f);
+    EXPECT_EQ(static_cast<float>(shown), f);
+    char a[32], b[32];
+    *std::to_chars(a, a + sizeof a - 1, f).ptr = '\0';
+    *std::to_chars(b, b + sizeof b - 1, shown).ptr = '\0';
+    EXPECT_STREQ(a, b) << "for the float " << a;
+  }
+}
+
+}  // namespace
+}  // namespace kestrin::automation::mdb
