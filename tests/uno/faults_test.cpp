@@ -61,32 +61,6 @@ std::vector<std::string> Export(std::shared_ptr<XlApplication>& xl, const std::s
   return prompts;
 }
 
-// Offices a test started are ended when it ends, passed or failed; only
-// processes it started are touched (matched by pid and pipe).
-class Offices {
- public:
-  std::shared_ptr<XlApplication> Keep(std::shared_ptr<XlApplication> app) {
-    apps_.push_back(app);
-    return app;
-  }
-  void KillAtEnd(pid_t pid, const std::string& pipe) { offices_.emplace_back(pid, pipe); }
-  ~Offices() {
-    for (const auto& [pid, pipe] : offices_) {
-      if (OfficePid(pipe) == pid) kill(pid, SIGKILL);
-    }
-    for (auto it = apps_.rbegin(); it != apps_.rend(); ++it) {
-      try {
-        (*it)->Quit();
-      } catch (...) {
-      }
-    }
-  }
-
- private:
-  std::vector<std::shared_ptr<XlApplication>> apps_;
-  std::vector<std::pair<pid_t, std::string>> offices_;
-};
-
 TEST(OfficeFaultsTest, AWorkbookAnotherUserHoldsIsRefusedAtOpenAndNothingIsWritten) {
   auto xl = MakeUnoXlServer(Office().options)->GetObject();
   fs::path book = Book("held");
@@ -125,7 +99,7 @@ TEST(OfficeFaultsTest, TheLockOfAKilledOfficeOfOursDoesNotStopTheNextRun) {
   TempDir dir;
   UnoOptions options = OwnOfficeOptions(dir.path(), "killed");
   auto server = MakeUnoXlServer(options);
-  Offices offices;
+  OfficeCleanUp offices;
   auto first = offices.Keep(server->CreateObject());
   // The pipe's socket is where the owner check looks for it.
   ASSERT_TRUE(fs::is_socket(PipeSocketPaths(options.pipe_name).front()));
@@ -160,7 +134,7 @@ TEST(OfficeFaultsTest, AnUnansweringOfficeOfOursIsEndedAndAFreshOneStarted) {
   options.attach_timeout = std::chrono::seconds(2);
   std::vector<std::string> notices;
   options.notice = [&](const std::string& line) { notices.push_back(line); };
-  Offices offices;
+  OfficeCleanUp offices;
   fs::path book = Book("hung");
 
   // A stopped office that has only just started may be another run's office

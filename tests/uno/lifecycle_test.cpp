@@ -31,33 +31,6 @@ int OpenDocuments(const std::string& pipe) {
   return n;
 }
 
-// Quits the sessions it holds when the test ends, passed or failed, so that
-// no office outlives the test; a stopped office is killed.
-class CleanUp {
- public:
-  std::shared_ptr<XlApplication> Keep(std::shared_ptr<XlApplication> app) {
-    apps_.push_back(app);
-    return app;
-  }
-  // Kills the office on `pipe` at the end if it is still that process.
-  void KillAtEnd(pid_t pid, const std::string& pipe) { offices_.emplace_back(pid, pipe); }
-  ~CleanUp() {
-    for (const auto& [pid, pipe] : offices_) {
-      if (OfficePid(pipe) == pid) kill(pid, SIGKILL);
-    }
-    for (auto it = apps_.rbegin(); it != apps_.rend(); ++it) {
-      try {
-        (*it)->Quit();
-      } catch (...) {
-      }
-    }
-  }
-
- private:
-  std::vector<std::shared_ptr<XlApplication>> apps_;
-  std::vector<std::pair<pid_t, std::string>> offices_;
-};
-
 fs::path SmallBook() {
   fs::path path = NewPath("small", ".xls");
   MakeWorkbook(path, {{"Sheet1", {{"a", 1.0}}}, {"Sheet2", {}}});
@@ -104,7 +77,7 @@ TEST(LifecycleTest, QuitEndsAnOfficeWeStartedButNotOneWeAttachedTo) {
   TempDir dir;
   UnoOptions options = OwnOfficeOptions(dir.path(), "quit");
   auto server = MakeUnoXlServer(options);
-  CleanUp cleanup;
+  OfficeCleanUp cleanup;
   auto started = cleanup.Keep(server->CreateObject());
   pid_t pid = OfficePid(options.pipe_name);
   ASSERT_GT(pid, 0);
@@ -135,7 +108,7 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
   TempDir dir;
   UnoOptions options = OwnOfficeOptions(dir.path(), "crash");
   auto server = MakeUnoXlServer(options);
-  CleanUp cleanup;
+  OfficeCleanUp cleanup;
   auto app = cleanup.Keep(server->CreateObject());
   app->WorkbooksOpen(SmallBook().string());
   app->Goto("r1c1");
@@ -175,7 +148,7 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
   UnoOptions options = OwnOfficeOptions(dir.path(), "hang");
   options.call_timeout = std::chrono::seconds(3);
   auto server = MakeUnoXlServer(options);
-  CleanUp cleanup;
+  OfficeCleanUp cleanup;
   auto app = cleanup.Keep(server->CreateObject());
   app->WorkbooksOpen(SmallBook().string());
   pid_t pid = OfficePid(options.pipe_name);

@@ -1,5 +1,7 @@
 #include "tests/uno/office_harness.h"
 
+#include <signal.h>
+
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -343,6 +345,27 @@ void ProtectSheetInOffice(const fs::path& path, const std::string& sheet) {
     }
   }
   throw std::runtime_error("not open in the office: " + path.string());
+}
+
+std::shared_ptr<XlApplication> OfficeCleanUp::Keep(std::shared_ptr<XlApplication> app) {
+  apps_.push_back(app);
+  return app;
+}
+
+void OfficeCleanUp::KillAtEnd(pid_t pid, const std::string& pipe) {
+  offices_.emplace_back(pid, pipe);
+}
+
+OfficeCleanUp::~OfficeCleanUp() {
+  for (const auto& [pid, pipe] : offices_) {
+    if (OfficePid(pipe) == pid) kill(pid, SIGKILL);
+  }
+  for (auto it = apps_.rbegin(); it != apps_.rend(); ++it) {
+    try {
+      (*it)->Quit();
+    } catch (...) {
+    }
+  }
 }
 
 pid_t OfficePid(const std::string& pipe) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -90,6 +91,25 @@ void ProtectSheetInOffice(const fs::path& path, const std::string& sheet);
 pid_t OfficePid(const std::string& pipe);
 // True once the process has ended (a zombie counts) within `limit`.
 bool GoneWithin(pid_t pid, std::chrono::seconds limit);
+
+// Ends the offices a test started when the test ends, passed or failed, so
+// that none outlives it: the sessions it keeps are quit, and an office it
+// names by pid and pipe is killed if that process still listens there. Only
+// processes the test started are touched.
+class OfficeCleanUp {
+ public:
+  OfficeCleanUp() = default;
+  OfficeCleanUp(const OfficeCleanUp&) = delete;
+  OfficeCleanUp& operator=(const OfficeCleanUp&) = delete;
+  ~OfficeCleanUp();
+
+  std::shared_ptr<XlApplication> Keep(std::shared_ptr<XlApplication> app);
+  void KillAtEnd(pid_t pid, const std::string& pipe);
+
+ private:
+  std::vector<std::shared_ptr<XlApplication>> apps_;
+  std::vector<std::pair<pid_t, std::string>> offices_;
+};
 
 // A saved workbook loaded hidden through the reading bridge.
 class SavedBook {
