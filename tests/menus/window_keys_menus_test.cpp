@@ -38,7 +38,9 @@ class WindowKeysMenusTest : public ::testing::Test {
  protected:
   void SetUp() override {
     window_ = std::make_unique<FrmKestrin>(
-        state_, WindowServices{access_, excel_, messages_, nullptr, "", &desktop_});
+        state_,
+        WindowServices{
+            .access = access_, .excel = excel_, .messages = messages_, .desktop = &desktop_});
     window_->Form_Load();
     window_->show();
     window_->activateWindow();
