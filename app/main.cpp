@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/desktop.h"
 #include "app/command_line.h"
+#include "app/desktop.h"
 #include "app/frm_kestrin.h"
 #include "app/module_state.h"
 #include "app/office_session.h"
