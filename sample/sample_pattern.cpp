@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "pattern/pattern_file.h"
+#include "sample/sample_settings.h"
 
 int main(int argc, char** argv) {
   using namespace kestrin;
@@ -14,27 +15,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: sample-pattern <pattern.kst> <database.mdb> <workbook.xls>\n");
     return 2;
   }
-  exporting::ExportSettings s;
-  s.FileMoto = argv[2];
-  s.TblKbn = 0;
-  s.TblName = "売上明細";
-  s.FileSaki = argv[3];
-  s.ShtName = "売上";
-  s.StartRow = 3;
-  s.StartCol = 1;
-  s.KaiGyo = 1;
-  s.OutGyo = 0;
-  s.ClsGyo = 0;
-  s.Midasi = 1;
-  s.Display = 1;
-  s.GridF = s.Line = s.Filter = s.FitRow = s.FitCol = 1;
-  s.PivotF = 1;
-  s.PvtName = "支店別集計";
-  s.PvtRow1 = "支店";
-  s.PvtRow2 = exporting::kNoField;
-  s.PvtCol1 = "商品";
-  s.PvtCol2 = exporting::kNoField;
-  s.PvtVal = "金額";
+  const exporting::ExportSettings s = sample::SampleSettings(argv[2], argv[3]);
   try {
     pattern::WritePatternFile(argv[1], s);
   } catch (const pattern::PatternError& e) {

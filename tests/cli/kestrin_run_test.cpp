@@ -20,6 +20,7 @@
 
 #include "pattern/cp932.h"
 #include "pattern/pattern_file.h"
+#include "sample/sample_settings.h"
 #include "tests/uno/office_harness.h"
 
 extern char** environ;
@@ -123,24 +124,8 @@ class KestrinRun : public ::testing::Test {
   // The sample's export as a pattern file; `edit` changes its settings.
   template <class Edit>
   std::string Pattern(const std::string& name, const fs::path& workbook, Edit edit) {
-    exporting::ExportSettings s;
-    s.FileMoto = KESTRIN_SAMPLE_DIR "/sample.mdb";
-    s.TblName = "売上明細";
-    s.FileSaki = workbook.string();
-    s.ShtName = "売上";
-    s.StartRow = 3;
-    s.StartCol = 1;
-    s.KaiGyo = 1;
-    s.Midasi = 1;
-    s.Display = 1;
-    s.GridF = s.Line = s.Filter = s.FitRow = s.FitCol = 1;
-    s.PivotF = 1;
-    s.PvtName = "支店別集計";
-    s.PvtRow1 = "支店";
-    s.PvtRow2 = exporting::kNoField;
-    s.PvtCol1 = "商品";
-    s.PvtCol2 = exporting::kNoField;
-    s.PvtVal = "金額";
+    exporting::ExportSettings s =
+        sample::SampleSettings(KESTRIN_SAMPLE_DIR "/sample.mdb", workbook.string());
     edit(s);
     std::string path = (dir_.path() / name).string();
     pattern::WritePatternFile(path, s);
