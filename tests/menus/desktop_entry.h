@@ -1,6 +1,6 @@
 // Reading a desktop entry as a desktop does: a key's value with the string
 // escapes undone, and an Exec value turned into the argument list it runs
-// (quoting and field codes as the Desktop Entry Specification says).
+// (quoting and field codes as desktops read them).
 #pragma once
 
 #include <string>
