@@ -12,7 +12,7 @@
 #include <com/sun/star/connection/NoConnectException.hpp>
 
 #include "automation/uno/backup.h"
-#include "automation/uno/office_language.h"
+#include "automation/uno/office_profile.h"
 #include "automation/uno/office_words.h"
 #include "automation/uno/session.h"
 #include "automation/uno/user_dirs.h"
@@ -84,15 +84,16 @@ class UnoServer : public XlServer {
       throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
     }
     profile = fs::absolute(profile);
-    try {
-      PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()));
-    } catch (const std::system_error&) {
-      // The office then starts in the locale and language it chooses itself.
-    }
-    fs::path log = profile / "office.log";
     std::string program = options_.office_program.empty()
                               ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
                               : options_.office_program;
+    try {
+      PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()),
+                           OfficeVersion(fs::path(program).parent_path()));
+    } catch (const std::system_error&) {
+      // The office then starts with the language and settings it chooses itself.
+    }
+    fs::path log = profile / "office.log";
     std::vector<std::string> args = {
         headless ? "--headless" : "--invisible",
         "--norestore",

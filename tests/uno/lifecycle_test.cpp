@@ -73,6 +73,17 @@ TEST(LifecycleTest, AnOfficeThatCannotStartIsAClearError) {
   }
 }
 
+// The office an export starts reads the settings its private profile was
+// given: among them that this office version has run on the profile before.
+// Without that it takes itself for newly upgraded at every start and runs its
+// graphics self-test, seconds of processor time beside the export.
+TEST(LifecycleTest, TheOfficeWeStartKnowsItHasRunOnItsProfileBefore) {
+  const std::string product = "/org.openoffice.Setup/Product";
+  const std::string version = OfficeSetting(product, "ooSetupVersion");
+  ASSERT_FALSE(version.empty());
+  EXPECT_EQ(OfficeSetting(product, "ooSetupLastVersion"), version);
+}
+
 TEST(LifecycleTest, QuitEndsAnOfficeWeStartedButNotOneWeAttachedTo) {
   TempDir dir;
   UnoOptions options = OwnOfficeOptions(dir.path(), "quit");

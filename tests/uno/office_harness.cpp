@@ -273,22 +273,24 @@ void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& 
 }
 }  // namespace
 
-std::string OfficeUiLanguage() {
+std::string OfficeSetting(const std::string& node, const std::string& name) {
   auto context = environment->Reader().context();
   auto provider =
       Q<css::lang::XMultiServiceFactory>(context->getServiceManager()->createInstanceWithContext(
           "com.sun.star.configuration.ConfigurationProvider", context));
   css::beans::NamedValue path;
   path.Name = "nodepath";
-  path.Value <<= rtl::OUString("/org.openoffice.Setup/L10N");
+  path.Value <<= ToOU(node);
   Sequence<Any> args(1);
   args[0] <<= path;
   auto access = Q<css::container::XNameAccess>(provider->createInstanceWithArguments(
       "com.sun.star.configuration.ConfigurationAccess", args));
-  rtl::OUString locale;
-  access->getByName("ooLocale") >>= locale;
-  return FromOU(locale);
+  rtl::OUString value;
+  access->getByName(ToOU(name)) >>= value;
+  return FromOU(value);
 }
+
+std::string OfficeUiLanguage() { return OfficeSetting("/org.openoffice.Setup/L10N", "ooLocale"); }
 
 std::string ZipMember(const fs::path& zip, const std::string& member) {
   int out[2];

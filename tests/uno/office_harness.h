@@ -72,6 +72,11 @@ struct SheetContent {
 };
 void MakeWorkbook(const fs::path& path, const std::vector<SheetContent>& sheets);
 
+// A text setting of the shared office, as it reads its configuration
+// (node "/org.openoffice.Setup/Product", name "ooSetupVersion"); empty when
+// it has none.
+std::string OfficeSetting(const std::string& node, const std::string& name);
+
 // The language the shared office shows its menus in ("ja", "en-US").
 std::string OfficeUiLanguage();
 

@@ -1,4 +1,4 @@
-#include "automation/uno/office_language.h"
+#include "automation/uno/office_profile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <system_error>
 #include <vector>
@@ -27,6 +28,8 @@ constexpr std::string_view kHeader =
     "\n"
     R"(<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">)";
 constexpr std::string_view kEnd = "</oor:items>";
+constexpr std::string_view kVersionStart =
+    R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion")";
 
 // What becomes of one setting: `item` is put in place of any line starting
 // with `start`, or added; or, with `remove`, only a line equal to `item` is
@@ -151,19 +154,48 @@ bool IsJapaneseLocale(std::string_view name) {
   return name.size() == 2 || name[2] == '_' || name[2] == '-' || name[2] == '.' || name[2] == '@';
 }
 
-void PrepareOfficeProfile(const fs::path& user_dir, bool japanese_ui) {
+std::string OfficeVersion(const fs::path& program_dir) {
+  // The installation's own settings name it, as <value>7.4</value> in the
+  // ooSetupVersion property of the Setup component's Product node.
+  std::ifstream in(program_dir / ".." / "share" / "registry" / "main.xcd", std::ios::binary);
+  const std::string text(std::istreambuf_iterator<char>(in), {});
+  const size_t setup = text.find(R"(oor:name="Setup" oor:package="org.openoffice")");
+  if (setup == std::string::npos) return "";
+  const size_t prop = text.find(R"(<prop oor:name="ooSetupVersion">)", setup);
+  if (prop == std::string::npos) return "";
+  const size_t open = text.find("<value>", prop);
+  const size_t close = open == std::string::npos ? open : text.find("</value>", open);
+  if (close == std::string::npos || close - open > 40) return "";
+  std::string version = text.substr(open + 7, close - open - 7);
+  // Digits and dots only: the value goes into the profile's settings as it is.
+  if (version.empty() || version.find_first_not_of("0123456789.") != std::string::npos) {
+    return "";
+  }
+  return version;
+}
+
+void PrepareOfficeProfile(const fs::path& installation, bool japanese_ui,
+                          std::string_view office_version) {
+  const fs::path user_dir = installation / "user";
   const fs::path file = user_dir / kFile;
   std::vector<std::string> lines;
   {
     std::ifstream in(file, std::ios::binary);
     for (std::string line; std::getline(in, line);) lines.push_back(line);
   }
-  if (!Apply(lines, Edit{kUiStart, kJapaneseUi, !japanese_ui})) return;
-  std::error_code ec;
-  if (!fs::is_directory(user_dir)) {
-    fs::create_directories(user_dir, ec);
-    if (ec) throw std::system_error(ec, "cannot create " + user_dir.string());
-    ::chmod(user_dir.c_str(), 0700);
+  bool changed = Apply(lines, Edit{kUiStart, kJapaneseUi, !japanese_ui});
+  if (!office_version.empty()) {
+    const std::string mark = std::string(kVersionStart) + R"( oor:op="fuse"><value>)" +
+                             std::string(office_version) + "</value></prop></item>";
+    changed |= Apply(lines, Edit{kVersionStart, mark});
+  }
+  if (!changed) return;
+  for (const fs::path& dir : {installation, user_dir}) {
+    if (fs::is_directory(dir)) continue;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) throw std::system_error(ec, "cannot create " + dir.string());
+    ::chmod(dir.c_str(), 0700);
   }
   std::string text;
   for (const std::string& line : lines) text += line + "\n";

@@ -1,4 +1,4 @@
-#include "automation/uno/office_language.h"
+#include "automation/uno/office_profile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -53,7 +53,8 @@ class ProfileTest : public ::testing::Test {
     char pattern[] = "/tmp/kestrin-profile-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     root_ = pattern;
-    user_ = root_ / "profile" / "user";
+    installation_ = root_ / "profile" / "user";
+    user_ = installation_ / "user";  // where the office keeps its settings
   }
   void TearDown() override { fs::remove_all(root_); }
   std::string Settings() const {
@@ -72,22 +73,24 @@ class ProfileTest : public ::testing::Test {
   static constexpr const char* kItems =
       R"(<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">)";
 
-  fs::path root_, user_;
+  fs::path root_, installation_, user_;
 };
 
 TEST_F(ProfileTest, AFreshProfileIsSeededOnlyForAJapaneseUser) {
-  PrepareOfficeProfile(user_, false);
-  EXPECT_FALSE(fs::exists(user_));
-  PrepareOfficeProfile(user_, true);
+  PrepareOfficeProfile(installation_, false, "");
+  EXPECT_FALSE(fs::exists(installation_));
+  PrepareOfficeProfile(installation_, true, "");
   std::string text = Settings();
   EXPECT_EQ(text, std::string(kXmlDecl) + kItems + "\n" + kJa + "\n</oor:items>\n");
   struct stat st {};
-  ASSERT_EQ(stat(user_.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  for (const fs::path& dir : {installation_, user_}) {
+    ASSERT_EQ(stat(dir.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << dir;
+  }
   ASSERT_EQ(stat((user_ / "registrymodifications.xcu").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u);
   // Again: nothing to change, and no stray files.
-  PrepareOfficeProfile(user_, true);
+  PrepareOfficeProfile(installation_, true, "");
   EXPECT_EQ(Settings(), text);
   EXPECT_EQ(std::distance(fs::directory_iterator(user_), {}), 1);
 }
@@ -98,16 +101,62 @@ TEST_F(ProfileTest, AnOfficeWrittenProfileKeepsItsOtherSettings) {
   const std::string head = std::string(kXmlDecl) + kItems + "\n";
   // The office puts the end tag on the line of the last setting.
   WriteSettings(head + kOther + "\n" + en_ui + "</oor:items>");
-  PrepareOfficeProfile(user_, false);  // a menu language of the user's own choosing stays
+  PrepareOfficeProfile(installation_, false,
+                       "");  // a menu language of the user's own choosing stays
   EXPECT_EQ(Settings(), head + kOther + "\n" + en_ui + "</oor:items>");
-  PrepareOfficeProfile(user_, true);
+  PrepareOfficeProfile(installation_, true, "");
   EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
-  PrepareOfficeProfile(user_, false);  // menus follow the environment again
+  PrepareOfficeProfile(installation_, false, "");  // menus follow the environment again
   EXPECT_EQ(Settings(), head + kOther + "\n</oor:items>\n");
   // Without a UILocale line, the setting goes in before the end tag.
   WriteSettings(head + kOther + "</oor:items>");
-  PrepareOfficeProfile(user_, true);
+  PrepareOfficeProfile(installation_, true, "");
   EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
+}
+
+TEST_F(ProfileTest, TheProfileIsMarkedAsHavingRunThisOffice) {
+  const std::string head = std::string(kXmlDecl) + kItems + "\n";
+  const auto mark = [](const char* version) {
+    return std::string(
+               R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>)") +
+           version + "</value></prop></item>";
+  };
+  PrepareOfficeProfile(installation_, false, "7.4");
+  EXPECT_EQ(Settings(), head + mark("7.4") + "\n</oor:items>\n");
+  PrepareOfficeProfile(installation_, true, "7.4");
+  EXPECT_EQ(Settings(), head + mark("7.4") + "\n" + kJa + "\n</oor:items>\n");
+  // A profile an older office used: the mark follows the office, the rest stays.
+  const std::string en_ui =
+      R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>en-US</value></prop></item>)";
+  WriteSettings(head + mark("7.3") + "\n" + en_ui + "</oor:items>");
+  PrepareOfficeProfile(installation_, false, "24.2");
+  const std::string upgraded = head + mark("24.2") + "\n" + en_ui + "\n</oor:items>\n";
+  EXPECT_EQ(Settings(), upgraded);
+  PrepareOfficeProfile(installation_, false, "");  // version unknown: left as it is
+  EXPECT_EQ(Settings(), upgraded);
+}
+
+TEST_F(ProfileTest, TheOfficeVersionComesFromItsInstallation) {
+  // The installed office the tests use.
+  const std::string version = OfficeVersion(KESTRIN_OFFICE_PROGRAM_DIR);
+  ASSERT_FALSE(version.empty());
+  EXPECT_EQ(version.find_first_not_of("0123456789."), std::string::npos) << version;
+  EXPECT_NE(version.find('.'), std::string::npos) << version;
+  // A folder without an office, and settings that do not say it plainly.
+  fs::create_directories(root_ / "program");
+  EXPECT_EQ(OfficeVersion(root_ / "program"), "");
+  fs::create_directories(root_ / "share" / "registry");
+  auto write = [&](const std::string& value) {
+    std::ofstream(root_ / "share" / "registry" / "main.xcd")
+        << R"(<oor:component-data oor:name="Setup" oor:package="org.openoffice"><node oor:name="Product"><prop oor:name="ooSetupVersion"><value>)"
+        << value << "</value></prop></node></oor:component-data>";
+  };
+  write("7.6");
+  EXPECT_EQ(OfficeVersion(root_ / "program"), "7.6");
+  write("7.6\"/><x y=\"");
+  EXPECT_EQ(OfficeVersion(root_ / "program"), "");
+  write("");
+  EXPECT_EQ(OfficeVersion(root_ / "program"), "");
 }
 
 TEST(OfficeLocaleTest, TheOfficeGetsAJapaneseLocaleAndKeepsTheUsersMessages) {
