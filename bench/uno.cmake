@@ -11,4 +11,5 @@ add_executable(bench_pipeline ${CMAKE_CURRENT_LIST_DIR}/bench_pipeline.cpp)
 target_link_libraries(bench_pipeline PRIVATE
   kestrin_uno kestrin_export kestrin_mdb kestrin_jet4_writer kestrin_test_doubles)
 target_compile_definitions(bench_pipeline PRIVATE
-  KESTRIN_BENCH_WORKBOOK="${PROJECT_SOURCE_DIR}/tests/data/workbooks/WithChart.xls")
+  KESTRIN_BENCH_WORKBOOK="${PROJECT_SOURCE_DIR}/tests/data/workbooks/WithChart.xls"
+  KESTRIN_OFFICE_PROGRAM_DIR="${KESTRIN_OFFICE_PROGRAM_DIR}")

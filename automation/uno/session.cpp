@@ -510,8 +510,70 @@ NumberFormatKeys& Session::Formats(Book& book) {
   return *book.formats;
 }
 
+void Session::DrawLine(const Reference<css::sheet::XSpreadsheet>& sheet, const Block& block,
+                       const Reference<css::table::XCellRange>& range, Line line,
+                       const css::table::BorderLine2& look, Task task) {
+  if (lines_ &&
+      (lines_->block != block || (lines_->sheet.get() != sheet.get() && lines_->sheet != sheet))) {
+    SendLines();
+  }
+  if (!lines_) lines_ = PendingLines{sheet, block, range, {}, {}, {}, std::move(task)};
+  css::table::TableBorder2& e = lines_->edges;
+  switch (line) {
+    case Line::kLeft:
+      e.LeftLine = look;
+      e.IsLeftLineValid = true;
+      break;
+    case Line::kTop:
+      e.TopLine = look;
+      e.IsTopLineValid = true;
+      break;
+    case Line::kBottom:
+      e.BottomLine = look;
+      e.IsBottomLineValid = true;
+      break;
+    case Line::kRight:
+      e.RightLine = look;
+      e.IsRightLineValid = true;
+      break;
+    case Line::kVertical:
+      e.VerticalLine = look;
+      e.IsVerticalLineValid = true;
+      break;
+    case Line::kHorizontal:
+      e.HorizontalLine = look;
+      e.IsHorizontalLineValid = true;
+      break;
+    case Line::kDiagonalDown:
+      lines_->diagonal_down = look;
+      break;
+    case Line::kDiagonalUp:
+      lines_->diagonal_up = look;
+      break;
+  }
+}
+
+void Session::SendLines() {
+  if (!lines_) return;
+  PendingLines lines = std::move(*lines_);
+  lines_.reset();
+  try {
+    auto props = Props(lines.range);
+    if (lines.diagonal_down) props->setPropertyValue("DiagonalTLBR2", Any(*lines.diagonal_down));
+    if (lines.diagonal_up) props->setPropertyValue("DiagonalBLTR2", Any(*lines.diagonal_up));
+    const css::table::TableBorder2& e = lines.edges;
+    if (e.IsLeftLineValid || e.IsTopLineValid || e.IsBottomLineValid || e.IsRightLineValid ||
+        e.IsVerticalLineValid || e.IsHorizontalLineValid) {
+      props->setPropertyValue("TableBorder2", Any(e));
+    }
+  } catch (const css::uno::Exception& e) {
+    Lost(lines.task, e);
+  }
+}
+
 void Session::Sync() {
   cursor_cell_.clear();  // any other request may change sheets or cells
+  SendLines();
   if (!batch_.empty() && batch_sheet_.is()) {
     Book* book = FindBook(batch_book_);
     std::vector<ValueBlock> blocks = batch_.TakeBlocks();

@@ -16,7 +16,10 @@
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
+#include <com/sun/star/table/BorderLine2.hpp>
+#include <com/sun/star/table/TableBorder2.hpp>
 #include <com/sun/star/table/XCell.hpp>
+#include <com/sun/star/table/XCellRange.hpp>
 
 #include "automation/failure.h"
 #include "automation/uno/addresses.h"
@@ -162,6 +165,28 @@ class Session {
   // Cells may have changed in other ways than by written blocks.
   void ForgetWritten();
 
+  // --- ruled lines ---------------------------------------------------------------
+
+  // Which line of a range a border index names.
+  enum class Line {
+    kLeft,
+    kTop,
+    kBottom,
+    kRight,
+    kVertical,
+    kHorizontal,
+    kDiagonalDown,
+    kDiagonalUp
+  };
+  // Draws (or, with an empty line, removes) one line of the block of `sheet`
+  // that `range` covers. The lines of one block are kept and go to the
+  // office in one request before any other request (Sync()), instead of one
+  // request over every cell of the block per line and property; the last
+  // setting of each line counts. A refusal is reported with `task`.
+  void DrawLine(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet, const Block& block,
+                const css::uno::Reference<css::table::XCellRange>& range, Line line,
+                const css::table::BorderLine2& look, Task task);
+
   // The selection moved away from the last Goto (another sheet, a range).
   void ForgetCursor();
   void SetCursor(CellPos pos);
@@ -190,6 +215,8 @@ class Session {
   static void CloseDocument(const css::uno::Reference<css::lang::XComponent>& component);
   static NumberFormatKeys& Formats(Book& book);
   void WriteBlock(Book* book, const ValueBlock& block);
+  // Sends the lines DrawLine() kept, in one request.
+  void SendLines();
 
   UnoOptions options_;
   std::unique_ptr<OfficeProcess> process_;
@@ -210,6 +237,17 @@ class Session {
   // Without batching: the cell the last Goto selected, until another request.
   css::uno::Reference<css::table::XCell> cursor_cell_;
   bool cursor_selected_ = true;
+
+  // Lines drawn on one block and not yet sent.
+  struct PendingLines {
+    css::uno::Reference<css::sheet::XSpreadsheet> sheet;
+    Block block;
+    css::uno::Reference<css::table::XCellRange> range;
+    css::table::TableBorder2 edges;  // the lines set, marked valid
+    std::optional<css::table::BorderLine2> diagonal_down, diagonal_up;
+    Task task;
+  };
+  std::optional<PendingLines> lines_;
 
   // Destroyed first: its thread may touch connection_ and process_.
   std::unique_ptr<Watchdog> watchdog_;

@@ -62,8 +62,14 @@ class UnoRange;
 
 class UnoBorder : public XlBorder {
  public:
-  UnoBorder(SessionPtr s, Reference<css::table::XCellRange> range, int index, Session::Task task)
-      : s_(std::move(s)), range_(std::move(range)), index_(index), task_(std::move(task)) {}
+  UnoBorder(SessionPtr s, Reference<css::table::XCellRange> range,
+            Reference<css::sheet::XSpreadsheet> sheet, Block block, int index, Session::Task task)
+      : s_(std::move(s)),
+        range_(std::move(range)),
+        sheet_(std::move(sheet)),
+        block_(block),
+        index_(index),
+        task_(std::move(task)) {}
 
   void SetLineStyle(int style) override {
     if (style != xl::kLineStyleNone && style != xl::kContinuous) {
@@ -123,60 +129,53 @@ class UnoBorder : public XlBorder {
 
   void Apply(const char* what) {
     (void)what;
-    s_->Call(task_, [&] {
-      s_->Sync();
-      css::table::BorderLine2 line;
-      if (style_ != xl::kLineStyleNone) {
-        line.LineStyle = css::table::BorderLineStyle::SOLID;
-        line.LineWidth = static_cast<sal_uInt32>(Width(weight_));
-        line.OuterLineWidth = static_cast<sal_Int16>(Width(weight_));
-        line.Color = Color(color_);
-      }
-      auto props = Props(range_);
-      if (index_ == xl::kDiagonalDown || index_ == xl::kDiagonalUp) {
-        props->setPropertyValue(
-            index_ == xl::kDiagonalDown ? OUString("DiagonalTLBR2") : OUString("DiagonalBLTR2"),
-            Any(line));
-        return;
-      }
-      css::table::TableBorder2 border;
-      switch (index_) {
-        case xl::kEdgeLeft:
-          border.LeftLine = line;
-          border.IsLeftLineValid = true;
-          break;
-        case xl::kEdgeTop:
-          border.TopLine = line;
-          border.IsTopLineValid = true;
-          break;
-        case xl::kEdgeBottom:
-          border.BottomLine = line;
-          border.IsBottomLineValid = true;
-          break;
-        case xl::kEdgeRight:
-          border.RightLine = line;
-          border.IsRightLineValid = true;
-          break;
-        case xl::kInsideVertical:
-          border.VerticalLine = line;
-          border.IsVerticalLineValid = true;
-          break;
-        case xl::kInsideHorizontal:
-          border.HorizontalLine = line;
-          border.IsHorizontalLineValid = true;
-          break;
-        default:
-          throw AutomationError(kAppDefined,
-                                "Unable to get the Borders property of the Range "
-                                "class: index " +
-                                    std::to_string(index_));
-      }
-      props->setPropertyValue("TableBorder2", Any(border));
-    });
+    css::table::BorderLine2 line;
+    if (style_ != xl::kLineStyleNone) {
+      line.LineStyle = css::table::BorderLineStyle::SOLID;
+      line.LineWidth = static_cast<sal_uInt32>(Width(weight_));
+      line.OuterLineWidth = static_cast<sal_Int16>(Width(weight_));
+      line.Color = Color(color_);
+    }
+    Session::Line which;
+    switch (index_) {
+      case xl::kDiagonalDown:
+        which = Session::Line::kDiagonalDown;
+        break;
+      case xl::kDiagonalUp:
+        which = Session::Line::kDiagonalUp;
+        break;
+      case xl::kEdgeLeft:
+        which = Session::Line::kLeft;
+        break;
+      case xl::kEdgeTop:
+        which = Session::Line::kTop;
+        break;
+      case xl::kEdgeBottom:
+        which = Session::Line::kBottom;
+        break;
+      case xl::kEdgeRight:
+        which = Session::Line::kRight;
+        break;
+      case xl::kInsideVertical:
+        which = Session::Line::kVertical;
+        break;
+      case xl::kInsideHorizontal:
+        which = Session::Line::kHorizontal;
+        break;
+      default:
+        throw AutomationError(kAppDefined,
+                              "Unable to get the Borders property of the Range "
+                              "class: index " +
+                                  std::to_string(index_));
+    }
+    // Kept with the other lines of the block; they reach the office together.
+    s_->Call(task_, [&] { s_->DrawLine(sheet_, block_, range_, which, line, task_); });
   }
 
   SessionPtr s_;
   Reference<css::table::XCellRange> range_;
+  Reference<css::sheet::XSpreadsheet> sheet_;
+  Block block_;
   int index_;
   int style_ = xl::kContinuous;
   int weight_ = xl::kThin;
@@ -305,7 +304,7 @@ class UnoRange : public XlRange {
       s_->Sync();
       return Range();
     });
-    return std::make_unique<UnoBorder>(s_, range, index, Task("drawing lines on"));
+    return std::make_unique<UnoBorder>(s_, range, sheet_, block_, index, Task("drawing lines on"));
   }
 
  private:
