@@ -414,8 +414,8 @@ int Main() {
   // office before, as a user's profile has: one that has only ever served
   // headless conversions is never marked so by the office, which then runs
   // its graphics self-test at every start (4-5 s on the 2-core machine).
-  automation::uno::PrepareOfficeProfile(
-      dir / "profile-pipeline", false, automation::uno::OfficeVersion(KESTRIN_OFFICE_PROGRAM_DIR));
+  automation::uno::PrepareOfficeProfile(dir / "profile-pipeline", false,
+                                        automation::uno::OfficeVersion(KESTRIN_OFFICE_PROGRAM_DIR));
   // First runs make the profiles; they are not counted.
   Phases ignored;
   Pipeline(source, dir, ignored);
