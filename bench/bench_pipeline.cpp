@@ -2,7 +2,8 @@
 // of the table to CSV, then `soffice --headless --convert-to xls`. Both run
 // on the same generated Access table (32,767 records x 10 fields: integers,
 // texts, dates, currency), interleaved round by round so that load from
-// other work on the machine falls on both alike; medians are printed.
+// other work on the machine falls on both alike, in an order that turns
+// from round to round; medians are printed.
 //
 // Kestrin exports with no heading, ruled lines, AutoFilter, fitted rows and
 // columns, into a copy of a small existing .xls, saving and letting go of
@@ -426,20 +427,24 @@ int Main() {
 
   std::map<std::string, std::vector<double>> wall;
   std::map<std::string, std::map<std::string, std::vector<double>>> phases;
+  // Each round starts one run further along the list, so that no run always
+  // follows the same one: a warm office that sat idle while others ran, or
+  // an office still ending, slows whatever comes next.
+  const int runs = static_cast<int>(variants.size()) + 1;  // the pipeline first
   for (int round = 0; round < rounds; ++round) {
-    {
+    for (int k = 0; k < runs; ++k) {
+      const int which = (k + round) % runs;
       Phases p;
       auto start = Clock::now();
-      Pipeline(source, dir, p);
-      wall["pipeline"].push_back(Seconds(start));
-      for (auto& [k, s] : p) phases["pipeline"][k].push_back(s);
-    }
-    for (const Variant& v : variants) {
-      Phases p;
-      auto start = Clock::now();
-      Kestrin(v, *db, source, dir, p);
-      wall[v.name].push_back(Seconds(start));
-      for (auto& [k, s] : p) phases[v.name][k].push_back(s);
+      if (which == 0) {
+        Pipeline(source, dir, p);
+      } else {
+        Kestrin(variants[static_cast<std::size_t>(which - 1)], *db, source, dir, p);
+      }
+      const std::string name =
+          which == 0 ? "pipeline" : variants[static_cast<std::size_t>(which - 1)].name;
+      wall[name].push_back(Seconds(start));
+      for (auto& [phase, seconds] : p) phases[name][phase].push_back(seconds);
     }
     std::fprintf(stderr, "round %d of %d done\n", round + 1, rounds);
   }
