@@ -12,6 +12,7 @@
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
 #include <com/sun/star/beans/PropertyValue.hpp>
+#include <com/sun/star/beans/XMultiPropertySet.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
@@ -557,15 +558,29 @@ void Session::SendLines() {
   if (!lines_) return;
   PendingLines lines = std::move(*lines_);
   lines_.reset();
+  // One request: the office applies the diagonals of every cell in one pass.
+  // Names in ascending order, as the interface asks.
+  std::vector<rtl::OUString> names;
+  std::vector<Any> values;
+  if (lines.diagonal_up) {
+    names.emplace_back("DiagonalBLTR2");
+    values.emplace_back(*lines.diagonal_up);
+  }
+  if (lines.diagonal_down) {
+    names.emplace_back("DiagonalTLBR2");
+    values.emplace_back(*lines.diagonal_down);
+  }
+  const css::table::TableBorder2& edges = lines.edges;
+  if (edges.IsLeftLineValid || edges.IsTopLineValid || edges.IsBottomLineValid ||
+      edges.IsRightLineValid || edges.IsVerticalLineValid || edges.IsHorizontalLineValid) {
+    names.emplace_back("TableBorder2");
+    values.emplace_back(edges);
+  }
   try {
-    auto props = Props(lines.range);
-    if (lines.diagonal_down) props->setPropertyValue("DiagonalTLBR2", Any(*lines.diagonal_down));
-    if (lines.diagonal_up) props->setPropertyValue("DiagonalBLTR2", Any(*lines.diagonal_up));
-    const css::table::TableBorder2& e = lines.edges;
-    if (e.IsLeftLineValid || e.IsTopLineValid || e.IsBottomLineValid || e.IsRightLineValid ||
-        e.IsVerticalLineValid || e.IsHorizontalLineValid) {
-      props->setPropertyValue("TableBorder2", Any(e));
-    }
+    Query<css::beans::XMultiPropertySet>(lines.range)
+        ->setPropertyValues(
+            Sequence<rtl::OUString>(names.data(), static_cast<sal_Int32>(names.size())),
+            Sequence<Any>(values.data(), static_cast<sal_Int32>(values.size())));
   } catch (const css::uno::Exception& e) {
     Lost(lines.task, e);
   }

@@ -300,10 +300,9 @@ class UnoRange : public XlRange {
                             "class: index " +
                                 std::to_string(index));
     }
-    auto range = s_->Call(Task("drawing lines on"), [&] {
-      s_->Sync();
-      return Range();
-    });
+    // Pending cells and lines stay pending: the lines of one block go to the
+    // office together.
+    auto range = s_->Call(Task("drawing lines on"), [&] { return Range(); });
     return std::make_unique<UnoBorder>(s_, range, sheet_, block_, index, Task("drawing lines on"));
   }
 

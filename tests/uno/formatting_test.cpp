@@ -149,6 +149,12 @@ TEST(FormattingTest, DiagonalsAndSingleLinesFollowTheirIndexes) {
   app.Selection()->Borders(xl::kInsideVertical)->SetLineStyle(xl::kLineStyleNone);
   EXPECT_THROW(app.Selection()->Borders(4), AutomationError);
   EXPECT_THROW(app.Selection()->Borders(7)->SetColorIndex(99), AutomationError);
+  // Ruling a block takes its diagonals away and draws every side, all the
+  // lines of the block going to the office together.
+  app.Range("J2:K3")->Select();
+  app.Selection()->Borders(xl::kDiagonalDown)->SetLineStyle(xl::kContinuous);
+  app.Selection()->Borders(xl::kDiagonalUp)->SetLineStyle(xl::kContinuous);
+  RuleLines(app, "J2:K3");
   app.ActiveWorkbook()->Save();
   app.ActiveWorkbook()->Close(false);
   SavedBook saved(path);
@@ -157,6 +163,9 @@ TEST(FormattingTest, DiagonalsAndSingleLinesFollowTheirIndexes) {
   EXPECT_THAT(saved.Lines("Sheet1", "E2"), ElementsAre(kThin, 0, 0, 0, 0, kThin));
   EXPECT_THAT(saved.Lines("Sheet1", "G2"), ElementsAre(0, 0, 0, 0, 0, 0));
   EXPECT_THAT(saved.Lines("Sheet1", "H3"), ElementsAre(0, 0, 0, 0, 0, 0));
+  for (const char* cell : {"J2", "K2", "J3", "K3"}) {
+    EXPECT_THAT(saved.Lines("Sheet1", cell), ElementsAre(kThin, kThin, kThin, kThin, 0, 0)) << cell;
+  }
 }
 
 TEST(FormattingTest, AutoFitNeedsWholeRowsOrColumns) {
