@@ -94,6 +94,14 @@ void Translator::CheckUniqueSource(const Scope& scope, const std::string& name) 
   }
 }
 
+std::string Translator::WhereClause(const Select& s, Scope& scope) {
+  if (!s.where) return "";
+  const T w = Expression(*s.where, scope);
+  if (w.aggregate)
+    throw TranslateError(err::kAggregateInWhere, "Cannot have aggregate function in WHERE clause.");
+  return " WHERE " + Cond(w);
+}
+
 std::string Translator::FromClause(const Select& s, Scope& scope) {
   if (!s.external_database.empty())
     throw TranslateError(err::kFileNotFound, "Queries on an external database ('" +
@@ -191,14 +199,8 @@ Translator::Part Translator::TranslateSelect(const Select& s, const Scope* outer
   contributing_ = saved_contributing;
   if (outputs.empty()) throw TranslateError(err::kSyntax, "The query has no output columns.");
 
-  std::string where, group, having;
-  if (s.where) {
-    const T w = Expression(*s.where, scope);
-    if (w.aggregate)
-      throw TranslateError(err::kAggregateInWhere,
-                           "Cannot have aggregate function in WHERE clause.");
-    where = " WHERE " + Cond(w);
-  }
+  const std::string where = WhereClause(s, scope);
+  std::string group, having;
   for (const auto& g : s.group_by) {
     const T gt = Expression(*g, scope);
     if (gt.aggregate)
@@ -381,14 +383,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
   const std::string from = FromClause(s, scope);
   bool any_aggregate = false;
   std::vector<OutputItem> rows = Outputs(s, scope, &any_aggregate);
-  std::string where;
-  if (s.where) {
-    const T w = Expression(*s.where, scope);
-    if (w.aggregate)
-      throw TranslateError(err::kAggregateInWhere,
-                           "Cannot have aggregate function in WHERE clause.");
-    where = " WHERE " + Cond(w);
-  }
+  const std::string where = WhereClause(s, scope);
   const std::string body = (from.empty() ? "" : " FROM " + from) + where;
   const T pivot = Expression(*st.pivot, scope);
   if (pivot.aggregate)

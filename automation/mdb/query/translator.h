@@ -106,6 +106,8 @@ class Translator {
   static void CheckUniqueSource(const Scope& scope, const std::string& name);
 
   std::string FromClause(const Select& s, Scope& scope);
+  // " WHERE <condition>", or "" without one; an aggregate there is refused.
+  std::string WhereClause(const Select& s, Scope& scope);
 
   // ---- names ----
 
