@@ -512,7 +512,7 @@ NumberFormatKeys& Session::Formats(Book& book) {
 }
 
 void Session::DrawLine(const Reference<css::sheet::XSpreadsheet>& sheet, const Block& block,
-                       const Reference<css::table::XCellRange>& range, Line line,
+                       const Reference<css::table::XCellRange>& range, int border,
                        const css::table::BorderLine2& look, Task task) {
   if (lines_ &&
       (lines_->block != block || (lines_->sheet.get() != sheet.get() && lines_->sheet != sheet))) {
@@ -520,37 +520,42 @@ void Session::DrawLine(const Reference<css::sheet::XSpreadsheet>& sheet, const B
   }
   if (!lines_) lines_ = PendingLines{sheet, block, range, {}, {}, {}, std::move(task)};
   css::table::TableBorder2& e = lines_->edges;
-  switch (line) {
-    case Line::kLeft:
+  switch (border) {
+    case xl::kEdgeLeft:
       e.LeftLine = look;
       e.IsLeftLineValid = true;
       break;
-    case Line::kTop:
+    case xl::kEdgeTop:
       e.TopLine = look;
       e.IsTopLineValid = true;
       break;
-    case Line::kBottom:
+    case xl::kEdgeBottom:
       e.BottomLine = look;
       e.IsBottomLineValid = true;
       break;
-    case Line::kRight:
+    case xl::kEdgeRight:
       e.RightLine = look;
       e.IsRightLineValid = true;
       break;
-    case Line::kVertical:
+    case xl::kInsideVertical:
       e.VerticalLine = look;
       e.IsVerticalLineValid = true;
       break;
-    case Line::kHorizontal:
+    case xl::kInsideHorizontal:
       e.HorizontalLine = look;
       e.IsHorizontalLineValid = true;
       break;
-    case Line::kDiagonalDown:
+    case xl::kDiagonalDown:
       lines_->diagonal_down = look;
       break;
-    case Line::kDiagonalUp:
+    case xl::kDiagonalUp:
       lines_->diagonal_up = look;
       break;
+    default:
+      throw AutomationError(kAppDefined,
+                            "Unable to get the Borders property of the Range "
+                            "class: index " +
+                                std::to_string(border));
   }
 }
 

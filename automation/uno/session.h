@@ -167,24 +167,15 @@ class Session {
 
   // --- ruled lines ---------------------------------------------------------------
 
-  // Which line of a range a border index names.
-  enum class Line {
-    kLeft,
-    kTop,
-    kBottom,
-    kRight,
-    kVertical,
-    kHorizontal,
-    kDiagonalDown,
-    kDiagonalUp
-  };
-  // Draws (or, with an empty line, removes) one line of the block of `sheet`
-  // that `range` covers. The lines of one block are kept and go to the
-  // office in one request before any other request (Sync()), instead of one
-  // request over every cell of the block per line and property; the last
-  // setting of each line counts. A refusal is reported with `task`.
+  // Draws (or, with an empty line, removes) the line `border` (an
+  // automation::xl border index: an edge, inside lines or a diagonal) of the
+  // block of `sheet` that `range` covers. The lines of one block are kept and
+  // go to the office in one request before any other request (Sync()),
+  // instead of one request over every cell of the block per line and
+  // property; the last setting of each line counts. A refusal is reported
+  // with `task`.
   void DrawLine(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet, const Block& block,
-                const css::uno::Reference<css::table::XCellRange>& range, Line line,
+                const css::uno::Reference<css::table::XCellRange>& range, int border,
                 const css::table::BorderLine2& look, Task task);
 
   // The selection moved away from the last Goto (another sheet, a range).

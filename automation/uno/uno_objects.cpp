@@ -79,7 +79,7 @@ class UnoBorder : public XlBorder {
                                 std::to_string(style) + " is not supported");
     }
     style_ = style;
-    Apply("LineStyle");
+    Apply();
   }
   void SetWeight(int weight) override {
     if (Width(weight) < 0) {
@@ -90,7 +90,7 @@ class UnoBorder : public XlBorder {
     }
     weight_ = weight;
     if (style_ == xl::kLineStyleNone) style_ = xl::kContinuous;
-    Apply("Weight");
+    Apply();
   }
   void SetColorIndex(int index) override {
     if (Color(index) < 0) {
@@ -101,7 +101,7 @@ class UnoBorder : public XlBorder {
     }
     color_ = index;
     if (style_ == xl::kLineStyleNone) style_ = xl::kContinuous;
-    Apply("ColorIndex");
+    Apply();
   }
 
  private:
@@ -127,8 +127,7 @@ class UnoBorder : public XlBorder {
     return -1;
   }
 
-  void Apply(const char* what) {
-    (void)what;
+  void Apply() {
     css::table::BorderLine2 line;
     if (style_ != xl::kLineStyleNone) {
       line.LineStyle = css::table::BorderLineStyle::SOLID;
@@ -136,40 +135,8 @@ class UnoBorder : public XlBorder {
       line.OuterLineWidth = static_cast<sal_Int16>(Width(weight_));
       line.Color = Color(color_);
     }
-    Session::Line which;
-    switch (index_) {
-      case xl::kDiagonalDown:
-        which = Session::Line::kDiagonalDown;
-        break;
-      case xl::kDiagonalUp:
-        which = Session::Line::kDiagonalUp;
-        break;
-      case xl::kEdgeLeft:
-        which = Session::Line::kLeft;
-        break;
-      case xl::kEdgeTop:
-        which = Session::Line::kTop;
-        break;
-      case xl::kEdgeBottom:
-        which = Session::Line::kBottom;
-        break;
-      case xl::kEdgeRight:
-        which = Session::Line::kRight;
-        break;
-      case xl::kInsideVertical:
-        which = Session::Line::kVertical;
-        break;
-      case xl::kInsideHorizontal:
-        which = Session::Line::kHorizontal;
-        break;
-      default:
-        throw AutomationError(kAppDefined,
-                              "Unable to get the Borders property of the Range "
-                              "class: index " +
-                                  std::to_string(index_));
-    }
     // Kept with the other lines of the block; they reach the office together.
-    s_->Call(task_, [&] { s_->DrawLine(sheet_, block_, range_, which, line, task_); });
+    s_->Call(task_, [&] { s_->DrawLine(sheet_, block_, range_, index_, line, task_); });
   }
 
   SessionPtr s_;
