@@ -1,10 +1,9 @@
 #include "automation/uno/fit_estimate.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <unordered_map>
 
@@ -225,11 +224,16 @@ std::optional<std::string> NumberLook::Shape(double number) const {
   // digits give back exactly has a certain text.
   if (magnitude < 1e-4 || magnitude >= 1e11) return std::nullopt;
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%.15g", number);
-  if (std::strchr(buf, 'e') != nullptr || std::strtod(buf, nullptr) != number) {
+  const auto written = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 15);
+  if (written.ec != std::errc()) return std::nullopt;
+  const std::string_view text(buf, static_cast<std::size_t>(written.ptr - buf));
+  double back = 0;
+  if (text.find('e') != std::string_view::npos ||
+      std::from_chars(text.data(), text.data() + text.size(), back).ec != std::errc() ||
+      back != number) {
     return std::nullopt;
   }
-  return ZeroDigits(buf);
+  return ZeroDigits(text);
 }
 
 WidthBounds TextWidthBounds(std::string_view utf8) {
