@@ -219,18 +219,6 @@ std::string FontKey(const Sequence<Any>& values) {
   return key;
 }
 
-void WriteColumn(const Reference<css::sheet::XSpreadsheet>& sheet, int col, int top,
-                 const std::vector<const Value*>& values) {
-  Sequence<Sequence<Any>> data(static_cast<sal_Int32>(values.size()));
-  for (std::size_t i = 0; i < values.size(); ++i) {
-    Any any = CellAny(*values[i]);
-    data[static_cast<sal_Int32>(i)] = Sequence<Any>(&any, 1);
-  }
-  Query<css::sheet::XCellRangeData>(
-      Cells(sheet, col, top, col, top + static_cast<int>(values.size()) - 1))
-      ->setDataArray(data);
-}
-
 }  // namespace
 
 void FitColumnsPlainly(const Reference<css::sheet::XSpreadsheet>& sheet, int left, int right) {
@@ -393,21 +381,34 @@ ColumnFitReport FitColumns(const Reference<css::sheet::XSpreadsheetDocument>& do
     Props(unnamed->getByTable(scratch.index()))->setPropertyValue("AutoFilter", Any(true));
   }
 
-  // The cells that can be widest go into the rows the written cells hold on
-  // the sheet, which are free on the scratch sheet: one copy of a cell of
-  // their run, filled down, then their values.
+  // The cells that can be widest go onto the scratch sheet in rows of their
+  // own run, which are free there: the run's first rows are copied, formats
+  // and all, and the chosen values written over them, every column of the run
+  // at once. A column short of chosen values repeats its first, or stays
+  // empty when it has none in the run.
   std::vector<bool> plain(columns, false);
-  std::vector<std::size_t> used_slots(columns, 0);
+  std::vector<long> chosen_in(columns, 0);
   for (const Run& run : runs) {
     const NumberLook& look = looks.at(run.format);
     const bool alike = digits_alike.at(run.font);
-    for (int c = std::max(left, run.area.left); c <= std::min(right, run.area.right); ++c) {
+    const int l = std::max(left, run.area.left), r = std::min(right, run.area.right);
+    if (l > r) continue;
+    // The filter buttons' row was copied with the other cells; rows above it
+    // are left unused.
+    int top = run.area.top;
+    if (filter && filter->top >= top && filter->top <= run.area.bottom && l <= filter->right &&
+        r >= filter->left) {
+      top = filter->top + 1;
+    }
+    std::vector<std::vector<const Value*>> picks(static_cast<std::size_t>(r - l + 1));
+    std::size_t rows = 0;
+    for (int c = l; c <= r; ++c) {
       const std::size_t i = static_cast<std::size_t>(c - left);
       if (plain[i]) continue;
       const auto& column = known[i];
       auto from = std::lower_bound(column.begin(), column.end(), run.area.top,
                                    [](const Known& k, int row) { return k.row < row; });
-      std::vector<const Known*> cells;
+      std::vector<const Value*> values;
       std::vector<CellContent> contents;
       for (auto it = from; it != column.end() && it->row <= run.area.bottom; ++it) {
         const Value& v = *it->value;
@@ -419,40 +420,40 @@ ColumnFitReport FitColumns(const Reference<css::sheet::XSpreadsheetDocument>& do
         } else {
           CellAny(v) >>= content.number;
         }
-        cells.push_back(&*it);
+        values.push_back(it->value);
         contents.push_back(content);
       }
-      if (cells.empty()) continue;
-      std::vector<std::size_t> chosen = CellsToMeasure(contents, look, alike, kPruneAbove);
-      if (used_slots[i] + chosen.size() > column.size()) {
-        plain[i] = true;
-        report.chosen_cells -= static_cast<long>(used_slots[i]);
-        continue;
+      auto& pick = picks[static_cast<std::size_t>(c - l)];
+      for (std::size_t k : CellsToMeasure(contents, look, alike, kPruneAbove)) {
+        pick.push_back(values[k]);
       }
-      std::size_t k = 0;
-      while (k < chosen.size()) {
-        // One stretch of consecutive free rows.
-        const std::size_t start = used_slots[i];
-        std::size_t n = 1;
-        while (k + n < chosen.size() && column[start + n].row == column[start + n - 1].row + 1) {
-          ++n;
-        }
-        const int top = column[start].row;
-        const Known& model = *cells[chosen[k]];
-        movement->copyRange(css::table::CellAddress(scratch.index(), c, top),
-                            RangeAddress(tab, Block{model.row, c, model.row, c}));
-        if (n > 1) {
-          Query<css::sheet::XCellSeries>(Cells(sc, c, top, c, top + static_cast<int>(n) - 1))
-              ->fillAuto(css::sheet::FillDirection_TO_BOTTOM, 1);
-          std::vector<const Value*> values;
-          for (std::size_t j = 0; j < n; ++j) values.push_back(cells[chosen[k + j]]->value);
-          WriteColumn(sc, c, top, values);
-        }
-        used_slots[i] += n;
-        report.chosen_cells += static_cast<long>(n);
-        k += n;
-      }
+      rows = std::max(rows, pick.size());
     }
+    if (rows == 0) continue;
+    if (top + static_cast<int>(rows) - 1 > run.area.bottom) {
+      for (int c = l; c <= r; ++c) plain[static_cast<std::size_t>(c - left)] = true;
+      continue;
+    }
+    const Block area{top, l, top + static_cast<int>(rows) - 1, r};
+    movement->copyRange(css::table::CellAddress(scratch.index(), l, top), RangeAddress(tab, area));
+    Sequence<Sequence<Any>> data(static_cast<sal_Int32>(rows));
+    for (std::size_t j = 0; j < rows; ++j) {
+      Sequence<Any> line(r - l + 1);
+      for (std::size_t k = 0; k < picks.size(); ++k) {
+        const auto& pick = picks[k];
+        line[static_cast<sal_Int32>(k)] =
+            pick.empty() ? Any(OUString()) : CellAny(*pick[j < pick.size() ? j : 0]);
+      }
+      data[static_cast<sal_Int32>(j)] = line;
+    }
+    Query<css::sheet::XCellRangeData>(Cells(sc, area.left, area.top, area.right, area.bottom))
+        ->setDataArray(data);
+    for (std::size_t k = 0; k < picks.size(); ++k) {
+      chosen_in[static_cast<std::size_t>(l - left) + k] += static_cast<long>(picks[k].size());
+    }
+  }
+  for (std::size_t i = 0; i < columns; ++i) {
+    if (!plain[i]) report.chosen_cells += chosen_in[i];
   }
 
   // Fit the scratch columns, and give the sheet's columns their widths; the
