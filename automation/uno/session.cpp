@@ -670,13 +670,14 @@ void Session::WriteBlock(Book* book, const ValueBlock& block) {
 }
 
 void Session::CheckInGrid(const Book& book, const Block& block, std::string_view text) {
+  // Checked for every cell written: the file's type only matters beyond the
+  // smallest grid.
+  if (block.bottom < 65536 && block.right < 256) return;
   std::string ext = Lower(book.path.extension().string());
   if (ext != ".xls" && ext != ".xlt") return;
-  if (block.bottom >= 65536 || block.right >= 256) {
-    throw AutomationError(kAppDefined, "\"" + std::string(text) +
-                                           "\" lies beyond the last row or column of an .xls "
-                                           "sheet (65536 rows, 256 columns)");
-  }
+  throw AutomationError(kAppDefined, "\"" + std::string(text) +
+                                         "\" lies beyond the last row or column of an .xls "
+                                         "sheet (65536 rows, 256 columns)");
 }
 
 const std::vector<ValueBlock>* Session::WrittenInto(
