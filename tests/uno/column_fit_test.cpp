@@ -223,5 +223,30 @@ TEST(ColumnFitTest, WithoutHeadingOrClearingOldFormatsStay) {
   EXPECT_EQ(ExpectSameWorkbook({{"Sheet1", old}}, e, 42, 4).measured_plainly, 0);
 }
 
+TEST(ColumnFitTest, ColumnsOfOneRunWithEmptyColumnsAndUnevenCandidates) {
+  // Without a heading the first record holds the filter buttons; the widest
+  // text of the first column sits there, of the last in the last record. An
+  // empty column, one of many distinct widths and one of a single value
+  // share the run.
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 40; ++i) {
+    rows.push_back({
+        Value(i == 0 ? std::string("the widest text of this column, in the filter row")
+                     : std::string(static_cast<std::size_t>(1 + i % 3), 'a')),
+        Value(Null{}),
+        Value(std::string(static_cast<std::size_t>(1 + i), 'x')),
+        Value(7),
+        Value(i == 39 ? std::string("東京都千代田区丸の内一丁目、最後の行") : std::string("ｶﾅ")),
+    });
+  }
+  Export e;
+  e.top = 3;
+  e.left = 2;
+  e.rows = rows;
+  ColumnFitReport fit = ExpectSameWorkbook({{"Sheet1", {{"x"}}}}, e, 45, 7);
+  EXPECT_EQ(fit.measured_plainly, 0);
+  EXPECT_LT(fit.chosen_cells, fit.written_cells / 2);
+}
+
 }  // namespace
 }  // namespace kestrin::automation::uno::testing
