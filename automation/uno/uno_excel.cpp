@@ -38,11 +38,13 @@ class UnoServer : public XlServer {
   std::shared_ptr<XlApplication> GetObject() override {
     // A busy office now and then refuses or drops a connection on a pipe it
     // listens on; quick retries within a second tell that from a pipe nobody
-    // serves. An office that does not answer at all is not tried again.
+    // serves. Where no office has made the pipe's socket nobody is waited
+    // for, and an office that does not answer at all is not tried again.
     last_connect_error_.clear();
     auto start = std::chrono::steady_clock::now();
     std::unique_ptr<OfficeConnection> connection = TryConnect();
-    while (!connection && std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
+    while (!connection && PipeHasSocket() &&
+           std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       connection = TryConnect();
     }
@@ -158,6 +160,14 @@ class UnoServer : public XlServer {
           "the office there did not answer within " + Seconds(options_.attach_timeout);
       return nullptr;
     }
+  }
+
+  bool PipeHasSocket() const {
+    const auto paths = PipeSocketPaths(options_.pipe_name);
+    return std::any_of(paths.begin(), paths.end(), [](const fs::path& p) {
+      std::error_code ec;
+      return fs::is_socket(fs::symlink_status(p, ec));
+    });
   }
 
   std::string AcceptArg() const {
