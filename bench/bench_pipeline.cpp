@@ -40,6 +40,8 @@
 #include "export/export_to_sheet.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/support/jet4_writer.h"
+#include "workbook/open_workbook.h"
+#include "workbook/workbook_state.h"
 
 extern char** environ;
 
@@ -338,11 +340,15 @@ void Kestrin(const Variant& v, automation::DaoDatabase& db, const fs::path& sour
   fs::copy_file(KESTRIN_BENCH_WORKBOOK, book);
   fs::permissions(book, fs::perms::owner_read | fs::perms::owner_write);
   auto server = automation::uno::MakeUnoXlServer(Options(dir, v.fast_fit, v.cold));
-  std::shared_ptr<automation::XlApplication> inner;
+  // As the program does: attach to an office on its pipe, else start one.
+  workbook::WorkbookState state;
   {
     Timed t(phases, v.cold ? "start" : "attach");
-    inner = v.cold ? server->CreateObject() : server->GetObject();
+    workbook::AttachOrStartExcel(state, *server);
   }
+  if (!state.XlApp) throw std::runtime_error("no office to export into");
+  if ((state.XlNewF == 1) != v.cold) throw std::runtime_error("the office was not as expected");
+  std::shared_ptr<automation::XlApplication> inner = state.XlApp;
   std::shared_ptr<automation::XlApplication> xl = std::make_shared<TimedApp>(inner, phases);
   xl->WorkbooksOpen(book.string());
   testing::RecordingMessageBox box;

@@ -9,7 +9,7 @@ target_compile_definitions(bench_uno_export PRIVATE
 # The same export against the mdb-export + soffice --convert-to pipeline, cold and warm, by phase.
 add_executable(bench_pipeline ${CMAKE_CURRENT_LIST_DIR}/bench_pipeline.cpp)
 target_link_libraries(bench_pipeline PRIVATE
-  kestrin_uno kestrin_export kestrin_mdb kestrin_jet4_writer kestrin_test_doubles)
+  kestrin_uno kestrin_workbook kestrin_export kestrin_mdb kestrin_jet4_writer kestrin_test_doubles)
 target_compile_definitions(bench_pipeline PRIVATE
   KESTRIN_BENCH_WORKBOOK="${PROJECT_SOURCE_DIR}/tests/data/workbooks/WithChart.xls"
   KESTRIN_OFFICE_PROGRAM_DIR="${KESTRIN_OFFICE_PROGRAM_DIR}")
