@@ -135,7 +135,9 @@ class UnoServer : public XlServer {
                                "' within " + std::to_string(options_.start_timeout.count() / 1000) +
                                " s; see " + log.string());
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      // The office makes its pipe a few tenths of a second after starting;
+      // it is looked for often, for every moment waited is the user's.
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
   }
 
