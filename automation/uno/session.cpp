@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <map>
 #include <thread>
 #include <utility>
 
@@ -20,8 +21,10 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/io/IOException.hpp>
 #include <com/sun/star/lang/DisposedException.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSheetCellRangeContainer.hpp>
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/sheet/XSpreadsheetView.hpp>
@@ -643,8 +646,19 @@ void Session::WriteBlock(Book* book, const ValueBlock& block) {
     Query<css::sheet::XCellRangeData>(range)->setDataArray(data);
   }
   if (book == nullptr) return;
-  // Dates and Yes/No values get their number format, one call per vertical
-  // run of cells that share it; dates only where the format is General.
+  // Dates and Yes/No values get their number format, dates only where the
+  // format is General. All the cells of one format go in one request: each
+  // request has the office go over the rows it touches again.
+  const sal_Int16 tab = Address(batch_sheet_).Sheet;
+  std::map<CellFormat, std::vector<css::table::CellRangeAddress>> targets;
+  auto target = [&](CellFormat f, int column, int top, int bottom) {
+    css::table::CellRangeAddress cells;
+    cells.Sheet = tab;
+    cells.StartColumn = cells.EndColumn = column;
+    cells.StartRow = top;
+    cells.EndRow = bottom;
+    targets[f].push_back(cells);
+  };
   NumberFormatKeys& formats = Formats(*book);
   for (int c = a.left; c <= a.right; ++c) {
     std::optional<std::vector<RowSpan>> kept;  // looked up once per column
@@ -654,18 +668,26 @@ void Session::WriteBlock(Book* book, const ValueBlock& block) {
       int end = r;
       while (end + 1 <= a.bottom && FormatOf(block.at(end + 1, c)) == f) ++end;
       if (f == CellFormat::kBoolean) {
-        Props(batch_sheet_->getCellRangeByPosition(c, r, c, end))
-            ->setPropertyValue("NumberFormat", Any(formats.Key(f)));
+        target(f, c, r, end);
       } else if (f != CellFormat::kNone) {
         if (!kept)
           kept = formats.KeptRows(batch_sheet_->getCellRangeByPosition(c, a.top, c, a.bottom));
         for (const RowSpan& span : SpansOutside({r, end}, *kept)) {
-          Props(batch_sheet_->getCellRangeByPosition(c, span.first, c, span.second))
-              ->setPropertyValue("NumberFormat", Any(formats.Key(f)));
+          target(f, c, span.first, span.second);
         }
       }
       r = end + 1;
     }
+  }
+  for (const auto& [f, ranges] : targets) {
+    Reference<css::sheet::XSheetCellRangeContainer> cells(
+        Query<css::lang::XMultiServiceFactory>(book->doc)->createInstance(
+            "com.sun.star.sheet.SheetCellRanges"),
+        UNO_QUERY_THROW);
+    cells->addRangeAddresses(Sequence<css::table::CellRangeAddress>(
+                                 ranges.data(), static_cast<sal_Int32>(ranges.size())),
+                             false);
+    Props(cells)->setPropertyValue("NumberFormat", Any(formats.Key(f)));
   }
 }
 
