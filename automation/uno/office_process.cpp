@@ -151,6 +151,14 @@ std::vector<std::filesystem::path> PipeSocketPaths(const std::string& pipe) {
   return {std::filesystem::path("/tmp") / name, std::filesystem::path("/var/tmp") / name};
 }
 
+bool PipeHasSocket(const std::string& pipe) {
+  const auto paths = PipeSocketPaths(pipe);
+  return std::any_of(paths.begin(), paths.end(), [](const std::filesystem::path& p) {
+    std::error_code ec;
+    return std::filesystem::is_socket(std::filesystem::symlink_status(p, ec));
+  });
+}
+
 void CheckPipeOwner(const std::string& pipe) {
   for (const auto& path : PipeSocketPaths(pipe)) {
     struct stat st {};

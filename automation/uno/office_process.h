@@ -62,6 +62,10 @@ bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit
 // in /tmp, or /var/tmp when /tmp cannot be written).
 std::vector<std::filesystem::path> PipeSocketPaths(const std::string& pipe);
 
+// True when one of those files is there as a socket: an office made it, and
+// may still be listening.
+bool PipeHasSocket(const std::string& pipe);
+
 // Throws AutomationError 429 when a file on the pipe's path is not a socket
 // of this user: someone else could listen there and receive what the
 // program sends to its office.

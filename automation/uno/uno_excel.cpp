@@ -43,7 +43,7 @@ class UnoServer : public XlServer {
     last_connect_error_.clear();
     auto start = std::chrono::steady_clock::now();
     std::unique_ptr<OfficeConnection> connection = TryConnect();
-    while (!connection && PipeHasSocket() &&
+    while (!connection && PipeHasSocket(options_.pipe_name) &&
            std::chrono::steady_clock::now() - start < std::chrono::seconds(1)) {
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
       connection = TryConnect();
@@ -162,14 +162,6 @@ class UnoServer : public XlServer {
           "the office there did not answer within " + Seconds(options_.attach_timeout);
       return nullptr;
     }
-  }
-
-  bool PipeHasSocket() const {
-    const auto paths = PipeSocketPaths(options_.pipe_name);
-    return std::any_of(paths.begin(), paths.end(), [](const fs::path& p) {
-      std::error_code ec;
-      return fs::is_socket(fs::symlink_status(p, ec));
-    });
   }
 
   std::string AcceptArg() const {
