@@ -38,9 +38,10 @@ std::string MissingFile(const std::string& path) {
 void SelectOption(OptionPair& pair, std::int16_t value, const char* key,
                   const std::string& PatFile) {
   if (value != 0 && value != 1) {
-    throw pattern::PatternError(340, PatFile + ": " + key + "=" + std::to_string(value) +
-                                         ": there is no option button " + std::to_string(value) +
-                                         " (only 0 and 1)");
+    throw pattern::PatternError(automation::errnum::kNoSuchControl,
+                                PatFile + ": " + key + "=" + std::to_string(value) +
+                                    ": there is no option button " + std::to_string(value) +
+                                    " (only 0 and 1)");
   }
   pair.Select(value);
 }
@@ -73,7 +74,7 @@ void FrmKestrin::m1b_Click() {
   } catch (const pattern::PatternError& e) {
     // Text the file cannot hold is refused with a word; a file that cannot
     // be written ends the save quietly, the old file as it was.
-    if (e.number() == 5) {
+    if (e.number() == automation::errnum::kInvalidProcedureCall) {
       ShowMessage("解析パターンを保存できませんでした。\r\n" + e.description());
     }
   } catch (const std::exception&) {

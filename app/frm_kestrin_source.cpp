@@ -37,8 +37,7 @@ void Fill(QComboBox* box, const std::vector<std::string>& entries) {
 // AcDb, or the failure DAO gives for an object that is not set.
 automation::DaoDatabase& Database(const source::SourceState& src) {
   if (!src.AcDb) {
-    throw automation::AutomationError(automation::errnum::kObjectNotSet,
-                                      "Object variable or With block variable not set");
+    throw automation::StandardError(automation::errnum::kObjectNotSet);
   }
   return *src.AcDb;
 }

@@ -3,12 +3,17 @@
 // Access, DAO and Excel report a failure as a 32-bit number and a description;
 // the program's own failures (a column letter out of range, a row beyond the
 // addressable limit) use the same shape so that every caller handles failures
-// alike. The number may be negative; the description may be empty.
+// alike. The number may be negative; the description may be empty. The
+// numbers and their standard descriptions come from error_numbers.h.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+
+#include "automation/error_numbers.h"
 
 namespace kestrin::automation {
 
@@ -25,15 +30,11 @@ class AutomationError : public std::runtime_error {
   std::string description_;
 };
 
-// Numbers the program raises itself, as the runtime it mirrors numbers them.
-namespace errnum {
-inline constexpr std::int32_t kOverflow = 6;             // "Overflow"
-inline constexpr std::int32_t kSubscriptOutOfRange = 9;  // "Subscript out of range"
-inline constexpr std::int32_t kObjectNotSet =
-    91;  // "Object variable or With block variable not set"
-inline constexpr std::int32_t kNoCurrentRecord = 3021;   // DAO "No current record."
-inline constexpr std::int32_t kTooFewParameters = 3061;  // DAO "Too few parameters. Expected N."
-inline constexpr std::int32_t kItemNotFound = 3265;      // DAO "Item not found in this collection."
-}  // namespace errnum
+// The failure `error` with its standard description, each '|' in it filled by
+// the next of `names`.
+inline AutomationError StandardError(ErrorNumber error,
+                                     std::initializer_list<std::string_view> names = {}) {
+  return AutomationError(error.number, error.Description(names));
+}
 
 }  // namespace kestrin::automation

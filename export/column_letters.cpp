@@ -7,7 +7,8 @@ namespace kestrin::exporting {
 std::string ColTbl(int index) {
   if (index < 0 || index >= kColTblSize) {
     throw automation::AutomationError(automation::errnum::kSubscriptOutOfRange,
-                                      "Subscript out of range: the block would need sheet column " +
+                                      automation::errnum::kSubscriptOutOfRange.Description() +
+                                          ": the block would need sheet column " +
                                           std::to_string(index + 1) + ", beyond column AZ (52)");
   }
   std::string letters;

@@ -28,9 +28,8 @@ bool FileExists(const std::string& path) {
 template <class T>
 T& Require(T* object, const char* what) {
   if (object == nullptr) {
-    throw AutomationError(
-        automation::errnum::kObjectNotSet,
-        std::string("Object variable or With block variable not set (") + what + ")");
+    throw AutomationError(automation::errnum::kObjectNotSet,
+                          automation::errnum::kObjectNotSet.Description() + " (" + what + ")");
   }
   return *object;
 }
@@ -89,7 +88,8 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     const std::string OutRange = BlockAddress(StartCol, StartRow, last_col, last_record_row);
     if (last_record_row > kMaxCellRow) {
       throw AutomationError(automation::errnum::kOverflow,
-                            "Overflow: record " + std::to_string(RecCnt) + " would go to row " +
+                            automation::errnum::kOverflow.Description() + ": record " +
+                                std::to_string(RecCnt) + " would go to row " +
                                 std::to_string(last_record_row) + ", beyond row " +
                                 std::to_string(kMaxCellRow));
     }
@@ -139,7 +139,8 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
   } catch (const AutomationError& e) {
     ui::ShowErrorReport(targets.messages, e.number(), e.description());
   } catch (const std::bad_alloc&) {
-    ui::ShowErrorReport(targets.messages, 7, "Out of memory");
+    ui::ShowErrorReport(targets.messages, automation::errnum::kOutOfMemory,
+                        std::string(automation::errnum::kOutOfMemory.text));
   } catch (const std::exception& e) {
     // Anything else that escapes the automation layer is still reported, as
     // the runtime's "Internal error", rather than ending the program; its
@@ -148,8 +149,9 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     const std::string what = e.what();
     const bool sentence =
         what.find(' ') != std::string::npos && what.find("::") == std::string::npos;
-    ui::ShowErrorReport(targets.messages, 51,
-                        sentence ? "Internal error: " + what : std::string("Internal error"));
+    const std::string internal = automation::errnum::kInternalError.Description();
+    ui::ShowErrorReport(targets.messages, automation::errnum::kInternalError,
+                        sentence ? internal + ": " + what : internal);
   }
 }
 

@@ -59,7 +59,9 @@ long DecimalMagnitude(std::string_view s) {
   return position + exponent;
 }
 
-[[noreturn]] void TypeMismatch() { throw automation::AutomationError(13, "Type mismatch"); }
+[[noreturn]] void TypeMismatch() {
+  throw automation::StandardError(automation::errnum::kTypeMismatch);
+}
 
 }  // namespace
 
@@ -75,12 +77,12 @@ std::int16_t TextToInt16(std::string_view text) {
   if (error == std::errc::result_out_of_range) {
     // Beyond a double either way: tiny values round to 0, huge ones overflow.
     if (DecimalMagnitude(digits) <= 0) return 0;
-    throw automation::AutomationError(automation::errnum::kOverflow, "Overflow");
+    throw automation::StandardError(automation::errnum::kOverflow);
   }
   // The default rounding mode rounds a half to the even neighbour.
   const double rounded = std::nearbyint(value);
   if (!(rounded >= -32768.0 && rounded <= 32767.0)) {
-    throw automation::AutomationError(automation::errnum::kOverflow, "Overflow");
+    throw automation::StandardError(automation::errnum::kOverflow);
   }
   return static_cast<std::int16_t>(rounded);
 }

@@ -19,6 +19,7 @@ namespace kestrin::pattern {
 namespace {
 
 using exporting::ExportSettings;
+namespace errnum = automation::errnum;
 
 using TextMember = std::string ExportSettings::*;
 using IntegerMember = std::int16_t ExportSettings::*;
@@ -43,13 +44,13 @@ std::string ValueText(const ExportSettings& settings, std::size_t index) {
 
 // The runtime's number and wording for a failed file operation.
 [[noreturn]] void ThrowFileError(const std::string& what, int error, bool reading) {
-  std::int32_t number = 75;  // Path/File access error
+  std::int32_t number = errnum::kPathFileAccess;
   if (error == ENOENT || error == ENOTDIR) {
-    number = reading ? 53 : 76;  // File not found / Path not found
+    number = reading ? errnum::kFileNotFound : errnum::kPathNotFound;
   } else if (error == EACCES || error == EPERM || error == EROFS) {
-    number = 70;  // Permission denied
+    number = errnum::kPermissionDenied;
   } else if (error == ENOSPC || error == EDQUOT) {
-    number = 61;  // Disk full
+    number = errnum::kDiskFull;
   }
   throw PatternError(number, what + ": " + std::strerror(error));
 }
@@ -81,7 +82,8 @@ std::string ReadWholeFile(const std::string& path) {
   struct stat st {};
   if (::fstat(fd.get(), &st) != 0) ThrowFileError(path + ": cannot read", errno, true);
   if (!S_ISREG(st.st_mode)) {
-    throw PatternError(75, path + ": not a pattern file (not an ordinary file)");
+    throw PatternError(errnum::kPathFileAccess,
+                       path + ": not a pattern file (not an ordinary file)");
   }
   std::string bytes;
   char buffer[8192];
@@ -122,7 +124,8 @@ void ReadLine(const std::string& path, int line_number, std::string_view raw,
   std::optional<std::string> line = Cp932ToUtf8(raw);
   if (!line) {
     throw PatternError(
-        5, path + ", line " + std::to_string(line_number) + ": not Shift_JIS (CP932) text");
+        errnum::kInvalidProcedureCall,
+        path + ", line " + std::to_string(line_number) + ": not Shift_JIS (CP932) text");
   }
   for (std::size_t k = 0; k < kPatternKeys.size(); ++k) {
     const PatternKey& key = kPatternKeys[k];
@@ -173,17 +176,21 @@ void WritePatternFile(const std::string& path, const ExportSettings& settings) {
   for (std::size_t k = 0; k < kPatternKeys.size(); ++k) {
     std::string value = ValueText(settings, k);
     if (value.find_first_of("\r\n") != std::string::npos) {
-      throw PatternError(5, path + ": " + kPatternKeys[k].name +
-                                " holds a line break, which a pattern file cannot hold");
+      throw PatternError(errnum::kInvalidProcedureCall,
+                         path + ": " + kPatternKeys[k].name +
+                             " holds a line break, which a pattern file cannot hold");
     }
     std::string outside = FirstCharacterOutsideCp932(value);
     if (!outside.empty()) {
-      throw PatternError(5, path + ": " + kPatternKeys[k].name + " holds the character " + outside +
-                                ", which Shift_JIS (CP932) cannot hold");
+      throw PatternError(errnum::kInvalidProcedureCall,
+                         path + ": " + kPatternKeys[k].name + " holds the character " + outside +
+                             ", which Shift_JIS (CP932) cannot hold");
     }
   }
   std::optional<std::string> bytes = Utf8ToCp932(PatternText(settings));
-  if (!bytes) throw PatternError(5, path + ": the settings cannot be written in Shift_JIS (CP932)");
+  if (!bytes)
+    throw PatternError(errnum::kInvalidProcedureCall,
+                       path + ": the settings cannot be written in Shift_JIS (CP932)");
 
   namespace fs = std::filesystem;
   fs::path target(path);

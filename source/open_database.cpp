@@ -37,8 +37,7 @@ void AttachOrStartAccess(SourceState& state, automation::AccessServer& server) {
 
 void OpenSourceDatabase(SourceState& state) {
   if (!state.AcApp) {
-    throw automation::AutomationError(automation::errnum::kObjectNotSet,
-                                      "Object variable or With block variable not set");
+    throw automation::StandardError(automation::errnum::kObjectNotSet);
   }
   state.AcApp->OpenCurrentDatabase(state.MdbPath, false);
   state.AcDb = state.AcApp->CurrentDatabase();

@@ -6,8 +6,7 @@ namespace kestrin::workbook {
 namespace {
 
 automation::AutomationError ObjectNotSet() {
-  return automation::AutomationError(automation::errnum::kObjectNotSet,
-                                     "Object variable or With block variable not set");
+  return automation::StandardError(automation::errnum::kObjectNotSet);
 }
 
 }  // namespace
@@ -48,7 +47,7 @@ void AttachOrStartExcel(WorkbookState& state, automation::XlServer& server) {
 void OpenWorkbook(WorkbookState& state, const std::string& path) {
   if (!state.XlApp) throw ObjectNotSet();
   if (path.empty()) {
-    throw automation::AutomationError(1004, "The file name is empty.");
+    throw automation::AutomationError(automation::errnum::kAppDefined, "The file name is empty.");
   }
   state.XlApp->WorkbooksOpen(path);
 }

@@ -13,10 +13,9 @@
 #include <utility>
 
 #include "automation/failure.h"
+#include "automation/mdb/access_names.h"
 #include "automation/mdb/jet_text.h"
-#include "automation/mdb/query/access_errors.h"
-#include "automation/mdb/query/access_functions.h"
-#include "automation/mdb/query/access_names.h"
+#include "automation/mdb/single.h"
 
 namespace kestrin::automation::mdb::jet {
 namespace {
@@ -49,7 +48,7 @@ std::uint64_t Le64(const std::uint8_t* p) {
 MdbHandle* H(void* h) { return static_cast<MdbHandle*>(h); }
 
 [[noreturn]] void Unrecognized(const std::string& path) {
-  throw AutomationError(err::kUnrecognizedFormat, "Unrecognized database format '" + path + "'.");
+  throw StandardError(errnum::kUnrecognizedFormat, {path});
 }
 
 // Bounds-checked reads from a table definition assembled from its pages.
@@ -161,16 +160,16 @@ bool ExtendedDateSerial(const std::uint8_t* data, int size, double* serial) {
 // --- JetFile ----------------------------------------------------------------
 
 void JetFile::Damaged(const std::string& what) const {
-  throw AutomationError(err::kDamaged, "Cannot open database '" + path_ +
-                                           "'. It may not be a database that your application "
-                                           "recognizes, or the file may be corrupt (" +
-                                           what + ").");
+  throw AutomationError(errnum::kDamaged, "Cannot open database '" + path_ +
+                                              "'. It may not be a database that your application "
+                                              "recognizes, or the file may be corrupt (" +
+                                              what + ").");
 }
 
 std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) {
-    throw AutomationError(err::kFileNotFound, "Could not find file '" + path + "'.");
+    throw StandardError(errnum::kCannotFindFile, {path});
   }
   if (!S_ISREG(st.st_mode)) Unrecognized(path);
 
@@ -180,7 +179,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-      throw AutomationError(err::kFileNotFound, "Could not open file '" + path + "'.");
+      throw AutomationError(errnum::kCannotFindFile, "Could not open file '" + path + "'.");
     }
     const std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
@@ -870,7 +869,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
       const std::uint32_t bits = Le32(data);
       float f;
       std::memcpy(&f, &bits, 4);
-      return Value(fn::SingleAsShown(f));
+      return Value(SingleAsShown(f));
     }
     case MDB_DOUBLE:
     case MDB_DATETIME: {

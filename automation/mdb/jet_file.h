@@ -31,7 +31,7 @@
 
 namespace kestrin::automation::mdb::jet {
 
-// Access column type codes beyond those of AccessType (query_engine.h).
+// Access column type codes beyond those of AccessType (access_types.h).
 inline constexpr int kTypeBinaryBlock = 0x11;  // fixed binary block (MSysAccessObjects.Data)
 inline constexpr int kTypeBigInt = 0x13;       // "Large Number" (Access 2016)
 inline constexpr int kTypeExtDateTime = 0x14;  // "Date/Time Extended" (Access 2019)

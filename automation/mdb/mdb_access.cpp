@@ -8,14 +8,11 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/mdb_source.h"
-#include "automation/mdb/query/access_errors.h"
 
 namespace kestrin::automation::mdb {
 namespace {
 
-[[noreturn]] void ItemNotFound() {
-  throw AutomationError(err::kItemNotFound, "Item not found in this collection.");
-}
+[[noreturn]] void ItemNotFound() { throw StandardError(errnum::kItemNotFound); }
 
 class NameList final : public DaoFields {
  public:
@@ -132,11 +129,9 @@ class RecordsetImpl final : public DaoRecordset {
   }
 
  private:
-  [[noreturn]] static void NoCurrentRecord() {
-    throw AutomationError(err::kNoCurrentRecord, "No current record.");
-  }
+  [[noreturn]] static void NoCurrentRecord() { throw StandardError(errnum::kNoCurrentRecord); }
   RowSource& Open() const {
-    if (!rows_) throw AutomationError(err::kObjectClosed, "Object invalid or no longer set.");
+    if (!rows_) throw StandardError(errnum::kObjectClosed);
     return *rows_;
   }
 
@@ -178,16 +173,11 @@ class DatabaseImpl final : public DaoDatabase {
     }
     if (table != nullptr) return std::make_unique<RecordsetImpl>(source_->OpenTable(*table));
     if (query != nullptr) return std::make_unique<RecordsetImpl>(source_->OpenQuery(*query));
-    throw AutomationError(err::kTableNotFound,
-                          "The Microsoft Access database engine cannot find the input table or "
-                          "query '" +
-                              name +
-                              "'. Make sure it exists and that its name is spelled "
-                              "correctly.");
+    throw StandardError(errnum::kTableNotFound, {name});
   }
 
   void SetProperty(const std::string& name, const Value&) override {
-    throw AutomationError(err::kReadOnly,
+    throw AutomationError(errnum::kReadOnly,
                           "Cannot update. Database or object is read-only "
                           "(property '" +
                               name + "' of '" + source_->path() + "').");
@@ -202,13 +192,13 @@ class DatabaseImpl final : public DaoDatabase {
 class ApplicationImpl final : public AccessApplication {
  public:
   void OpenCurrentDatabase(const std::string& path, bool) override {
-    if (database_) throw AutomationError(err::kAlreadyOpen, "You already have the database open.");
+    if (database_) throw StandardError(errnum::kAlreadyOpen);
     database_ = std::make_shared<DatabaseImpl>(MdbSource::Open(path));
   }
   void CloseCurrentDatabase() override { database_.reset(); }
   std::shared_ptr<DaoDatabase> CurrentDatabase() override {
     if (!database_) {
-      throw AutomationError(err::kObjectNotSet, "Object variable or With block variable not set");
+      throw StandardError(errnum::kObjectNotSet);
     }
     return database_;
   }
@@ -225,9 +215,8 @@ class MdbAccessServer final : public AccessServer {
                        [](const std::weak_ptr<ApplicationImpl>& w) { return w.expired(); }),
         running_.end());
     if (running_.empty()) {
-      throw AutomationError(
-          err::kCannotCreateObject,
-          "ActiveX component can't create object (no Access.Application is running).");
+      throw AutomationError(errnum::kCannotCreate, errnum::kCannotCreate.Description() +
+                                                       " (no Access.Application is running).");
     }
     return running_.front().lock();
   }

@@ -7,8 +7,7 @@
 #include <utility>
 
 #include "automation/failure.h"
-#include "automation/mdb/query/access_errors.h"
-#include "automation/mdb/query/access_names.h"
+#include "automation/mdb/access_names.h"
 
 namespace kestrin::automation::mdb {
 namespace {
@@ -33,13 +32,13 @@ auto WithQueryErrors(const std::string& query, F&& f) -> decltype(f()) {
   } catch (const AutomationError&) {
     throw;
   } catch (const std::bad_alloc&) {
-    throw AutomationError(err::kResourcesExceeded,
+    throw AutomationError(errnum::kResourcesExceeded,
                           "System resource exceeded: query '" + query + "' ran out of memory.");
   } catch (const std::exception& e) {
-    throw AutomationError(err::kReservedError,
+    throw AutomationError(errnum::kReservedError,
                           "Query '" + query + "' cannot be evaluated: " + e.what());
   } catch (...) {
-    throw AutomationError(err::kReservedError, "Query '" + query + "' cannot be evaluated.");
+    throw AutomationError(errnum::kReservedError, "Query '" + query + "' cannot be evaluated.");
   }
 }
 
@@ -84,8 +83,8 @@ class TableRows final : public RowSource {
       reader_.DecodePage(lo, rows_);
       page_ = lo;
       if (static_cast<std::int64_t>(rows_.size()) != reader_.records_on(lo)) {
-        throw AutomationError(err::kDamaged, "The records of table '" + reader_.def().name +
-                                                 "' changed while they were read.");
+        throw AutomationError(errnum::kDamaged, "The records of table '" + reader_.def().name +
+                                                    "' changed while they were read.");
       }
     }
     return rows_[static_cast<std::size_t>(index - reader_.first_record(page_))];
@@ -120,7 +119,7 @@ class QueryRows final : public RowSource {
   const std::vector<Value>& Row(std::int64_t index) override {
     const std::vector<Value>& row = result_.rows.at(static_cast<std::size_t>(index));
     if (row.size() != names_.size()) {
-      throw AutomationError(err::kReservedError, "A query gave a record of the wrong width.");
+      throw AutomationError(errnum::kReservedError, "A query gave a record of the wrong width.");
     }
     return row;
   }
@@ -142,8 +141,8 @@ void ThrowUnreadable(const jet::Column& c, const std::string& table) {
   } else {
     why = "its data type (code " + std::to_string(c.type) + ") is not supported";
   }
-  throw AutomationError(err::kInvalidFieldType, "Field '" + c.name + "' of table '" + table +
-                                                    "' cannot be read: " + why + ".");
+  throw AutomationError(errnum::kInvalidFieldType, "Field '" + c.name + "' of table '" + table +
+                                                       "' cannot be read: " + why + ".");
 }
 
 std::shared_ptr<MdbSource> MdbSource::Open(const std::string& path) {
@@ -189,7 +188,7 @@ std::vector<std::string> MdbSource::FieldNames(const TableEntry& table) {
 
 std::unique_ptr<RowSource> MdbSource::OpenTable(const TableEntry& table) {
   if (table.type != jet::kObjectTable) {
-    throw AutomationError(err::kLinkedTable,
+    throw AutomationError(errnum::kLinkedTable,
                           "Table '" + table.name +
                               "' is linked to another database; its records cannot "
                               "be read from '" +
@@ -198,8 +197,8 @@ std::unique_ptr<RowSource> MdbSource::OpenTable(const TableEntry& table) {
   return std::make_unique<TableRows>(shared_from_this(), *file_, Definition(table));
 }
 
-QueryEngine& MdbSource::Engine() {
-  if (!engine_) engine_ = std::make_unique<QueryEngine>(*this, ReadSavedQueries());
+SavedQueryEngine& MdbSource::Engine() {
+  if (!engine_) engine_ = MakeSavedQueryEngine(*this, ReadSavedQueries());
   return *engine_;
 }
 
@@ -226,10 +225,7 @@ void MdbSource::ReadTable(const std::string& name,
                           const std::function<void(std::vector<Value>&& row)>& row) {
   const TableEntry* t = FindTable(name);
   if (t == nullptr) {
-    throw AutomationError(err::kTableNotFound,
-                          "The Microsoft Access database engine cannot find the input table "
-                          "or query '" +
-                              name + "'.");
+    throw StandardError(errnum::kTableNotFound, {name});
   }
   std::unique_ptr<RowSource> rows = OpenTable(*t);
   for (std::size_t i = 0; i < rows->names().size(); ++i) rows->CheckReadable(static_cast<int>(i));
@@ -251,8 +247,8 @@ std::vector<SavedQuery> MdbSource::ReadSavedQueries() {
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (SameName(names[i], n)) return static_cast<int>(i);
     }
-    throw AutomationError(err::kDamaged, "Cannot read the saved queries of '" + path() +
-                                             "': MSysQueries has no column " + n + ".");
+    throw AutomationError(errnum::kDamaged, "Cannot read the saved queries of '" + path() +
+                                                "': MSysQueries has no column " + n + ".");
   };
   const int attribute = column("Attribute"), expression = column("Expression"),
             flag = column("Flag"), name1 = column("Name1"), name2 = column("Name2"),

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "automation/mdb/jet_file.h"
-#include "automation/mdb/query/query_engine.h"
+#include "automation/mdb/saved_queries.h"
 #include "automation/value.h"
 
 namespace kestrin::automation::mdb {
@@ -80,13 +80,13 @@ class MdbSource final : public TableProvider, public std::enable_shared_from_thi
  private:
   MdbSource() = default;
   std::shared_ptr<const jet::TableDef> Definition(const TableEntry& table);
-  QueryEngine& Engine();
+  SavedQueryEngine& Engine();
 
   std::unique_ptr<jet::JetFile> file_;
   std::vector<TableEntry> tables_;
   std::vector<QueryEntry> queries_;
   std::map<std::uint32_t, std::shared_ptr<const jet::TableDef>> definitions_;
-  std::unique_ptr<QueryEngine> engine_;
+  std::unique_ptr<SavedQueryEngine> engine_;
 };
 
 // The error for reading a column this reader cannot give (3259, naming the

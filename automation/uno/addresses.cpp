@@ -9,8 +9,8 @@ namespace kestrin::automation::uno {
 namespace {
 
 [[noreturn]] void Bad(std::string_view what, std::string_view text) {
-  throw AutomationError(1004, std::string(what) + " \"" + std::string(text) +
-                                  "\" is not a valid reference on the sheet");
+  throw AutomationError(errnum::kAppDefined, std::string(what) + " \"" + std::string(text) +
+                                                 "\" is not a valid reference on the sheet");
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }

@@ -64,8 +64,8 @@ fs::path BackUpWorkbook(const fs::path& workbook, const fs::path& dir,
                         std::chrono::system_clock::time_point now, std::size_t keep) {
   std::error_code ec;
   if (!fs::is_regular_file(workbook, ec)) {
-    throw AutomationError(
-        1004, "Cannot back up '" + workbook.string() + "' before saving: the file is missing");
+    throw AutomationError(errnum::kAppDefined, "Cannot back up '" + workbook.string() +
+                                                   "' before saving: the file is missing");
   }
   try {
     MakePrivateDir(dir);
@@ -76,8 +76,9 @@ fs::path BackUpWorkbook(const fs::path& workbook, const fs::path& dir,
   const std::string ext = workbook.extension().string();
   const std::string base = stem + "-" + Stamp(now);
   auto failed = [&](const std::string& why) {
-    return AutomationError(1004, "Cannot back up '" + workbook.string() + "' into '" +
-                                     dir.string() + "': " + why + "; the workbook was not saved");
+    return AutomationError(errnum::kAppDefined, "Cannot back up '" + workbook.string() +
+                                                    "' into '" + dir.string() + "': " + why +
+                                                    "; the workbook was not saved");
   };
 
   // The copy is made under a temporary name and given its backup name only

@@ -56,8 +56,8 @@ OfficeProcess::OfficeProcess(const std::string& program, const std::vector<std::
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) {
-    throw AutomationError(
-        429, "Cannot start the office program '" + program + "': " + std::strerror(rc));
+    throw AutomationError(errnum::kCannotCreate, "Cannot start the office program '" + program +
+                                                     "': " + std::strerror(rc));
   }
 }
 
@@ -164,15 +164,17 @@ void CheckPipeOwner(const std::string& pipe) {
     struct stat st {};
     if (lstat(path.c_str(), &st) != 0) continue;
     if (st.st_uid != getuid()) {
-      throw AutomationError(429, "The office pipe '" + pipe + "' (" + path.string() +
-                                     ") belongs to another user (uid " + std::to_string(st.st_uid) +
-                                     "): Kestrin neither attaches to it nor starts an office "
-                                     "on it. Remove that file, or ask its owner to.");
+      throw AutomationError(errnum::kCannotCreate,
+                            "The office pipe '" + pipe + "' (" + path.string() +
+                                ") belongs to another user (uid " + std::to_string(st.st_uid) +
+                                "): Kestrin neither attaches to it nor starts an office "
+                                "on it. Remove that file, or ask its owner to.");
     }
     if (!S_ISSOCK(st.st_mode)) {
-      throw AutomationError(429, "The office pipe '" + pipe + "' (" + path.string() +
-                                     ") is not a socket: Kestrin neither attaches to it nor "
-                                     "starts an office on it. Remove that file.");
+      throw AutomationError(errnum::kCannotCreate,
+                            "The office pipe '" + pipe + "' (" + path.string() +
+                                ") is not a socket: Kestrin neither attaches to it nor "
+                                "starts an office on it. Remove that file.");
     }
   }
 }

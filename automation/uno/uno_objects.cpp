@@ -656,9 +656,9 @@ class UnoSheets : public XlSheets {
       s_->Sync();
       auto list = SheetList(doc_);
       if (index < 1 || index > list->getCount()) {
-        throw AutomationError(
-            errnum::kSubscriptOutOfRange,
-            "Subscript out of range: the workbook has no sheet " + std::to_string(index));
+        throw AutomationError(errnum::kSubscriptOutOfRange,
+                              errnum::kSubscriptOutOfRange.Description() +
+                                  ": the workbook has no sheet " + std::to_string(index));
       }
       return Reference<css::sheet::XSpreadsheet>(list->getByIndex(index - 1), UNO_QUERY_THROW);
     });
@@ -672,8 +672,9 @@ class UnoSheets : public XlSheets {
           auto found = FindSheet(doc_, name);
           if (!found.is()) {
             throw AutomationError(errnum::kSubscriptOutOfRange,
-                                  "Subscript out of range: the workbook has no sheet named '" +
-                                      std::string(name) + "'");
+                                  errnum::kSubscriptOutOfRange.Description() +
+                                      ": the workbook has no sheet named '" + std::string(name) +
+                                      "'");
           }
           return found;
         });

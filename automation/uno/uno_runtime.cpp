@@ -44,7 +44,8 @@ Reference<css::uno::XComponentContext> LocalContext() {
       return cppu::defaultBootstrap_InitialComponentContext();
     } catch (const css::uno::Exception& e) {
       throw AutomationError(
-          429, "Cannot start the UNO runtime of the office libraries: " + FromOU(e.Message));
+          errnum::kCannotCreate,
+          "Cannot start the UNO runtime of the office libraries: " + FromOU(e.Message));
     }
   }();
   return context;
@@ -116,8 +117,9 @@ OfficeConnection::OfficeConnection(const std::string& pipe, std::chrono::millise
   } catch (const css::uno::Exception& e) {
     watchdog.Disarm();
     if (watchdog.Fired()) {
-      throw AutomationError(-2147417825, "The office on the pipe '" + pipe +
-                                             "' accepted the connection but did not answer");
+      throw AutomationError(
+          errnum::kCallTimedOut,
+          "The office on the pipe '" + pipe + "' accepted the connection but did not answer");
     }
     throw;
   }

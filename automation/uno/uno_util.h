@@ -14,16 +14,17 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 
+#include "automation/error_numbers.h"
 #include "automation/uno/uno_runtime.h"
 #include "automation/value.h"
 
 namespace kestrin::automation::uno {
 
-// Excel's numbers for the failures the engine raises.
-inline constexpr std::int32_t kAppDefined = 1004;   // "Application-defined or object-defined error"
-inline constexpr std::int32_t kCannotCreate = 429;  // "ActiveX component can't create object"
-inline constexpr std::int32_t kDisconnected = -2147417848;  // RPC_E_DISCONNECTED
-inline constexpr std::int32_t kCallTimedOut = -2147417825;  // RPC_E_TIMEOUT
+// The numbers of the failures the engine raises (automation/error_numbers.h).
+using errnum::kAppDefined;
+using errnum::kCallTimedOut;
+using errnum::kCannotCreate;
+using errnum::kDisconnected;
 
 // True when DISPLAY names an X display.
 bool HaveDisplay();

@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::int32_t kFailed = 1004;
+constexpr ErrorNumber kFailed = errnum::kAppDefined;
 
 std::string UserName(uid_t uid) {
   std::vector<char> buffer(16384);

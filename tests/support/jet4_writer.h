@@ -62,7 +62,7 @@
 #include <string>
 #include <vector>
 
-#include "automation/mdb/query/query_engine.h"
+#include "automation/mdb/saved_queries.h"
 #include "automation/value.h"
 
 namespace kestrin::testsupport {

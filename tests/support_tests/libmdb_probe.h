@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "automation/mdb/query/query_engine.h"
 #include "automation/value.h"
 
 namespace kestrin::testsupport {

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <charconv>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -95,7 +94,7 @@ std::optional<double> ArgDate(sqlite3_value* v) {
 
 std::int64_t RoundToLong(double v, double lo, double hi) {
   const double r = BankersRound(v, 0);
-  if (!(r >= lo && r <= hi)) throw FnError("Overflow");
+  if (!(r >= lo && r <= hi)) throw FnError(errnum::kOverflow);
   return static_cast<std::int64_t>(r);
 }
 
@@ -104,14 +103,14 @@ void ResultText(sqlite3_context* ctx, const std::string& s) {
 }
 
 void ResultDate(sqlite3_context* ctx, double serial) {
-  if (!dates::FromSerial(serial)) throw FnError("Overflow: date out of range");
+  if (!dates::FromSerial(serial)) throw FnError(errnum::kOverflow, ": date out of range");
   sqlite3_result_double(ctx, serial);
 }
 
 void Div(sqlite3_context* ctx, int, sqlite3_value** a) {
   auto x = ArgNumber(a[0]), y = ArgNumber(a[1]);
   if (!x || !y) return sqlite3_result_null(ctx);
-  if (*y == 0) throw FnError("Division by zero");
+  if (*y == 0) throw FnError(errnum::kDivisionByZero);
   sqlite3_result_double(ctx, *x / *y);
 }
 
@@ -120,7 +119,7 @@ void IntDiv(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (!x || !y) return sqlite3_result_null(ctx);
   const double lim = 9.2e18;
   const std::int64_t p = RoundToLong(*x, -lim, lim), q = RoundToLong(*y, -lim, lim);
-  if (q == 0) throw FnError("Division by zero");
+  if (q == 0) throw FnError(errnum::kDivisionByZero);
   sqlite3_result_int64(ctx, p / q);
 }
 
@@ -129,7 +128,7 @@ void Mod(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (!x || !y) return sqlite3_result_null(ctx);
   const double lim = 9.2e18;
   const std::int64_t p = RoundToLong(*x, -lim, lim), q = RoundToLong(*y, -lim, lim);
-  if (q == 0) throw FnError("Division by zero");
+  if (q == 0) throw FnError(errnum::kDivisionByZero);
   sqlite3_result_int64(ctx, p % q);
 }
 
@@ -138,7 +137,7 @@ void Pow(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (!x || !y) return sqlite3_result_null(ctx);
   if (*x < 0 && std::floor(*y) != *y) InvalidCall("^");
   const double r = std::pow(*x, *y);
-  if (!std::isfinite(r)) throw FnError("Overflow");
+  if (!std::isfinite(r)) throw FnError(errnum::kOverflow);
   sqlite3_result_double(ctx, r);
 }
 
@@ -173,12 +172,12 @@ void CCur(sqlite3_context* ctx, int, sqlite3_value** a) {
     }
   } else if (sqlite3_value_type(a[0]) == SQLITE_INTEGER) {
     const std::int64_t v = sqlite3_value_int64(a[0]);
-    if (v > 922337203685477 || v < -922337203685477) throw FnError("Overflow");
+    if (v > 922337203685477 || v < -922337203685477) throw FnError(errnum::kOverflow);
     c = v * 10000;
   } else {
     c = CurrencyFromAmount(*ArgNumber(a[0]));
   }
-  if (!c) throw FnError("Overflow");
+  if (!c) throw FnError(errnum::kOverflow);
   sqlite3_result_int64(ctx, *c);
 }
 
@@ -276,7 +275,7 @@ void Abs(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (!x) return sqlite3_result_null(ctx);
   if (sqlite3_value_type(a[0]) == SQLITE_INTEGER) {
     const std::int64_t v = sqlite3_value_int64(a[0]);
-    if (v == std::numeric_limits<std::int64_t>::min()) throw FnError("Overflow");
+    if (v == std::numeric_limits<std::int64_t>::min()) throw FnError(errnum::kOverflow);
     return sqlite3_result_int64(ctx, v < 0 ? -v : v);
   }
   sqlite3_result_double(ctx, std::fabs(*x));
@@ -284,7 +283,7 @@ void Abs(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 void Val(sqlite3_context* ctx, int, sqlite3_value** a) {
   auto t = ArgText(a[0]);
-  if (!t) throw FnError("Invalid use of Null in Val");
+  if (!t) throw FnError(errnum::kInvalidUseOfNull, " in Val");
   std::string s;
   for (char c : *t) {
     if (c != ' ' && c != '\t' && c != '\n' && c != '\r') s.push_back(c);
@@ -321,7 +320,7 @@ void Val(sqlite3_context* ctx, int, sqlite3_value** a) {
 void CSng(sqlite3_context* ctx, int, sqlite3_value** a) {
   auto x = ArgNumber(a[0]);
   if (!x) return sqlite3_result_null(ctx);
-  if (std::fabs(*x) > std::numeric_limits<float>::max()) throw FnError("Overflow");
+  if (std::fabs(*x) > std::numeric_limits<float>::max()) throw FnError(errnum::kOverflow);
   sqlite3_result_double(ctx, static_cast<double>(static_cast<float>(*x)));
 }
 
@@ -462,23 +461,6 @@ std::optional<std::int64_t> CurrencyFromAmount(double amount) {
   const double r = BankersRound(amount * 10000.0, 0);
   if (std::fabs(r) >= 9.2233720368547758e18) return std::nullopt;
   return static_cast<std::int64_t>(r);
-}
-
-double SingleAsShown(float value) {
-  const double exact = static_cast<double>(value);
-  if (!std::isfinite(value)) return exact;
-  // Whole numbers below 2^24 and multiples of 1/16 below 1024 are already
-  // their shortest decimal: no shorter one lies within half a float's step.
-  const double magnitude = std::fabs(exact);
-  if ((magnitude < 16777216.0 && exact == std::floor(exact)) ||
-      (magnitude < 1024.0 && exact * 16 == std::floor(exact * 16))) {
-    return exact;
-  }
-  char text[32];
-  const auto written = std::to_chars(text, text + sizeof text, value);
-  double shown = 0;
-  std::from_chars(text, written.ptr, shown);
-  return shown;
 }
 
 }  // namespace kestrin::automation::mdb::fn

@@ -14,20 +14,26 @@
 #include <string>
 #include <string_view>
 
+#include "automation/error_numbers.h"
+#include "automation/mdb/access_names.h"
 #include "automation/mdb/query/access_dates.h"
 
 namespace kestrin::automation::mdb::fn::detail {
 
 // ---- errors raised inside functions ----
 
+// The message starts with the standard description of the failure, by
+// which the engine gives it Access's number (query_engine.cpp).
 struct FnError : std::runtime_error {
+  explicit FnError(ErrorNumber e, std::string_view tail = {})
+      : std::runtime_error(std::string(e.text) + std::string(tail)) {}
   using std::runtime_error::runtime_error;
 };
 
-[[noreturn]] inline void TypeMismatch() { throw FnError("Type mismatch"); }
+[[noreturn]] inline void TypeMismatch() { throw FnError(errnum::kTypeMismatch); }
 
 [[noreturn]] inline void InvalidCall(const char* fn) {
-  throw FnError(std::string("Invalid procedure call or argument in ") + fn);
+  throw FnError(errnum::kInvalidProcedureCall, std::string(" in ") + fn);
 }
 
 // ---- argument helpers ----
@@ -55,12 +61,12 @@ inline constexpr std::array<const char*, 7> kDays = {"Sunday",   "Monday", "Tues
 // ---- defined in access_text.cpp, access_conversions.cpp, access_date_functions.cpp
 // and access_format.cpp ----
 
-std::u32string Decode(std::string_view s);
-std::string Encode(std::u32string_view s);
-char32_t Lower(char32_t c);
-char32_t Upper(char32_t c);
+using letters::Decode;
+using letters::Encode;
+using letters::Folded;
+using letters::Lower;
+using letters::Upper;
 std::u32string SortKey(const std::u32string& folded);
-std::u32string Folded(std::string_view s);
 std::optional<double> ParseNumberText(std::string_view s);
 std::optional<double> ArgNumber(sqlite3_value* v);
 std::optional<std::string> ArgText(sqlite3_value* v);

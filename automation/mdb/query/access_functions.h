@@ -76,10 +76,6 @@ bool LikeMatch(const std::string& text, const std::string& pattern);
 // without regard to case.
 int CompareText(const std::string& a, const std::string& b);
 
-// A Single (float) as the number Access shows for it: the shortest decimal
-// that reads back as the same float (0.15, not 0.15000000596046448).
-double SingleAsShown(float value);
-
 // Round half to even at the given number of decimals, as VBA's Round does.
 double BankersRound(double value, int digits);
 

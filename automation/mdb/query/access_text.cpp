@@ -16,79 +16,11 @@
 #include "automation/mdb/query/access_dates.h"
 #include "automation/mdb/query/access_function_support.h"
 #include "automation/mdb/query/access_functions.h"
-#include "automation/mdb/query/access_names.h"
 #include "automation/mdb/query/access_sql.h"
-#include "automation/utf8.h"
 
 namespace kestrin::automation::mdb::fn {
 
 namespace detail {
-
-// ---- UTF-8 and case ----
-
-std::u32string Decode(std::string_view s) {
-  std::u32string out;
-  out.reserve(s.size());
-  for (size_t i = 0; i < s.size();) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    char32_t cp = c;
-    size_t len = 1;
-    if (c >= 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else if (c >= 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if (c >= 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    }
-    if (len > 1) {
-      if (i + len > s.size()) {
-        out.push_back(0xFFFD);
-        break;
-      }
-      for (size_t k = 1; k < len; ++k)
-        cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-    }
-    out.push_back(cp);
-    i += len;
-  }
-  return out;
-}
-
-std::string Encode(std::u32string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char32_t cp : s) AppendUtf8(out, cp);
-  return out;
-}
-
-char32_t Lower(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return (c % 2 == 0) ? c + 1 : c;
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;
-  return c;
-}
-
-char32_t Upper(char32_t c) {
-  if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
-  if (c == 0xFF) return 0x178;
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return (c % 2 == 1) ? c - 1 : c;
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 0) ? c - 1 : c;
-  if (c >= 0x3B1 && c <= 0x3C9 && c != 0x3C2) return c - 32;
-  if (c >= 0x430 && c <= 0x44F) return c - 32;
-  if (c >= 0x450 && c <= 0x45F) return c - 80;
-  if (c >= 0xFF41 && c <= 0xFF5A) return c - 32;
-  return c;
-}
 
 // Base letters of lower-case Latin letters with diacritics (U+00E0 to U+017F);
 // "" for characters that are their own base.
@@ -130,12 +62,6 @@ std::u32string SortKey(const std::u32string& folded) {
   return out;
 }
 
-std::u32string Folded(std::string_view s) {
-  std::u32string u = Decode(s);
-  for (auto& c : u) c = Lower(c);
-  return u;
-}
-
 // ---- scalar functions ----
 
 void Concat(sqlite3_context* ctx, int, sqlite3_value** a) {
@@ -148,13 +74,13 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** a) {
   try {
     sqlite3_result_int(ctx, LikeMatch(*ArgText(a[0]), *ArgText(a[1])) ? 1 : 0);
   } catch (const std::invalid_argument&) {
-    throw FnError("Invalid pattern string");
+    throw FnError(errnum::kInvalidPatternString);
   }
 }
 
 std::int64_t CountArg(sqlite3_value* v, const char* fn) {
   auto n = ArgNumber(v);
-  if (!n) throw FnError(std::string("Invalid use of Null in ") + fn);
+  if (!n) throw FnError(errnum::kInvalidUseOfNull, std::string(" in ") + fn);
   if (*n < 0 || *n > 2147483647.0) InvalidCall(fn);
   return static_cast<std::int64_t>(BankersRound(*n, 0));
 }
@@ -261,14 +187,14 @@ constexpr std::int64_t kMaxRepeat = 1 << 26;
 void Space(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (IsNull(a[0])) return sqlite3_result_null(ctx);
   const std::int64_t n = CountArg(a[0], "Space");
-  if (n > kMaxRepeat) throw FnError("Out of string space");
+  if (n > kMaxRepeat) throw FnError(errnum::kOutOfStringSpace);
   ResultText(ctx, std::string(static_cast<size_t>(n), ' '));
 }
 
 void StringFn(sqlite3_context* ctx, int, sqlite3_value** a) {
   if (IsNull(a[0]) || IsNull(a[1])) return sqlite3_result_null(ctx);
   const std::int64_t n = CountArg(a[0], "String");
-  if (n > kMaxRepeat) throw FnError("Out of string space");
+  if (n > kMaxRepeat) throw FnError(errnum::kOutOfStringSpace);
   char32_t ch;
   if (sqlite3_value_type(a[1]) == SQLITE_TEXT) {
     const std::u32string u = Decode(*ArgText(a[1]));
@@ -286,7 +212,7 @@ void Replace(sqlite3_context* ctx, int argc, sqlite3_value** a) {
   auto find = ArgText(a[1]);
   auto repl = ArgText(a[2]);
   if (!s) return sqlite3_result_null(ctx);
-  if (!find || !repl) throw FnError("Invalid use of Null in Replace");
+  if (!find || !repl) throw FnError(errnum::kInvalidUseOfNull, " in Replace");
   std::int64_t start = 1, count = -1;
   if (argc > 3) start = CountArg(a[3], "Replace");
   if (start < 1) InvalidCall("Replace");
@@ -481,22 +407,3 @@ int CompareText(const std::string& a, const std::string& b) {
 }
 
 }  // namespace kestrin::automation::mdb::fn
-
-namespace kestrin::automation::mdb {
-
-std::string NameKey(std::string_view name) {
-  bool ascii = true;
-  for (char c : name) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  if (ascii) {
-    std::string out(name);
-    for (char& c : out) {
-      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
-    return out;
-  }
-  return fn::detail::Encode(fn::detail::Folded(name));
-}
-
-bool SameName(std::string_view a, std::string_view b) { return NameKey(a) == NameKey(b); }
-
-}  // namespace kestrin::automation::mdb

@@ -7,13 +7,13 @@
 #include <set>
 
 #include "automation/failure.h"
-#include "automation/mdb/query/access_errors.h"
+#include "automation/mdb/access_names.h"
 #include "automation/mdb/query/access_functions.h"
-#include "automation/mdb/query/access_names.h"
 #include "automation/mdb/query/access_sql.h"
 #include "automation/mdb/query/rebuild.h"
 #include "automation/mdb/query/sqlite_db.h"
 #include "automation/mdb/query/translate.h"
+#include "automation/mdb/single.h"
 
 namespace kestrin::automation::mdb {
 
@@ -108,7 +108,7 @@ Value ToValue(sqlite3_stmt* stmt, int col, AccessType type) {
         return Value(Currency{static_cast<std::int64_t>(fn::BankersRound(real, 0))});
       return Value(text());
     case AccessType::kSingle:
-      if (numeric) return Value(fn::SingleAsShown(static_cast<float>(real)));
+      if (numeric) return Value(SingleAsShown(static_cast<float>(real)));
       return Value(text());
     case AccessType::kDouble:
     case AccessType::kDecimal:
@@ -161,16 +161,18 @@ std::string HeadingName(const Value& v) {
   return "<binary>";
 }
 
-// Maps a function failure raised inside SQLite to Access's number.
+// Maps a function failure raised inside SQLite to Access's number, by the
+// standard description its message starts with (FnError); a type mismatch
+// inside a query is DAO's.
 std::int32_t NumberOf(const std::string& message) {
-  if (message.find("Type mismatch") != std::string::npos) return err::kTypeMismatch;
-  if (message.find("Division by zero") != std::string::npos) return err::kDivisionByZero;
-  if (message.find("Overflow") != std::string::npos) return err::kOverflow;
-  if (message.find("Invalid procedure call") != std::string::npos)
-    return err::kInvalidProcedureCall;
-  if (message.find("Invalid use of Null") != std::string::npos) return err::kInvalidUseOfNull;
-  if (message.find("out of memory") != std::string::npos) return err::kResourcesExceeded;
-  return err::kCannotEvaluate;
+  if (message.find(errnum::kTypeMismatch.text) != std::string::npos)
+    return errnum::kDataTypeMismatch;
+  for (const ErrorNumber& e : {errnum::kDivisionByZero, errnum::kOverflow,
+                               errnum::kInvalidProcedureCall, errnum::kInvalidUseOfNull}) {
+    if (message.find(e.text) != std::string::npos) return e;
+  }
+  if (message.find("out of memory") != std::string::npos) return errnum::kResourcesExceeded;
+  return errnum::kCannotEvaluate;
 }
 
 // Memory a query may take: SQLite's heap (the loaded tables, sorting,
@@ -202,7 +204,7 @@ struct QueryEngine::Impl final : Catalog {
     auto it = by_name.find(NameKey(name));
     if (it == by_name.end()) {
       throw AutomationError(
-          err::kItemNotFound,
+          errnum::kItemNotFound,
           "Item not found in this collection: there is no query " + Quoted(name) + ".");
     }
     return queries[it->second];
@@ -213,10 +215,10 @@ struct QueryEngine::Impl final : Catalog {
     const QueryKind kind = KindOf(q);
     if (kind == QueryKind::kSelect || kind == QueryKind::kUnion || kind == QueryKind::kCrosstab)
       return;
-    throw AutomationError(err::kInvalidOperation, "Invalid operation: query " + Quoted(q.name) +
-                                                      " is a " + KindName(kind) +
-                                                      "; only select, union and crosstab queries "
-                                                      "return records.");
+    throw AutomationError(errnum::kInvalidOperation,
+                          "Invalid operation: query " + Quoted(q.name) + " is a " + KindName(kind) +
+                              "; only select, union and crosstab queries "
+                              "return records.");
   }
 
   // Analyse, with running out of memory (loading tables) a failure that
@@ -225,8 +227,8 @@ struct QueryEngine::Impl final : Catalog {
     try {
       return Analyse(q);
     } catch (const std::bad_alloc&) {
-      throw AutomationError(err::kResourcesExceeded, "System resource exceeded: query " +
-                                                         Quoted(q.name) + " ran out of memory.");
+      throw AutomationError(errnum::kResourcesExceeded, "System resource exceeded: query " +
+                                                            Quoted(q.name) + " ran out of memory.");
     }
   }
 
@@ -234,9 +236,7 @@ struct QueryEngine::Impl final : Catalog {
   const Translation& Analyse(const SavedQuery& q) {
     const std::string key = NameKey(q.name);
     if (auto it = analysed.find(key); it != analysed.end()) return it->second;
-    if (in_progress.count(key))
-      throw AutomationError(err::kCircularQuery,
-                            "Circular reference caused by query " + Quoted(q.name) + ".");
+    if (in_progress.count(key)) throw StandardError(errnum::kCircularQuery, {q.name});
     CheckRunnable(q);
     in_progress.insert(key);
     struct Done {
@@ -248,14 +248,14 @@ struct QueryEngine::Impl final : Catalog {
     try {
       text = RebuildSql(q);
     } catch (const DefinitionError& e) {
-      throw AutomationError(err::kSyntax, "Query " + Quoted(q.name) +
-                                              " has a malformed definition: " + e.what() + ".");
+      throw AutomationError(errnum::kSyntax, "Query " + Quoted(q.name) +
+                                                 " has a malformed definition: " + e.what() + ".");
     }
     sql::Statement st;
     try {
       st = sql::ParseStatement(text);
     } catch (const sql::SqlSyntaxError& e) {
-      throw AutomationError(err::kSyntax,
+      throw AutomationError(errnum::kSyntax,
                             "Syntax error in query " + Quoted(q.name) + ": " + e.what() + ".");
     }
     Translation t;
@@ -281,12 +281,7 @@ struct QueryEngine::Impl final : Catalog {
     if (auto columns = tables.TableColumns(name)) return LoadTable(key, name, *columns);
     auto q = by_name.find(key);
     if (q == by_name.end()) {
-      throw TranslateError(err::kTableNotFound,
-                           "The Microsoft Access database engine cannot find the "
-                           "input table or query " +
-                               Quoted(name) +
-                               ". Make sure it exists and that its name is spelled "
-                               "correctly.");
+      throw TranslateError(StandardError(errnum::kTableNotFound, {name}));
     }
     const SavedQuery& sq = queries[q->second];
     const Translation& t = Analyse(sq);
@@ -318,7 +313,7 @@ struct QueryEngine::Impl final : Catalog {
       insert += "?";
     }
     if (columns.empty()) {
-      throw AutomationError(err::kCannotEvaluate, "Table " + Quoted(name) + " has no columns.");
+      throw AutomationError(errnum::kCannotEvaluate, "Table " + Quoted(name) + " has no columns.");
     }
     create += ")";
     insert += ")";
@@ -329,7 +324,7 @@ struct QueryEngine::Impl final : Catalog {
       const size_t width = columns.size();
       tables.ReadTable(name, [&](std::vector<Value>&& row) {
         if (row.size() != width) {
-          throw AutomationError(err::kCannotEvaluate,
+          throw AutomationError(errnum::kCannotEvaluate,
                                 "Table " + Quoted(name) + " gave a record of " +
                                     std::to_string(row.size()) + " values for " +
                                     std::to_string(width) + " columns.");
@@ -396,13 +391,18 @@ QueryEngine::QueryEngine(TableProvider& tables, std::vector<SavedQuery> queries)
 
 QueryEngine::~QueryEngine() = default;
 
+std::unique_ptr<SavedQueryEngine> MakeSavedQueryEngine(TableProvider& tables,
+                                                       std::vector<SavedQuery> queries) {
+  return std::make_unique<QueryEngine>(tables, std::move(queries));
+}
+
 std::string QueryEngine::Sql(const std::string& query) const {
   const SavedQuery& q = impl_->Find(query);
   try {
     return RebuildSql(q);
   } catch (const DefinitionError& e) {
-    throw AutomationError(
-        err::kSyntax, "Query " + Quoted(q.name) + " has a malformed definition: " + e.what() + ".");
+    throw AutomationError(errnum::kSyntax, "Query " + Quoted(q.name) +
+                                               " has a malformed definition: " + e.what() + ".");
   }
 }
 
@@ -418,13 +418,12 @@ QueryResult QueryEngine::Run(const std::string& query) {
   const Translation& t = impl_->AnalyseWithinMemory(q);
   const std::size_t expected = t.parameters.size();
   if (expected > 0) {
-    throw AutomationError(err::kTooFewParameters,
-                          "Too few parameters. Expected " + std::to_string(expected) + ".");
+    throw StandardError(errnum::kTooFewParameters, {std::to_string(expected)});
   }
   QueryResult result;
   result.columns = t.columns;
   auto too_big = [&] {
-    return AutomationError(err::kResourcesExceeded,
+    return AutomationError(errnum::kResourcesExceeded,
                            "System resource exceeded: the records of query " + Quoted(q.name) +
                                " need more than " + std::to_string(kMemoryLimit >> 20) +
                                " MB of memory.");

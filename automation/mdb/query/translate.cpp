@@ -77,7 +77,7 @@ std::string Translator::FromSql(const FromItem& f, Scope& scope, bool parenthesi
                            : (f.join == sql::JoinKind::kLeft ? " LEFT JOIN " : " RIGHT JOIN ");
       const T on = Expression(*f.on, scope);
       if (on.aggregate)
-        throw TranslateError(err::kAggregateInWhere,
+        throw TranslateError(errnum::kAggregateInWhere,
                              "An aggregate function is not allowed in a join condition.");
       std::string s = l + kw + r + " ON " + Cond(on);
       return parenthesise_join ? "(" + s + ")" : s;
@@ -89,23 +89,22 @@ std::string Translator::FromSql(const FromItem& f, Scope& scope, bool parenthesi
 void Translator::CheckUniqueSource(const Scope& scope, const std::string& name) {
   for (const auto& s : scope.sources) {
     if (SameName(s.name, name))
-      throw TranslateError(err::kDuplicateSource,
-                           "The source name '" + name + "' is used twice in the FROM clause.");
+      throw TranslateError(StandardError(errnum::kDuplicateSource, {name}));
   }
 }
 
 std::string Translator::WhereClause(const Select& s, Scope& scope) {
   if (!s.where) return "";
   const T w = Expression(*s.where, scope);
-  if (w.aggregate)
-    throw TranslateError(err::kAggregateInWhere, "Cannot have aggregate function in WHERE clause.");
+  if (w.aggregate) throw TranslateError(StandardError(errnum::kAggregateInWhere));
   return " WHERE " + Cond(w);
 }
 
 std::string Translator::FromClause(const Select& s, Scope& scope) {
   if (!s.external_database.empty())
-    throw TranslateError(err::kFileNotFound, "Queries on an external database ('" +
-                                                 s.external_database + "') are not supported.");
+    throw TranslateError(
+        errnum::kCannotFindFile,
+        "Queries on an external database ('" + s.external_database + "') are not supported.");
   std::string out;
   for (const auto& f : s.from) {
     if (!out.empty()) out += ", ";
@@ -137,9 +136,9 @@ std::vector<OutputItem> Translator::Outputs(const Select& s, const Scope& scope,
       }
       if (!matched) {
         if (q.empty())
-          throw TranslateError(err::kSyntax, "'*' needs at least one table in the FROM clause.");
-        throw TranslateError(err::kTableNotFound, "The input table or query '" + q + "' of '" + q +
-                                                      ".*' is not in the FROM clause.");
+          throw TranslateError(errnum::kSyntax, "'*' needs at least one table in the FROM clause.");
+        throw TranslateError(errnum::kTableNotFound, "The input table or query '" + q + "' of '" +
+                                                         q + ".*' is not in the FROM clause.");
       }
       continue;
     }
@@ -197,15 +196,13 @@ Translator::Part Translator::TranslateSelect(const Select& s, const Scope* outer
   bool any_aggregate = false;
   std::vector<OutputItem> outputs = Outputs(s, scope, &any_aggregate);
   contributing_ = saved_contributing;
-  if (outputs.empty()) throw TranslateError(err::kSyntax, "The query has no output columns.");
+  if (outputs.empty()) throw TranslateError(errnum::kSyntax, "The query has no output columns.");
 
   const std::string where = WhereClause(s, scope);
   std::string group, having;
   for (const auto& g : s.group_by) {
     const T gt = Expression(*g, scope);
-    if (gt.aggregate)
-      throw TranslateError(err::kAggregateInGroupBy,
-                           "Cannot have aggregate function in GROUP BY clause.");
+    if (gt.aggregate) throw TranslateError(StandardError(errnum::kAggregateInGroupBy));
     group += group.empty() ? " GROUP BY " : ", ";
     group += IsText(gt.type) ? "(" + gt.sql + ") COLLATE access_text" : gt.sql;
   }
@@ -305,10 +302,7 @@ void Translator::TranslateUnion(const sql::Statement& st, Translation& out) {
   for (const auto& s : st.selects) parts.push_back(TranslateSelect(*s, nullptr, false));
   const size_t width = parts[0].columns.size();
   for (const auto& p : parts) {
-    if (p.columns.size() != width)
-      throw TranslateError(err::kUnionColumns,
-                           "The number of columns in the two selected tables or queries "
-                           "of a union query do not match.");
+    if (p.columns.size() != width) throw TranslateError(StandardError(errnum::kUnionColumns));
   }
   std::vector<AccessType> types;
   for (size_t c = 0; c < width; ++c) {
@@ -359,9 +353,7 @@ void Translator::TranslateUnion(const sql::Statement& st, Translation& out) {
                static_cast<size_t>(o.expr->integer) <= width) {
       index = static_cast<int>(o.expr->integer - 1);
     }
-    if (index < 0)
-      throw TranslateError(err::kUnionOrder,
-                           "The ORDER BY of a union query must name one of its output columns.");
+    if (index < 0) throw TranslateError(StandardError(errnum::kUnionOrder));
     T k;
     k.sql = QuoteIdentifier("c" + std::to_string(index));
     k.type = types[static_cast<size_t>(index)];
@@ -377,7 +369,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
   // The crosstab wizard writes DISTINCTROW; over grouped rows it changes
   // nothing, and Access accepts it.
   if (s.distinct || s.top)
-    throw TranslateError(err::kSyntax, "A crosstab query cannot use DISTINCT or TOP.");
+    throw TranslateError(errnum::kSyntax, "A crosstab query cannot use DISTINCT or TOP.");
   Scope scope;
   scope.items = &s.items;
   const std::string from = FromClause(s, scope);
@@ -387,7 +379,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
   const std::string body = (from.empty() ? "" : " FROM " + from) + where;
   const T pivot = Expression(*st.pivot, scope);
   if (pivot.aggregate)
-    throw TranslateError(err::kSyntax, "The PIVOT expression cannot be an aggregate.");
+    throw TranslateError(errnum::kSyntax, "The PIVOT expression cannot be an aggregate.");
   const std::string pivot_sql = pivot.sql;
   const bool text = IsText(pivot.type);
 
@@ -418,7 +410,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
           name = lit->boolean ? "True" : "False";
           break;
         default:
-          throw TranslateError(err::kSyntax,
+          throw TranslateError(errnum::kSyntax,
                                "The column headings of a crosstab must be constants.");
       }
       const T value = Expression(*v, scope);
@@ -433,9 +425,9 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
 
   // Access's limit on the fields of a query.
   if (rows.size() + headings.size() > 255)
-    throw TranslateError(err::kTooManyFields, "Too many fields defined: the crosstab would have " +
-                                                  std::to_string(rows.size() + headings.size()) +
-                                                  " columns.");
+    throw TranslateError(errnum::kTooManyFields,
+                         "Too many fields defined: the crosstab would have " +
+                             std::to_string(rows.size() + headings.size()) + " columns.");
   std::string items;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (i) items += ", ";
@@ -454,15 +446,13 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
     pivot_ = &filter;
     const T value = Expression(*st.transform, scope);
     pivot_ = nullptr;
-    if (!value.aggregate)
-      throw TranslateError(err::kCrosstabValue,
-                           "The TRANSFORM value of a crosstab must be an aggregate.");
+    if (!value.aggregate) throw TranslateError(StandardError(errnum::kCrosstabValue));
     const std::string cell = "(CASE WHEN SUM(CASE WHEN " + filter.condition +
                              " THEN 1 ELSE 0 END) > 0 THEN " + value.sql + " END)";
     items += ", " + cell + " AS " + QuoteIdentifier("c" + std::to_string(rows.size() + h));
     out.columns.push_back({name, value.null ? AccessType::kText : value.type});
   }
-  if (items.empty()) throw TranslateError(err::kSyntax, "The crosstab has no columns.");
+  if (items.empty()) throw TranslateError(errnum::kSyntax, "The crosstab has no columns.");
   std::string group, order;
   for (const auto& g : s.group_by) {
     const T gt = Expression(*g, scope);

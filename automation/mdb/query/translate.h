@@ -14,16 +14,19 @@
 #include <utility>
 #include <vector>
 
+#include "automation/failure.h"
 #include "automation/mdb/query/access_sql.h"
 #include "automation/mdb/query/query_engine.h"
 
 namespace kestrin::automation::mdb {
 
-// A failure with the number Access would raise (access_errors.h) and a description without
+// A failure with the number Access would raise (error_numbers.h) and a description without
 // the query's name (the engine adds it).
 class TranslateError : public std::runtime_error {
  public:
   TranslateError(int number, const std::string& what) : std::runtime_error(what), number_(number) {}
+  // A failure with its standard description (StandardError).
+  explicit TranslateError(const AutomationError& e) : TranslateError(e.number(), e.description()) {}
   int number() const noexcept { return number_; }
 
  private:

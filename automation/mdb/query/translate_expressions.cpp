@@ -29,8 +29,7 @@ T Translator::Column(const Expr& e, const Scope& scope) {
       for (const auto& item : *s->items) {
         if (item.alias.empty() || !SameName(item.alias, e.name)) continue;
         if (std::find(alias_stack_.begin(), alias_stack_.end(), &item) != alias_stack_.end())
-          throw TranslateError(err::kCircularAlias,
-                               "Circular reference caused by alias '" + e.name + "'.");
+          throw TranslateError(StandardError(errnum::kCircularAlias, {e.name}));
         alias_stack_.push_back(&item);
         T t = Expression(*item.expr, *s);
         alias_stack_.pop_back();
@@ -92,7 +91,8 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
     case ExprKind::kColumn:
       return Column(e, scope);
     case ExprKind::kStar:
-      throw TranslateError(err::kSyntax, "'*' is allowed only in the output list and in Count(*).");
+      throw TranslateError(errnum::kSyntax,
+                           "'*' is allowed only in the output list and in Count(*).");
     case ExprKind::kUnary:
       return Unary(e, scope);
     case ExprKind::kBinary:
@@ -130,7 +130,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
       const T x = Expression(*e.args[0], scope);
       Part part = TranslateSelect(*e.subquery, &scope, false);
       if (part.columns.size() != 1)
-        throw TranslateError(err::kSubqueryColumns,
+        throw TranslateError(errnum::kSubqueryColumns,
                              "A subquery used with IN must return exactly one column.");
       T sub;
       sub.type = part.columns[0].type;
@@ -152,7 +152,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
     case ExprKind::kSubquery: {
       Part part = TranslateSelect(*e.subquery, &scope, false);
       if (part.columns.size() != 1)
-        throw TranslateError(err::kSubqueryColumns,
+        throw TranslateError(errnum::kSubqueryColumns,
                              "A subquery used as a value must return exactly one column.");
       T t;
       t.sql = "(SELECT \"c0\" FROM (" + part.sql + ") LIMIT 1)";
@@ -162,7 +162,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
     case ExprKind::kCall:
       return Call(e, scope);
   }
-  throw TranslateError(err::kSyntax, "Unsupported expression.");
+  throw TranslateError(errnum::kSyntax, "Unsupported expression.");
 }
 
 T Translator::Unary(const Expr& e, const Scope& scope) {
@@ -292,14 +292,12 @@ std::string Translator::Name(const Expr& e) {
 
 void Translator::Arity(const Expr& e, size_t lo, size_t hi) {
   if (e.star || e.args.size() < lo || e.args.size() > hi)
-    throw TranslateError(err::kSyntax, "Wrong number of arguments used with function '" + e.name +
-                                           "' in query expression.");
+    throw TranslateError(errnum::kSyntax, "Wrong number of arguments used with function '" +
+                                              e.name + "' in query expression.");
 }
 
 T Translator::Aggregate(const Expr& e, const std::string& n, const Scope& scope) {
-  if (in_aggregate_)
-    throw TranslateError(err::kNestedAggregate,
-                         "Cannot have aggregate function in expression (" + e.name + ").");
+  if (in_aggregate_) throw TranslateError(StandardError(errnum::kNestedAggregate, {e.name}));
   T t;
   t.aggregate = true;
   if (n == "count" && e.star) {
@@ -353,11 +351,9 @@ T Translator::Aggregate(const Expr& e, const std::string& n, const Scope& scope)
 T Translator::Call(const Expr& e, const Scope& scope) {
   const std::string n = Name(e);
   const fn::FunctionSpec* spec = fn::FindFunction(n);
-  if (spec == nullptr)
-    throw TranslateError(err::kUndefinedFunction,
-                         "Undefined function '" + e.name + "' in expression.");
+  if (spec == nullptr) throw TranslateError(StandardError(errnum::kUndefinedFunction, {e.name}));
   if (spec->kind == fn::FunctionKind::kAggregate) return Aggregate(e, n, scope);
-  if (e.star) throw TranslateError(err::kSyntax, "'*' is allowed only in Count(*).");
+  if (e.star) throw TranslateError(errnum::kSyntax, "'*' is allowed only in Count(*).");
   Arity(e, static_cast<size_t>(spec->min_args),
         spec->max_args < 0 ? SIZE_MAX : static_cast<size_t>(spec->max_args));
   std::vector<T> a;
@@ -413,7 +409,7 @@ T Translator::Call(const Expr& e, const Scope& scope) {
   }
   if (n == "switch") {
     if (a.empty() || a.size() % 2 != 0)
-      throw TranslateError(err::kSyntax, "Switch needs pairs of conditions and values.");
+      throw TranslateError(errnum::kSyntax, "Switch needs pairs of conditions and values.");
     T acc = a[1];
     for (size_t i = 3; i < a.size(); i += 2)
       acc.type = Unify(acc, a[i]), acc.null = acc.null && a[i].null;
@@ -500,8 +496,7 @@ T Translator::Call(const Expr& e, const Scope& scope) {
     return result(call("acc_format", {value, pattern, v.type == AccessType::kDateTime ? "1" : "0"}),
                   AccessType::kText);
   }
-  throw TranslateError(err::kUndefinedFunction,
-                       "Undefined function '" + e.name + "' in expression.");
+  throw TranslateError(StandardError(errnum::kUndefinedFunction, {e.name}));
 }
 
 }  // namespace kestrin::automation::mdb::translate_detail

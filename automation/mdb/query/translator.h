@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "automation/mdb/query/access_errors.h"
-#include "automation/mdb/query/access_names.h"
+#include "automation/failure.h"
+#include "automation/mdb/access_names.h"
 #include "automation/mdb/query/access_sql.h"
 #include "automation/mdb/query/translate.h"
 
@@ -133,11 +133,7 @@ class Translator {
       for (const auto& src : s->sources) {
         for (const auto& c : src.columns) {
           if (!SameName(c.name, name)) continue;
-          if (hit)
-            throw TranslateError(err::kAmbiguousField,
-                                 "The specified field '" + name +
-                                     "' could refer to more than one table listed in "
-                                     "the FROM clause.");
+          if (hit) throw TranslateError(StandardError(errnum::kAmbiguousField, {name}));
           hit = Found{&src, &c};
         }
       }

@@ -9,6 +9,7 @@
 
 #include "automation/mdb/query/access_dates.h"
 #include "automation/mdb/query/access_functions.h"
+#include "automation/mdb/single.h"
 
 namespace kestrin::automation::mdb::fn {
 namespace {
@@ -172,7 +173,7 @@ TEST(SingleValues, ShortestDecimalThatReadsBackAsTheFloat) {
     values.push_back(static_cast<float>(i % 4000) / 16 - 100);
   }
   for (float f : values) {
-    const double shown = fn::SingleAsShown(f);
+    const double shown = SingleAsShown(f);
     EXPECT_EQ(static_cast<float>(shown), f);
     char a[32], b[32];
     *std::to_chars(a, a + sizeof a - 1, f).ptr = '\0';
