@@ -229,8 +229,7 @@ std::string WindowsPathsFile() {
   const char* named = std::getenv(kWindowsPathsVariable);
   if (named != nullptr && named[0] != '\0') return named;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  const fs::path config =
-      xdg != nullptr && xdg[0] == '/' ? fs::path(xdg) : HomeDir() / ".config";
+  const fs::path config = xdg != nullptr && xdg[0] == '/' ? fs::path(xdg) : HomeDir() / ".config";
   return (config / "kestrin" / "windows-paths").string();
 }
 

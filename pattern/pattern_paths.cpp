@@ -27,9 +27,9 @@ PatternFile LocatePatternFile(const std::string& stored) {
     for (std::size_t i = 1; i < search.tried.size(); ++i) file.message += " " + search.tried[i];
   }
   if (!search.unmapped_root.empty() && why.empty()) {
-    file.message += "\r\n" + search.unmapped_root + " をこのコンピューターのフォルダーに読み替える行が " +
-                    (search.map_file.empty() ? std::string("読み替え表") : search.map_file) +
-                    " にありません。";
+    file.message +=
+        "\r\n" + search.unmapped_root + " をこのコンピューターのフォルダーに読み替える行が " +
+        (search.map_file.empty() ? std::string("読み替え表") : search.map_file) + " にありません。";
   }
   file.message += why;
   return file;

@@ -45,10 +45,12 @@ std::string WithoutPasswords(const std::string& connect) {
 }
 
 // The kind of source a connect string names: the text before its first
-// ";" ("Text", "Excel 12.0 Xml", "ODBC"); empty or "MS Access" for Access.
+// ";" ("Text", "Excel 12.0 Xml", "ODBC"); empty or "MS Access" for Access,
+// also when the string starts with a setting (";DATABASE=…", "PWD=…").
 std::string Product(const std::string& connect) {
   std::string product = connect.substr(0, connect.find(';'));
   while (!product.empty() && product.back() == ' ') product.pop_back();
+  if (product.find('=') != std::string::npos) product.clear();
   return product;
 }
 
@@ -143,7 +145,8 @@ MdbSource::Target MdbSource::Resolve(const TableEntry& table, int depth) {
                                              std::to_string(kMaxLinkDepth) +
                                              " tables on: they go round in a circle.");
   }
-  const fs::path front_end = fs::absolute(path());
+  std::error_code ec;
+  const fs::path front_end = fs::absolute(path(), ec);
   const StoredPathSearch search = LocateStoredPath(table.database, front_end.parent_path());
   if (search.found.empty()) {
     throw AutomationError(err::kFileNotFound, "Could not find file " + Quoted(table.database) +
@@ -155,8 +158,8 @@ MdbSource::Target MdbSource::Resolve(const TableEntry& table, int depth) {
   try {
     back_end = OpenOther(search.found);
   } catch (const AutomationError& e) {
-    throw AutomationError(e.number(), link + ", found at " + Quoted(search.found) + ": " +
-                                          e.description());
+    throw AutomationError(e.number(),
+                          link + ", found at " + Quoted(search.found) + ": " + e.description());
   }
   const TableEntry* target = back_end->FindTable(table.foreign_name);
   if (target == nullptr) {

@@ -80,9 +80,9 @@ TEST(WindowsPathMap, AMalformedLineNamesTheFileAndTheLine) {
       WindowsPathMap::Parse(text, "/home/me/.config/kestrin/windows-paths");
       ADD_FAILURE() << "no error";
     } catch (const PathMapError& e) {
-      EXPECT_NE(e.description().find("/home/me/.config/kestrin/windows-paths, " +
-                                     std::string(message)),
-                std::string::npos)
+      EXPECT_NE(
+          e.description().find("/home/me/.config/kestrin/windows-paths, " + std::string(message)),
+          std::string::npos)
           << e.description();
     }
   }

@@ -24,10 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 namespace ts = testsupport;
-using automation::mdb::AccessType;
 using automation::AutomationError;
 using automation::Currency;
 using automation::Value;
+using automation::mdb::AccessType;
 using automation::mdb::testing::QueryBuilder;
 using kestrin::testing::TempFolder;
 using kestrin::testing::WriteBytes;
@@ -108,16 +108,16 @@ class SplitDatabase : public ::testing::Test {
     ts::WriteJet4Database(back, back_end_);
 
     ts::Jet4Database front;
-    front.tables.push_back({"Artikel",
-                            {{"ArtikelNr", AccessType::kLong},
-                             {"Bezeichnung", AccessType::kText, 40},
-                             {"Preis", AccessType::kCurrency}},
-                            {{100, "Schraube", Value(Currency{15000})},
-                             {101, "Mutter", Value(Currency{2500})}},
-                            {}});
-    front.linked_tables = {ts::AccessLink("Kunden", "Kunden", back_end_.string()),
-                           ts::AccessLink("Orders", "BESTELLUNGEN",
-                                          "C:\\Daten\\Verkauf\\backend.mdb")};
+    front.tables.push_back(
+        {"Artikel",
+         {{"ArtikelNr", AccessType::kLong},
+          {"Bezeichnung", AccessType::kText, 40},
+          {"Preis", AccessType::kCurrency}},
+         {{100, "Schraube", Value(Currency{15000})}, {101, "Mutter", Value(Currency{2500})}},
+         {}});
+    front.linked_tables = {
+        ts::AccessLink("Kunden", "Kunden", back_end_.string()),
+        ts::AccessLink("Orders", "BESTELLUNGEN", "C:\\Daten\\Verkauf\\backend.mdb")};
     front.queries = {
         QueryBuilder("Umsatz")
             .Kind(1)
@@ -258,9 +258,9 @@ class WriteWatch {
  public:
   explicit WriteWatch(const std::vector<fs::path>& folders) : fd_(inotify_init1(IN_NONBLOCK)) {
     for (const fs::path& f : folders) {
-      inotify_add_watch(fd_, f.c_str(),
-                        IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_ATTRIB | IN_MOVED_TO |
-                            IN_DELETE);
+      inotify_add_watch(
+          fd_, f.c_str(),
+          IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_ATTRIB | IN_MOVED_TO | IN_DELETE);
     }
   }
   ~WriteWatch() { ::close(fd_); }

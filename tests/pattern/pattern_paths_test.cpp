@@ -41,12 +41,14 @@ TEST_F(PatternPaths, WindowsPathsAreFoundThroughTheMappingOrNamedWithThePlacesLo
                            (dir_.path() / "Einkauf/buy.xls").string());
 
   f = LocatePatternFile("\\\\fs01\\共有\\a.xls");
-  EXPECT_EQ(f.message, "ファイル \\\\fs01\\共有\\a.xls は見つかりません。\r\n\\\\fs01\\共有 "
-                       "をこのコンピューターのフォルダーに読み替える行が " +
-                           map_ + " にありません。");
+  EXPECT_EQ(f.message,
+            "ファイル \\\\fs01\\共有\\a.xls は見つかりません。\r\n\\\\fs01\\共有 "
+            "をこのコンピューターのフォルダーに読み替える行が " +
+                map_ + " にありません。");
 
   // A path of this machine keeps the message as it always was.
-  EXPECT_EQ(LocatePatternFile("/nowhere/a.mdb").message, "ファイル /nowhere/a.mdb は見つかりません。");
+  EXPECT_EQ(LocatePatternFile("/nowhere/a.mdb").message,
+            "ファイル /nowhere/a.mdb は見つかりません。");
 
   // A mapping line in error is named, never passed over in silence.
   WriteBytes(map_, "C:\\Daten -> /srv\n");

@@ -901,9 +901,8 @@ void Writer::FillCatalogue(std::vector<PendingTable>& tables) {
   // queries.
   auto next_id = static_cast<std::int32_t>(0x80000100u);
   for (const Jet4LinkedTable& l : db_.linked_tables) {
-    std::vector<Value>& r =
-        object(next_id++, kTablesContainerId, l.name,
-               l.type != 0 ? l.type : (l.connect.empty() ? 6 : 4), l.flags);
+    std::vector<Value>& r = object(next_id++, kTablesContainerId, l.name,
+                                   l.type != 0 ? l.type : (l.connect.empty() ? 6 : 4), l.flags);
     if (!l.database.empty()) r[8] = Value(l.database);
     if (!l.connect.empty()) r[9] = Value(l.connect);
     if (!l.foreign_name.empty()) r[10] = Value(l.foreign_name);
@@ -1004,8 +1003,8 @@ Jet4LinkedTable OdbcLink(std::string name, std::string foreign_name, std::string
 
 Jet4LinkedTable FileLink(std::string name, std::string foreign_name, std::string database,
                          std::string connect) {
-  return {std::move(name), std::move(foreign_name), std::move(database), std::move(connect),
-          kAccessLinkFlags, 6};
+  return {std::move(name),    std::move(foreign_name), std::move(database),
+          std::move(connect), kAccessLinkFlags,        6};
 }
 
 void WriteJet4Database(const Jet4Database& db, const std::filesystem::path& path) {

@@ -92,9 +92,10 @@ TEST_F(Jet4WriterCatalogTest, LinkedTablesAreCataloguedButNotListedAsLocalTables
 // Ordrar (Type 4, Flags 0x20100000); a text-file link is Type 6 with Connect.
 TEST_F(Jet4WriterCatalogTest, LinkEntriesAreWrittenAsAccessWritesThem) {
   Jet4Database db;
-  db.linked_tables = {AccessLink("Table2", "Table1", "Z:\\jackcess_test\\linkeeTest.accdb"),
-                      OdbcLink("Ordrar", "dbo.Ordrar", "ODBC;DSN=x"),
-                      FileLink("Kunden", "kunden#csv", "C:\\Export", "Text;HDR=YES;DATABASE=C:\\Export")};
+  db.linked_tables = {
+      AccessLink("Table2", "Table1", "Z:\\jackcess_test\\linkeeTest.accdb"),
+      OdbcLink("Ordrar", "dbo.Ordrar", "ODBC;DSN=x"),
+      FileLink("Kunden", "kunden#csv", "C:\\Export", "Text;HDR=YES;DATABASE=C:\\Export")};
   auto file = Write(db);
   std::map<std::string, ProbedObject> objects;
   for (const ProbedObject& o : ProbeCatalog(file)) objects[o.name] = o;

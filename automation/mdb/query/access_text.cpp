@@ -13,11 +13,11 @@
 #include <string_view>
 #include <vector>
 
+#include "automation/letter_case.h"
 #include "automation/mdb/query/access_dates.h"
 #include "automation/mdb/query/access_function_support.h"
 #include "automation/mdb/query/access_functions.h"
 #include "automation/mdb/query/access_names.h"
-#include "automation/letter_case.h"
 #include "automation/mdb/query/access_sql.h"
 #include "automation/utf8.h"
 
