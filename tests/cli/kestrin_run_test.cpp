@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -179,6 +180,34 @@ TEST_F(KestrinRun, ASavedPatternIsExportedWithoutADisplay) {
   EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
   EXPECT_FALSE(OfficeOnPipe(pipe_));
   ExpectExported(book);
+}
+
+TEST_F(KestrinRun, EveryRunOfAPatternAddsItsPivotTableOnASheetOfItsOwn) {
+  fs::path book = SampleCopy("sales.xls");
+  const std::string pattern = Pattern("sales.kst", book, [](auto&) {});
+  for (int night = 1; night <= 3; ++night) {
+    Outcome run = Kestrin({pattern});
+    ASSERT_EQ(run.status, 0) << "run " << night << ": " << run.err;
+  }
+  ExpectExported(book);
+  SavedBook saved(book);
+  double amounts = 0;
+  for (int r = 4; r <= 243; ++r) amounts += saved.At("売上", "G" + std::to_string(r)).number;
+  int tables = 0;
+  for (const std::string& sheet : saved.SheetNames()) {
+    if (saved.Pivots(sheet).count("支店別集計") == 0) continue;
+    ++tables;
+    // The grand total, the largest number of the table, sums every amount.
+    double largest = 0;
+    for (int r = 1; r <= 30; ++r) {
+      for (int c = 0; c < 12; ++c) {
+        auto cell = saved.At(sheet, ColumnLetters(c) + std::to_string(r));
+        if (cell.kind == SavedBook::Kind::kNumber) largest = std::max(largest, cell.number);
+      }
+    }
+    EXPECT_EQ(largest, amounts) << sheet;
+  }
+  EXPECT_EQ(tables, 3);
 }
 
 TEST_F(KestrinRun, SeveralPatternsRunInTurnAndTheWorstStatusWins) {

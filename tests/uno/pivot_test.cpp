@@ -200,7 +200,9 @@ TEST(PivotTest, RefusalsAreErrorsThatLeaveTheWorkbookAsItWas) {
   expect_1004([&] { app.ActiveSheet()->PivotTables("Other"); }, "Other");
   app.ActiveWorkbook()->Sheets()->Item("Data")->Activate();
   int sheets = app.ActiveWorkbook()->Sheets()->Count();
-  expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data!A1:F13", "", "Taken"); }, "Taken");
+  // Only the sheet that receives the table must not have the name already.
+  expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data!A1:F13", "Sheet2!H3", "Taken"); },
+              "Taken");
   expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Gone!A1:F13", "", "New"); }, "Gone");
   expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data A1:F13", "", "New"); },
               "Data A1:F13");
