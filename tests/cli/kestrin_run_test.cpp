@@ -56,9 +56,15 @@ bool OfficeOnPipe(const std::string& pipe) {
 
 class KestrinRun : public ::testing::Test {
  protected:
-  // Runs kestrin with the arguments, without a display, its office on a
-  // pipe of this test's own.
-  Outcome Kestrin(const std::vector<std::string>& args, const std::string& pipe = "") {
+  struct Started {
+    pid_t pid = -1;
+    fs::path err;
+  };
+
+  // Starts kestrin with the arguments, without a display, its office on a
+  // pipe of this test's own, standard error going to `err_name`.
+  Started Start(const std::vector<std::string>& args, const std::string& pipe = "",
+                const std::string& err_name = "stderr.txt") {
     const std::string office_pipe = pipe.empty() ? pipe_ : pipe;
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -68,11 +74,15 @@ class KestrinRun : public ::testing::Test {
             "KESTRIN_OFFICE_PROFILE=", "XDG_CACHE_HOME="}) {
         if (var.rfind(drop, 0) == 0) var.clear();
       }
+      for (const std::string& own : env_) {
+        if (var.rfind(own.substr(0, own.find('=') + 1), 0) == 0) var.clear();
+      }
       if (!var.empty()) env.push_back(var);
     }
     env.push_back("KESTRIN_OFFICE_PIPE=" + office_pipe);
     env.push_back("KESTRIN_OFFICE_PROFILE=" + (dir_.path() / "profile").string());
     env.push_back("XDG_CACHE_HOME=" + (dir_.path() / "cache").string());
+    env.insert(env.end(), env_.begin(), env_.end());
 
     std::vector<std::string> argv_text{KESTRIN_PROGRAM};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -82,33 +92,37 @@ class KestrinRun : public ::testing::Test {
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const fs::path err = dir_.path() / "stderr.txt";
+    Started started{-1, dir_.path() / err_name};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    int spawned = posix_spawn(&pid, KESTRIN_PROGRAM, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int spawned =
+        posix_spawn(&started.pid, KESTRIN_PROGRAM, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) ADD_FAILURE() << "cannot start " << KESTRIN_PROGRAM;
+    return started;
+  }
+
+  // Waits for a started kestrin (4 minutes at most) and reads what it said.
+  Outcome Wait(const Started& started) {
     Outcome run;
-    if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << KESTRIN_PROGRAM;
-      return run;
-    }
+    if (started.pid < 0) return run;
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    while (waitpid(started.pid, &status, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
+        kill(started.pid, SIGKILL);
+        waitpid(started.pid, &status, 0);
         ADD_FAILURE() << "kestrin did not end within 4 minutes";
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.err = ReadAll(err);
+    run.err = ReadAll(started.err);
     std::string line;
     for (char c : run.err) {
       if (c == '\n') {
@@ -120,6 +134,11 @@ class KestrinRun : public ::testing::Test {
     }
     if (!line.empty()) run.lines.push_back(line);
     return run;
+  }
+
+  // Runs kestrin with the arguments as Start() does, to its end.
+  Outcome Kestrin(const std::vector<std::string>& args, const std::string& pipe = "") {
+    return Wait(Start(args, pipe));
   }
 
   // The sample's export as a pattern file; `edit` changes its settings.
@@ -169,6 +188,8 @@ class KestrinRun : public ::testing::Test {
   }
 
   TempDir dir_;
+  // Environment entries ("NAME=value") kestrin gets besides its own.
+  std::vector<std::string> env_;
   std::string pipe_ = "kestrin_run_test_" + std::to_string(getpid()) + "_" +
                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
@@ -208,6 +229,30 @@ TEST_F(KestrinRun, EveryRunOfAPatternAddsItsPivotTableOnASheetOfItsOwn) {
     EXPECT_EQ(largest, amounts) << sheet;
   }
   EXPECT_EQ(tables, 3);
+}
+
+TEST_F(KestrinRun, AWorkbookUnderJapaneseNamesIsExportedWithoutAJapaneseLocale) {
+  // The locales kestrin and its office can find hold C.UTF-8 only: a
+  // Japanese one of the system's is hidden, whatever the user's LANG says.
+  const fs::path locales = dir_.path() / "locales";
+  fs::create_directories(locales);
+  if (fs::exists("/usr/lib/locale/C.utf8")) {
+    fs::copy("/usr/lib/locale/C.utf8", locales / "C.utf8", fs::copy_options::recursive);
+  }
+  env_ = {"LOCPATH=" + locales.string(), "LANG=ja_JP.UTF-8", "LC_ALL=", "LC_CTYPE="};
+  const fs::path folder = dir_.path() / "日本 語";
+  fs::create_directories(folder);
+  const fs::path book = folder / "売上 データ.xls";
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", book);
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.mdb", folder / "売上 データ.mdb");
+  exporting::ExportSettings s =
+      sample::SampleSettings((folder / "売上 データ.mdb").string(), book.string());
+  const std::string pattern = (folder / "売上 データ.kst").string();
+  pattern::WritePatternFile(pattern, s);
+  Outcome run = Kestrin({pattern});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+  ExpectExported(book);
 }
 
 TEST_F(KestrinRun, SeveralPatternsRunInTurnAndTheWorstStatusWins) {
