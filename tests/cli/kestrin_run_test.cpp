@@ -12,6 +12,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,6 +54,23 @@ bool OfficeOnPipe(const std::string& pipe) {
     if (cmdline.find(needle) != std::string::npos) return true;
   }
   return false;
+}
+
+// The offices serving the office pipe of that name, by process group: an
+// office's launcher and the office proper it starts, and starts again on
+// the first run of a new profile, share the group they were started in.
+std::set<pid_t> OfficesOnPipe(const std::string& pipe) {
+  const std::string needle = "pipe,name=" + pipe + ";";
+  std::set<pid_t> groups;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    if (ReadAll(entry.path() / "cmdline").find(needle) == std::string::npos) continue;
+    const std::string stat = ReadAll(entry.path() / "stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    std::string state;
+    pid_t parent = 0, group = 0;
+    if (fields >> state >> parent >> group) groups.insert(group);
+  }
+  return groups;
 }
 
 class KestrinRun : public ::testing::Test {
@@ -229,6 +248,39 @@ TEST_F(KestrinRun, EveryRunOfAPatternAddsItsPivotTableOnASheetOfItsOwn) {
     EXPECT_EQ(largest, amounts) << sheet;
   }
   EXPECT_EQ(tables, 3);
+}
+
+TEST_F(KestrinRun, RunsStartedTogetherShareOneOfficeAndTheLastOneEndsIt) {
+  std::vector<fs::path> books;
+  std::vector<Started> runs;
+  for (int i = 1; i <= 3; ++i) {
+    books.push_back(SampleCopy("night" + std::to_string(i) + ".xls"));
+    const std::string pattern = Pattern("night" + std::to_string(i) + ".kst", books.back(),
+                                        [](auto&) {});
+    runs.push_back(Start({pattern}, "", "stderr" + std::to_string(i) + ".txt"));
+  }
+  // The offices that served the pipe while any of the runs went on.
+  std::set<pid_t> offices;
+  auto running = [&] {
+    return std::any_of(runs.begin(), runs.end(), [](const Started& run) {
+      siginfo_t info{};
+      return waitid(P_PID, static_cast<id_t>(run.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == 0;
+    });
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+  while (running() && std::chrono::steady_clock::now() < deadline) {
+    offices.merge(OfficesOnPipe(pipe_));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (const Started& started : runs) {
+    Outcome run = Wait(started);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+  }
+  EXPECT_EQ(offices.size(), 1u);
+  EXPECT_FALSE(OfficeOnPipe(pipe_));
+  for (const fs::path& book : books) ExpectExported(book);
 }
 
 TEST_F(KestrinRun, AWorkbookUnderJapaneseNamesIsExportedWithoutAJapaneseLocale) {
