@@ -35,15 +35,15 @@ std::unique_ptr<OfficeShare> OfficeShare::TakeTurn(const std::filesystem::path& 
                                                    std::chrono::milliseconds limit) {
   int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
-    throw AutomationError(429,
-                          "Cannot open the lock file " + file.string() + ": " + std::strerror(errno));
+    throw AutomationError(
+        429, "Cannot open the lock file " + file.string() + ": " + std::strerror(errno));
   }
   std::unique_ptr<OfficeShare> share(new OfficeShare(fd, std::move(office_args)));
   if (!share->Lock(F_WRLCK, kTurnByte, limit)) {
-    throw AutomationError(429, "Another run of Kestrin has been starting or ending the "
-                                         "office for more than " +
-                                             std::to_string(limit.count() / 1000) + " s (" +
-                                             file.string() + ")");
+    throw AutomationError(429,
+                          "Another run of Kestrin has been starting or ending the "
+                          "office for more than " +
+                              std::to_string(limit.count() / 1000) + " s (" + file.string() + ")");
   }
   share->turn_ = true;
   return share;

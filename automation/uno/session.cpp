@@ -431,8 +431,8 @@ void Session::LeaveOffice(bool want_end) {
       process_->Kill();
     }
   };
-  const bool on_screen = std::any_of(books_.begin(), books_.end(),
-                                     [](const Book& book) { return book.on_screen; });
+  const bool on_screen =
+      std::any_of(books_.begin(), books_.end(), [](const Book& book) { return book.on_screen; });
   const auto wish = want_end    ? OfficeShare::Wish::kEnd
                     : on_screen ? OfficeShare::Wish::kKeep
                                 : OfficeShare::Wish::kNone;

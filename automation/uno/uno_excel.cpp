@@ -225,8 +225,8 @@ class UnoServer : public XlServer {
   }
 
   std::shared_ptr<XlApplication> Attach(std::unique_ptr<OfficeProcess> process,
-                                        std::unique_ptr<OfficeConnection> connection,
-                                        bool headless, std::unique_ptr<OfficeShare> share) {
+                                        std::unique_ptr<OfficeConnection> connection, bool headless,
+                                        std::unique_ptr<OfficeShare> share) {
     try {
       auto session =
           std::make_shared<Session>(options_, std::move(process), std::move(connection), headless);

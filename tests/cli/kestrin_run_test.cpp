@@ -116,8 +116,8 @@ class KestrinRun : public ::testing::Test {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     int spawned =
         posix_spawn(&started.pid, KESTRIN_PROGRAM, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -255,8 +255,8 @@ TEST_F(KestrinRun, RunsStartedTogetherShareOneOfficeAndTheLastOneEndsIt) {
   std::vector<Started> runs;
   for (int i = 1; i <= 3; ++i) {
     books.push_back(SampleCopy("night" + std::to_string(i) + ".xls"));
-    const std::string pattern = Pattern("night" + std::to_string(i) + ".kst", books.back(),
-                                        [](auto&) {});
+    const std::string pattern =
+        Pattern("night" + std::to_string(i) + ".kst", books.back(), [](auto&) {});
     runs.push_back(Start({pattern}, "", "stderr" + std::to_string(i) + ".txt"));
   }
   // The offices that served the pipe while any of the runs went on.

@@ -52,7 +52,8 @@ class OfficeShareTest : public ::testing::Test {
   }
   // Leaves; ending the office ends the stand-in.
   bool Leave(OfficeShare& run, Wish wish) {
-    return run.Leave(wish, [&] { kill(office_, SIGTERM); }, 1s);
+    return run.Leave(
+        wish, [&] { kill(office_, SIGTERM); }, 1s);
   }
 
   fs::path dir_;
