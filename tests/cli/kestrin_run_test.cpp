@@ -416,20 +416,19 @@ TEST_F(KestrinRun, APatternFromWindowsExportsALinkedTableThroughTheMapping) {
   ts::WriteJet4Database(back, dir_.path() / "z/Verkauf/backend.mdb");
   ts::Jet4Database front;
   front.linked_tables = {ts::AccessLink("Umsatz", "UMSÄTZE", "Z:\\Verkauf\\Backend.mdb")};
-  fs::create_directories(dir_.path() / "c/Berichte");
+  fs::create_directories(dir_.path() / "c/帳票");
   ts::WriteJet4Database(front, dir_.path() / "c/front.mdb");
-  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", dir_.path() / "c/Berichte/sales.xls");
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", dir_.path() / "c/帳票/sales.xls");
   const fs::path map = dir_.path() / "windows-paths";
   std::ofstream(map) << "C:\\Kestrin = " << (dir_.path() / "c").string() << "\n"
                      << "Z: = " << (dir_.path() / "z").string() << "\n";
   ::setenv(kWindowsPathsVariable, map.c_str(), 1);
 
-  const std::string pattern =
-      Pattern("windows.kst", "C:\\Kestrin\\Berichte\\SALES.xls", [](auto& s) {
-        s.FileMoto = "c:\\kestrin\\Front.mdb";
-        s.TblName = "Umsatz";
-        s.PivotF = 0;
-      });
+  const std::string pattern = Pattern("windows.kst", "C:\\Kestrin\\帳票\\SALES.xls", [](auto& s) {
+    s.FileMoto = "c:\\kestrin\\Front.mdb";
+    s.TblName = "Umsatz";
+    s.PivotF = 0;
+  });
   const std::string saved = ReadAll(pattern);
   Outcome run = Kestrin({pattern});
   ::unsetenv(kWindowsPathsVariable);
@@ -437,7 +436,7 @@ TEST_F(KestrinRun, APatternFromWindowsExportsALinkedTableThroughTheMapping) {
   EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
   EXPECT_EQ(ReadAll(pattern), saved);  // the pattern file as it was
 
-  SavedBook book(dir_.path() / "c/Berichte/sales.xls");
+  SavedBook book(dir_.path() / "c/帳票/sales.xls");
   EXPECT_EQ(book.At("売上", "A3").text, "Nr");
   EXPECT_EQ(book.At("売上", "D3").text, "Bemerkung");
   EXPECT_EQ(book.At("売上", "A4").number, 1);
