@@ -72,6 +72,8 @@ inline constexpr ErrorNumber kCallTimedOut{-2147417825,  // RPC_E_TIMEOUT
                                            "expired."};
 
 // DAO: files, objects and records.
+inline constexpr ErrorNumber kObjectNotFound{
+    3011, "The Microsoft Access database engine could not find the object '|'."};
 inline constexpr ErrorNumber kReservedError{3000,
                                             "Reserved error (|); there is no message for this "
                                             "error."};
@@ -80,10 +82,15 @@ inline constexpr ErrorNumber kCannotFindFile{3024, "Could not find file '|'."};
 inline constexpr ErrorNumber kReadOnly{3027, "Cannot update. Database or object is read-only."};
 inline constexpr ErrorNumber kNotValidPassword{3031, "Not a valid password."};
 inline constexpr ErrorNumber kResourcesExceeded{3035, "System resource exceeded."};
+inline constexpr ErrorNumber kInvalidPath{
+    3044,
+    "'|' isn't a valid path. Make sure that the path name is spelled correctly and that you are "
+    "connected to the server on which the file resides."};
 inline constexpr ErrorNumber kDamaged{3049,
                                       "Cannot open database '|'. It may not be a database that "
                                       "your application recognizes, or the file may be corrupt."};
 inline constexpr ErrorNumber kLinkedTable{3151, "ODBC--connection to '|' failed."};
+inline constexpr ErrorNumber kNoInstallableIsam{3170, "Could not find installable ISAM."};
 inline constexpr ErrorNumber kInvalidOperation{3219, "Invalid operation."};
 inline constexpr ErrorNumber kInvalidFieldType{3259, "Invalid field data type."};
 inline constexpr ErrorNumber kItemNotFound{3265, "Item not found in this collection."};

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "automation/failure.h"
 #include "automation/mdb/access_types.h"
 #include "automation/value.h"
 
@@ -49,6 +50,14 @@ class TableProvider {
   // AutomationError when the table cannot be read.
   virtual void ReadTable(const std::string& name,
                          const std::function<void(std::vector<Value>&& row)>& row) = 0;
+  // The tables and queries of the database an IN clause names (FROM t IN
+  // 'path'), as a provider that lives as long as this one. Throws
+  // AutomationError when that database cannot be found or read. By default
+  // there is no other database (3024).
+  virtual TableProvider& ExternalDatabase(const std::string& path) {
+    throw AutomationError(errnum::kCannotFindFile, "Could not find file '" + path +
+                                                       "': no other database can be read here.");
+  }
 };
 
 struct QueryResult {
