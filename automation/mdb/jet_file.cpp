@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -15,7 +16,6 @@
 #include "automation/failure.h"
 #include "automation/mdb/access_names.h"
 #include "automation/mdb/jet_text.h"
-#include "automation/mdb/single.h"
 
 namespace kestrin::automation::mdb::jet {
 namespace {
@@ -155,6 +155,56 @@ bool ExtendedDateSerial(const std::uint8_t* data, int size, double* serial) {
   return true;
 }
 
+// The header is read up to the end of its masked part: from 0x18, 126
+// (JET3) or 128 bytes are masked with the RC4 stream of the key 0x6B39DAC7.
+constexpr std::size_t kMaskedHeaderStart = 0x18;
+constexpr std::size_t kHeaderBytes = kMaskedHeaderStart + 128;
+
+// Refuses a file Access would ask a password for: an ACE file encrypted with
+// a password (its header names an encoding key) or a JET file with a
+// database password (stored in the masked header, for JET4 masked again
+// with the whole days of the file's creation date). JET4 files encoded
+// without a password (a key and no password) are read as usual.
+void RefuseProtected(const std::uint8_t* raw, int version, const std::string& path) {
+  std::uint8_t head[kHeaderBytes];
+  std::memcpy(head, raw, kHeaderBytes);
+  std::uint8_t s[256];
+  for (int i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
+  const std::uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
+  for (int i = 0, j = 0; i < 256; ++i) {
+    j = (j + s[i] + key[i % 4]) & 0xFF;
+    std::swap(s[i], s[j]);
+  }
+  const std::size_t masked = version == MDB_VER_JET3 ? 126 : 128;
+  for (std::size_t k = 0, i = 0, j = 0; k < masked; ++k) {
+    i = (i + 1) & 0xFF;
+    j = (j + s[i]) & 0xFF;
+    std::swap(s[i], s[j]);
+    head[kMaskedHeaderStart + k] ^= s[(s[i] + s[j]) & 0xFF];
+  }
+  auto refuse = [&](const std::string& what) {
+    throw AutomationError(errnum::kNotValidPassword,
+                          errnum::kNotValidPassword.Description() + " The database '" + path +
+                              "' is " + what +
+                              "; Access asks for the password, and Kestrin does not read "
+                              "protected files.");
+  };
+  if (version >= MDB_VER_ACCDB_2007 && Le32(head + 0x3E) != 0) refuse("encrypted with a password");
+  const std::size_t size = version == MDB_VER_JET3 ? 20 : 40;
+  std::uint8_t mask[4] = {0, 0, 0, 0};
+  if (version != MDB_VER_JET3) {
+    double created = 0;
+    std::memcpy(&created, head + 0x72, sizeof created);
+    if (std::isfinite(created) && std::fabs(created) < 2147483648.0) {
+      const auto days = static_cast<std::uint32_t>(static_cast<std::int32_t>(created));
+      for (int b = 0; b < 4; ++b) mask[b] = static_cast<std::uint8_t>(days >> (8 * b));
+    }
+  }
+  for (std::size_t k = 0; k < size; ++k) {
+    if ((head[0x42 + k] ^ mask[k % 4]) != 0) refuse("protected by a database password");
+  }
+}
+
 }  // namespace
 
 // --- JetFile ----------------------------------------------------------------
@@ -173,9 +223,9 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   }
   if (!S_ISREG(st.st_mode)) Unrecognized(path);
 
-  // Check the header before libmdb reads it: signature, version, and enough
-  // pages for the catalogue (page 2).
-  std::uint8_t head[0x20] = {};
+  // Check the header before libmdb reads it: signature, version, enough
+  // pages for the catalogue (page 2), and no password.
+  std::uint8_t head[kHeaderBytes] = {};
   {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
@@ -183,7 +233,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
     }
     const std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
-    if (got != sizeof head) Unrecognized(path);
+    if (got < 0x20) Unrecognized(path);
   }
   static const std::uint8_t kMagic[4] = {0x00, 0x01, 0x00, 0x00};
   const bool jet = std::memcmp(head + 4, "Standard Jet DB", 15) == 0;
@@ -194,6 +244,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   }
   const std::uint32_t page_size = version == MDB_VER_JET3 ? 2048 : 4096;
   if (static_cast<std::uint64_t>(st.st_size) < 3ull * page_size) Unrecognized(path);
+  RefuseProtected(head, version, path);
 
   std::unique_ptr<JetFile> file(new JetFile());
   file->path_ = path;
@@ -440,6 +491,10 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name,
     if (!jet3_) col.calculated = (e[fmt->col_flags_offset + 1] & 0xC0) != 0;
     col.value_type = col.type;
     col.readable = ReadableType(col.type) && !col.calculated;  // see below for calculated ones
+    if (col.type == kTypeComplex && !jet3_ && col.fixed && col.size >= 4) {
+      col.complex_id = static_cast<std::int32_t>(Le32(e + 11));
+      col.value_type = MDB_LONGINT;
+    }
     if (col.col_num > kMaxColumnNumber) {
       Damaged("the definition of table '" + name + "' has an impossible column number");
     }
@@ -751,7 +806,7 @@ void TableReader::DecodeRow(std::uint32_t pg, int row, std::vector<Value>& out,
   for (std::size_t i = 0; i < ncols; ++i) {
     const Column& col = def_->columns[i];
     const Span& f = spans_[i];
-    if ((wanted != nullptr && !(*wanted)[i]) || !col.readable) {
+    if ((wanted != nullptr && !(*wanted)[i]) || (!col.readable && col.complex_id == 0)) {
       out.emplace_back();
       continue;
     }
@@ -902,7 +957,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
       const std::uint32_t bits = Le32(data);
       float f;
       std::memcpy(&f, &bits, 4);
-      return Value(SingleAsShown(f));
+      return Value(static_cast<double>(f));  // the stored value; see single.h
     }
     case MDB_DOUBLE:
     case MDB_DATETIME: {

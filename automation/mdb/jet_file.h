@@ -33,6 +33,7 @@ namespace kestrin::automation::mdb::jet {
 
 // Access column type codes beyond those of AccessType (access_types.h).
 inline constexpr int kTypeBinaryBlock = 0x11;  // fixed binary block (MSysAccessObjects.Data)
+inline constexpr int kTypeComplex = 0x12;      // attachment, multi-value, version history
 inline constexpr int kTypeBigInt = 0x13;       // "Large Number" (Access 2016)
 inline constexpr int kTypeExtDateTime = 0x14;  // "Date/Time Extended" (Access 2019)
 
@@ -74,6 +75,11 @@ struct Column {
   // False for attachment, multi-value and unknown types, whose values are
   // not in the row, and for calculated fields whose result type is unknown.
   bool readable = true;
+  // A complex field (attachment, multi-value, version history: ACE type 18)
+  // keeps in the row only a Long that keys its values in a hidden table;
+  // this names the field in MSysComplexColumns (0: not a complex field).
+  // The row's Long is decoded although the column is not readable.
+  std::int32_t complex_id = 0;
 };
 
 struct TableDef {

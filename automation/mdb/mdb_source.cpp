@@ -23,6 +23,17 @@ const Entry* FindByName(const std::vector<Entry>& entries, const std::string& na
   return nullptr;
 }
 
+// DAO's order: by name, without regard to case.
+template <class Entry>
+void SortByName(std::vector<Entry>& entries) {
+  std::vector<std::pair<std::string, Entry>> keyed;
+  for (Entry& e : entries) keyed.emplace_back(NameKey(e.name), std::move(e));
+  std::stable_sort(keyed.begin(), keyed.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  entries.clear();
+  for (auto& k : keyed) entries.push_back(std::move(k.second));
+}
+
 // Runs an engine call, turning any other failure into an AutomationError
 // that names the query.
 template <class F>
@@ -42,27 +53,16 @@ auto WithQueryErrors(const std::string& query, F&& f) -> decltype(f()) {
   }
 }
 
-AccessType TypeForEngine(const jet::Column& c) {
-  if (!c.readable) return AccessType::kComplex;
-  switch (c.value_type) {
-    case jet::kTypeBigInt:
-      return AccessType::kLong;  // an integer, as Value gives it
-    case jet::kTypeExtDateTime:
-      return AccessType::kDateTime;
-    default:
-      return static_cast<AccessType>(c.value_type);
-  }
-}
-
 class TableRows final : public RowSource {
  public:
   TableRows(std::shared_ptr<MdbSource> source, jet::JetFile& file,
-            std::shared_ptr<const jet::TableDef> def)
-      : source_(std::move(source)), reader_(file, std::move(def)) {
-    for (const jet::Column& c : reader_.def().columns) names_.push_back(c.name);
-  }
+            std::shared_ptr<const TableView> view, bool singles_as_shown)
+      : source_(std::move(source)),
+        view_(std::move(view)),
+        reader_(file, view_->def_pointer()),
+        singles_as_shown_(singles_as_shown) {}
 
-  const std::vector<std::string>& names() const override { return names_; }
+  const std::vector<std::string>& names() const override { return view_->names(); }
   std::int64_t size() const override { return reader_.record_count(); }
 
   const std::vector<Value>& Row(std::int64_t index) override {
@@ -86,14 +86,14 @@ class TableRows final : public RowSource {
         throw AutomationError(errnum::kDamaged, "The records of table '" + reader_.def().name +
                                                     "' changed while they were read.");
       }
+      if (!view_->Plain(singles_as_shown_)) {
+        for (std::vector<Value>& row : rows_) view_->Apply(row, singles_as_shown_);
+      }
     }
     return rows_[static_cast<std::size_t>(index - reader_.first_record(page_))];
   }
 
-  void CheckReadable(int column) const override {
-    const jet::Column& c = reader_.def().columns.at(static_cast<std::size_t>(column));
-    if (!c.readable) ThrowUnreadable(c, reader_.def().name);
-  }
+  void CheckReadable(int column) const override { view_->CheckReadable(column); }
 
  private:
   static constexpr std::size_t kNone = static_cast<std::size_t>(-1);
@@ -103,8 +103,9 @@ class TableRows final : public RowSource {
   }
 
   std::shared_ptr<MdbSource> source_;  // keeps the file open
+  std::shared_ptr<const TableView> view_;
   jet::TableReader reader_;
-  std::vector<std::string> names_;
+  bool singles_as_shown_;
   std::size_t page_ = kNone;
   std::vector<std::vector<Value>> rows_;
 };
@@ -132,19 +133,6 @@ class QueryRows final : public RowSource {
 
 }  // namespace
 
-void ThrowUnreadable(const jet::Column& c, const std::string& table) {
-  std::string why;
-  if (c.calculated) {
-    why = "it is a calculated field of an unknown result type";
-  } else if (c.type == static_cast<int>(AccessType::kComplex)) {
-    why = "it is an attachment, multi-value or version-history field";
-  } else {
-    why = "its data type (code " + std::to_string(c.type) + ") is not supported";
-  }
-  throw AutomationError(errnum::kInvalidFieldType, "Field '" + c.name + "' of table '" + table +
-                                                       "' cannot be read: " + why + ".");
-}
-
 std::shared_ptr<MdbSource> MdbSource::Open(const std::string& path) {
   std::shared_ptr<MdbSource> src(new MdbSource());
   src->file_ = jet::JetFile::Open(path);
@@ -157,6 +145,14 @@ std::shared_ptr<MdbSource> MdbSource::Open(const std::string& path) {
       src->queries_.push_back(QueryEntry{e.name, e.id, e.flags});
     }
   }
+  src->complex_fields_ = ReadComplexFields(*src->file_);
+  std::erase_if(src->tables_, [&](const TableEntry& t) {
+    return t.type == jet::kObjectTable &&
+           std::any_of(src->complex_fields_.begin(), src->complex_fields_.end(),
+                       [&](const ComplexField& f) { return f.hidden_page == t.page; });
+  });
+  SortByName(src->tables_);
+  SortByName(src->queries_);
   return src;
 }
 
@@ -180,16 +176,33 @@ std::shared_ptr<const jet::TableDef> MdbSource::Definition(const TableEntry& tab
   return def;
 }
 
-std::vector<std::string> MdbSource::FieldNames(const TableEntry& table) {
-  const Target t = Resolve(table);
-  std::vector<std::string> names;
-  for (const jet::Column& c : t.source->Definition(*t.table)->columns) names.push_back(c.name);
-  return names;
+std::shared_ptr<const TableView> MdbSource::View(const TableEntry& table) {
+  auto it = views_.find(table.page);
+  if (it != views_.end()) return it->second;
+  auto values = [this](const ComplexField& field) {
+    auto found = complex_values_.find(field.complex_id);
+    if (found == complex_values_.end()) {
+      found = complex_values_
+                  .emplace(field.complex_id,
+                           std::make_shared<const ComplexValues>(ReadComplexValues(*file_, field)))
+                  .first;
+    }
+    return found->second;
+  };
+  auto view = std::make_shared<const TableView>(Definition(table), complex_fields_, values);
+  views_.emplace(table.page, view);
+  return view;
 }
 
-std::unique_ptr<RowSource> MdbSource::OpenTable(const TableEntry& table) {
+std::vector<std::string> MdbSource::FieldNames(const TableEntry& table) {
   const Target t = Resolve(table);
-  return std::make_unique<TableRows>(t.source, *t.source->file_, t.source->Definition(*t.table));
+  return t.source->View(*t.table)->names();
+}
+
+std::unique_ptr<RowSource> MdbSource::OpenTable(const TableEntry& table, bool singles_as_shown) {
+  const Target t = Resolve(table);
+  return std::make_unique<TableRows>(t.source, *t.source->file_, t.source->View(*t.table),
+                                     singles_as_shown);
 }
 
 SavedQueryEngine& MdbSource::Engine() {
@@ -213,10 +226,7 @@ std::optional<std::vector<ColumnInfo>> MdbSource::TableColumns(const std::string
   const TableEntry* entry = FindTable(name);
   if (entry == nullptr) return std::nullopt;
   const Target t = Resolve(*entry);
-  std::vector<ColumnInfo> columns;
-  for (const jet::Column& c : t.source->Definition(*t.table)->columns)
-    columns.push_back({c.name, TypeForEngine(c)});
-  return columns;
+  return t.source->View(*t.table)->Columns();
 }
 
 void MdbSource::ReadTable(const std::string& name,
@@ -225,7 +235,7 @@ void MdbSource::ReadTable(const std::string& name,
   if (t == nullptr) {
     throw StandardError(errnum::kTableNotFound, {name});
   }
-  std::unique_ptr<RowSource> rows = OpenTable(*t);
+  std::unique_ptr<RowSource> rows = OpenTable(*t, false);
   for (std::size_t i = 0; i < rows->names().size(); ++i) rows->CheckReadable(static_cast<int>(i));
   for (std::int64_t i = 0; i < rows->size(); ++i) {
     std::vector<Value> copy = rows->Row(i);

@@ -13,6 +13,7 @@
 
 #include "automation/mdb/jet_file.h"
 #include "automation/mdb/saved_queries.h"
+#include "automation/mdb/table_view.h"
 #include "automation/value.h"
 
 namespace kestrin::automation::mdb {
@@ -62,7 +63,9 @@ class MdbSource final : public TableProvider, public std::enable_shared_from_thi
   ~MdbSource() override;
 
   const std::string& path() const { return file_->path(); }
-  // Tables (local and linked) and queries in catalogue order.
+  // Tables (local and linked) and queries in the order DAO enumerates them:
+  // sorted by name without regard to case. The hidden tables of complex
+  // fields are left out.
   const std::vector<TableEntry>& tables() const { return tables_; }
   const std::vector<QueryEntry>& queries() const { return queries_; }
 
@@ -81,8 +84,9 @@ class MdbSource final : public TableProvider, public std::enable_shared_from_thi
 
   // Field names of a table in DAO order; a linked table's are its target's.
   std::vector<std::string> FieldNames(const TableEntry& table);
-  // All records of a table; a linked table's are its target's.
-  std::unique_ptr<RowSource> OpenTable(const TableEntry& table);
+  // All records of a table; a linked table's are its target's. Singles come
+  // as shown, or as stored when the query engine reads them.
+  std::unique_ptr<RowSource> OpenTable(const TableEntry& table, bool singles_as_shown = true);
   // The evaluated result of a saved query.
   std::unique_ptr<RowSource> OpenQuery(const QueryEntry& query);
   QueryResult RunQuery(const QueryEntry& query);
@@ -104,6 +108,8 @@ class MdbSource final : public TableProvider, public std::enable_shared_from_thi
  private:
   MdbSource() = default;
   std::shared_ptr<const jet::TableDef> Definition(const TableEntry& table);
+  // How DAO shows the records of a local table of this file.
+  std::shared_ptr<const TableView> View(const TableEntry& table);
   SavedQueryEngine& Engine();
   Target Resolve(const TableEntry& table, int depth);
   // The Access file at `located` (a path found here), this one included.
@@ -113,14 +119,13 @@ class MdbSource final : public TableProvider, public std::enable_shared_from_thi
   std::vector<TableEntry> tables_;
   std::vector<QueryEntry> queries_;
   std::map<std::uint32_t, std::shared_ptr<const jet::TableDef>> definitions_;
+  std::vector<ComplexField> complex_fields_;
+  std::map<std::uint32_t, std::shared_ptr<const TableView>> views_;
+  std::map<std::int32_t, std::shared_ptr<const ComplexValues>> complex_values_;
   std::unique_ptr<SavedQueryEngine> engine_;
   // Back-ends and databases of IN clauses, by their canonical path.
   std::map<std::string, std::shared_ptr<MdbSource>> others_;
   std::map<std::string, std::unique_ptr<TableProvider>> external_;
 };
-
-// The error for reading a column this reader cannot give (3259, naming the
-// field, the table and why).
-[[noreturn]] void ThrowUnreadable(const jet::Column& column, const std::string& table);
 
 }  // namespace kestrin::automation::mdb

@@ -14,6 +14,7 @@
 #include <set>
 
 #include "automation/failure.h"
+#include "automation/mdb/access_names.h"
 #include "automation/mdb/mdb_access.h"
 #include "mdb_test_support.h"
 
@@ -34,6 +35,10 @@ void ExpectError(std::int32_t number, const std::string& part, F&& f) {
     EXPECT_EQ(e.number(), number) << e.description();
     EXPECT_NE(e.description().find(part), std::string::npos) << e.description();
   }
+}
+
+bool ByName(const std::string& a, const std::string& b) {
+  return automation::mdb::NameKey(a) < automation::mdb::NameKey(b);
 }
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -120,9 +125,11 @@ TEST(AccessApplication, NeverWritesTheFile) {
   EXPECT_EQ(content, std::string((std::istreambuf_iterator<char>(b)), {}));
 }
 
-// TableDefs: every table of MSysObjects in catalogue order, system tables
-// included, as `mdb-tables -S` lists them.
-TEST(Catalogue, TablesInCatalogueOrderWithSystemTables) {
+// TableDefs: every table of MSysObjects that `mdb-tables -S` lists, system
+// tables included, but not the hidden tables of complex fields
+// ("f_<GUID>_<field>"), in DAO's order: sorted by name without regard to
+// case.
+TEST(Catalogue, TablesSortedByNameWithSystemTables) {
   for (const std::string& name : SampleNames()) {
     SCOPED_TRACE(name);
     auto db = OpenSample(name);
@@ -138,7 +145,13 @@ TEST(Catalogue, TablesInCatalogueOrderWithSystemTables) {
       ASSERT_NE(it, ours.end());
       ours.erase(it);
     }
-    EXPECT_EQ(ours, Lines(RunProgram({"mdb-tables", "-S", "-1", SamplePath(name)})));
+    std::vector<std::string> expected;
+    for (const std::string& table : Lines(RunProgram({"mdb-tables", "-S", "-1", SamplePath(name)})))
+      if (name.find(".accdb") == std::string::npos || table.rfind("f_", 0) != 0 ||
+          table.size() < 35 || table[34] != '_')
+        expected.push_back(table);
+    std::sort(expected.begin(), expected.end(), ByName);
+    EXPECT_EQ(ours, expected);
   }
   auto db = OpenSample("queryTestV2007.accdb");
   EXPECT_EQ(db->TableDefs().Item("MSysCompactError").Fields().Count(), 4);
@@ -154,7 +167,7 @@ TEST(Catalogue, OdbcLinkedTableIsListedButRefused) {
   ExpectError(3151, "Ordrar", [&] { db->OpenRecordset("Ordrar"); });
 }
 
-// QueryDefs: the Type 5 objects of MSysObjects in catalogue order, with DAO's
+// QueryDefs: the Type 5 objects of MSysObjects sorted by name, with DAO's
 // type code kept in their flags.
 TEST(Catalogue, QueriesWithTheirTypeCodes) {
   for (const std::string& name : SampleNames()) {
@@ -175,10 +188,13 @@ TEST(Catalogue, QueriesWithTheirTypeCodes) {
                        std::stoi(csv[r][static_cast<std::size_t>(flags_col)].text) & 0xF8);
     }
     auto db = OpenSample(name);
+    std::vector<std::string> order;
     for (int i = 0; i < db->QueryDefs().Count(); ++i) {
       ours.emplace(db->QueryDefs().Item(i).Name(), db->QueryDefs().Item(i).Type());
+      order.push_back(db->QueryDefs().Item(i).Name());
     }
-    EXPECT_EQ(ours, expected);  // (mdb-export lists moved rows elsewhere: compared as sets)
+    EXPECT_EQ(ours, expected);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end(), ByName));  // as DAO yields them
   }
   auto db = OpenSample("odbcLinkerTestV2007.accdb");
   EXPECT_EQ(db->QueryDefs().Count(), 56);

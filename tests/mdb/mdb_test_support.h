@@ -7,6 +7,7 @@
 
 #include "automation/access.h"
 #include "automation/value.h"
+#include "tests/mdb/print_value.h"
 
 namespace kestrin::mdbtest {
 

@@ -2,19 +2,23 @@
 // values: characters outside the BMP, dates before 1900 and Date/Time
 // Extended, exact currency and decimals, GUIDs, fields this reader refuses,
 // and (in files written by the test writer) long memos and OLE objects on
-// chains of pages, empty texts, deleted and moved rows, linked tables.
+// chains of pages, empty texts, deleted and moved rows, linked tables,
+// complex fields, protected files.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <random>
 
 #include "automation/failure.h"
 #include "automation/mdb/jet_text.h"
 #include "automation/mdb/mdb_access.h"
 #include "mdb_test_support.h"
+#include "tests/mdb/query/fake_tables.h"
 #include "tests/support/jet4_writer.h"
 
 namespace kestrin::mdbtest {
@@ -188,20 +192,33 @@ TEST(Values, CurrencyDecimalsGuidsAndBooleans) {
   EXPECT_EQ(t1[0][6], Value(DateTime{Serial(1974, 9, 21)}));
 }
 
-TEST(Values, AttachmentMultiValueAndUnknownFieldsAreRefused) {
+// A multi-value field reads as its values and an attachment field as its
+// file names, joined by "; "; the hidden version history of the append-only
+// memo is no field; a field of an unknown type, or a multi-value field whose
+// values are of one, is refused by name.
+TEST(Values, ComplexFieldsAsTheDatasheetShowsThemAndUnknownFieldsRefused) {
   auto db = OpenSample("complexDataTestV2007.accdb");
-  auto rs = db->OpenRecordset("Table1");
-  EXPECT_EQ(rs->FieldValue(0), Value("row1"));
-  for (int f : {1, 4, 5}) ExpectUnreadable(*rs, f, "attachment, multi-value");
-  rs->MoveNext();
-  EXPECT_EQ(rs->FieldValue(2), Value("row2-memo"));
+  const auto& fields = db->TableDefs().Item("Table1").Fields();
+  std::vector<std::string> names;
+  for (int i = 0; i < fields.Count(); ++i) names.push_back(fields.Name(i));
+  EXPECT_EQ(names, (std::vector<std::string>{"id", "memo-data", "append-memo-data",
+                                             "multi-value-data", "attach-data"}));
+  using Row = std::vector<Value>;
+  const auto rows = Records("complexDataTestV2007.accdb", "Table1");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0], (Row{"row1", Value(), Value(), Value(), Value()}));
+  EXPECT_EQ(rows[1], (Row{"row2", "row2-memo", "row2-memo", "value1; value4",
+                          "test_data.txt; test_data2.txt"}));
+  EXPECT_EQ(rows[2], (Row{"row3", "row3-memo", "row3-memo-again", "value1; value2; value3; value4",
+                          Value()}));
+  EXPECT_EQ(rows[3], (Row{"row4", "row4-memo", "row4-memo", Value(), "test_data2.txt"}));
 
   auto db2 = OpenSample("unsupportedFieldsTestV2007.accdb");
   auto rs2 = db2->OpenRecordset("Test");
   EXPECT_EQ(rs2->FieldValue(0), Value(1));
   ExpectUnreadable(*rs2, 1, "code 70");
   ExpectUnreadable(*rs2, 2, "code 71");
-  ExpectUnreadable(*rs2, 3, "attachment, multi-value");
+  ExpectUnreadable(*rs2, 3, "code 72");
 }
 
 // Files written for the test.
@@ -310,12 +327,95 @@ TEST_F(WrittenDatabase, DeletedRowsAreSkippedAndMovedRowsKeepTheirPlace) {
   EXPECT_EQ(rows[0][1], Value("row 1"));
   EXPECT_EQ(rows[0][2], Value(0.125));  // a Single, converted exactly
 
+  // Linked tables among the others, all sorted by name as DAO yields them.
   const auto& tables = db->TableDefs();
-  EXPECT_EQ(tables.Item(tables.Count() - 2).Name(), "Elsewhere");
-  EXPECT_EQ(tables.Item(tables.Count() - 1).Name(), "Server");
+  std::vector<std::string> names;
+  for (int i = 0; i < tables.Count(); ++i) names.push_back(tables.Item(i).Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Elsewhere", "MSysACEs", "MSysObjects", "MSysQueries",
+                                             "MSysRelationships", "Server", "T", "Åtgärder"}));
   EXPECT_EQ(db->OpenRecordset("ÅTGÄRDER")->RecordCount(), 2);  // case ignored beyond ASCII too
   EXPECT_THROW(db->OpenRecordset("Elsewhere"), AutomationError);
   EXPECT_THROW(db->OpenRecordset("Server"), AutomationError);
+}
+
+// Complex fields as Access 2007 keeps them: a multi-value field reads as its
+// values and an attachment field as its file names, joined by "; " in the
+// order of their hidden rows, through the table and through a query; the
+// version history of an append-only memo and the hidden tables are left out.
+TEST_F(WrittenDatabase, ComplexFieldsReadAsTextThroughTablesAndQueries) {
+  using Kind = ts::Jet4ComplexField::Kind;
+  ts::Jet4Database d;
+  d.tables.push_back(Table("Products",
+                           {{"ID", AccessType::kLong},
+                            {"Tags", AccessType::kComplex},
+                            {"Notes", AccessType::kMemo},
+                            {"History", AccessType::kComplex},
+                            {"Files", AccessType::kComplex}},
+                           {{1, 1, "a", 1, 1}, {2, 2, "b", 2, 2}, {3, Value(), Value(), 3, 3}}));
+  d.complex_fields = {
+      {"Products", "Tags", Kind::kMultiValue, {{1, "red"}, {2, "blue"}, {1, "green"}}},
+      {"Products", "History", Kind::kVersionHistory, {{1, "a, first"}, {2, "b"}}},
+      {"Products", "Files", Kind::kAttachment, {{2, "a.pdf"}, {2, "b.png"}}}};
+  using automation::mdb::testing::QueryBuilder;
+  d.queries = {QueryBuilder("All").Kind(1).Options(0x01).Source("Products"),
+               QueryBuilder("Green")
+                   .Kind(1)
+                   .Source("Products")
+                   .Output("ID")
+                   .Output("Tags & \"|\" & Files", "Both")
+                   .Where("Tags Like \"*green*\" Or Files Is Not Null")};
+  auto db = Open(d);
+
+  std::vector<std::string> tables;
+  for (int i = 0; i < db->TableDefs().Count(); ++i)
+    tables.push_back(db->TableDefs().Item(i).Name());
+  EXPECT_EQ(std::count_if(tables.begin(), tables.end(),
+                          [](const std::string& t) { return t.rfind("f_", 0) == 0; }),
+            0);
+  const auto& fields = db->TableDefs().Item("Products").Fields();
+  ASSERT_EQ(fields.Count(), 4);
+  EXPECT_EQ(fields.Name(3), "Files");
+
+  using Rows = std::vector<std::vector<Value>>;
+  const Rows expected = {{1, "red; green", "a", Value()},
+                         {2, "blue", "b", "a.pdf; b.png"},
+                         {3, Value(), Value(), Value()}};
+  EXPECT_EQ(ReadAll(*db->OpenRecordset("Products")), expected);
+  EXPECT_EQ(ReadAll(*db->OpenRecordset("All")), expected);
+  EXPECT_EQ(ReadAll(*db->OpenRecordset("Green")),
+            (Rows{{1, "red; green|"}, {2, "blue|a.pdf; b.png"}}));
+}
+
+// Access asks for the password of a file with a database password and of an
+// encrypted one; the reader refuses both by name instead of reading them.
+TEST_F(WrittenDatabase, PasswordProtectedAndEncryptedFilesAreRefusedByName) {
+  ts::Jet4Database d;
+  d.tables.push_back(Table("T", {{"N", AccessType::kLong}}, {{1}}));
+  auto refused = [&](const std::string& path, const std::string& what) {
+    auto app = server_->CreateObject();
+    try {
+      app->OpenCurrentDatabase(path, false);
+      ADD_FAILURE() << path << " was opened";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), 3031);
+      EXPECT_NE(e.description().find("'" + path + "'"), std::string::npos) << e.description();
+      EXPECT_NE(e.description().find(what), std::string::npos) << e.description();
+    }
+  };
+  d.password = "geheim";
+  ts::WriteJet4Database(d, path_);
+  refused(path_, "database password");
+  d.password.clear();
+  EXPECT_EQ(ReadAll(*Open(d)->OpenRecordset("T")).size(), 1u);
+
+  // An Access 2007 file encrypted with a password names its encoding key in
+  // the (masked) header.
+  std::ifstream in(SamplePath("oldDatesV2007.accdb"), std::ios::binary);
+  std::vector<char> bytes((std::istreambuf_iterator<char>(in)), {});
+  bytes.at(0x3E) ^= 0x5A;
+  std::ofstream(path_, std::ios::binary | std::ios::trunc)
+      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  refused(path_, "encrypted");
 }
 
 TEST(JetText, CompressedUnicodeAndSurrogates) {

@@ -79,8 +79,9 @@ TEST(Catalogue, SampleDatabasesListTablesAndSelectQueriesOnly) {
            Case{"queryTestV1997.mdb", {"Table1", "Table2", "Table3"}, {"SelectQuery"}},
            Case{"queryTestV2000.mdb", {"Table1", "Table2", "Table3"}, {"SelectQuery"}},
            // MSysCompactError is a user-visible table in Access's catalogue,
-           // but its name leaves it out.
-           Case{"queryTestV2007.accdb", {"Table2", "Table3", "Table1"}, {"SelectQuery"}},
+           // but its name leaves it out. Tables come sorted by name, as DAO
+           // yields them, whatever order they were made in.
+           Case{"queryTestV2007.accdb", {"Table1", "Table2", "Table3"}, {"SelectQuery"}},
            Case{"testV2000.mdb", {"Table1", "Table2", "Table3", "Table4"}, {}},
        }) {
     SCOPED_TRACE(c.file);
@@ -167,7 +168,7 @@ TEST_F(WrittenDatabase, HiddenSelectQueriesAreListedOtherKindsAndSystemNamesAreN
   auto app = server->CreateObject();
   app->OpenCurrentDatabase(path_, false);
   auto db = app->CurrentDatabase();
-  EXPECT_EQ(ListedTableNames(*db), (Names{"Orders", "msysLower", "USysRibbons", "MSy"}));
+  EXPECT_EQ(ListedTableNames(*db), (Names{"MSy", "msysLower", "Orders", "USysRibbons"}));
   EXPECT_EQ(ListedQueryNames(*db), (Names{"Hidden", "Plain", "~sq_fForm"}));
 }
 

@@ -4,9 +4,11 @@
 #include <array>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <optional>
 #include <string_view>
 #include <utility>
 
@@ -176,6 +178,8 @@ std::string ColumnTypeName(AccessType t) {
       return "Memo";
     case AccessType::kGuid:
       return "GUID";
+    case AccessType::kComplex:
+      return "Complex";
     default:
       return "type " + std::to_string(static_cast<int>(t));
   }
@@ -193,6 +197,7 @@ int FixedSize(AccessType t) {
       return 2;
     case AccessType::kLong:
     case AccessType::kSingle:
+    case AccessType::kComplex:  // the key of its values
       return 4;
     case AccessType::kCurrency:
     case AccessType::kDouble:
@@ -234,10 +239,11 @@ std::u16string CheckedName(const std::string& name, const std::string& what) {
 struct ColumnLayout {
   Jet4Column def;
   std::u16string name;
-  int number = 0;        // position in the definition and bit in the null mask
-  int fixed_offset = 0;  // fixed columns: offset after the column count
-  int var_index = 0;     // variable columns: entry in the offset table
-  int length = 0;        // as the definition records it
+  int number = 0;               // position in the definition and bit in the null mask
+  int fixed_offset = 0;         // fixed columns: offset after the column count
+  int var_index = 0;            // variable columns: entry in the offset table
+  int length = 0;               // as the definition records it
+  std::int32_t complex_id = 0;  // Complex columns: the field's MSysComplexColumns id
 };
 
 struct TableLayout {
@@ -289,6 +295,7 @@ TableLayout Layout(const std::string& table_name, const std::vector<Jet4Column>&
       case AccessType::kDouble:
       case AccessType::kDateTime:
       case AccessType::kGuid:
+      case AccessType::kComplex:
         l.length = FixedSize(c.type);
         break;
       default:
@@ -432,6 +439,20 @@ class Writer {
   void PlaceDefinition(const Bytes& blob, const std::vector<std::uint32_t>& pages);
   static std::size_t DefinitionPages(std::size_t blob_size);
   void WriteHeader();
+  void WritePassword(std::uint8_t* header);
+  // Complex fields: their tables described after the user tables, and the
+  // rows of MSysComplexColumns once every table has its page.
+  void DescribeComplexFields(std::vector<PendingTable>& tables);
+  void FillComplexColumns(std::vector<PendingTable>& tables);
+
+  struct ComplexPlan {
+    std::size_t table;   // the user table in `tables`
+    std::size_t type;    // its type table
+    std::size_t hidden;  // its hidden table
+    std::int32_t id;
+  };
+  std::vector<ComplexPlan> complex_;
+  std::size_t complex_columns_ = 0;  // MSysComplexColumns in `tables`
 
   const Jet4Database& db_;
   PageFile file_;
@@ -505,6 +526,7 @@ Bytes Writer::EncodeValue(const ColumnLayout& c, const Value& v, const std::stri
       Append16(b, static_cast<std::uint32_t>(integer(-32768, 32767)));
       break;
     case AccessType::kLong:
+    case AccessType::kComplex:
       Append32(b, static_cast<std::uint32_t>(integer(std::numeric_limits<std::int32_t>::min(),
                                                      std::numeric_limits<std::int32_t>::max())));
       break;
@@ -725,7 +747,8 @@ Bytes Writer::TableDefinition(const PendingTable& t, std::uint32_t rows, std::ui
     Put16(d + 7, static_cast<std::uint32_t>(c.var_index));
     Put16(d + 9, static_cast<std::uint32_t>(c.number));
     bool textual = c.def.type == AccessType::kText || c.def.type == AccessType::kMemo;
-    if (textual) Put16(d + 11, 0x0409);         // General sort order
+    if (textual) Put16(d + 11, 0x0409);  // General sort order
+    if (c.def.type == AccessType::kComplex) Put32(d + 11, static_cast<std::uint32_t>(c.complex_id));
     d[15] = IsFixed(c.def.type) ? 0x03 : 0x02;  // fixed length, may be null
     d[16] = textual && c.def.compressed ? 0x01 : 0x00;
     Put16(d + 21, static_cast<std::uint32_t>(c.fixed_offset));
@@ -772,7 +795,9 @@ void Writer::WriteHeader() {
   Put16(p + 0x3C, 1252);    // code page (JET3 text only)
   Put32(p + 0x3E, 0);       // no page encryption
   Put16(p + 0x6E, 0x0409);  // General sort order
-  // The password area stays zero and the creation date 0: no password.
+  // The password in UTF-16 (empty: none); the creation date is 0, so it
+  // needs no mask beyond the header's own.
+  WritePassword(p);
   std::array<std::uint8_t, 256> s{};
   for (int i = 0; i < 256; ++i) s[i] = static_cast<std::uint8_t>(i);
   const std::uint8_t key[4] = {0xC7, 0xDA, 0x39, 0x6B};
@@ -872,6 +897,7 @@ std::vector<Writer::PendingTable> Writer::DescribeTables() {
     mark(t.moved_rows, kMoved, "moved");
     tables.push_back(std::move(p));
   }
+  DescribeComplexFields(tables);
   return tables;
 }
 
@@ -983,10 +1009,126 @@ Bytes Writer::Build() {
     for (std::size_t k = 0; k < n; ++k) p.tdef_pages.push_back(file_.Allocate());
     p.tdef_page = p.tdef_pages.front();
   }
+  FillComplexColumns(tables);
   FillCatalogue(tables);
   for (const PendingTable& p : tables) WriteTable(p);
   WriteHeader();
   return file_.Serialize();
+}
+
+void Writer::WritePassword(std::uint8_t* header) {
+  const std::optional<std::u16string> password = Utf16(db_.password);
+  if (!password || password->size() > 20)
+    throw Jet4WriteError("the password is not UTF-8 or longer than 20 characters");
+  for (std::size_t i = 0; i < password->size(); ++i) Put16(header + 0x42 + 2 * i, (*password)[i]);
+}
+
+// One type table per kind (one per version history), one hidden table per
+// field, and MSysComplexColumns; the field's column gets its id.
+void Writer::DescribeComplexFields(std::vector<PendingTable>& tables) {
+  if (db_.complex_fields.empty()) return;
+  using T = AccessType;
+  using Kind = Jet4ComplexField::Kind;
+  const std::size_t users = tables.size();
+  auto add = [&](const std::string& name, std::vector<Jet4Column> columns, std::int32_t flags) {
+    PendingTable p;
+    p.layout = Layout(name, columns, true);
+    p.flags = flags;
+    tables.push_back(std::move(p));
+    return tables.size() - 1;
+  };
+  constexpr auto kTypeFlags = static_cast<std::int32_t>(0x80030000u);
+  constexpr auto kHiddenFlags = static_cast<std::int32_t>(0x800A0000u);
+  complex_columns_ = add("MSysComplexColumns",
+                         {{"ColumnName", T::kText},
+                          {"ComplexTypeObjectID", T::kLong},
+                          {"FlatTableID", T::kLong},
+                          {"ConceptualTableID", T::kLong},
+                          {"ComplexID", T::kLong}},
+                         kSystemObjectFlags);
+  std::optional<std::size_t> text_type, attachment_type;
+  auto hex = [](std::size_t n) {
+    char b[33];
+    std::snprintf(b, sizeof b, "%032zX", n);
+    return std::string(b);
+  };
+  auto shortened = [](std::string name) { return name.size() > 64 ? name.substr(0, 64) : name; };
+  for (std::size_t k = 0; k < db_.complex_fields.size(); ++k) {
+    const Jet4ComplexField& f = db_.complex_fields[k];
+    const std::string what = "complex field '" + f.table + "." + f.column + "'";
+    ComplexPlan plan{users, 0, 0, static_cast<std::int32_t>(k + 1)};
+    for (std::size_t t = 0; t < users; ++t) {
+      if (SameName(tables[t].layout.name, f.table)) plan.table = t;
+    }
+    if (plan.table == users) throw Jet4WriteError(what + ": there is no such table");
+    ColumnLayout* column = nullptr;
+    for (ColumnLayout& c : tables[plan.table].layout.columns) {
+      if (SameName(c.def.name, f.column) && c.def.type == T::kComplex) column = &c;
+    }
+    if (column == nullptr) throw Jet4WriteError(what + ": the table has no such Complex column");
+    column->complex_id = plan.id;
+
+    std::vector<Jet4Column> columns = {{"_" + f.column, T::kLong}};
+    switch (f.kind) {
+      case Kind::kMultiValue:
+        if (!text_type) text_type = add("MSysComplexType_Text", {{"Value", T::kText}}, kTypeFlags);
+        plan.type = *text_type;
+        columns.push_back({"Value", T::kText});
+        break;
+      case Kind::kAttachment:
+        if (!attachment_type) {
+          attachment_type = add("MSysComplexType_Attachment",
+                                {{"FileURL", T::kMemo},
+                                 {"FileName", T::kText},
+                                 {"FileType", T::kText},
+                                 {"FileData", T::kOle},
+                                 {"FileTimeStamp", T::kDateTime},
+                                 {"FileFlags", T::kLong}},
+                                kTypeFlags);
+        }
+        plan.type = *attachment_type;
+        columns.insert(columns.end(), {{"FileData", T::kOle},
+                                       {"FileFlags", T::kLong},
+                                       {"FileName", T::kText},
+                                       {"FileTimeStamp", T::kDateTime},
+                                       {"FileType", T::kText},
+                                       {"FileURL", T::kMemo}});
+        break;
+      case Kind::kVersionHistory:
+        plan.type = add("MSysComplexTypeVH_" + hex(k + 1),
+                        {{"Value", T::kMemo}, {"Modified", T::kDateTime}}, kTypeFlags);
+        columns.insert(columns.end(), {{"Value", T::kMemo}, {"Modified", T::kDateTime}});
+        break;
+    }
+    columns.push_back({shortened(f.table + "_" + f.column), T::kLong});
+    plan.hidden = add(shortened("f_" + hex(k + 1) + "_" + f.column), columns, kHiddenFlags);
+    PendingTable& hidden = tables[plan.hidden];
+    std::int64_t number = 0;
+    for (const auto& [key, value] : f.values) {
+      std::vector<Value> row(columns.size());
+      row[0] = Value(key);
+      row.back() = Value(++number);
+      if (f.kind == Kind::kAttachment) {
+        row[3] = Value(value);  // FileName
+        const std::size_t dot = value.rfind('.');
+        if (dot != std::string::npos) row[5] = Value(value.substr(dot + 1));  // FileType
+      } else {
+        row[1] = Value(value);
+      }
+      hidden.own_rows.push_back(std::move(row));
+    }
+    complex_.push_back(plan);
+  }
+}
+
+void Writer::FillComplexColumns(std::vector<PendingTable>& tables) {
+  for (std::size_t k = 0; k < complex_.size(); ++k) {
+    const ComplexPlan& plan = complex_[k];
+    auto id = [&](std::size_t t) { return Value(static_cast<std::int64_t>(tables[t].tdef_page)); };
+    tables[complex_columns_].own_rows.push_back({Value(db_.complex_fields[k].column), id(plan.type),
+                                                 id(plan.hidden), id(plan.table),
+                                                 Value(static_cast<std::int64_t>(plan.id))});
+  }
 }
 
 }  // namespace

@@ -34,13 +34,15 @@
 //   GUID      Value(Binary) of 16 bytes in storage order, or text
 //             "{xxxxxxxx-xxxx-xxxx-xxxx-xxxxxxxxxxxx}" (Data1..Data3 stored
 //             little-endian, as Windows stores a GUID).
+//   Complex   integer fitting int32: the key of the field's values (see
+//             Jet4ComplexField).
 // Every type except Boolean accepts Null. Any other value, a value out of
 // range, an invalid UTF-8 text, a row with the wrong number of values, a
 // row too long for a page, an empty, over-long (64) or duplicate name
 // (tables, linked tables and queries share one namespace with the system
 // tables, compared case-insensitively; so do the columns of a table), or an
-// unsupported column type (Decimal, Complex) throws Jet4WriteError naming
-// the table, row and column.
+// unsupported column type (Decimal) throws Jet4WriteError naming the table,
+// row and column.
 //
 // Ids: a table's MSysObjects Id is the page of its definition (as libmdb
 // expects); linked tables and queries get Ids from 0x80000100 upwards.
@@ -60,6 +62,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "automation/mdb/saved_queries.h"
@@ -133,6 +136,27 @@ Jet4LinkedTable OdbcLink(std::string name, std::string foreign_name, std::string
 Jet4LinkedTable FileLink(std::string name, std::string foreign_name, std::string database,
                          std::string connect);
 
+// A complex field of a user table (a column of type Complex), written as
+// Access 2007 and later keep one: MSysComplexColumns names the field with
+// its type table and its hidden table; the hidden table
+// "f_<32 hex digits>_<column>" (flagged as Access flags it, 0x800A0000) holds
+// one row per value: the key "_<column>" that the table's rows hold, the
+// value ("Value"; an attachment's "FileName" and "FileType", the other
+// attachment columns Null; a version's "Value" and "Modified") and a number
+// of its own. The type tables are MSysComplexType_Text,
+// MSysComplexType_Attachment and one MSysComplexTypeVH_<32 hex digits> per
+// version history, without rows. A field naming no Complex column of a
+// table throws Jet4WriteError.
+struct Jet4ComplexField {
+  enum class Kind { kMultiValue, kAttachment, kVersionHistory };
+  std::string table;
+  std::string column;
+  Kind kind = Kind::kMultiValue;
+  // (key, value) in the order of the hidden table's rows: a multi-value
+  // text, an attachment's file name, a version's text.
+  std::vector<std::pair<std::int64_t, std::string>> values;
+};
+
 // MSysObjects.Flags Access gives its own system tables.
 inline constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);
 
@@ -156,6 +180,11 @@ struct Jet4Database {
   std::vector<SavedQuery> queries;             // catalogued in this order, after those
   // Memo and OLE values of at most this many stored bytes stay in the row.
   int inline_long_value_limit = 64;
+  // Complex fields of the tables, with their values.
+  std::vector<Jet4ComplexField> complex_fields;
+  // A database password (at most 20 characters), written into the header as
+  // Access writes it; empty for none.
+  std::string password;
 };
 
 class Jet4WriteError : public std::runtime_error {

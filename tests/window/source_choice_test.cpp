@@ -155,9 +155,10 @@ TEST_F(SourceChoice, SampleDatabasesListTheirTablesAndSelectQueriesAndUnlockTheW
   EXPECT_TRUE(FramesEnabled());
   EXPECT_FALSE(w.cboSheet->isEnabled());
   // MSysCompactError and the other system tables are left out; of the nine
-  // kinds of query only the select query is offered.
-  EXPECT_EQ(Entries(*w.cboTables), (QStringList{"Table2", "Table3", "Table1"}));
-  EXPECT_EQ(w.cboTables->currentText(), "Table2");
+  // kinds of query only the select query is offered. Tables come sorted by
+  // name, as DAO yields them.
+  EXPECT_EQ(Entries(*w.cboTables), (QStringList{"Table1", "Table2", "Table3"}));
+  EXPECT_EQ(w.cboTables->currentText(), "Table1");
   EXPECT_EQ(Entries(*w.cboQuerys), QStringList{"SelectQuery"});
   EXPECT_EQ(state_.source.ListCnt, 1);
   // The pivot lists hold the fields of the first select query, though the
@@ -193,25 +194,26 @@ TEST_F(SourceChoice, PickingATableOrQueryRefreshesThePivotListsAndAFailureIsRepo
   };
   auto& w = *window_;
   Choose(Write("orders.mdb", db));
-  EXPECT_EQ(Entries(*w.cboTables), (QStringList{"Orders", "msysLower"}));
-  EXPECT_EQ(Entries(*w.cboQuerys), (QStringList{"Hidden", "Plain", "Lost"}));
+  // Both lists sorted by name, as DAO yields them.
+  EXPECT_EQ(Entries(*w.cboTables), (QStringList{"msysLower", "Orders"}));
+  EXPECT_EQ(Entries(*w.cboQuerys), (QStringList{"Hidden", "Lost", "Plain"}));
   ExpectPivotLists({"名前"});  // the first listed query, a hidden one
 
   w.optTable->Select(0);
-  w.cboTables->setCurrentIndex(1);
-  emit w.cboTables->activated(1);
+  w.cboTables->setCurrentIndex(0);
+  emit w.cboTables->activated(0);
   ExpectPivotLists({"B"});
   ExpectRestored();
 
-  w.cboQuerys->setCurrentIndex(1);
-  emit w.cboQuerys->activated(1);
+  w.cboQuerys->setCurrentIndex(2);
+  emit w.cboQuerys->activated(2);
   ExpectPivotLists({"数量", "品番"});
   ExpectRestored();
 
   // A query over a table that is not there: one message naming it, and the
   // window back.
-  w.cboQuerys->setCurrentIndex(2);
-  emit w.cboQuerys->activated(2);
+  w.cboQuerys->setCurrentIndex(1);
+  emit w.cboQuerys->activated(1);
   ASSERT_EQ(messages_.shown.size(), 1u);
   EXPECT_NE(messages_.shown[0].prompt.find("Lost"), std::string::npos);
   EXPECT_EQ(messages_.shown[0].title, "Kestrin Ver 0.1");

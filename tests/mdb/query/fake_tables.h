@@ -13,11 +13,7 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/query/query_engine.h"
-
-namespace kestrin::automation {
-// Lets GoogleTest print values readably.
-inline void PrintTo(const Value& v, std::ostream* os) { *os << Describe(v); }
-}  // namespace kestrin::automation
+#include "tests/mdb/print_value.h"
 
 namespace kestrin::automation::mdb::testing {
 
