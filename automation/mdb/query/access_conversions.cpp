@@ -141,6 +141,13 @@ void Pow(sqlite3_context* ctx, int, sqlite3_value** a) {
   sqlite3_result_double(ctx, r);
 }
 
+// The value of a scalar subquery from its record count (of at most two
+// records looked at) and its value: more than one record is refused.
+void OneRow(sqlite3_context* ctx, int, sqlite3_value** a) {
+  if (sqlite3_value_int64(a[0]) > 1) throw FnError(errnum::kSubqueryRows);
+  sqlite3_result_value(ctx, a[1]);
+}
+
 void ToNum(sqlite3_context* ctx, int, sqlite3_value** a) {
   auto x = ArgNumber(a[0]);
   if (!x) return sqlite3_result_null(ctx);

@@ -90,6 +90,7 @@ void Mod(sqlite3_context* ctx, int, sqlite3_value** a);
 void Pow(sqlite3_context* ctx, int, sqlite3_value** a);
 void Like(sqlite3_context* ctx, int, sqlite3_value** a);
 void ToNum(sqlite3_context* ctx, int, sqlite3_value** a);
+void OneRow(sqlite3_context* ctx, int, sqlite3_value** a);
 void DateTextFn(sqlite3_context* ctx, int, sqlite3_value** a);
 void BoolText(sqlite3_context* ctx, int, sqlite3_value** a);
 void CCur(sqlite3_context* ctx, int, sqlite3_value** a);

@@ -93,6 +93,7 @@ const FunctionSpec kFunctions[] = {
     {"pow", K::kOperator, 2, 2, "", A::kDouble, 2, Guarded<Pow>, nullptr, nullptr, true},
     {"like", K::kOperator, 2, 2, "", A::kBoolean, 2, Guarded<Like>, nullptr, nullptr, true},
     {"tonum", K::kOperator, 1, 1, "", A::kDouble, 1, Guarded<ToNum>, nullptr, nullptr, true},
+    {"onerow", K::kOperator, 2, 2, "", A::kText, 2, Guarded<OneRow>, nullptr, nullptr, true},
     {"datetext", K::kOperator, 1, 1, "", A::kText, 1, Guarded<DateTextFn>, nullptr, nullptr, true},
     {"booltext", K::kOperator, 1, 1, "", A::kText, 1, Guarded<BoolText>, nullptr, nullptr, true},
     {"curround", K::kOperator, 1, 1, "", A::kCurrency, 1, Guarded<CurrencyRound>, nullptr, nullptr,

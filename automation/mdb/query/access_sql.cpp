@@ -33,7 +33,16 @@ struct Token {
   size_t pos = 0;
 };
 
-bool IsIdentByte(unsigned char c) { return std::isalnum(c) || c == '_' || c >= 0x80; }
+// '@' starts names such as @CustomerID, which Access takes for parameters.
+bool IsIdentByte(unsigned char c) { return std::isalnum(c) || c == '_' || c == '@' || c >= 0x80; }
+
+// True when a bracketed name holds a query: "[SELECT ...]. AS u".
+bool IsQueryText(const std::string& s) {
+  std::size_t i = 0;
+  while (i < s.size() && std::isspace(static_cast<unsigned char>(s[i]))) ++i;
+  return s.size() - i > 6 && IEquals(std::string_view(s).substr(i, 6), "select") &&
+         !IsIdentByte(static_cast<unsigned char>(s[i + 6]));
+}
 
 class Lexer {
  public:
@@ -51,8 +60,14 @@ class Lexer {
       }
       const unsigned char c = s_[i_];
       if (c == '[') {
-        const size_t end = s_.find(']', i_ + 1);
-        if (end == std::string::npos) Fail("missing ']'");
+        // Names hold no brackets; a query in brackets may hold bracketed
+        // names, so brackets nest.
+        size_t end = i_ + 1;
+        for (int depth = 1; end < s_.size(); ++end) {
+          if (s_[end] == '[') ++depth;
+          if (s_[end] == ']' && --depth == 0) break;
+        }
+        if (end >= s_.size()) Fail("missing ']'");
         t.kind = Tok::kBracket;
         t.text = s_.substr(i_ + 1, end - i_ - 1);
         i_ = end + 1;
@@ -206,7 +221,9 @@ bool IsReserved(const std::string& w) {
 
 class Parser {
  public:
-  explicit Parser(const std::string& text) : toks_(Lexer(text).Run()) {}
+  // `nesting`: the levels of the text this one is nested in.
+  explicit Parser(const std::string& text, int nesting = 0)
+      : toks_(Lexer(text).Run()), nesting_(nesting) {}
 
   Statement ParseStatementText() {
     Statement st;
@@ -215,6 +232,10 @@ class Parser {
       for (;;) {
         Parameter p;
         p.name = TakeName("parameter name");
+        while (IsSymbol("!") || IsSymbol(".")) {
+          Next();
+          p.name += "!" + TakeName("parameter name");
+        }
         while (!IsSymbol(",") && !IsSymbol(";") && Peek().kind != Tok::kEnd) {
           if (!p.type.empty()) p.type += " ";
           p.type += Next().text;
@@ -248,28 +269,20 @@ class Parser {
       }
     } else {
       st.selects.push_back(ParseUnionPart());
-      while (IsWord("union")) {
-        Next();
-        bool all = false;
-        if (IsWord("all")) {
-          Next();
-          all = true;
-        }
-        st.kind = Statement::Kind::kUnion;
-        st.union_all.push_back(all);
-        st.selects.push_back(ParseUnionPart());
-      }
-      if (st.kind == Statement::Kind::kUnion) {
-        if (IsWord("order")) st.union_order_by = ParseOrderBy();
-        // An ORDER BY written at the end of the last part sorts the whole union.
-        auto& last = st.selects.back()->order_by;
-        if (!last.empty() && st.union_order_by.empty()) st.union_order_by = std::move(last);
-        last.clear();
-      }
+      ParseUnionParts(st);
     }
     if (IsSymbol(";")) Next();
     if (Peek().kind != Tok::kEnd) Fail("unexpected '" + Peek().text + "'");
     return st;
+  }
+
+  // A derived table's query: a SELECT or a union, alone in the text.
+  FromItem DerivedTableText() {
+    Nesting guard(nesting_);
+    FromItem f = DerivedTable();
+    if (IsSymbol(";")) Next();
+    if (Peek().kind != Tok::kEnd) Fail("unexpected '" + Peek().text + "'");
+    return f;
   }
 
   ExprPtr ParseOnlyExpression() {
@@ -320,6 +333,46 @@ class Parser {
   bool AtName() const {
     const Token& t = Peek();
     return t.kind == Tok::kBracket || (t.kind == Tok::kIdent && !IsReserved(t.text));
+  }
+
+  // The parts of a union after its first (each part may end in its own
+  // ';', as Access stores them) and an ORDER BY over the whole.
+  void ParseUnionParts(Statement& st) {
+    for (;;) {
+      if (IsSymbol(";") && IsWord("union", 1)) Next();
+      if (!IsWord("union")) break;
+      Next();
+      bool all = false;
+      if (IsWord("all")) {
+        Next();
+        all = true;
+      }
+      st.kind = Statement::Kind::kUnion;
+      st.union_all.push_back(all);
+      st.selects.push_back(ParseUnionPart());
+    }
+    if (st.kind == Statement::Kind::kUnion) {
+      if (IsWord("order")) st.union_order_by = ParseOrderBy();
+      // An ORDER BY written at the end of the last part sorts the whole union.
+      auto& last = st.selects.back()->order_by;
+      if (!last.empty() && st.union_order_by.empty()) st.union_order_by = std::move(last);
+      last.clear();
+    }
+  }
+
+  // A SELECT or a union, as a derived table (its alias follows).
+  FromItem DerivedTable() {
+    FromItem f;
+    f.kind = FromItem::Kind::kSubquery;
+    auto st = std::make_shared<Statement>();
+    st->selects.push_back(ParseSelect());
+    ParseUnionParts(*st);
+    if (st->kind == Statement::Kind::kUnion) {
+      f.union_query = std::move(st);
+    } else {
+      f.subquery = st->selects[0];
+    }
+    return f;
   }
 
   std::shared_ptr<Select> ParseUnionPart() {
@@ -472,12 +525,18 @@ class Parser {
   }
 
   FromItem ParseFromPrimary() {
+    if (Peek().kind == Tok::kBracket && IsSymbol(".", 1) && IsQueryText(Peek().text)) {
+      Parser inner(Next().text, nesting_);
+      Next();  // the '.'
+      FromItem f = inner.DerivedTableText();
+      if (IsWord("as")) Next();
+      if (AtName()) f.alias = TakeName("alias");
+      return f;
+    }
     if (IsSymbol("(")) {
       Next();
       if (IsWord("select")) {
-        FromItem f;
-        f.kind = FromItem::Kind::kSubquery;
-        f.subquery = ParseSelect();
+        FromItem f = DerivedTable();
         Expect(")");
         if (IsWord("as")) Next();
         if (AtName()) f.alias = TakeName("alias");
@@ -593,7 +652,8 @@ class Parser {
         ExpectWord("and");
         e->args.push_back(ParseConcat());
         left = Checked(std::move(e));
-      } else if (IsWord("in")) {
+      } else if (IsWord("in") && Peek(1).kind != Tok::kString) {
+        // (IN 'path' after a join's condition names the FROM clause's database.)
         Next();
         Expect("(");
         auto e = std::make_unique<Expr>();

@@ -25,6 +25,7 @@ class SqlSyntaxError : public std::runtime_error {
 };
 
 struct Select;
+struct Statement;
 struct Expr;
 using ExprPtr = std::unique_ptr<Expr>;
 
@@ -68,11 +69,14 @@ struct Expr {
 
 enum class JoinKind { kInner, kLeft, kRight };
 
+// A derived table is written "(SELECT ...) AS alias" or, as Access writes
+// it, "[SELECT ...]. AS alias"; either may be a union.
 struct FromItem {
   enum class Kind { kTable, kSubquery, kJoin } kind = Kind::kTable;
   std::string name;   // kTable: table or query name
   std::string alias;  // kTable, kSubquery: alias (may be empty for a table)
   std::shared_ptr<Select> subquery;
+  std::shared_ptr<Statement> union_query;  // kSubquery of a union (instead of subquery)
   JoinKind join = JoinKind::kInner;
   std::unique_ptr<FromItem> left, right;
   ExprPtr on;
@@ -103,7 +107,7 @@ struct Select {
 };
 
 struct Parameter {
-  std::string name;
+  std::string name;  // a reference of several parts (Forms!F!C) joined by '!'
   std::string type;
 };
 

@@ -167,8 +167,9 @@ std::string HeadingName(const Value& v) {
 std::int32_t NumberOf(const std::string& message) {
   if (message.find(errnum::kTypeMismatch.text) != std::string::npos)
     return errnum::kDataTypeMismatch;
-  for (const ErrorNumber& e : {errnum::kDivisionByZero, errnum::kOverflow,
-                               errnum::kInvalidProcedureCall, errnum::kInvalidUseOfNull}) {
+  for (const ErrorNumber& e :
+       {errnum::kDivisionByZero, errnum::kOverflow, errnum::kInvalidProcedureCall,
+        errnum::kInvalidUseOfNull, errnum::kSubqueryRows}) {
     if (message.find(e.text) != std::string::npos) return e;
   }
   if (message.find("out of memory") != std::string::npos) return errnum::kResourcesExceeded;

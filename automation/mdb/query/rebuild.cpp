@@ -273,6 +273,7 @@ std::string Tail(const std::vector<QueryDefRow>& rows, bool crosstab) {
 std::string External(const std::vector<QueryDefRow>& rows) {
   std::string out;
   for (const QueryDefRow* r : Rows(rows, kExternal)) {
+    if (r->name1.empty()) continue;  // an empty entry is the current database
     out += " IN " + QuoteAccessString(r->name1);
     if (!r->expression.empty()) out += " " + QuoteAccessString(r->expression);
   }
@@ -424,8 +425,10 @@ std::string RebuildSql(const SavedQuery& query) {
       for (const QueryDefRow* r : Rows(rows, kSource)) {
         if (r->expression.empty()) continue;
         if (!parts.empty()) parts += (o.flags & kAllFields) ? "\nUNION ALL\n" : "\nUNION\n";
+        // Access stores each part with its own closing ';'.
         std::string part = r->expression;
-        while (!part.empty() && std::isspace(static_cast<unsigned char>(part.back())))
+        while (!part.empty() &&
+               (std::isspace(static_cast<unsigned char>(part.back())) || part.back() == ';'))
           part.pop_back();
         parts += part;
       }

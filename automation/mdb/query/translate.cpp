@@ -17,7 +17,7 @@ namespace kestrin::automation::mdb::translate_detail {
 Translation Translator::Run(const sql::Statement& st) {
   Translation out;
   // Each parameter counts once, declared or not, here or in a source.
-  for (const auto& p : st.parameters) parameters_.insert(NameKey(p.name));
+  for (const auto& p : st.parameters) parameters_.insert(ParameterKey(p.name));
   switch (st.kind) {
     case sql::Statement::Kind::kSelect: {
       Part part = TranslateSelect(*st.selects[0], nullptr, true);
@@ -59,7 +59,15 @@ std::string Translator::FromSql(const FromItem& f, Scope& scope, bool parenthesi
       return QuoteIdentifier(info.sql_name) + " AS " + QuoteIdentifier(ref.sql_alias);
     }
     case FromItem::Kind::kSubquery: {
-      Part part = TranslateSelect(*f.subquery, nullptr, false);
+      Part part;
+      if (f.union_query) {
+        Translation u;
+        TranslateUnion(*f.union_query, u);
+        part.sql = std::move(u.sql);
+        part.columns = std::move(u.columns);
+      } else {
+        part = TranslateSelect(*f.subquery, nullptr, false);
+      }
       SourceRef ref;
       ref.name = f.alias.empty() ? "Query" + std::to_string(next_alias_) : f.alias;
       ref.sql_alias = NewAlias();

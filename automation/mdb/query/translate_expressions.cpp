@@ -50,7 +50,7 @@ T Translator::Column(const Expr& e, const Scope& scope) {
     }
   }
   // Anything else is a parameter Access would ask for.
-  parameters_.insert(NameKey(e.qualifier.empty() ? e.name : e.qualifier + "." + e.name));
+  parameters_.insert(ParameterKey(e.qualifier.empty() ? e.name : e.qualifier + "." + e.name));
   return NullT();
 }
 
@@ -68,18 +68,21 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
       T t;
       t.sql = std::to_string(e.integer);
       t.type = e.integer >= -32768 && e.integer <= 32767 ? AccessType::kInteger : AccessType::kLong;
+      t.literal = true;
       return t;
     }
     case ExprKind::kNumber: {
       T t;
       t.sql = Real(e.number);
       t.type = AccessType::kDouble;
+      t.literal = true;
       return t;
     }
     case ExprKind::kText: {
       T t;
       t.sql = QuoteString(e.text);
       t.type = AccessType::kText;
+      t.literal = true;
       return t;
     }
     case ExprKind::kDate: {
@@ -117,6 +120,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
         items.push_back(Expression(*e.args[i], scope));
         agg = agg || items.back().aggregate;
       }
+      for (const T& it : items) CheckComparable(x, it);
       const AccessType domain = CompareDomain(x, items);
       for (const T& it : items) {
         if (!list.empty()) list += ", ";
@@ -154,8 +158,11 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
       if (part.columns.size() != 1)
         throw TranslateError(errnum::kSubqueryColumns,
                              "A subquery used as a value must return exactly one column.");
+      // Its value, Null without a record, and Access's refusal for more
+      // than one record (only two are looked at).
       T t;
-      t.sql = "(SELECT \"c0\" FROM (" + part.sql + ") LIMIT 1)";
+      t.sql = "(SELECT acc_onerow(COUNT(*), MIN(\"c0\")) FROM (SELECT \"c0\" FROM (" + part.sql +
+              ") LIMIT 2))";
       t.type = part.columns[0].type;
       return t;
     }
@@ -176,6 +183,7 @@ T Translator::Unary(const Expr& e, const Scope& scope) {
   if (e.op == "+") return a;
   T t;
   t.aggregate = a.aggregate;
+  t.literal = a.literal;  // -1 is a constant
   if (a.type == AccessType::kCurrency) {
     t.sql = "(-" + a.sql + ")";
     t.type = AccessType::kCurrency;

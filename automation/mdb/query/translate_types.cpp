@@ -151,7 +151,44 @@ AccessType Translator::CompareDomain(const T& a, const std::vector<T>& others) {
   return AccessType::kDouble;
 }
 
+namespace {
+
+bool IsNumber(AccessType t) {
+  switch (t) {
+    case AccessType::kByte:
+    case AccessType::kInteger:
+    case AccessType::kLong:
+    case AccessType::kCurrency:
+    case AccessType::kSingle:
+    case AccessType::kDouble:
+    case AccessType::kDecimal:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool Mismatched(const T& field, const T& constant) {
+  return field.column && constant.literal &&
+         ((IsText(field.type) && IsNumber(constant.type)) ||
+          (IsNumber(field.type) && IsText(constant.type)));
+}
+
+}  // namespace
+
+void CheckComparable(const T& a, const T& b) {
+  if (Mismatched(a, b) || Mismatched(b, a))
+    throw TranslateError(StandardError(errnum::kDataTypeMismatch));
+}
+
+std::string ParameterKey(const std::string& name) {
+  std::string key = NameKey(name);
+  std::replace(key.begin(), key.end(), '.', '!');
+  return key;
+}
+
 std::string Translator::Compare(const std::string& op, const T& a, const T& b) {
+  CheckComparable(a, b);
   if (a.null || b.null) return "NULL";
   const AccessType d = CompareDomain(a, {b});
   std::string s = "(" + ConvertTo(a, d) + ") " + op + " (" + ConvertTo(b, d) + ")";

@@ -30,6 +30,7 @@ struct T {
   bool null = false;       // the Null literal
   bool aggregate = false;  // contains an aggregate function
   bool column = false;     // a plain column reference
+  bool literal = false;    // a constant (a number, possibly negated, or a text)
   std::string cond;        // for truth values: the 1/0 form SQLite can optimise
   std::string column_name, column_qualifier;
 };
@@ -52,6 +53,12 @@ AccessType Unify(const T& a, const T& b);
 AccessType Widest(AccessType a, AccessType b);
 T Bool(std::string sql, bool aggregate);
 T NullT();
+// Refuses, as Access does (3464), a field compared with a constant of the
+// other kind: a text field with a number, a number field with a text.
+void CheckComparable(const T& a, const T& b);
+// The key of a parameter: its parts (Forms!F!C, [Forms]![F]![C] and
+// Forms.F.C alike) joined by '!', without regard to case.
+std::string ParameterKey(const std::string& name);
 
 // The rowid of a table source, as a column of the source (table columns are
 // named f0, f1, ...).

@@ -176,5 +176,39 @@ TEST(ParseStatement, SelectUnionAndCrosstab) {
   }
 }
 
+// Texts as Access stores and writes them: union parts closed by their own
+// ';', derived tables in parentheses and in Access's "[SELECT ...]. AS"
+// form (a union inside either, bracketed names inside the brackets),
+// parameters of several parts and '@' names, a database after a join.
+TEST(ParseStatement, ShapesAccessWrites) {
+  Statement u = ParseStatement("SELECT a FROM A; UNION ALL SELECT b FROM B;");
+  ASSERT_EQ(u.kind, Statement::Kind::kUnion);
+  EXPECT_EQ(u.union_all, (std::vector<bool>{true}));
+
+  for (const char* text : {"SELECT u.x FROM (SELECT x FROM A UNION SELECT x FROM B) AS u",
+                           "SELECT u.x FROM [SELECT [x] FROM [A] UNION SELECT x FROM B;]. AS u"}) {
+    SCOPED_TRACE(text);
+    Statement d = ParseStatement(text);
+    const FromItem& f = d.selects[0]->from.at(0);
+    EXPECT_EQ(f.kind, FromItem::Kind::kSubquery);
+    ASSERT_TRUE(f.union_query);
+    EXPECT_EQ(f.union_query->selects.size(), 2u);
+    EXPECT_EQ(f.alias, "u");
+  }
+  Statement plain = ParseStatement("SELECT C.x FROM [SELECT x FROM A]. AS C");
+  EXPECT_TRUE(plain.selects[0]->from.at(0).subquery);
+
+  Statement p = ParseStatement(
+      "PARAMETERS [Forms]![Sales Dialog]![Start] DateTime, [Forms!F!C] Long;\n"
+      "SELECT a FROM A WHERE a = @Who AND b = Forms!F!C");
+  EXPECT_EQ(p.parameters[0].name, "Forms!Sales Dialog!Start");
+  EXPECT_EQ(p.parameters[0].type, "DateTime");
+  EXPECT_EQ(p.parameters[1].name, "Forms!F!C");
+  EXPECT_EQ(Print(*p.selects[0]->where), "(And (= a @Who) (= b Forms.F.C))");
+
+  Statement in = ParseStatement("SELECT a FROM A INNER JOIN B ON A.k = B.k IN 'C:\\x.mdb'");
+  EXPECT_EQ(in.selects[0]->external_database, "C:\\x.mdb");
+}
+
 }  // namespace
 }  // namespace kestrin::automation::mdb::sql

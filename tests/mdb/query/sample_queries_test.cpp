@@ -214,7 +214,8 @@ namespace {
 
 // Every saved query of every sample either runs or fails with an
 // AutomationError whose description names the query or states the count of
-// missing parameters; rebuilding its SQL never fails on these real files.
+// missing parameters, never with a syntax error; rebuilding its SQL never
+// fails on these real files.
 TEST(SampleQueries, EveryQueryOfEverySampleRunsOrFailsCleanly) {
   int ran = 0, refused = 0;
   for (const std::string& name : mdbtest::SampleNames()) {
@@ -230,6 +231,8 @@ TEST(SampleQueries, EveryQueryOfEverySampleRunsOrFailsCleanly) {
         const bool names_it = e.description().find(q.name) != std::string::npos ||
                               e.description().find("Too few parameters") == 0;
         EXPECT_TRUE(names_it) << name << ": " << q.name << ": " << e.description();
+        // What Access runs, the engine runs: none is a syntax error to it.
+        EXPECT_NE(e.number(), 3075) << name << ": " << q.name << ": " << e.description();
       }
     }
   }
