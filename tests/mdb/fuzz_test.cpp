@@ -31,6 +31,7 @@
 #include "automation/failure.h"
 #include "automation/mdb/mdb_access.h"
 #include "mdb_test_support.h"
+#include "tests/mdb/query/fake_tables.h"
 #include "tests/support/jet4_writer.h"
 
 // Built with AddressSanitizer (GCC says so; Clang answers __has_feature).
@@ -72,6 +73,73 @@ std::vector<std::uint8_t> WrittenDatabase() {
   ts::Jet4Database db;
   db.tables.push_back(t);
   db.linked_tables.push_back({"L", "F", "C:\\x.mdb", "", 0});
+  return ts::BuildJet4Database(db);
+}
+
+// A file of complex fields (multi-value, attachment, version history) and
+// saved queries in the shapes Access writes: union parts ending in ';',
+// derived tables in both forms, a correlated subquery, a crosstab, form
+// parameters.
+std::vector<std::uint8_t> WrittenQueries() {
+  using automation::mdb::AccessType;
+  using automation::mdb::testing::QueryBuilder;
+  namespace ts = testsupport;
+  using Kind = ts::Jet4ComplexField::Kind;
+  ts::Jet4Table t;
+  t.name = "Products";
+  t.columns = {{"ID", AccessType::kLong},         {"Name", AccessType::kText, 40},
+               {"Tags", AccessType::kComplex},    {"Notes", AccessType::kMemo},
+               {"History", AccessType::kComplex}, {"Files", AccessType::kComplex},
+               {"Price", AccessType::kCurrency},  {"Discount", AccessType::kSingle}};
+  ts::Jet4Database db;
+  std::vector<ts::Jet4ComplexField> fields = {{"Products", "Tags", Kind::kMultiValue, {}},
+                                              {"Products", "History", Kind::kVersionHistory, {}},
+                                              {"Products", "Files", Kind::kAttachment, {}}};
+  for (int i = 0; i < 60; ++i) {
+    t.rows.push_back({i, "product " + std::to_string(i), i, std::string(i * 13 % 300, 'n'), i, i,
+                      automation::Currency{i * 12345}, (i % 4) * 0.05});
+    for (int k = 0; k < i % 4; ++k) {
+      fields[0].values.emplace_back(i, "tag " + std::to_string(k));
+      fields[1].values.emplace_back(i, "version " + std::to_string(k));
+      fields[2].values.emplace_back(i, "file" + std::to_string(k) + ".pdf");
+    }
+  }
+  db.tables.push_back(t);
+  db.complex_fields = fields;
+  db.queries = {
+      QueryBuilder("Parts", ts::query_flags::kUnion)
+          .Kind(9)
+          .Row(5, "SELECT Name FROM Products WHERE ID < 10;")
+          .Row(5, "SELECT Tags FROM Products WHERE ID > 50 ORDER BY Name;"),
+      QueryBuilder("Derived")
+          .Kind(1)
+          .Row(5, "SELECT ID FROM Products UNION SELECT ID + 100 FROM Products", 0, "", "u")
+          .Output("Count(*)", "N"),
+      QueryBuilder("OldDerived", ts::query_flags::kUnion)
+          .Kind(9)
+          .Row(5, "SELECT d.Name, d.Files FROM [SELECT [Name], Files FROM [Products]]. AS d;")
+          .Row(5, "SELECT Name, Files FROM Products WHERE ID = 1;"),
+      QueryBuilder("Correlated")
+          .Kind(1)
+          .Source("Products", "P")
+          .Output("P.Name")
+          .Output("(SELECT Max(Q.Price) FROM Products AS Q WHERE Q.ID < P.ID)", "Below")
+          .Output("CCur(P.Price * (1 - P.Discount))", "Net"),
+      QueryBuilder("ByTag", ts::query_flags::kCrosstab)
+          .Kind(6)
+          .Source("Products")
+          .Output("Products.Tags", "", 2)
+          .Output("Products.ID Mod 3", "", 1)
+          .Output("Count(*)", "N", 0)
+          .GroupBy("Products.Tags", 2)
+          .GroupBy("Products.ID Mod 3", 1),
+      QueryBuilder("OnAForm")
+          .Kind(1)
+          .Row(2, "", 4, "Forms!F!Lowest")
+          .Source("Products")
+          .Output("Name")
+          .Where("ID > [Forms]![F]![Lowest] And Name <> @Skip"),
+  };
   return ts::BuildJet4Database(db);
 }
 
@@ -231,6 +299,32 @@ Outcome ExerciseInChild(const std::string& path, const std::string& err_path, in
   return out;
 }
 
+// Undamaged, the file of complex fields and query shapes reads whole: every
+// query runs but the one that asks for parameters.
+TEST(MdbFuzz, TheWrittenQueriesRunUndamaged) {
+  const auto path = std::filesystem::temp_directory_path() /
+                    ("kestrin_mdb_fuzz_queries_" + std::to_string(::getpid()) + ".mdb");
+  const std::vector<std::uint8_t> bytes = WrittenQueries();
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+  auto app = automation::mdb::MakeMdbAccessServer()->CreateObject();
+  app->OpenCurrentDatabase(path.string(), false);
+  auto db = app->CurrentDatabase();
+  for (int q = 0; q < db->QueryDefs().Count(); ++q) {
+    const std::string name = db->QueryDefs().Item(q).Name();
+    try {
+      EXPECT_GT(ReadAll(*db->OpenRecordset(name)).size(), 0u) << name;
+      EXPECT_NE(name, "OnAForm");
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(name, "OnAForm") << e.description();
+      EXPECT_EQ(e.description(), "Too few parameters. Expected 2.");
+    }
+  }
+  app->CloseCurrentDatabase();
+  std::filesystem::remove(path);
+}
+
 TEST(MdbFuzz, DamagedCopiesNeverCrashHangRunAwayOrWriteToStandardError) {
   int iterations = 1000;
   if (const char* env = std::getenv("KESTRIN_FUZZ_ITERATIONS")) iterations = std::atoi(env);
@@ -245,6 +339,8 @@ TEST(MdbFuzz, DamagedCopiesNeverCrashHangRunAwayOrWriteToStandardError) {
   for (const std::string& n : names) originals.push_back(ReadFile(SamplePath(n)));
   names.push_back("written.mdb");
   originals.push_back(WrittenDatabase());
+  names.push_back("queries.mdb");
+  originals.push_back(WrittenQueries());
 
   const std::filesystem::path dir =
       std::filesystem::temp_directory_path() / ("kestrin_mdb_fuzz_" + std::to_string(::getpid()));

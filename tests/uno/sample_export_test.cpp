@@ -1,6 +1,7 @@
 // The whole road with real engines on both sides: the bundled sample
 // database through the Access reader (a saved query with a WHERE and an
-// ORDER BY), written into a copy of the bundled workbook by the office.
+// ORDER BY), written into a copy of the bundled workbook by the office; and
+// a table of a real Access 2007 file with attachment and multi-value fields.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -94,6 +95,43 @@ TEST(SampleExportTest, SavedQueryFromTheSampleDatabaseLandsTypedAndInOrder) {
             SavedBook::Kind::kEmpty);
   const int last = static_cast<int>(2 + expected.size());
   EXPECT_EQ(saved.AutoFilter("売上"), (Block{2, 0, last, 4}));
+  access->CloseCurrentDatabase();
+}
+
+// Attachment and multi-value fields reach their cells as text, the values
+// or file names joined by "; "; the hidden version history of the
+// append-only memo is no column.
+TEST(SampleExportTest, AttachmentAndMultiValueFieldsLandAsText) {
+  const std::string database = KESTRIN_TEST_DATABASES "/complexDataTestV2007.accdb";
+  auto access = mdb::MakeMdbAccessServer()->CreateObject();
+  access->OpenCurrentDatabase(database, false);
+  std::shared_ptr<DaoDatabase> db = access->CurrentDatabase();
+
+  const fs::path book = NewPath("complex", ".xlsx");
+  MakeWorkbook(book, {{"Data", {}}});
+  auto server = MakeUnoXlServer(Office().options);
+  std::shared_ptr<XlApplication> xl = server->GetObject();
+  xl->WorkbooksOpen(book.string());
+  kestrin::testing::RecordingMessageBox box;
+  kestrin::testing::RecordingProgress progress;
+  exporting::ExportTargets targets{db.get(), xl, box, progress};
+  std::int16_t row = 1, col = 1, step = 1, midasi = 1, display = 1, off = 0;
+  std::int32_t out = 0, cls = 0;
+  exporting::ExportToSheet(targets, "Table1", database, "Data", row, col, step, out, cls, midasi,
+                           display, off, off, off, off, "0", "0", "0", "0", "0", "0");
+  ASSERT_THAT(box.shown, IsEmpty()) << box.shown.front().prompt;
+
+  SavedBook saved(book);
+  auto text = [&](const char* a1) { return saved.At("Data", a1).text; };
+  EXPECT_EQ(text("D1"), "multi-value-data");
+  EXPECT_EQ(text("E1"), "attach-data");
+  EXPECT_EQ(saved.At("Data", "F1").kind, SavedBook::Kind::kEmpty);
+  EXPECT_EQ(saved.At("Data", "D2").kind, SavedBook::Kind::kEmpty);
+  EXPECT_EQ(text("D3"), "value1; value4");
+  EXPECT_EQ(text("E3"), "test_data.txt; test_data2.txt");
+  EXPECT_EQ(text("D4"), "value1; value2; value3; value4");
+  EXPECT_EQ(text("C4"), "row3-memo-again");
+  EXPECT_EQ(text("E5"), "test_data2.txt");
   access->CloseCurrentDatabase();
 }
 
