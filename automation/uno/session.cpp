@@ -695,8 +695,8 @@ void Session::CheckInGrid(const Book& book, const Block& block, std::string_view
   // Checked for every cell written: the file's type only matters beyond the
   // smallest grid.
   if (block.bottom < 65536 && block.right < 256) return;
-  std::string ext = Lower(book.path.extension().string());
-  if (ext != ".xls" && ext != ".xlt") return;
+  const Grid grid = GridOf(book.path);
+  if (block.bottom < grid.rows && block.right < grid.columns) return;
   throw AutomationError(kAppDefined, "\"" + std::string(text) +
                                          "\" lies beyond the last row or column of an .xls "
                                          "sheet (65536 rows, 256 columns)");

@@ -527,6 +527,9 @@ class UnoSheet : public XlSheet {
     });
   }
 
+  std::int32_t RowsCount() override { return TheGrid().rows; }
+  std::int32_t ColumnsCount() override { return TheGrid().columns; }
+
   void Activate() override {
     s_->Call(Session::Task("activating the sheet", doc_, sheet_), [&] {
       s_->Sync();
@@ -634,6 +637,15 @@ class UnoSheet : public XlSheet {
   }
 
  private:
+  // The grid of the workbook's file format.
+  Grid TheGrid() {
+    const Book* book = s_->BookOf(doc_);
+    if (book == nullptr) {
+      throw AutomationError(errnum::kObjectNotSet, "The workbook has already been closed");
+    }
+    return GridOf(book->path);
+  }
+
   SessionPtr s_;
   Reference<css::sheet::XSpreadsheetDocument> doc_;
   Reference<css::sheet::XSpreadsheet> sheet_;
