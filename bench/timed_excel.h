@@ -1,8 +1,9 @@
 // The spreadsheet application with each call timed under the phase of the
 // export it belongs to (open, clear, lines, filter, fit rows, fit columns,
 // store, quit), for the benchmarks that split an export's time by phase.
-// Written cells stay in the engine until the next request: the first request
-// after them is preceded by one that only sends them, timed as "send cells".
+// Written cells go to the office in bands while they are written ("cells
+// (client)"); the last band waits for the next request, which is preceded by
+// one that only sends it, timed as "send cells".
 #pragma once
 
 #include <chrono>
@@ -112,9 +113,7 @@ class TimedWorkbook : public automation::XlWorkbook {
   Phases& p_;
 };
 
-// The application, timing each call under its phase. Written cells stay in
-// the engine until the next request: the first request after them is
-// preceded by one that only sends them, timed as "send cells".
+// The application, timing each call under its phase.
 class TimedApp : public automation::XlApplication {
  public:
   TimedApp(std::shared_ptr<automation::XlApplication> in, Phases& p) : in_(std::move(in)), p_(p) {}
