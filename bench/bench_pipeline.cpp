@@ -17,9 +17,6 @@
 //
 // KESTRIN_BENCH_ROUNDS sets the number of rounds (default 5); KESTRIN_BENCH_EACH_OPTION
 // adds warm runs with each of lines, filter, fitted rows and fitted columns alone.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +34,7 @@
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/office_profile.h"
 #include "automation/uno/uno_excel.h"
+#include "bench/bench_support.h"
 #include "bench/timed_excel.h"
 #include "export/export_to_sheet.h"
 #include "tests/doubles/recording_ui.h"
@@ -44,15 +42,16 @@
 #include "workbook/open_workbook.h"
 #include "workbook/workbook_state.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using namespace kestrin;
 using automation::Value;
 using bench::Clock;
+using bench::LoadAverage;
+using bench::Median;
 using bench::Phases;
+using bench::RunProgram;
 using bench::Seconds;
 using bench::Timed;
 using bench::TimedApp;
@@ -97,30 +96,6 @@ fs::path MakeSource(const fs::path& dir) {
 }
 
 // --- the pipeline -------------------------------------------------------------
-
-// Runs a program with an argument list (no shell); standard output goes to
-// `out` (or nowhere), standard error nowhere. Throws when it fails.
-void RunProgram(const std::vector<std::string>& args, const fs::path& out) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error(args[0] + " failed");
-  }
-}
 
 void Pipeline(const fs::path& source, const fs::path& dir, Phases& phases) {
   const fs::path csv = dir / "T.csv";
@@ -202,33 +177,10 @@ void Kestrin(const Variant& v, automation::DaoDatabase& db, const fs::path& sour
   fs::remove(book);
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) return 0;
-  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-std::string LoadAverage() {
-  std::ifstream in("/proc/loadavg");
-  std::string a, b, c;
-  in >> a >> b >> c;
-  return a + " " + b + " " + c;
-}
-
 int Main() {
-  const int rounds = std::max(1, std::getenv("KESTRIN_BENCH_ROUNDS") != nullptr
-                                     ? std::atoi(std::getenv("KESTRIN_BENCH_ROUNDS"))
-                                     : 5);
-  std::string pattern = (fs::temp_directory_path() / "kestrin-bench-pipeline-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  const fs::path dir = pattern;
-  struct Cleanup {
-    fs::path dir;
-    ~Cleanup() {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
-  } cleanup{dir};
+  const int rounds = bench::Rounds(5);
+  const bench::WorkDir work("pipeline");
+  const fs::path& dir = work.path();
 
   std::printf("%d records x %d fields; %ld processors; load average %s\n", kRecords, kFields,
               sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str());

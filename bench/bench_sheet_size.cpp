@@ -8,12 +8,9 @@
 // that runs throughout, so that its peak memory is that export's alone. The
 // sizes alternate round by round (KESTRIN_BENCH_ROUNDS, default 3) so that
 // load from other work falls on all alike; medians are printed: wall time,
-// time per record, the time by phase, the peak resident memory of the
-// exporting process and of the office during the export.
+// time per record, the time by phase and the peak resident memory of the
+// exporting process.
 // KESTRIN_BENCH_SIZES ("32767,100000,300000") sets other numbers of records.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,12 +27,11 @@
 
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/uno_excel.h"
+#include "bench/bench_support.h"
 #include "bench/timed_excel.h"
 #include "export/export_to_sheet.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/support/jet4_writer.h"
-
-extern char** environ;
 
 namespace {
 
@@ -44,6 +40,8 @@ using namespace kestrin;
 using automation::Value;
 using automation::mdb::AccessType;
 using bench::Clock;
+using bench::LoadAverage;
+using bench::Median;
 using bench::Phases;
 using bench::Seconds;
 
@@ -155,54 +153,6 @@ int Child(int records, const fs::path& dir, const std::string& pipe) {
 
 // --- the rounds, in the parent -------------------------------------------------
 
-// Runs this program as a child with an argument list; returns its output.
-std::string RunChild(const std::vector<std::string>& args, const fs::path& out) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawn(&pid, "/proc/self/exe", &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start a child export");
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) throw std::runtime_error("an export failed");
-  std::ifstream in(out);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
-
-// The office proper (soffice.bin) listening on `pipe`.
-std::string OfficePid(const std::string& pipe) {
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-    std::ifstream in(entry.path() / "cmdline", std::ios::binary);
-    const std::string cmdline((std::istreambuf_iterator<char>(in)), {});
-    if (cmdline.find("soffice.bin") != std::string::npos &&
-        cmdline.find("name=" + pipe + ";") != std::string::npos) {
-      return name;
-    }
-  }
-  throw std::runtime_error("the office's process was not found");
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) return 0;
-  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-std::string LoadAverage() {
-  std::ifstream in("/proc/loadavg");
-  std::string a, b, c;
-  in >> a >> b >> c;
-  return a + " " + b + " " + c;
-}
-
 std::vector<int> Sizes() {
   std::vector<int> sizes;
   std::istringstream list(std::getenv("KESTRIN_BENCH_SIZES") != nullptr
@@ -215,21 +165,11 @@ std::vector<int> Sizes() {
   return sizes;
 }
 
-int Parent(const std::string& self) {
+int Parent() {
   const std::vector<int> kSizes = Sizes();
-  const int rounds = std::max(1, std::getenv("KESTRIN_BENCH_ROUNDS") != nullptr
-                                     ? std::atoi(std::getenv("KESTRIN_BENCH_ROUNDS"))
-                                     : 3);
-  std::string pattern = (fs::temp_directory_path() / "kestrin-bench-size-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  const fs::path dir = pattern;
-  struct Cleanup {
-    fs::path dir;
-    ~Cleanup() {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
-  } cleanup{dir};
+  const int rounds = bench::Rounds(3);
+  const bench::WorkDir work("size");
+  const fs::path& dir = work.path();
 
   std::printf("records x 10 fields into an .xlsx; %ld processors; load average %s\n",
               sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str());
@@ -239,21 +179,19 @@ int Parent(const std::string& self) {
   std::printf("source of %d records written in %.1f s\n", largest, Seconds(made));
   const automation::uno::UnoOptions options = Options(dir);
   auto office = automation::uno::MakeUnoXlServer(options)->CreateObject();
-  const std::string office_pid = OfficePid(options.pipe_name);
 
   struct Run {
     std::map<std::string, std::vector<double>> phases;
-    std::vector<double> peak, office_peak;
+    std::vector<double> peak;
   };
   std::map<int, Run> runs;
   auto once = [&](int records) {
-    // The office's peak is counted from here.
-    std::ofstream(fs::path("/proc") / office_pid / "clear_refs") << "5";
-    const std::string out =
-        RunChild({self, "--child", std::to_string(records), dir.string(), options.pipe_name},
-                 dir / "child.txt");
+    bench::RunProgram(
+        {"/proc/self/exe", "--child", std::to_string(records), dir.string(), options.pipe_name},
+        dir / "child.txt", true);
+    std::ifstream child(dir / "child.txt");
+    const std::string out((std::istreambuf_iterator<char>(child)), {});
     Run& run = runs[records];
-    run.office_peak.push_back(StatusMiB(office_pid, "VmHWM:"));
     std::istringstream lines(out);
     std::string phase;
     double value = 0;
@@ -290,8 +228,6 @@ int Parent(const std::string& self) {
       " %14.1f");
   row(
       "peak memory, MiB", [](Run& r, int) { return Median(r.peak); }, " %14.1f");
-  row(
-      "office peak, MiB", [](Run& r, int) { return Median(r.office_peak); }, " %14.1f");
   std::printf("by phase, s\n");
   for (const auto& [phase, values] : runs[kSizes[0]].phases) {
     if (phase == "export (engine)") continue;
@@ -310,7 +246,7 @@ int main(int argc, char** argv) {
     if (argc == 5 && std::string(argv[1]) == "--child") {
       return Child(std::atoi(argv[2]), argv[3], argv[4]);
     }
-    return Parent(argv[0]);
+    return Parent();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "bench_sheet_size: %s\n", e.what());
     return 1;
