@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "ui/version.h"
+
 namespace kestrin::app {
 namespace {
 
@@ -75,7 +77,11 @@ std::string UsageText() {
          "                          (既定: ~/.cache/kestrin/office-profile)\n";
 }
 
-std::string VersionText() { return std::string(ui::kTitle) + "\n"; }
+std::string VersionText() {
+  return "kestrin " KESTRIN_VERSION "\n"
+         "Copyright (C) " KESTRIN_COPYRIGHT "\n"
+         KESTRIN_LICENCE "\n";
+}
 
 Environment ProcessEnvironment() {
   return [](const char* name) {
