@@ -84,8 +84,8 @@ int main(int argc, char** argv) {
   auto excel = automation::uno::MakeUnoXlServer(app::OfficeOptions(env));
 
   if (line.action == app::CommandLine::Action::kRun) {
-    // The office can show a workbook only on an X display.
-    app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
+    // The office can show a workbook on an X or a Wayland display.
+    app::OfficeSession office(std::move(excel), display);
     app::ConsoleProgress progress(stderr, batch && isatty(STDERR_FILENO) == 1);
     app::ConsoleMessageBox console(stderr, &progress);
     app::QtMessageBox boxes;
