@@ -80,9 +80,8 @@ std::string UsageText() {
 }
 
 std::string VersionText() {
-  return "kestrin " KESTRIN_VERSION "\n"
-         "Copyright (C) " KESTRIN_COPYRIGHT "\n"
-         KESTRIN_LICENCE "\n";
+  return std::string("kestrin ") + KESTRIN_VERSION + "\n" + "Copyright (C) " + KESTRIN_COPYRIGHT +
+         "\n" + KESTRIN_LICENCE + "\n";
 }
 
 Environment ProcessEnvironment() {

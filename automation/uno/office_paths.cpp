@@ -9,10 +9,10 @@
 #include <cstring>
 #include <system_error>
 
+#include <rtl/textcvt.h>
 #include <osl/file.hxx>
 #include <osl/pipe.hxx>
 #include <osl/security.hxx>
-#include <rtl/textcvt.h>
 #include <rtl/ustring.hxx>
 
 #include "automation/failure.h"
@@ -47,13 +47,12 @@ std::string OwnSocketEndingIn(const std::string& name) {
 std::string FileUrl(const fs::path& absolute) {
   const std::string& bytes = absolute.native();
   rtl::OUString system;
-  if (!rtl_convertStringToUString(&system.pData, bytes.data(), static_cast<sal_Int32>(bytes.size()),
-                                  RTL_TEXTENCODING_UTF8,
-                                  RTL_TEXTTOUNICODE_FLAGS_UNDEFINED_ERROR |
-                                      RTL_TEXTTOUNICODE_FLAGS_MBUNDEFINED_ERROR |
-                                      RTL_TEXTTOUNICODE_FLAGS_INVALID_ERROR)) {
-    throw AutomationError(1004, "The path '" + bytes +
-                                    "' is not in UTF-8, so the office cannot reach the file");
+  if (!rtl_convertStringToUString(
+          &system.pData, bytes.data(), static_cast<sal_Int32>(bytes.size()), RTL_TEXTENCODING_UTF8,
+          RTL_TEXTTOUNICODE_FLAGS_UNDEFINED_ERROR | RTL_TEXTTOUNICODE_FLAGS_MBUNDEFINED_ERROR |
+              RTL_TEXTTOUNICODE_FLAGS_INVALID_ERROR)) {
+    throw AutomationError(
+        1004, "The path '" + bytes + "' is not in UTF-8, so the office cannot reach the file");
   }
   rtl::OUString url;
   if (osl::FileBase::getFileURLFromSystemPath(system, url) != osl::FileBase::E_None) {

@@ -174,7 +174,8 @@ QStringList ListedNames(QFileDialog& dialog, int expected) {
 TEST(QtFileDialogs, OpenOnTheFilterThatListsEveryDatabaseOrWorkbook) {
   App();
   Folder folder;
-  for (const char* name : {"顧客.mdb", "売上.accdb", "OLD.MDB", "表.xls", "集計.xlsx", "メモ.txt"}) {
+  for (const char* name :
+       {"顧客.mdb", "売上.accdb", "OLD.MDB", "表.xls", "集計.xlsx", "メモ.txt"}) {
     folder.Touch(name);
   }
   auto databases = app::MakeFileDialog(nullptr, false, source::DatabaseDialogFilters(),

@@ -4,8 +4,8 @@
 // screen, for screenshots; ends when the dialog closes.
 #include <QApplication>
 #include <QHeaderView>
-#include <QTreeView>
 #include <QTimer>
+#include <QTreeView>
 
 #include <cstdio>
 #include <memory>
@@ -19,9 +19,9 @@ int main(int argc, char** argv) {
   const auto qt_texts = kestrin::app::QtTranslations();
   if (qt_texts) QApplication::installTranslator(qt_texts.get());
   const std::string folder = argc > 1 ? argv[1] : ".";
-  auto dialog = kestrin::app::MakeFileDialog(nullptr, false,
-                                             kestrin::source::DatabaseDialogFilters(), folder,
-                                             kestrin::source::kDatabaseDialogTitle);
+  auto dialog =
+      kestrin::app::MakeFileDialog(nullptr, false, kestrin::source::DatabaseDialogFilters(), folder,
+                                   kestrin::source::kDatabaseDialogTitle);
   dialog->setOption(QFileDialog::DontUseNativeDialog, true);
   QObject::connect(dialog.get(), &QDialog::finished, &app, &QApplication::quit);
   dialog->resize(820, 460);

@@ -45,9 +45,9 @@ TEST(FrmAboutTest, ShowsTheProjectsTextsInTheJapaneseGothicFontUnclipped) {
   EXPECT_EQ(about->cmdAbout->text(), "OK");
   EXPECT_EQ(QFontInfo(about->Label8->font()).family(), "IPAGothic");
 
-  for (QWidget* w : std::initializer_list<QWidget*>{about->lblAbout, about->Label1,
-                                                    about->lblLicence, about->Label6, about->Label8,
-                                                    about->cmdAbout}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{about->lblAbout, about->Label1, about->lblLicence,
+                                       about->Label6, about->Label8, about->cmdAbout}) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
     EXPECT_GE(w->height(), w->sizeHint().height());

@@ -136,9 +136,9 @@ TEST_F(InstallTest, TheManifestListsEveryFileTheInstallWrote) {
   // every other program of the prefix: refreshed, not owned.
   std::set<std::string> written;
   for (const auto& file : FilesBelow(prefix_)) {
-    const bool cache = (file.rfind("share/mime/", 0) == 0 &&
-                        file.rfind("share/mime/packages/", 0) != 0) ||
-                       file == "share/applications/mimeinfo.cache";
+    const bool cache =
+        (file.rfind("share/mime/", 0) == 0 && file.rfind("share/mime/packages/", 0) != 0) ||
+        file == "share/applications/mimeinfo.cache";
     if (!cache) written.insert(file);
   }
   EXPECT_EQ(listed, written);
@@ -151,8 +151,8 @@ TEST_F(InstallTest, TheManifestListsEveryFileTheInstallWrote) {
 TEST_F(InstallTest, EveryTextNamesTheProjectsVersion) {
   const std::string version = KESTRIN_VERSION;
   std::string output;
-  ASSERT_EQ(RunToEnd(QString::fromStdString((prefix_ / "bin" / "kestrin").string()),
-                     {"--version"}, &output),
+  ASSERT_EQ(RunToEnd(QString::fromStdString((prefix_ / "bin" / "kestrin").string()), {"--version"},
+                     &output),
             0);
   const auto lines = Lines(output);
   ASSERT_EQ(lines.size(), 3u) << output;
@@ -189,8 +189,8 @@ TEST_F(InstallTest, MetadataAndManualPagesAreValid) {
   environment.insert(QStringLiteral("LANG"), QStringLiteral("C.UTF-8"));
   environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("80"));
   environment.insert(QStringLiteral("MAN_KEEP_STDERR"), QStringLiteral("1"));
-  for (const auto& [page, heading] :
-       {std::pair{"man/man1/kestrin.1.gz", "EXIT STATUS"}, {"man/ja/man1/kestrin.1.gz", "終了コード"}}) {
+  for (const auto& [page, heading] : {std::pair{"man/man1/kestrin.1.gz", "EXIT STATUS"},
+                                      {"man/ja/man1/kestrin.1.gz", "終了コード"}}) {
     QProcess man;
     man.setProcessEnvironment(environment);
     man.start(QStringLiteral("man"),
@@ -306,7 +306,8 @@ TEST_F(InstallTest, ProgramStartsFromItsMenuEntryOnADisplay) {
 std::vector<std::string> Split(const std::string& text, const std::string& separator) {
   std::vector<std::string> parts;
   size_t start = 0;
-  for (size_t at; (at = text.find(separator, start)) != std::string::npos; start = at + separator.size()) {
+  for (size_t at; (at = text.find(separator, start)) != std::string::npos;
+       start = at + separator.size()) {
     parts.push_back(text.substr(start, at - start));
   }
   parts.push_back(text.substr(start));
@@ -358,24 +359,24 @@ TEST(PackageTest, InstallsItsFilesUnderUsrAndRemovingItLeavesNothing) {
   }
 
   const fs::path root = dir / "root";
-  for (const char* folder : {"var/lib/dpkg/info", "var/lib/dpkg/updates", "var/lib/dpkg/triggers"}) {
+  for (const char* folder :
+       {"var/lib/dpkg/info", "var/lib/dpkg/updates", "var/lib/dpkg/triggers"}) {
     fs::create_directories(root / folder);
   }
   std::ofstream(root / "var/lib/dpkg/status").close();
   const QString root_arg = QString::fromStdString("--root=" + root.string());
-  ASSERT_EQ(RunToEnd(QStringLiteral("dpkg"),
-                     {root_arg, "--force-depends", "--force-not-root", "--install", deb_arg},
-                     &output),
-            0)
+  ASSERT_EQ(
+      RunToEnd(QStringLiteral("dpkg"),
+               {root_arg, "--force-depends", "--force-not-root", "--install", deb_arg}, &output),
+      0)
       << output;
   EXPECT_EQ(FilesBelow(root / "usr"),
-            (std::set<std::string>{"bin/kestrin", "lib/kestrin/kestrin", "lib/kestrin/ReadMe.txt",
-                                   "share/applications/kestrin.desktop",
-                                   "share/doc/kestrin/LICENSE",
-                                   "share/icons/hicolor/scalable/apps/kestrin.svg",
-                                   "share/man/ja/man1/kestrin.1.gz", "share/man/man1/kestrin.1.gz",
-                                   "share/metainfo/org.example.kestrin.metainfo.xml",
-                                   "share/mime/packages/kestrin.xml"}));
+            (std::set<std::string>{
+                "bin/kestrin", "lib/kestrin/kestrin", "lib/kestrin/ReadMe.txt",
+                "share/applications/kestrin.desktop", "share/doc/kestrin/LICENSE",
+                "share/icons/hicolor/scalable/apps/kestrin.svg", "share/man/ja/man1/kestrin.1.gz",
+                "share/man/man1/kestrin.1.gz", "share/metainfo/org.example.kestrin.metainfo.xml",
+                "share/mime/packages/kestrin.xml"}));
   EXPECT_EQ(fs::read_symlink(root / "usr/bin/kestrin"), "../lib/kestrin/kestrin");
   const std::string entry = ReadAll(root / "usr/share/applications/kestrin.desktop");
   EXPECT_THAT(ExecArguments(DesktopEntryValue(entry, "Exec"), {"/tmp/a.kst"}),
@@ -385,9 +386,10 @@ TEST(PackageTest, InstallsItsFilesUnderUsrAndRemovingItLeavesNothing) {
             0);
   EXPECT_EQ(Lines(output).at(0), std::string("kestrin ") + KESTRIN_VERSION);
 
-  ASSERT_EQ(RunToEnd(QStringLiteral("dpkg"),
-                     {root_arg, "--force-depends", "--force-not-root", "--purge", "kestrin"}, &output),
-            0)
+  ASSERT_EQ(
+      RunToEnd(QStringLiteral("dpkg"),
+               {root_arg, "--force-depends", "--force-not-root", "--purge", "kestrin"}, &output),
+      0)
       << output;
   EXPECT_FALSE(fs::exists(root / "usr"));
   std::set<std::string> left;

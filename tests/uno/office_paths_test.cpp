@@ -26,9 +26,9 @@ namespace fs = std::filesystem;
 
 std::string PathOfUrl(const std::string& url) {
   rtl::OUString path;
-  EXPECT_EQ(osl::FileBase::getSystemPathFromFileURL(rtl::OUString::createFromAscii(url.c_str()),
-                                                    path),
-            osl::FileBase::E_None)
+  EXPECT_EQ(
+      osl::FileBase::getSystemPathFromFileURL(rtl::OUString::createFromAscii(url.c_str()), path),
+      osl::FileBase::E_None)
       << url;
   const rtl::OString bytes = rtl::OUStringToOString(path, RTL_TEXTENCODING_UTF8);
   return std::string(bytes.getStr(), static_cast<size_t>(bytes.getLength()));
@@ -39,9 +39,10 @@ TEST(OfficePathsTest, FileUrlsReadBackAsThePathTheyWereMadeFrom) {
   for (const std::string path :
        {"/home/me/売上 2026/月次#1 (100%).xlsx", "/tmp/a?b&c=d;e/ｶﾀｶﾅ.xls", "/データ/~$x.xls"}) {
     const std::string url = FileUrl(path);
-    EXPECT_EQ(url.find_first_not_of(
-                  "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789%/:._-~!$&'()*+,;=@"),
-              std::string::npos)
+    EXPECT_EQ(
+        url.find_first_not_of(
+            "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789%/:._-~!$&'()*+,;=@"),
+        std::string::npos)
         << url;
     EXPECT_EQ(PathOfUrl(url), path);
   }

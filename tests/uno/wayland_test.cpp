@@ -1,12 +1,11 @@
 // The office on a Wayland display of the test's own with no X display: it
 // starts with windows of its own rather than headless (its Qt back end on
 // Qt's Wayland platform), showing a workbook puts its window on the Wayland
-// display with the chosen sheet, and saving keeps the chosen sheet. The compositor (weston) draws into an X server of the test's own
-// (Xvfb), from which it also takes its seat: a keyboard and a pointer, which
-// the office's Wayland back end needs (weston's headless back end has none,
-// and the office's clipboard then waits for ever). Only weston sees the X
-// display. The office's Wayland messages (WAYLAND_DEBUG) go to its log,
-// where the test reads the window it made.
+// display with the chosen sheet, and saving keeps the chosen sheet. The compositor (weston) draws
+// into an X server of the test's own (Xvfb), from which it also takes its seat: a keyboard and a
+// pointer, which the office's Wayland back end needs (weston's headless back end has none, and the
+// office's clipboard then waits for ever). Only weston sees the X display. The office's Wayland
+// messages (WAYLAND_DEBUG) go to its log, where the test reads the window it made.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -41,18 +40,11 @@ class WaylandTest : public ::testing::Test {
     const fs::path runtime = dir_->path() / "runtime";
     fs::create_directory(runtime);
     chmod(runtime.c_str(), 0700);
-    int n = 90;
-    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-           fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-      ++n;
-    }
-    const std::string display = ":" + std::to_string(n);
-    xvfb_ = std::make_unique<OfficeProcess>(
-        "/usr/bin/Xvfb",
-        std::vector<std::string>{display, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"},
-        std::vector<std::string>{}, dir_->path() / "xvfb.log");
-    for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::string display;
+    xvfb_ = StartTestXServer(dir_->path() / "xvfb.log", display);
+    if (display.empty()) {
+      error_ = "Xvfb did not start: " + LogTail(dir_->path() / "xvfb.log");
+      return;
     }
     const std::string socket = "kestrin-wayland-test";
     compositor_ = std::make_unique<OfficeProcess>(
@@ -84,13 +76,7 @@ class WaylandTest : public ::testing::Test {
     }
   }
   static void TearDownTestSuite() {
-    if (app_) {
-      try {
-        app_->Quit();
-      } catch (...) {
-      }
-    }
-    app_.reset();
+    QuitQuietly(app_);
     server_.reset();
     if (compositor_) compositor_->Kill();
     compositor_.reset();
