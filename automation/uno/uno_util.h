@@ -26,8 +26,11 @@ using errnum::kCallTimedOut;
 using errnum::kCannotCreate;
 using errnum::kDisconnected;
 
-// True when DISPLAY names an X display.
+// True when DISPLAY names an X display or WAYLAND_DISPLAY a Wayland one: the
+// office can show workbooks there.
 bool HaveDisplay();
+// True when DISPLAY names an X display.
+bool HaveXDisplay();
 
 // `from` as interface T; throws css::uno::RuntimeException when it is not one.
 template <class T>
