@@ -11,6 +11,7 @@
 
 #include "app/frm_kestrin.h"
 #include "app/option_pair.h"
+#include "automation/messages.h"
 #include "pattern/pattern_file.h"
 #include "pattern/pattern_paths.h"
 #include "source/open_database.h"
@@ -30,21 +31,19 @@ void SelectOption(OptionPair& pair, std::int16_t value, const char* key,
                   const std::string& PatFile) {
   if (value != 0 && value != 1) {
     throw pattern::PatternError(automation::errnum::kNoSuchControl,
-                                PatFile + ": " + key + "=" + std::to_string(value) +
-                                    ": there is no option button " + std::to_string(value) +
-                                    " (only 0 and 1)");
+                                automation::msg::kNoOptionButton(
+                                    {PatFile, key, std::to_string(value), std::to_string(value)}));
   }
   pair.Select(value);
 }
 
 // Runs an open step, naming what it opened in its failure.
 template <class Step>
-void Opening(const std::string& what, const std::string& path, Step step) {
+void Opening(automation::Message what, const std::string& path, Step step) {
   try {
     step();
   } catch (const automation::AutomationError& e) {
-    throw automation::AutomationError(
-        e.number(), "cannot open the " + what + " " + path + ": " + e.description());
+    throw automation::AutomationError(e.number(), what({path, e.description()}));
   }
 }
 
@@ -103,7 +102,7 @@ void FrmKestrin::PatReadOn(const std::string& PatFile) {
   if (!database.found) {
     services_.messages.Show(database.message, ui::kShortTitle);
   } else {
-    Opening("database", s.FileMoto, [&] {
+    Opening(automation::msg::kCannotOpenDatabase, s.FileMoto, [&] {
       source::CloseOwnDatabase(src, !lblAcFile->text().isEmpty());
       source::AttachOrStartAccess(src, services_.access);
       source::OpenSourceDatabase(src);
@@ -120,7 +119,7 @@ void FrmKestrin::PatReadOn(const std::string& PatFile) {
     services_.messages.Show(book.message, ui::kShortTitle);
   } else {
     auto& wb = state_.workbook;
-    Opening("workbook", s.FileSaki, [&] {
+    Opening(automation::msg::kCannotOpenWorkbook, s.FileSaki, [&] {
       workbook::CloseOwnWorkbook(wb, !lblXlFile->text().isEmpty());
       workbook::AttachOrStartExcel(wb, services_.excel);
       workbook::OpenWorkbook(wb, lblXlFile->text().toStdString());

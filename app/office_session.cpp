@@ -1,6 +1,7 @@
 #include "app/office_session.h"
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 namespace kestrin::app {
 
@@ -71,7 +72,9 @@ class OfficeSession::Handle : public XlApplication {
 
  private:
   XlApplication& Live() {
-    if (quit_) throw AutomationError(automation::errnum::kObjectNotSet, "The application has quit");
+    if (quit_) {
+      throw AutomationError(automation::errnum::kObjectNotSet, automation::msg::kApplicationQuit());
+    }
     return *office_;
   }
 

@@ -1,13 +1,9 @@
-// The failure numbers of the program, each with its standard description:
-// the number and the words Access with DAO, the VB runtime, Excel or COM
-// give it. Every layer takes its numbers from this one table, so that a
-// failure carries the same number and the same standard words wherever it is
-// raised, and a change of wording (another language) is made here once.
-//
-// A '|' in a description marks where the name of the object concerned goes,
-// as in DAO's own messages ("Could not find file '|'."); Description() fills
-// them in. Descriptions that a message extends keep their own text and add
-// what the program knows after them.
+// The failure numbers of the program, each with its meaning: the number and
+// the words Access with DAO, the VB runtime, Excel or COM give it. Every
+// layer takes its numbers from this one table, so that a failure carries the
+// same number wherever it is raised. The description the user reads comes
+// from the message catalogue (messages.h), keyed by this table: the same
+// number in the words Japanese Access, VB and Excel give it.
 #pragma once
 
 #include <cstdint>
@@ -19,24 +15,13 @@ namespace kestrin::automation {
 
 struct ErrorNumber {
   std::int32_t number;
-  std::string_view text;  // the standard description, '|' where a name goes
+  std::string_view meaning;  // what Access, VB, Excel or COM call it, in English
 
   constexpr operator std::int32_t() const noexcept { return number; }
 
-  // The standard description with each '|' replaced by the next of `names`
-  // (an empty text once they run out).
-  std::string Description(std::initializer_list<std::string_view> names = {}) const {
-    std::string out;
-    auto next = names.begin();
-    for (char c : text) {
-      if (c != '|') {
-        out.push_back(c);
-      } else if (next != names.end()) {
-        out.append(*next++);
-      }
-    }
-    return out;
-  }
+  // The standard description from the message catalogue, each '|' in it
+  // replaced by the next of `names` (an empty text once they run out).
+  std::string Description(std::initializer_list<std::string_view> names = {}) const;
 };
 
 namespace errnum {
@@ -133,6 +118,65 @@ inline constexpr ErrorNumber kUnionOrder{
 inline constexpr ErrorNumber kSubqueryRows{3354,
                                            "At most one record can be returned by this subquery."};
 inline constexpr ErrorNumber kDataTypeMismatch{3464, "Data type mismatch in criteria expression."};
+
+// Every number above, for walking the table.
+inline constexpr ErrorNumber kAll[] = {kInvalidProcedureCall,
+                                       kOverflow,
+                                       kOutOfMemory,
+                                       kSubscriptOutOfRange,
+                                       kDivisionByZero,
+                                       kTypeMismatch,
+                                       kOutOfStringSpace,
+                                       kInternalError,
+                                       kFileNotFound,
+                                       kDiskFull,
+                                       kPermissionDenied,
+                                       kPathFileAccess,
+                                       kPathNotFound,
+                                       kObjectNotSet,
+                                       kInvalidPatternString,
+                                       kInvalidUseOfNull,
+                                       kNoSuchControl,
+                                       kCannotCreate,
+                                       kAppDefined,
+                                       kDisconnected,
+                                       kCallTimedOut,
+                                       kObjectNotFound,
+                                       kReservedError,
+                                       kNoCurrentRecord,
+                                       kCannotFindFile,
+                                       kReadOnly,
+                                       kNotValidPassword,
+                                       kResourcesExceeded,
+                                       kInvalidPath,
+                                       kDamaged,
+                                       kLinkedTable,
+                                       kNoInstallableIsam,
+                                       kInvalidOperation,
+                                       kInvalidFieldType,
+                                       kItemNotFound,
+                                       kUnrecognizedFormat,
+                                       kObjectClosed,
+                                       kAlreadyOpen,
+                                       kTooFewParameters,
+                                       kCannotEvaluate,
+                                       kSyntax,
+                                       kCircularAlias,
+                                       kTableNotFound,
+                                       kAmbiguousField,
+                                       kUndefinedFunction,
+                                       kNestedAggregate,
+                                       kAggregateInWhere,
+                                       kAggregateInGroupBy,
+                                       kCircularQuery,
+                                       kDuplicateSource,
+                                       kCrosstabValue,
+                                       kTooManyFields,
+                                       kSubqueryColumns,
+                                       kUnionColumns,
+                                       kUnionOrder,
+                                       kSubqueryRows,
+                                       kDataTypeMismatch};
 
 }  // namespace errnum
 

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "automation/letter_case.h"
+#include "automation/messages.h"
 #include "automation/user_home.h"
 
 namespace kestrin::automation {
@@ -190,33 +191,29 @@ WindowsPathMap WindowsPathMap::Parse(std::string_view text, const std::string& f
     ++number;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     auto fail = [&](const std::string& why) {
-      throw PathMapError("The Windows path mapping " + file + ", line " + std::to_string(number) +
-                         ": " + why);
+      throw PathMapError(msg::kMapLine({file, std::to_string(number), why}));
     };
-    if (!ValidUtf8(line)) fail("the line is not UTF-8 text");
+    if (!ValidUtf8(line)) fail(msg::kMapNotUtf8());
     line = Trimmed(line);
     if (line.empty() || line.front() == '#') continue;
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) {
-      fail("\"" + std::string(line) + "\" has no \"=\"; write: Windows prefix = folder");
+      fail(msg::kMapNoEquals({line}));
     }
     const std::string_view left = Trimmed(line.substr(0, eq));
     std::string_view right = Trimmed(line.substr(eq + 1));
     const std::optional<WindowsPath> prefix = Split(left);
     if (!prefix) {
-      fail("\"" + std::string(left) +
-           "\" is no drive letter (C:) or \\\\server\\share name, with or without folders "
-           "below it");
+      fail(msg::kMapNotPrefix({left}));
     }
     if (right.empty() || right.front() != '/') {
-      fail("the folder \"" + std::string(right) + "\" for " + std::string(left) +
-           " is not an absolute path (one starting with /)");
+      fail(msg::kMapNotAbsolute({left, right}));
     }
     while (right.size() > 1 && right.back() == '/') right.remove_suffix(1);
     const std::string written = Joined(*prefix);
     for (const Entry& e : map.entries_) {
       if (SameIgnoringCase(e.prefix, written)) {
-        fail(written + " is mapped already on line " + std::to_string(e.line));
+        fail(msg::kMapDuplicate({written, std::to_string(e.line)}));
       }
     }
     map.entries_.push_back({written, std::string(right), number});
@@ -242,9 +239,8 @@ WindowsPathMap WindowsPathMap::Load() {
     return {};  // no home folder: no mapping file of the user's
   }
   auto cannot_read = [&](const std::string& why) {
-    return PathMapError("The Windows path mapping " + file +
-                        (chosen ? std::string(" (named by ") + kWindowsPathsVariable + ")" : "") +
-                        " cannot be read: " + why);
+    return PathMapError(msg::kMapCannotRead(
+        {file, chosen ? msg::kMapNamedBy({kWindowsPathsVariable}) : std::string(" "), why}));
   };
   std::error_code ec;
   const fs::file_status status = fs::status(file, ec);
@@ -254,16 +250,16 @@ WindowsPathMap WindowsPathMap::Load() {
       none.file_ = file;
       return none;
     }
-    throw cannot_read(std::strerror(ENOENT));
+    throw cannot_read(SystemErrorWords(ENOENT));
   }
-  if (!fs::is_regular_file(status)) throw cannot_read("it is not an ordinary file");
+  if (!fs::is_regular_file(status)) throw cannot_read(msg::kMapNotAFile());
   std::ifstream in(file, std::ios::binary);
-  if (!in) throw cannot_read(std::strerror(errno));
+  if (!in) throw cannot_read(SystemErrorWords(errno));
   std::string text(kMaxMapFileSize + 1, '\0');
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
-  if (in.bad()) throw cannot_read("a read failed");
+  if (in.bad()) throw cannot_read(msg::kMapReadFailed());
   text.resize(static_cast<std::size_t>(in.gcount()));
-  if (text.size() > kMaxMapFileSize) throw cannot_read("it is longer than 1 MB");
+  if (text.size() > kMaxMapFileSize) throw cannot_read(msg::kMapTooLong());
   return Parse(text, file);
 }
 

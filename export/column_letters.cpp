@@ -1,15 +1,16 @@
 #include "export/column_letters.h"
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 namespace kestrin::exporting {
 
 std::string ColTbl(int index) {
   if (index < 0 || index >= kColTblSize) {
-    throw automation::AutomationError(automation::errnum::kSubscriptOutOfRange,
-                                      automation::errnum::kSubscriptOutOfRange.Description() +
-                                          ": there is no sheet column " +
-                                          std::to_string(index + 1));
+    throw automation::AutomationError(
+        automation::errnum::kSubscriptOutOfRange,
+        automation::errnum::kSubscriptOutOfRange.Description() +
+            automation::msg::kNoSheetColumn({std::to_string(index + 1)}));
   }
   std::string letters;
   for (int n = index + 1; n > 0; n = (n - 1) / 26) {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 #include "export/column_letters.h"
 #include "export/pivot_table.h"
 #include "export/sheet_formatting.h"
@@ -52,17 +53,17 @@ void CheckFitsTheSheet(automation::XlSheet& sheet, std::int64_t last_col, std::i
   if (last_col > last_sheet_col) {
     throw AutomationError(automation::errnum::kSubscriptOutOfRange,
                           automation::errnum::kSubscriptOutOfRange.Description() +
-                              ": the block would need sheet column " + std::to_string(last_col) +
-                              ", beyond column " + ColTbl(last_sheet_col - 1) + " (" +
-                              std::to_string(last_sheet_col) + ")");
+                              automation::msg::kBeyondLastColumn({std::to_string(last_col),
+                                                                  std::to_string(last_sheet_col),
+                                                                  ColTbl(last_sheet_col - 1)}));
   }
   const std::int32_t last_sheet_row = sheet.RowsCount();
   if (last_record_row > last_sheet_row) {
     throw AutomationError(automation::errnum::kOverflow,
-                          automation::errnum::kOverflow.Description() + ": record " +
-                              std::to_string(RecCnt) + " would go to row " +
-                              std::to_string(last_record_row) + ", beyond row " +
-                              std::to_string(last_sheet_row));
+                          automation::errnum::kOverflow.Description() +
+                              automation::msg::kBeyondLastRow({std::to_string(RecCnt),
+                                                               std::to_string(last_record_row),
+                                                               std::to_string(last_sheet_row)}));
   }
 }
 
@@ -160,7 +161,7 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     ui::ShowErrorReport(targets.messages, e.number(), e.description());
   } catch (const std::bad_alloc&) {
     ui::ShowErrorReport(targets.messages, automation::errnum::kOutOfMemory,
-                        std::string(automation::errnum::kOutOfMemory.text));
+                        automation::errnum::kOutOfMemory.Description());
   } catch (const std::exception& e) {
     // Anything else that escapes the automation layer is still reported, as
     // the runtime's "Internal error", rather than ending the program; its

@@ -12,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "automation/messages.h"
 #include "export/integer_text.h"
 #include "pattern/cp932.h"
 
@@ -52,7 +53,7 @@ std::string ValueText(const ExportSettings& settings, std::size_t index) {
   } else if (error == ENOSPC || error == EDQUOT) {
     number = errnum::kDiskFull;
   }
-  throw PatternError(number, what + ": " + std::strerror(error));
+  throw PatternError(number, what + ": " + automation::SystemErrorWords(error));
 }
 
 // A file descriptor, closed on every path out.
@@ -78,12 +79,12 @@ class Fd {
 
 std::string ReadWholeFile(const std::string& path) {
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) ThrowFileError(path + ": cannot open the pattern file", errno, true);
+  if (fd.get() < 0) ThrowFileError(automation::msg::kPatternCannotOpen({path}), errno, true);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0) ThrowFileError(path + ": cannot read", errno, true);
+  if (::fstat(fd.get(), &st) != 0)
+    ThrowFileError(automation::msg::kPatternCannotRead({path}), errno, true);
   if (!S_ISREG(st.st_mode)) {
-    throw PatternError(errnum::kPathFileAccess,
-                       path + ": not a pattern file (not an ordinary file)");
+    throw PatternError(errnum::kPathFileAccess, automation::msg::kPatternNotAFile({path}));
   }
   std::string bytes;
   char buffer[8192];
@@ -92,7 +93,7 @@ std::string ReadWholeFile(const std::string& path) {
     if (n == 0) break;
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowFileError(path + ": cannot read", errno, true);
+      ThrowFileError(automation::msg::kPatternCannotRead({path}), errno, true);
     }
     bytes.append(buffer, static_cast<std::size_t>(n));
   }
@@ -123,9 +124,9 @@ void ReadLine(const std::string& path, int line_number, std::string_view raw,
               ExportSettings& settings) {
   std::optional<std::string> line = Cp932ToUtf8(raw);
   if (!line) {
-    throw PatternError(
-        errnum::kInvalidProcedureCall,
-        path + ", line " + std::to_string(line_number) + ": not Shift_JIS (CP932) text");
+    throw PatternError(errnum::kInvalidProcedureCall,
+                       automation::msg::kPatternLine({path, std::to_string(line_number),
+                                                      automation::msg::kPatternNotCp932.text}));
   }
   for (std::size_t k = 0; k < kPatternKeys.size(); ++k) {
     const PatternKey& key = kPatternKeys[k];
@@ -138,8 +139,10 @@ void ReadLine(const std::string& path, int line_number, std::string_view raw,
       try {
         settings.*std::get<IntegerMember>(kMembers[k]) = exporting::TextToInt16(value);
       } catch (const automation::AutomationError& e) {
-        throw PatternError(e.number(), path + ", line " + std::to_string(line_number) + ": " +
-                                           key.name + " \"" + value + "\": " + e.description());
+        throw PatternError(
+            e.number(), automation::msg::kPatternLine(
+                            {path, std::to_string(line_number),
+                             automation::msg::kPatternValue({key.name, value, e.description()})}));
       }
     }
     return;
@@ -177,27 +180,24 @@ void WritePatternFile(const std::string& path, const ExportSettings& settings) {
     std::string value = ValueText(settings, k);
     if (value.find_first_of("\r\n") != std::string::npos) {
       throw PatternError(errnum::kInvalidProcedureCall,
-                         path + ": " + kPatternKeys[k].name +
-                             " holds a line break, which a pattern file cannot hold");
+                         automation::msg::kPatternLineBreak({path, kPatternKeys[k].name}));
     }
     std::string outside = FirstCharacterOutsideCp932(value);
     if (!outside.empty()) {
-      throw PatternError(errnum::kInvalidProcedureCall,
-                         path + ": " + kPatternKeys[k].name + " holds the character " + outside +
-                             ", which Shift_JIS (CP932) cannot hold");
+      throw PatternError(errnum::kInvalidProcedureCall, automation::msg::kPatternOutsideCp932(
+                                                            {path, kPatternKeys[k].name, outside}));
     }
   }
   std::optional<std::string> bytes = Utf8ToCp932(PatternText(settings));
   if (!bytes)
-    throw PatternError(errnum::kInvalidProcedureCall,
-                       path + ": the settings cannot be written in Shift_JIS (CP932)");
+    throw PatternError(errnum::kInvalidProcedureCall, automation::msg::kPatternNotWritable({path}));
 
   namespace fs = std::filesystem;
   fs::path target(path);
   fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
   std::string temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
   Fd fd(::mkostemp(temp.data(), O_CLOEXEC));
-  if (fd.get() < 0) ThrowFileError(path + ": cannot write", errno, false);
+  if (fd.get() < 0) ThrowFileError(automation::msg::kPatternCannotWrite({path}), errno, false);
   bool keep_temp = false;
   struct RemoveTemp {
     const std::string& name;
@@ -218,15 +218,16 @@ void WritePatternFile(const std::string& path, const ExportSettings& settings) {
     ssize_t n = ::write(fd.get(), data, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowFileError(path + ": cannot write", errno, false);
+      ThrowFileError(automation::msg::kPatternCannotWrite({path}), errno, false);
     }
     data += n;
     left -= static_cast<std::size_t>(n);
   }
-  if (::fsync(fd.get()) != 0) ThrowFileError(path + ": cannot write", errno, false);
-  if (fd.Close() != 0) ThrowFileError(path + ": cannot write", errno, false);
+  if (::fsync(fd.get()) != 0)
+    ThrowFileError(automation::msg::kPatternCannotWrite({path}), errno, false);
+  if (fd.Close() != 0) ThrowFileError(automation::msg::kPatternCannotWrite({path}), errno, false);
   if (::rename(temp.c_str(), path.c_str()) != 0) {
-    ThrowFileError(path + ": cannot replace the file", errno, false);
+    ThrowFileError(automation::msg::kPatternCannotReplace({path}), errno, false);
   }
   keep_temp = true;
 }

@@ -1,6 +1,7 @@
 #include "workbook/open_workbook.h"
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 namespace kestrin::workbook {
 namespace {
@@ -50,7 +51,8 @@ void AttachOrStartExcel(WorkbookState& state, automation::XlServer& server) {
 void OpenWorkbook(WorkbookState& state, const std::string& path) {
   if (!state.XlApp) throw ObjectNotSet();
   if (path.empty()) {
-    throw automation::AutomationError(automation::errnum::kAppDefined, "The file name is empty.");
+    throw automation::AutomationError(automation::errnum::kAppDefined,
+                                      automation::msg::kEmptyFileName());
   }
   state.XlApp->WorkbooksOpen(path);
 }

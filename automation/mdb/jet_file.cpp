@@ -16,6 +16,7 @@
 #include "automation/failure.h"
 #include "automation/mdb/access_names.h"
 #include "automation/mdb/jet_text.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb::jet {
 namespace {
@@ -58,7 +59,7 @@ class DefReader {
       : buf_(buf), file_(file), table_(table) {}
   const std::uint8_t* At(std::size_t pos, std::size_t len) const {
     if (pos > buf_.size() || len > buf_.size() - pos) {
-      file_.Damaged("the definition of table '" + table_ + "' is truncated");
+      file_.Damaged(msg::kDefTruncated({table_}));
     }
     return buf_.data() + pos;
   }
@@ -182,14 +183,11 @@ void RefuseProtected(const std::uint8_t* raw, int version, const std::string& pa
     std::swap(s[i], s[j]);
     head[kMaskedHeaderStart + k] ^= s[(s[i] + s[j]) & 0xFF];
   }
-  auto refuse = [&](const std::string& what) {
-    throw AutomationError(errnum::kNotValidPassword,
-                          errnum::kNotValidPassword.Description() + " The database '" + path +
-                              "' is " + what +
-                              "; Access asks for the password, and Kestrin does not read "
-                              "protected files.");
+  auto refuse = [&](Message what) {
+    throw AutomationError(errnum::kNotValidPassword, errnum::kNotValidPassword.Description() +
+                                                         msg::kProtectedFile({path, what.text}));
   };
-  if (version >= MDB_VER_ACCDB_2007 && Le32(head + 0x3E) != 0) refuse("encrypted with a password");
+  if (version >= MDB_VER_ACCDB_2007 && Le32(head + 0x3E) != 0) refuse(msg::kEncrypted);
   const std::size_t size = version == MDB_VER_JET3 ? 20 : 40;
   std::uint8_t mask[4] = {0, 0, 0, 0};
   if (version != MDB_VER_JET3) {
@@ -201,7 +199,7 @@ void RefuseProtected(const std::uint8_t* raw, int version, const std::string& pa
     }
   }
   for (std::size_t k = 0; k < size; ++k) {
-    if ((head[0x42 + k] ^ mask[k % 4]) != 0) refuse("protected by a database password");
+    if ((head[0x42 + k] ^ mask[k % 4]) != 0) refuse(msg::kProtectedByPassword);
   }
 }
 
@@ -210,10 +208,7 @@ void RefuseProtected(const std::uint8_t* raw, int version, const std::string& pa
 // --- JetFile ----------------------------------------------------------------
 
 void JetFile::Damaged(const std::string& what) const {
-  throw AutomationError(errnum::kDamaged, "Cannot open database '" + path_ +
-                                              "'. It may not be a database that your application "
-                                              "recognizes, or the file may be corrupt (" +
-                                              what + ").");
+  throw AutomationError(errnum::kDamaged, msg::kDamagedWhy({path_, what}));
 }
 
 std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
@@ -229,7 +224,7 @@ std::unique_ptr<JetFile> JetFile::Open(const std::string& path) {
   {
     std::FILE* f = std::fopen(path.c_str(), "rb");
     if (f == nullptr) {
-      throw AutomationError(errnum::kCannotFindFile, "Could not open file '" + path + "'.");
+      throw AutomationError(errnum::kCannotFindFile, msg::kNoFileOpened({path}));
     }
     const std::size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
@@ -271,19 +266,19 @@ JetFile::~JetFile() {
 
 const std::uint8_t* JetFile::LoadPage(std::uint32_t pg) {
   MdbHandle* mdb = H(mdb_);
-  if (pg == 0 || pg >= page_count_) Damaged("page " + std::to_string(pg) + " is outside the file");
+  if (pg == 0 || pg >= page_count_) Damaged(msg::kPageOutside({std::to_string(pg)}));
   if (mdb_read_pg(mdb, pg) != static_cast<ssize_t>(page_size_)) {
     mdb->cur_pg = 0;  // libmdb caches the page number even when the read failed
-    Damaged("page " + std::to_string(pg) + " cannot be read");
+    Damaged(msg::kPageUnreadable({std::to_string(pg)}));
   }
   return mdb->pg_buf;
 }
 
 void JetFile::CopyPage(std::uint32_t pg, std::vector<std::uint8_t>& out) {
   MdbHandle* mdb = H(mdb_);
-  if (pg == 0 || pg >= page_count_) Damaged("page " + std::to_string(pg) + " is outside the file");
+  if (pg == 0 || pg >= page_count_) Damaged(msg::kPageOutside({std::to_string(pg)}));
   if (mdb_read_alt_pg(mdb, pg) != static_cast<ssize_t>(page_size_)) {
-    Damaged("page " + std::to_string(pg) + " cannot be read");
+    Damaged(msg::kPageUnreadable({std::to_string(pg)}));
   }
   out.assign(mdb->alt_pg_buf, mdb->alt_pg_buf + page_size_);
 }
@@ -319,7 +314,7 @@ std::string JetFile::Text(const std::uint8_t* data, std::size_t size) {
 
 std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::size_t size,
                                                  const std::string& where) {
-  if (size < 12) Damaged("the long value of " + where + " is truncated");
+  if (size < 12) Damaged(msg::kLongTruncated({where}));
   const std::uint32_t len_flags = Le32(def);
   const std::uint32_t len = len_flags & 0x3FFFFFFFu;
   const std::uint32_t kind = (len_flags >> 24) & 0xC0u;
@@ -330,7 +325,7 @@ std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::s
     return out;
   }
   if (static_cast<std::uint64_t>(len) > static_cast<std::uint64_t>(page_count_) * page_size_) {
-    Damaged("the long value of " + where + " is longer than the file");
+    Damaged(msg::kLongTooLong({where}));
   }
   std::uint32_t ptr = Le32(def + 4);
   std::vector<std::uint8_t>& page = scratch_;
@@ -339,13 +334,13 @@ std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::s
     int start = 0, rsize = 0, flags = 0;
     if (page[0] != kPageData ||
         !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags)) {
-      Damaged("the long value of " + where + " points to a missing row");
+      Damaged(msg::kLongMissingRow({where}));
     }
     const std::size_t n = std::min<std::size_t>(len, static_cast<std::size_t>(rsize));
     out.assign(page.data() + start, page.data() + start + n);
     return out;
   }
-  if (kind != 0) Damaged("the long value of " + where + " has an unknown form");
+  if (kind != 0) Damaged(msg::kLongUnknownForm({where}));
   // A chain of rows: each starts with the pointer to the next.
   out.reserve(std::min<std::size_t>(len, 1u << 20));
   std::set<std::uint32_t> seen;
@@ -353,7 +348,7 @@ std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::s
   std::size_t remaining = len;
   while (remaining > 0) {
     if (ptr == 0 || !seen.insert(ptr).second) {
-      Damaged("the long value chain of " + where + " is broken");
+      Damaged(msg::kLongChainBroken({where}));
     }
     if ((ptr >> 8) != loaded) {
       CopyPage(ptr >> 8, page);
@@ -362,7 +357,7 @@ std::vector<std::uint8_t> JetFile::ReadLongValue(const std::uint8_t* def, std::s
     int start = 0, rsize = 0, flags = 0;
     if (page[0] != kPageData ||
         !FindRow(page.data(), static_cast<int>(ptr & 0xFF), &start, &rsize, &flags) || rsize <= 4) {
-      Damaged("the long value chain of " + where + " points to a missing row");
+      Damaged(msg::kLongChainMissingRow({where}));
     }
     const std::size_t n = std::min<std::size_t>(remaining, static_cast<std::size_t>(rsize - 4));
     out.insert(out.end(), page.data() + start + 4, page.data() + start + 4 + n);
@@ -436,7 +431,7 @@ std::vector<std::uint32_t> JetFile::UsageMapPages(std::uint32_t pg_row, std::uin
 std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name,
                                                       std::uint32_t first) {
   if (first == 0 || first >= page_count_) {
-    Damaged("the definition of table '" + name + "' is outside the file");
+    Damaged(msg::kDefOutside({name}));
   }
   // The definition continues on further pages (each after its 8-byte header).
   std::vector<std::uint8_t> buf;
@@ -444,11 +439,11 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name,
   std::set<std::uint32_t> seen;
   for (std::uint32_t pg = first; pg != 0;) {
     if (pg >= page_count_ || !seen.insert(pg).second || seen.size() > kMaxDefinitionPages) {
-      Damaged("the definition of table '" + name + "' has a broken page chain");
+      Damaged(msg::kDefChainBroken({name}));
     }
     CopyPage(pg, page);
     if (page[0] != kPageTableDef) {
-      Damaged("page " + std::to_string(pg) + " of table '" + name + "' is not a table definition");
+      Damaged(msg::kDefPageWrong({name, std::to_string(pg)}));
     }
     if (buf.empty()) {
       buf = page;
@@ -468,7 +463,7 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name,
   const std::uint32_t num_real_idx = r.U32(fmt->tab_num_ridxs_offset);
   const std::uint32_t usage_map = r.U32(fmt->tab_usage_map_offset);
   if (num_cols > kMaxColumns || var_cols > num_cols || num_real_idx > buf.size()) {
-    Damaged("the definition of table '" + name + "' has impossible counts");
+    Damaged(msg::kDefCounts({name}));
   }
   def->var_columns = var_cols;
 
@@ -496,12 +491,11 @@ std::shared_ptr<const TableDef> JetFile::ReadTableDef(const std::string& name,
       col.value_type = MDB_LONGINT;
     }
     if (col.col_num > kMaxColumnNumber) {
-      Damaged("the definition of table '" + name + "' has an impossible column number");
+      Damaged(msg::kDefColumnNumber({name}));
     }
     const int need = FixedSizeOf(col.type);
     if (col.fixed && need > 0 && col.size < need && col.readable) {
-      Damaged("column " + std::to_string(col.col_num) + " of table '" + name +
-              "' is too short for its type");
+      Damaged(msg::kColumnTooShort({name, std::to_string(col.col_num)}));
     }
     pos += entry;
   }
@@ -719,8 +713,7 @@ TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
     if (page[0] != kPageData || Le32(page.data() + 4) != def_->page) continue;
     const int rows = Le16(page.data() + rco);
     if (rco + 2 + 2 * rows > static_cast<int>(file_.page_size_)) {
-      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name +
-                    "' is damaged");
+      file_.Damaged(msg::kDataPageDamaged({def_->name, std::to_string(pg)}));
     }
     std::int64_t live = 0;
     for (int r = 0; r < rows; ++r) {
@@ -730,8 +723,7 @@ TableReader::TableReader(JetFile& file, std::shared_ptr<const TableDef> def)
     // byte of null mask: a page cannot hold more, whatever its count says.
     const int min_row = 2 + (file_.jet3_ ? 1 : 2) + 1;
     if (live * min_row > static_cast<std::int64_t>(file_.page_size_) - rco - 2) {
-      file_.Damaged("data page " + std::to_string(pg) + " of table '" + def_->name +
-                    "' counts more records than it can hold");
+      file_.Damaged(msg::kDataPageCount({def_->name, std::to_string(pg)}));
     }
     if (live == 0) continue;
     pages_.push_back(pg);
@@ -766,14 +758,14 @@ void TableReader::DecodePage(std::size_t page_index, std::vector<std::vector<Val
       const std::uint8_t* page = file_.LoadPage(row_page);
       int start = 0, size = 0, flags = 0;
       if (!file_.FindRow(page, row, &start, &size, &flags)) {
-        file_.Damaged("row " + std::to_string(row) + " of page " + std::to_string(row_page) +
-                      " of table '" + def_->name + "' is damaged");
+        file_.Damaged(
+            msg::kRowDamaged({def_->name, std::to_string(row_page), std::to_string(row)}));
       }
       const bool overflow = hop == 0 ? (slots[static_cast<std::size_t>(r)] & kRowOverflow) != 0
                                      : (flags & (kRowOverflow | kRowDeleted)) == kRowOverflow;
       if (!overflow) break;
       if (size < 4 || hop >= kMaxOverflowHops) {
-        file_.Damaged("an overflow row of table '" + def_->name + "' is damaged");
+        file_.Damaged(msg::kOverflowRowDamaged({def_->name}));
       }
       const std::uint32_t ptr = Le32(page + start);
       row_page = ptr >> 8;
@@ -792,14 +784,11 @@ void TableReader::DecodeRow(std::uint32_t pg, int row, std::vector<Value>& out,
   const std::uint8_t* page = file_.LoadPage(pg);
   int start = 0, size = 0, flags = 0;
   if (!file_.FindRow(page, row, &start, &size, &flags)) {
-    file_.Damaged("row " + std::to_string(row) + " of page " + std::to_string(pg) + " of table '" +
-                  def_->name + "' is damaged");
+    file_.Damaged(msg::kRowDamaged({def_->name, std::to_string(pg), std::to_string(row)}));
   }
-  auto bad = [&](const char* what) {
-    file_.Damaged(std::string(what) + " in row " + std::to_string(row) + " of page " +
-                  std::to_string(pg) + " of table '" + def_->name + "'");
-  };
-  if (!CrackRow(page, start, size)) bad("a value outside the row");
+  if (!CrackRow(page, start, size)) {
+    file_.Damaged(msg::kValueOutsideRow({def_->name, std::to_string(pg), std::to_string(row)}));
+  }
   const std::size_t ncols = def_->columns.size();
   out.clear();
   out.reserve(ncols);
@@ -891,8 +880,7 @@ bool TableReader::CrackRow(const std::uint8_t* page, int start, int size) {
 Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int size,
                                std::uint32_t pg, int row) {
   auto where = [&] {
-    return "field '" + col.name + "' of table '" + def_->name + "' (page " + std::to_string(pg) +
-           ", row " + std::to_string(row) + ")";
+    return msg::kValueWhere({def_->name, col.name, std::to_string(pg), std::to_string(row)});
   };
   const int type = col.value_type;
   std::vector<std::uint8_t> long_value;
@@ -902,7 +890,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
     size = static_cast<int>(long_value.size());
   }
   auto need = [&](int n) {
-    if (size < n) file_.Damaged("the value of " + where() + " is too short");
+    if (size < n) file_.Damaged(msg::kValueTooShort({where()}));
   };
   if (col.calculated) {
     // 16 bytes, the length of the value (4 bytes), the value, padding.
@@ -989,7 +977,7 @@ Value TableReader::DecodeField(const Column& col, const std::uint8_t* data, int 
     case kTypeExtDateTime: {
       double serial = 0;
       if (!ExtendedDateSerial(data, size, &serial)) {
-        file_.Damaged("the value of " + where() + " is not a date");
+        file_.Damaged(msg::kValueNotDate({where()}));
       }
       return Value(DateTime{serial});
     }

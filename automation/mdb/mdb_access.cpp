@@ -8,6 +8,7 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/mdb_source.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb {
 namespace {
@@ -177,10 +178,7 @@ class DatabaseImpl final : public DaoDatabase {
   }
 
   void SetProperty(const std::string& name, const Value&) override {
-    throw AutomationError(errnum::kReadOnly,
-                          "Cannot update. Database or object is read-only "
-                          "(property '" +
-                              name + "' of '" + source_->path() + "').");
+    throw AutomationError(errnum::kReadOnly, msg::kReadOnlyProperty({name, source_->path()}));
   }
 
  private:
@@ -216,7 +214,7 @@ class MdbAccessServer final : public AccessServer {
         running_.end());
     if (running_.empty()) {
       throw AutomationError(errnum::kCannotCreate, errnum::kCannotCreate.Description() +
-                                                       " (no Access.Application is running).");
+                                                       std::string(msg::kNoRunningAccess.text));
     }
     return running_.front().lock();
   }

@@ -7,6 +7,7 @@
 #include "automation/failure.h"
 #include "automation/mdb/access_names.h"
 #include "automation/mdb/mdb_source.h"
+#include "automation/messages.h"
 #include "automation/windows_paths.h"
 
 namespace kestrin::automation::mdb {
@@ -16,8 +17,6 @@ namespace fs = std::filesystem;
 
 // Links followed from one table before the chain counts as a circle.
 constexpr int kMaxLinkDepth = 8;
-
-std::string Quoted(const std::string& s) { return "'" + s + "'"; }
 
 // The connect string with the values of its passwords left out.
 std::string WithoutPasswords(const std::string& connect) {
@@ -52,18 +51,17 @@ bool IsAccess(const std::string& product) {
   return product.empty() || SameName(product, "MS Access");
 }
 
-// "Looked at: a; b. No line of F maps Z: to a folder here." for a file
-// that was not found.
+// The places tried for a file that was not found, and the drive or share
+// that the mapping file lacks.
 std::string PlacesLookedAt(const StoredPathSearch& search) {
-  std::string text = "Looked at: ";
+  std::string tried;
   for (std::size_t i = 0; i < search.tried.size(); ++i) {
-    text += (i == 0 ? "" : "; ") + search.tried[i];
+    tried += (i == 0 ? "" : "; ") + search.tried[i];
   }
-  text += ".";
+  std::string text = msg::kLookedAt({tried});
   if (!search.unmapped_root.empty()) {
-    text += " No line of the Windows path mapping " +
-            (search.map_file.empty() ? std::string("file") : search.map_file) + " maps " +
-            search.unmapped_root + " to a folder here.";
+    text += msg::kUnmappedRoot(
+        {search.map_file.empty() ? msg::kMappingFile.text : search.map_file, search.unmapped_root});
   }
   return text;
 }
@@ -119,47 +117,35 @@ MdbSource::Target MdbSource::Resolve(const TableEntry& table, int depth) {
   if (table.type == jet::kObjectLinkedOdbc || SameName(product, "ODBC")) {
     throw AutomationError(
         errnum::kLinkedTable,
-        "Table " + Quoted(table.name) + " is linked to " + Quoted(table.foreign_name) +
-            " of the ODBC data source " + Quoted(WithoutPasswords(table.connect)) +
-            ": its records are on a database server, and only tables linked to Access "
-            "databases (.mdb, .accdb) can be read.");
+        msg::kOdbcLink({table.name, WithoutPasswords(table.connect), table.foreign_name}));
   }
   if (!IsAccess(product)) {
     throw AutomationError(errnum::kNoInstallableIsam,
-                          "Table " + Quoted(table.name) + " is linked to " +
-                              Quoted(table.foreign_name) + " of the " + product + " source " +
-                              Quoted(table.database) + " (" + WithoutPasswords(table.connect) +
-                              "): only tables linked to Access databases (.mdb, .accdb) can be "
-                              "read.");
+                          msg::kForeignLink({table.name, product, table.database,
+                                             WithoutPasswords(table.connect), table.foreign_name}));
   }
-  const std::string link = "Table " + Quoted(table.name) + " is linked to " +
-                           Quoted(table.foreign_name) + " of " + Quoted(table.database);
+  const std::string link = msg::kLink({table.name, table.database, table.foreign_name});
   if (depth >= kMaxLinkDepth) {
-    throw AutomationError(errnum::kDamaged, link + ", and its links lead more than " +
-                                                std::to_string(kMaxLinkDepth) +
-                                                " tables on: they go round in a circle.");
+    throw AutomationError(errnum::kDamaged,
+                          link + msg::kLinksGoRound({std::to_string(kMaxLinkDepth)}));
   }
   std::error_code ec;
   const fs::path front_end = fs::absolute(path(), ec);
   const StoredPathSearch search = LocateStoredPath(table.database, front_end.parent_path());
   if (search.found.empty()) {
-    throw AutomationError(errnum::kCannotFindFile, "Could not find file " + Quoted(table.database) +
-                                                       ", the back-end of linked table " +
-                                                       Quoted(table.name) + ". " +
-                                                       PlacesLookedAt(search));
+    throw AutomationError(errnum::kCannotFindFile, msg::kBackEndMissing({table.database, table.name,
+                                                                         PlacesLookedAt(search)}));
   }
   std::shared_ptr<MdbSource> back_end;
   try {
     back_end = OpenOther(search.found);
   } catch (const AutomationError& e) {
-    throw AutomationError(e.number(),
-                          link + ", found at " + Quoted(search.found) + ": " + e.description());
+    throw AutomationError(e.number(), link + msg::kFoundAt({search.found, e.description()}));
   }
   const TableEntry* target = back_end->FindTable(table.foreign_name);
   if (target == nullptr) {
-    throw AutomationError(errnum::kObjectNotFound, link + ", found at " + Quoted(search.found) +
-                                                       ", which has no table " +
-                                                       Quoted(table.foreign_name) + ".");
+    throw AutomationError(errnum::kObjectNotFound,
+                          link + msg::kBackEndLacksTable({search.found, table.foreign_name}));
   }
   return back_end->Resolve(*target, depth + 1);
 }
@@ -178,9 +164,8 @@ std::shared_ptr<MdbSource> MdbSource::OpenOther(const std::string& located) {
 TableProvider& MdbSource::ExternalDatabase(const std::string& stored) {
   const StoredPathSearch search = LocateStoredPath(stored);
   if (search.found.empty()) {
-    throw AutomationError(errnum::kCannotFindFile, "Could not find file " + Quoted(stored) +
-                                                       ", the database of an IN clause. " +
-                                                       PlacesLookedAt(search));
+    throw AutomationError(errnum::kCannotFindFile,
+                          msg::kInDatabaseMissing({stored, PlacesLookedAt(search)}));
   }
   std::shared_ptr<MdbSource> other = OpenOther(search.found);
   auto it = external_.find(other->path());

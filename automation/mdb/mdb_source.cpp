@@ -8,6 +8,7 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/access_names.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb {
 namespace {
@@ -43,13 +44,11 @@ auto WithQueryErrors(const std::string& query, F&& f) -> decltype(f()) {
   } catch (const AutomationError&) {
     throw;
   } catch (const std::bad_alloc&) {
-    throw AutomationError(errnum::kResourcesExceeded,
-                          "System resource exceeded: query '" + query + "' ran out of memory.");
+    throw AutomationError(errnum::kResourcesExceeded, msg::kQueryOutOfMemory({query}));
   } catch (const std::exception& e) {
-    throw AutomationError(errnum::kReservedError,
-                          "Query '" + query + "' cannot be evaluated: " + e.what());
+    throw AutomationError(errnum::kReservedError, msg::kQueryCannotRunWhy({query, e.what()}));
   } catch (...) {
-    throw AutomationError(errnum::kReservedError, "Query '" + query + "' cannot be evaluated.");
+    throw AutomationError(errnum::kReservedError, msg::kQueryCannotRun({query}));
   }
 }
 
@@ -83,8 +82,7 @@ class TableRows final : public RowSource {
       reader_.DecodePage(lo, rows_);
       page_ = lo;
       if (static_cast<std::int64_t>(rows_.size()) != reader_.records_on(lo)) {
-        throw AutomationError(errnum::kDamaged, "The records of table '" + reader_.def().name +
-                                                    "' changed while they were read.");
+        throw AutomationError(errnum::kDamaged, msg::kRecordsChanged({reader_.def().name}));
       }
       if (!view_->Plain(singles_as_shown_)) {
         for (std::vector<Value>& row : rows_) view_->Apply(row, singles_as_shown_);
@@ -120,7 +118,7 @@ class QueryRows final : public RowSource {
   const std::vector<Value>& Row(std::int64_t index) override {
     const std::vector<Value>& row = result_.rows.at(static_cast<std::size_t>(index));
     if (row.size() != names_.size()) {
-      throw AutomationError(errnum::kReservedError, "A query gave a record of the wrong width.");
+      throw AutomationError(errnum::kReservedError, std::string(msg::kWrongWidth.text));
     }
     return row;
   }
@@ -255,8 +253,7 @@ std::vector<SavedQuery> MdbSource::ReadSavedQueries() {
     for (std::size_t i = 0; i < names.size(); ++i) {
       if (SameName(names[i], n)) return static_cast<int>(i);
     }
-    throw AutomationError(errnum::kDamaged, "Cannot read the saved queries of '" + path() +
-                                                "': MSysQueries has no column " + n + ".");
+    throw AutomationError(errnum::kDamaged, msg::kNoQueriesColumn({path(), n}));
   };
   const int attribute = column("Attribute"), expression = column("Expression"),
             flag = column("Flag"), name1 = column("Name1"), name2 = column("Name2"),

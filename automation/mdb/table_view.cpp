@@ -8,6 +8,7 @@
 #include "automation/failure.h"
 #include "automation/mdb/access_names.h"
 #include "automation/mdb/single.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb {
 namespace {
@@ -127,18 +128,15 @@ ComplexValues ReadComplexValues(jet::JetFile& file, const ComplexField& field) {
       *def,
       {"_" + field.column, field.kind == ComplexField::Kind::kAttachment ? "FileName" : "Value"});
   if (at[0] < 0 || at[1] < 0) {
-    file.Damaged("the hidden table of field '" + field.column + "' lacks its key or its values");
+    file.Damaged(msg::kHiddenTableIncomplete({field.column}));
   }
   const auto key = static_cast<std::size_t>(at[0]);
   const auto value = static_cast<std::size_t>(at[1]);
   const jet::Column& values_column = def->columns[value];
   if (!values_column.readable) {
     throw AutomationError(errnum::kInvalidFieldType,
-                          "Field '" + field.column +
-                              "' cannot be read: its values (hidden table '" + field.hidden_table +
-                              "') are of a data type that is not supported "
-                              "(code " +
-                              std::to_string(values_column.type) + ").");
+                          msg::kComplexTypeUnknown({field.column, field.hidden_table,
+                                                    std::to_string(values_column.type)}));
   }
   const int value_type = values_column.value_type;
   std::vector<bool> wanted(def->columns.size(), false);
@@ -251,14 +249,13 @@ void TableView::CheckReadable(int field) const {
 void ThrowUnreadable(const jet::Column& c, const std::string& table) {
   std::string why;
   if (c.calculated) {
-    why = "it is a calculated field of an unknown result type";
+    why = msg::kCalculatedUnknown();
   } else if (c.type == static_cast<int>(AccessType::kComplex)) {
-    why = "it is an attachment, multi-value or version-history field";
+    why = msg::kComplexField();
   } else {
-    why = "its data type (code " + std::to_string(c.type) + ") is not supported";
+    why = msg::kTypeUnsupported({std::to_string(c.type)});
   }
-  throw AutomationError(errnum::kInvalidFieldType, "Field '" + c.name + "' of table '" + table +
-                                                       "' cannot be read: " + why + ".");
+  throw AutomationError(errnum::kInvalidFieldType, msg::kFieldUnreadable({table, c.name, why}));
 }
 
 }  // namespace kestrin::automation::mdb

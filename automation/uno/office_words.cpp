@@ -2,9 +2,13 @@
 
 #include <regex>
 
+#include "automation/messages.h"
+
 namespace kestrin::automation::uno {
 
 std::string OfficeWords(std::string_view message) {
+  // A file error (disk full, no permission, file gone) in the user's words.
+  if (std::string io = OfficeIoWords(message); !io.empty()) return io;
   std::string text(message);
   // Reports of a failed interface query name nothing but types.
   if (text.find("unsatisfied query for interface") != std::string::npos) return {};

@@ -66,13 +66,13 @@ TEST(WindowsPathMap, LongestPrefixWinsIgnoringCaseAndSeparators) {
 
 TEST(WindowsPathMap, AMalformedLineNamesTheFileAndTheLine) {
   const std::pair<const char*, const char*> bad[] = {
-      {"C:\\Daten /srv/daten\n", "line 1: \"C:\\Daten /srv/daten\" has no \"=\""},
-      {"# ok\nDaten = /srv/daten\n", "line 2: \"Daten\" is no drive letter"},
-      {"\\\\server = /srv\n", "line 1: \"\\\\server\" is no drive letter"},
-      {"C: = srv/daten\n", "line 1: the folder \"srv/daten\" for C: is not an absolute path"},
-      {"Z: =\n", "line 1: the folder \"\" for Z:"},
-      {"Z: = /a\nz:\\ = /b\n", "line 2: Z: is mapped already on line 1"},
-      {"C: = /\xFF\n", "line 1: the line is not UTF-8"},
+      {"C:\\Daten /srv/daten\n", "1 行目: \"C:\\Daten /srv/daten\" に \"=\" がありません"},
+      {"# ok\nDaten = /srv/daten\n", "2 行目: \"Daten\" はドライブ文字"},
+      {"\\\\server = /srv\n", "1 行目: \"\\\\server\" はドライブ文字"},
+      {"C: = srv/daten\n", "1 行目: C: のフォルダー \"srv/daten\" は絶対パス"},
+      {"Z: =\n", "1 行目: Z: のフォルダー \"\""},
+      {"Z: = /a\nz:\\ = /b\n", "2 行目: Z: は既に 1 行目で"},
+      {"C: = /\xFF\n", "1 行目: UTF-8 のテキストではありません"},
   };
   for (const auto& [text, message] : bad) {
     SCOPED_TRACE(text);
@@ -81,7 +81,7 @@ TEST(WindowsPathMap, AMalformedLineNamesTheFileAndTheLine) {
       ADD_FAILURE() << "no error";
     } catch (const PathMapError& e) {
       EXPECT_NE(
-          e.description().find("/home/me/.config/kestrin/windows-paths, " + std::string(message)),
+          e.description().find("/home/me/.config/kestrin/windows-paths、" + std::string(message)),
           std::string::npos)
           << e.description();
     }

@@ -351,7 +351,7 @@ TEST_F(KestrinRun, ADamagedPatternIsReportedWithItsLineAndNothingStarts) {
   EXPECT_EQ(run.status, 2);
   ASSERT_EQ(run.lines.size(), 1u) << run.err;
   EXPECT_THAT(run.lines[0], ::testing::StartsWith("Kestrin Ver 0.1: 解析パターン " + path));
-  EXPECT_THAT(run.lines[0], HasSubstr(path + ", line 6: StartRow"));
+  EXPECT_THAT(run.lines[0], HasSubstr(path + "、6 行目: StartRow"));
   EXPECT_FALSE(OfficeOnPipe(pipe_));
 
   // Not a pattern file at all, and not there.

@@ -87,8 +87,9 @@ TEST_F(ExportTest, BlockAddressFollowsStartCellAndReachesTheSheetsLastColumn) {
     Run();
     ASSERT_EQ(box.shown.size(), 1u);
     EXPECT_EQ(box.shown[0].prompt,
-              "エラーNO:9\r\nSubscript out of range: the block would need sheet column 257, "
-              "beyond column IV (256)");
+              "エラーNO:9\r\nインデックスが有効範囲にありません。出力範囲はシートの 257 "
+              "列目まで必要ですが、"
+              "シートは 256 列目 (IV) までです。");
     EXPECT_THAT(excel->calls(), ElementsAre("Sheets(Sheet1).Activate"));
     EXPECT_EQ(sheet().cells, cells_before);
   }
@@ -108,7 +109,8 @@ TEST_F(ExportTest, BlockAddressFollowsStartCellAndReachesTheSheetsLastColumn) {
   s.StartCol = 16129;
   Run();
   ASSERT_EQ(box.shown.size(), 1u);
-  EXPECT_THAT(box.shown[0].prompt, ::testing::HasSubstr("column 16385, beyond column XFD (16384)"));
+  EXPECT_THAT(box.shown[0].prompt,
+              ::testing::HasSubstr("16385 列目まで必要ですが、シートは 16384 列目 (XFD)"));
 }
 
 TEST_F(ExportTest, ClearingModes) {
@@ -322,8 +324,10 @@ TEST_F(ExportTest, RecordsReachTheSheetsLastRowAndOneMoreIsRefusedBeforeWriting)
   s.OutGyo = 0;
   Run();
   ASSERT_EQ(box.shown.size(), 1u);
-  EXPECT_EQ(box.shown[0].prompt,
-            "エラーNO:6\r\nOverflow: record 65536 would go to row 65537, beyond row 65536");
+  EXPECT_EQ(
+      box.shown[0].prompt,
+      "エラーNO:6\r\nオーバーフローしました。レコード 65536 は 65537 行目になりますが、シートは "
+      "65536 行目までです。");
   EXPECT_FALSE(CalledWithPrefix("Range("));
   EXPECT_EQ(excel->cell_writes(), writes);
 
@@ -341,8 +345,9 @@ TEST_F(ExportTest, RecordsReachTheSheetsLastRowAndOneMoreIsRefusedBeforeWriting)
   s.OutGyo = 34;
   Run();
   ASSERT_EQ(box.shown.size(), 1u);
-  EXPECT_THAT(box.shown[0].prompt, ::testing::EndsWith("record 34 would go to row 1081313, "
-                                                       "beyond row 1048576"));
+  EXPECT_THAT(box.shown[0].prompt,
+              ::testing::EndsWith("レコード 34 は 1081313 行目になりますが、シートは 1048576 "
+                                  "行目までです。"));
 
   // Counts too large for 32-bit row arithmetic are refused, not wrapped.
   box.shown.clear();

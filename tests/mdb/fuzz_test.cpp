@@ -318,7 +318,7 @@ TEST(MdbFuzz, TheWrittenQueriesRunUndamaged) {
       EXPECT_NE(name, "OnAForm");
     } catch (const AutomationError& e) {
       EXPECT_EQ(name, "OnAForm") << e.description();
-      EXPECT_EQ(e.description(), "Too few parameters. Expected 2.");
+      EXPECT_EQ(e.description(), "パラメーターが少なすぎます。2 を指定してください。");
     }
   }
   app->CloseCurrentDatabase();

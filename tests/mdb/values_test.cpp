@@ -17,6 +17,7 @@
 #include "automation/failure.h"
 #include "automation/mdb/jet_text.h"
 #include "automation/mdb/mdb_access.h"
+#include "automation/messages.h"
 #include "mdb_test_support.h"
 #include "tests/mdb/query/fake_tables.h"
 #include "tests/support/jet4_writer.h"
@@ -216,9 +217,9 @@ TEST(Values, ComplexFieldsAsTheDatasheetShowsThemAndUnknownFieldsRefused) {
   auto db2 = OpenSample("unsupportedFieldsTestV2007.accdb");
   auto rs2 = db2->OpenRecordset("Test");
   EXPECT_EQ(rs2->FieldValue(0), Value(1));
-  ExpectUnreadable(*rs2, 1, "code 70");
-  ExpectUnreadable(*rs2, 2, "code 71");
-  ExpectUnreadable(*rs2, 3, "code 72");
+  ExpectUnreadable(*rs2, 1, "コード 70");
+  ExpectUnreadable(*rs2, 2, "コード 71");
+  ExpectUnreadable(*rs2, 3, "コード 72");
 }
 
 // Files written for the test.
@@ -404,7 +405,7 @@ TEST_F(WrittenDatabase, PasswordProtectedAndEncryptedFilesAreRefusedByName) {
   };
   d.password = "geheim";
   ts::WriteJet4Database(d, path_);
-  refused(path_, "database password");
+  refused(path_, std::string(automation::msg::kProtectedByPassword.text));
   d.password.clear();
   EXPECT_EQ(ReadAll(*Open(d)->OpenRecordset("T")).size(), 1u);
 
@@ -415,7 +416,7 @@ TEST_F(WrittenDatabase, PasswordProtectedAndEncryptedFilesAreRefusedByName) {
   bytes.at(0x3E) ^= 0x5A;
   std::ofstream(path_, std::ios::binary | std::ios::trunc)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  refused(path_, "encrypted");
+  refused(path_, std::string(automation::msg::kEncrypted.text));
 }
 
 TEST(JetText, CompressedUnicodeAndSurrogates) {

@@ -191,7 +191,7 @@ TEST_F(PatternReader, OneCharacterAfterTheKeyIsSkippedWhateverItIs) {
   EXPECT_EQ(Load("   ShtName=s\r\n").ShtName, "s");
   ExportSettings s = FullSettings();
   std::string why = LoadFails("StartRow =5\r\n", s, 13);
-  EXPECT_THAT(why, HasSubstr("line 1"));
+  EXPECT_THAT(why, HasSubstr("1 行目"));
 }
 
 TEST_F(PatternReader, ALineBelongsToTheFirstKeyItContains) {
@@ -201,7 +201,7 @@ TEST_F(PatternReader, ALineBelongsToTheFirstKeyItContains) {
 
   s = FullSettings();
   std::string why = LoadFails("Midasi=1\r\nPvtRow1=Line\r\nMidasi=0\r\n", s, 13);
-  EXPECT_THAT(why, HasSubstr("line 2"));
+  EXPECT_THAT(why, HasSubstr("2 行目"));
   EXPECT_THAT(why, HasSubstr("Line"));
   EXPECT_EQ(s.Midasi, 1);  // line 3 was never read
 
@@ -242,7 +242,7 @@ TEST_F(PatternReader, AFailureStopsAtItsLineAndKeepsWhatCameBefore) {
       "FileMoto=/new.mdb\r\nTblKbn=0\r\nTblName=t\r\nFileSaki=/new.xls\r\nShtName=s\r\n"
       "StartRow=abc\r\nStartCol=5\r\n",
       s, 13);
-  EXPECT_THAT(why, HasSubstr("line 6"));
+  EXPECT_THAT(why, HasSubstr("6 行目"));
   EXPECT_THAT(why, HasSubstr("StartRow"));
   EXPECT_THAT(why, HasSubstr("abc"));
   EXPECT_EQ(s.FileMoto, "/new.mdb");
@@ -256,7 +256,7 @@ TEST_F(PatternReader, TextThatIsNotCp932IsRefusedAtItsLine) {
   ExportSettings s = FullSettings();
   // A lead byte without its trail byte, then a UTF-8 file.
   std::string why = LoadFails("TblName=a\r\nShtName=\x81\r\nStartRow=3\r\n", s, 5);
-  EXPECT_THAT(why, HasSubstr("line 2"));
+  EXPECT_THAT(why, HasSubstr("2 行目"));
   EXPECT_EQ(s.TblName, "a");
   EXPECT_EQ(s.StartRow, FullSettings().StartRow);
   s = FullSettings();

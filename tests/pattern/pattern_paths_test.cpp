@@ -54,7 +54,7 @@ TEST_F(PatternPaths, WindowsPathsAreFoundThroughTheMappingOrNamedWithThePlacesLo
   WriteBytes(map_, "C:\\Daten -> /srv\n");
   f = LocatePatternFile("C:\\Daten\\Verkauf\\Sales.mdb");
   EXPECT_FALSE(f.found);
-  EXPECT_NE(f.message.find(map_ + ", line 1"), std::string::npos) << f.message;
+  EXPECT_NE(f.message.find(map_ + "、1 行目"), std::string::npos) << f.message;
 }
 
 }  // namespace

@@ -62,8 +62,7 @@ TEST(OfficeWordsTest, KeepsTheOfficesWordsWithoutLocationsOrTypeNames) {
   EXPECT_EQ(OfficeWords("SfxBaseModel::impl_store <file:///tmp/x.xls> failed: 0x507(Error "
                         "Area:Io Class:Access Code:7) at ./sfx2/source/doc/sfxbasemodel.cxx:3202 "
                         "at ./sfx2/source/doc/sfxbasemodel.cxx:1775"),
-            "SfxBaseModel::impl_store <file:///tmp/x.xls> failed: 0x507(Error Area:Io "
-            "Class:Access Code:7)");
+            "ファイルまたはフォルダーに書き込む権限がありません。");
   EXPECT_EQ(OfficeWords("表が保護されています"), "表が保護されています");
 }
 

@@ -125,10 +125,11 @@ TEST(SheetSizeTest, AnXlsSheetTakesRecordsToRow65536AndRefusesOneMoreBeforeWriti
   s.Midasi = 0;
   ASSERT_THAT(Export(bare, s), IsEmpty());
   s.Midasi = 1;
-  EXPECT_THAT(Export(refused, s),
-              ElementsAre(kestrin::testing::ShownMessage{
-                  "エラーNO:6\r\nOverflow: record 65536 would go to row 65537, beyond row 65536",
-                  "Kestrin Ver 0.1"}));
+  EXPECT_THAT(Export(refused, s), ElementsAre(kestrin::testing::ShownMessage{
+                                      "エラーNO:6\r\nオーバーフローしました。レコード 65536 は "
+                                      "65537 行目になりますが、シートは "
+                                      "65536 行目までです。",
+                                      "Kestrin Ver 0.1"}));
 
   SavedBook with_heading(heading);
   EXPECT_EQ(with_heading.At("Sheet1", "A1").text, "ID");
@@ -166,8 +167,9 @@ TEST(SheetSizeTest, AnXlsSheetTakesFieldsToColumnIVAndRefusesColumn257) {
   const auto shown = Export(book, s);
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].prompt,
-            "エラーNO:9\r\nSubscript out of range: the block would need sheet column 257, beyond "
-            "column IV (256)");
+            "エラーNO:9\r\nインデックスが有効範囲にありません。出力範囲はシートの 257 "
+            "列目まで必要ですが、"
+            "シートは 256 列目 (IV) までです。");
 
   SavedBook saved(book);
   EXPECT_EQ(saved.At("S60", "BH1").text, "F60");

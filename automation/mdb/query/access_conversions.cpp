@@ -103,7 +103,7 @@ void ResultText(sqlite3_context* ctx, const std::string& s) {
 }
 
 void ResultDate(sqlite3_context* ctx, double serial) {
-  if (!dates::FromSerial(serial)) throw FnError(errnum::kOverflow, ": date out of range");
+  if (!dates::FromSerial(serial)) throw FnError(errnum::kOverflow, msg::kDateOutOfRange());
   sqlite3_result_double(ctx, serial);
 }
 
@@ -290,7 +290,7 @@ void Abs(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 void Val(sqlite3_context* ctx, int, sqlite3_value** a) {
   auto t = ArgText(a[0]);
-  if (!t) throw FnError(errnum::kInvalidUseOfNull, " in Val");
+  if (!t) throw FnError(errnum::kInvalidUseOfNull, msg::kInFunction({"Val"}));
   std::string s;
   for (char c : *t) {
     if (c != ' ' && c != '\t' && c != '\n' && c != '\r') s.push_back(c);

@@ -27,7 +27,7 @@ namespace detail {
 
 dates::Parts PartsOf(double serial) {
   auto p = dates::FromSerial(serial);
-  if (!p) throw FnError(errnum::kOverflow, ": date out of range");
+  if (!p) throw FnError(errnum::kOverflow, msg::kDateOutOfRange());
   return *p;
 }
 

@@ -17,6 +17,7 @@
 #include "automation/error_numbers.h"
 #include "automation/mdb/access_names.h"
 #include "automation/mdb/query/access_dates.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb::fn::detail {
 
@@ -26,14 +27,14 @@ namespace kestrin::automation::mdb::fn::detail {
 // which the engine gives it Access's number (query_engine.cpp).
 struct FnError : std::runtime_error {
   explicit FnError(ErrorNumber e, std::string_view tail = {})
-      : std::runtime_error(std::string(e.text) + std::string(tail)) {}
+      : std::runtime_error(e.Description() + std::string(tail)) {}
   using std::runtime_error::runtime_error;
 };
 
 [[noreturn]] inline void TypeMismatch() { throw FnError(errnum::kTypeMismatch); }
 
 [[noreturn]] inline void InvalidCall(const char* fn) {
-  throw FnError(errnum::kInvalidProcedureCall, std::string(" in ") + fn);
+  throw FnError(errnum::kInvalidProcedureCall, msg::kInFunction({fn}));
 }
 
 // ---- argument helpers ----

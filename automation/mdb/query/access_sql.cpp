@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "automation/mdb/query/access_dates.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb::sql {
 
@@ -67,7 +68,7 @@ class Lexer {
           if (s_[end] == '[') ++depth;
           if (s_[end] == ']' && --depth == 0) break;
         }
-        if (end >= s_.size()) Fail("missing ']'");
+        if (end >= s_.size()) Fail(msg::kSqlMissingBracket());
         t.kind = Tok::kBracket;
         t.text = s_.substr(i_ + 1, end - i_ - 1);
         i_ = end + 1;
@@ -76,10 +77,10 @@ class Lexer {
         t.text = ReadQuoted(static_cast<char>(c));
       } else if (c == '#') {
         const size_t end = s_.find('#', i_ + 1);
-        if (end == std::string::npos) Fail("missing '#' after a date");
+        if (end == std::string::npos) Fail(msg::kSqlMissingHash());
         const std::string body = s_.substr(i_ + 1, end - i_ - 1);
         auto serial = ParseDateLiteral(body);
-        if (!serial) Fail("invalid date #" + body + "#");
+        if (!serial) Fail(msg::kSqlInvalidDate({body}));
         t.kind = Tok::kDate;
         t.number = *serial;
         i_ = end + 1;
@@ -94,7 +95,7 @@ class Lexer {
         while (i_ < s_.size() && std::isxdigit(static_cast<unsigned char>(s_[i_]))) {
           v = v * 16 + static_cast<std::uint64_t>(std::stoi(std::string(1, s_[i_]), nullptr, 16));
           ++i_;
-          if (++digits > 8) Fail("hexadecimal number too large");
+          if (++digits > 8) Fail(msg::kSqlHexTooLarge());
         }
         t.kind = Tok::kInteger;
         // &H literals of up to 4 digits are Integers and of up to 8 digits Longs,
@@ -127,7 +128,7 @@ class Lexer {
         if (!matched) {
           static const std::string singles = "=<>+-*/\\^&(),.!;";
           if (singles.find(static_cast<char>(c)) == std::string::npos)
-            Fail(std::string("unexpected character '") + static_cast<char>(c) + "'");
+            Fail(msg::kSqlUnexpected({std::string(1, static_cast<char>(c))}));
           t.text = std::string(1, static_cast<char>(c));
           ++i_;
         }
@@ -138,7 +139,7 @@ class Lexer {
 
  private:
   [[noreturn]] void Fail(const std::string& what) const {
-    throw SqlSyntaxError(what + " at position " + std::to_string(i_ + 1));
+    throw SqlSyntaxError(msg::kSqlAtPosition({what, std::to_string(i_ + 1)}));
   }
 
   void SkipSpace() {
@@ -149,7 +150,7 @@ class Lexer {
     std::string v;
     ++i_;
     for (;;) {
-      if (i_ >= s_.size()) Fail("unterminated string");
+      if (i_ >= s_.size()) Fail(msg::kSqlUnterminated());
       if (s_[i_] == q) {
         if (i_ + 1 < s_.size() && s_[i_ + 1] == q) {
           v.push_back(q);
@@ -182,7 +183,7 @@ class Lexer {
       }
     }
     if (i_ < s_.size() && IsIdentByte(static_cast<unsigned char>(s_[i_])) && !real)
-      Fail("malformed number");
+      Fail(msg::kSqlMalformedNumber());
     const std::string text = s_.substr(start, i_ - start);
     t.text = text;
     if (!real) {
@@ -198,7 +199,7 @@ class Lexer {
     t.number = std::strtod(text.c_str(), nullptr);
     // Access refuses a literal beyond the range of a Double as it refuses a
     // malformed one.
-    if (std::isinf(t.number)) Fail("syntax error in number in query expression '" + text + "'");
+    if (std::isinf(t.number)) Fail(msg::kSqlNumberSyntax({text}));
   }
 
   const std::string& s_;
@@ -231,10 +232,10 @@ class Parser {
       Next();
       for (;;) {
         Parameter p;
-        p.name = TakeName("parameter name");
+        p.name = TakeName(msg::kSqlParameterName);
         while (IsSymbol("!") || IsSymbol(".")) {
           Next();
-          p.name += "!" + TakeName("parameter name");
+          p.name += "!" + TakeName(msg::kSqlParameterName);
         }
         while (!IsSymbol(",") && !IsSymbol(";") && Peek().kind != Tok::kEnd) {
           if (!p.type.empty()) p.type += " ";
@@ -255,7 +256,7 @@ class Parser {
       st.transform = ParseExpr();
       if (IsWord("as")) {
         Next();
-        st.transform_alias = TakeName("alias");
+        st.transform_alias = TakeName(msg::kSqlAlias);
       }
       st.selects.push_back(ParseSelect());
       ExpectWord("pivot");
@@ -272,7 +273,7 @@ class Parser {
       ParseUnionParts(st);
     }
     if (IsSymbol(";")) Next();
-    if (Peek().kind != Tok::kEnd) Fail("unexpected '" + Peek().text + "'");
+    if (Peek().kind != Tok::kEnd) Fail(msg::kSqlUnexpected({Peek().text}));
     return st;
   }
 
@@ -281,13 +282,13 @@ class Parser {
     Nesting guard(nesting_);
     FromItem f = DerivedTable();
     if (IsSymbol(";")) Next();
-    if (Peek().kind != Tok::kEnd) Fail("unexpected '" + Peek().text + "'");
+    if (Peek().kind != Tok::kEnd) Fail(msg::kSqlUnexpected({Peek().text}));
     return f;
   }
 
   ExprPtr ParseOnlyExpression() {
     ExprPtr e = ParseExpr();
-    if (Peek().kind != Tok::kEnd) Fail("unexpected '" + Peek().text + "'");
+    if (Peek().kind != Tok::kEnd) Fail(msg::kSqlUnexpected({Peek().text}));
     return e;
   }
 
@@ -311,24 +312,24 @@ class Parser {
   }
   [[noreturn]] void Fail(const std::string& what) const {
     const Token& t = Peek();
-    if (t.kind == Tok::kEnd) throw SqlSyntaxError(what + " at the end of the statement");
-    throw SqlSyntaxError(what + " at position " + std::to_string(t.pos + 1));
+    if (t.kind == Tok::kEnd) throw SqlSyntaxError(msg::kSqlAtEnd({what}));
+    throw SqlSyntaxError(msg::kSqlAtPosition({what, std::to_string(t.pos + 1)}));
   }
   void Expect(const char* s) {
-    if (!IsSymbol(s)) Fail(std::string("expected '") + s + "'");
+    if (!IsSymbol(s)) Fail(msg::kSqlExpectedSymbol({s}));
     Next();
   }
   void ExpectWord(const char* w) {
-    if (!IsWord(w)) Fail(std::string("expected ") + w);
+    if (!IsWord(w)) Fail(msg::kSqlExpected({w}));
     Next();
   }
-  std::string TakeName(const char* what) {
+  std::string TakeName(Message what) {
     const Token& t = Peek();
     if (t.kind == Tok::kBracket || (t.kind == Tok::kIdent && !IsReserved(t.text))) {
       return Next().text;
     }
-    if (t.kind == Tok::kString && std::string(what) == "alias") return Next().text;
-    Fail(std::string("expected ") + what);
+    if (t.kind == Tok::kString && what.text == msg::kSqlAlias.text) return Next().text;
+    Fail(msg::kSqlExpected({what.text}));
   }
   bool AtName() const {
     const Token& t = Peek();
@@ -389,7 +390,7 @@ class Parser {
       star->kind = ExprKind::kStar;
       s->items.push_back({std::move(star), ""});
       FromItem f;
-      f.name = TakeName("table name");
+      f.name = TakeName(msg::kSqlTableName);
       s->from.push_back(std::move(f));
       return s;
     }
@@ -416,7 +417,7 @@ class Parser {
         } else if (n.kind == Tok::kNumber) {
           s->top = n.number;
         } else {
-          Fail("expected a number after TOP");
+          Fail(msg::kSqlTopNumber());
         }
         if (IsWord("percent")) {
           Next();
@@ -431,13 +432,13 @@ class Parser {
       item.expr = ParseExpr();
       if (IsWord("as")) {
         Next();
-        item.alias = TakeName("alias");
+        item.alias = TakeName(msg::kSqlAlias);
       }
       s->items.push_back(std::move(item));
       if (!IsSymbol(",")) break;
       Next();
     }
-    if (IsWord("into")) Fail("SELECT ... INTO makes a table");
+    if (IsWord("into")) Fail(msg::kSqlInto());
     if (IsWord("from")) {
       Next();
       for (;;) {
@@ -447,7 +448,7 @@ class Parser {
       }
       if (IsWord("in")) {
         Next();
-        if (Peek().kind != Tok::kString) Fail("expected a database path after IN");
+        if (Peek().kind != Tok::kString) Fail(msg::kSqlInPath());
         s->external_database = Next().text;
       }
     }
@@ -496,7 +497,7 @@ class Parser {
     Nesting guard(nesting_);
     FromItem left = ParseFromPrimary();
     for (int joins = 0;; ++joins) {
-      if (joins > kMaxDepth) throw SqlSyntaxError("too many joins");
+      if (joins > kMaxDepth) throw SqlSyntaxError(msg::kSqlTooManyJoins());
       JoinKind kind;
       if (IsWord("inner")) {
         kind = JoinKind::kInner;
@@ -505,7 +506,7 @@ class Parser {
       } else if (IsWord("right")) {
         kind = JoinKind::kRight;
       } else if (IsWord("join")) {
-        Fail("a join needs INNER, LEFT or RIGHT");
+        Fail(msg::kSqlJoinKind());
       } else {
         return left;
       }
@@ -530,7 +531,7 @@ class Parser {
       Next();  // the '.'
       FromItem f = inner.DerivedTableText();
       if (IsWord("as")) Next();
-      if (AtName()) f.alias = TakeName("alias");
+      if (AtName()) f.alias = TakeName(msg::kSqlAlias);
       return f;
     }
     if (IsSymbol("(")) {
@@ -539,7 +540,7 @@ class Parser {
         FromItem f = DerivedTable();
         Expect(")");
         if (IsWord("as")) Next();
-        if (AtName()) f.alias = TakeName("alias");
+        if (AtName()) f.alias = TakeName(msg::kSqlAlias);
         return f;
       }
       FromItem inner = ParseJoined();
@@ -548,12 +549,12 @@ class Parser {
     }
     FromItem f;
     f.kind = FromItem::Kind::kTable;
-    f.name = TakeName("table or query name");
+    f.name = TakeName(msg::kSqlSourceName);
     if (IsWord("as")) {
       Next();
-      f.alias = TakeName("alias");
+      f.alias = TakeName(msg::kSqlAlias);
     } else if (AtName()) {
-      f.alias = TakeName("alias");
+      f.alias = TakeName(msg::kSqlAlias);
     }
     return f;
   }
@@ -568,13 +569,13 @@ class Parser {
     int depth = 0;
     for (const auto& a : e->args) depth = std::max(depth, a->depth);
     e->depth = depth + 1;
-    if (e->depth > kMaxDepth) throw SqlSyntaxError("expression too deeply nested");
+    if (e->depth > kMaxDepth) throw SqlSyntaxError(msg::kSqlTooDeep());
     return e;
   }
 
   struct Nesting {
     explicit Nesting(int& d) : depth(d) {
-      if (++depth > 3 * kMaxDepth) throw SqlSyntaxError("expression too deeply nested");
+      if (++depth > 3 * kMaxDepth) throw SqlSyntaxError(msg::kSqlTooDeep());
     }
     ~Nesting() { --depth; }
     int& depth;
@@ -790,7 +791,7 @@ class Parser {
         e->number = Next().number;
         return e;
       case Tok::kEnd:
-        Fail("expected an expression");
+        Fail(msg::kSqlExpression());
       case Tok::kSymbol:
         if (t.text == "(") {
           Next();
@@ -809,7 +810,7 @@ class Parser {
           e->kind = ExprKind::kStar;
           return e;
         }
-        Fail("unexpected '" + t.text + "'");
+        Fail(msg::kSqlUnexpected({t.text}));
       case Tok::kIdent:
       case Tok::kBracket:
         break;
@@ -848,7 +849,7 @@ class Parser {
       // Left, Right and Asc are keywords and also functions.
       const bool function_word =
           (IEquals(w, "left") || IEquals(w, "right") || IEquals(w, "asc")) && IsSymbol("(", 1);
-      if (IsReserved(w) && !function_word) Fail("unexpected '" + w + "'");
+      if (IsReserved(w) && !function_word) Fail(msg::kSqlUnexpected({w}));
     }
     // A name, a dotted name, qualifier.*, or a function call.
     std::vector<std::string> parts;
@@ -880,7 +881,7 @@ class Parser {
         return e;
       }
       const Token& n = Peek();
-      if (n.kind != Tok::kIdent && n.kind != Tok::kBracket) Fail("expected a name after '.'");
+      if (n.kind != Tok::kIdent && n.kind != Tok::kBracket) Fail(msg::kSqlNameAfterDot());
       parts.push_back(Next().text);
     }
     e->kind = ExprKind::kColumn;

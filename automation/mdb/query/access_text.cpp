@@ -80,7 +80,7 @@ void Like(sqlite3_context* ctx, int, sqlite3_value** a) {
 
 std::int64_t CountArg(sqlite3_value* v, const char* fn) {
   auto n = ArgNumber(v);
-  if (!n) throw FnError(errnum::kInvalidUseOfNull, std::string(" in ") + fn);
+  if (!n) throw FnError(errnum::kInvalidUseOfNull, msg::kInFunction({fn}));
   if (*n < 0 || *n > 2147483647.0) InvalidCall(fn);
   return static_cast<std::int64_t>(BankersRound(*n, 0));
 }
@@ -212,7 +212,7 @@ void Replace(sqlite3_context* ctx, int argc, sqlite3_value** a) {
   auto find = ArgText(a[1]);
   auto repl = ArgText(a[2]);
   if (!s) return sqlite3_result_null(ctx);
-  if (!find || !repl) throw FnError(errnum::kInvalidUseOfNull, " in Replace");
+  if (!find || !repl) throw FnError(errnum::kInvalidUseOfNull, msg::kInFunction({"Replace"}));
   std::int64_t start = 1, count = -1;
   if (argc > 3) start = CountArg(a[3], "Replace");
   if (start < 1) InvalidCall("Replace");

@@ -14,12 +14,11 @@
 #include "automation/mdb/query/sqlite_db.h"
 #include "automation/mdb/query/translate.h"
 #include "automation/mdb/single.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb {
 
 namespace {
-
-std::string Quoted(const std::string& name) { return "'" + name + "'"; }
 
 bool IsTextType(AccessType t) {
   return t == AccessType::kText || t == AccessType::kMemo || t == AccessType::kGuid;
@@ -165,12 +164,12 @@ std::string HeadingName(const Value& v) {
 // standard description its message starts with (FnError); a type mismatch
 // inside a query is DAO's.
 std::int32_t NumberOf(const std::string& message) {
-  if (message.find(errnum::kTypeMismatch.text) != std::string::npos)
+  if (message.find(errnum::kTypeMismatch.Description()) != std::string::npos)
     return errnum::kDataTypeMismatch;
   for (const ErrorNumber& e :
        {errnum::kDivisionByZero, errnum::kOverflow, errnum::kInvalidProcedureCall,
         errnum::kInvalidUseOfNull, errnum::kSubqueryRows}) {
-    if (message.find(e.text) != std::string::npos) return e;
+    if (message.find(e.Description()) != std::string::npos) return e;
   }
   if (message.find("out of memory") != std::string::npos) return errnum::kResourcesExceeded;
   return errnum::kCannotEvaluate;
@@ -204,9 +203,7 @@ struct QueryEngine::Impl final : Catalog {
   const SavedQuery& Find(const std::string& name) const {
     auto it = by_name.find(NameKey(name));
     if (it == by_name.end()) {
-      throw AutomationError(
-          errnum::kItemNotFound,
-          "Item not found in this collection: there is no query " + Quoted(name) + ".");
+      throw AutomationError(errnum::kItemNotFound, msg::kNoSuchQuery({name}));
     }
     return queries[it->second];
   }
@@ -217,9 +214,7 @@ struct QueryEngine::Impl final : Catalog {
     if (kind == QueryKind::kSelect || kind == QueryKind::kUnion || kind == QueryKind::kCrosstab)
       return;
     throw AutomationError(errnum::kInvalidOperation,
-                          "Invalid operation: query " + Quoted(q.name) + " is a " + KindName(kind) +
-                              "; only select, union and crosstab queries "
-                              "return records.");
+                          msg::kNotASelectQuery({q.name, KindName(kind)}));
   }
 
   // Analyse, with running out of memory (loading tables) a failure that
@@ -228,8 +223,7 @@ struct QueryEngine::Impl final : Catalog {
     try {
       return Analyse(q);
     } catch (const std::bad_alloc&) {
-      throw AutomationError(errnum::kResourcesExceeded, "System resource exceeded: query " +
-                                                            Quoted(q.name) + " ran out of memory.");
+      throw AutomationError(errnum::kResourcesExceeded, msg::kQueryOutOfMemory({q.name}));
     }
   }
 
@@ -249,29 +243,26 @@ struct QueryEngine::Impl final : Catalog {
     try {
       text = RebuildSql(q);
     } catch (const DefinitionError& e) {
-      throw AutomationError(errnum::kSyntax, "Query " + Quoted(q.name) +
-                                                 " has a malformed definition: " + e.what() + ".");
+      throw AutomationError(errnum::kSyntax, msg::kQueryMalformed({q.name, e.what()}));
     }
     sql::Statement st;
     try {
       st = sql::ParseStatement(text);
     } catch (const sql::SqlSyntaxError& e) {
-      throw AutomationError(errnum::kSyntax,
-                            "Syntax error in query " + Quoted(q.name) + ": " + e.what() + ".");
+      throw AutomationError(errnum::kSyntax, msg::kQuerySyntax({q.name, e.what()}));
     }
     Translation t;
     try {
       t = Translate(st, *this);
     } catch (const TranslateError& e) {
-      throw AutomationError(e.number(), "Query " + Quoted(q.name) + ": " + e.what());
+      throw AutomationError(e.number(), msg::kQueryFailed({q.name, e.what()}));
     } catch (const SqliteError& e) {
-      throw AutomationError(NumberOf(e.what()),
-                            "Query " + Quoted(q.name) + " could not be evaluated: " + e.what());
+      throw AutomationError(NumberOf(e.what()), msg::kQueryCannotRunWhy({q.name, e.what()}));
     } catch (const AutomationError& e) {
       // A table that cannot be read, or a query this one is built on.
-      const std::string prefix = "Query " + Quoted(q.name);
+      const std::string prefix = msg::kQueryName({q.name});
       if (e.description().rfind(prefix, 0) == 0) throw;
-      throw AutomationError(e.number(), prefix + ": " + e.description());
+      throw AutomationError(e.number(), msg::kQueryFailed({q.name, e.description()}));
     }
     return analysed.emplace(key, std::move(t)).first->second;
   }
@@ -302,10 +293,7 @@ struct QueryEngine::Impl final : Catalog {
     if (auto it = sources.find(key); it != sources.end()) return it->second;
     TableProvider& other = tables.ExternalDatabase(database);
     if (auto columns = other.TableColumns(name)) return LoadTable(key, name, *columns, other);
-    throw TranslateError(errnum::kTableNotFound,
-                         "The Microsoft Access database engine cannot find the input table or "
-                         "query " +
-                             Quoted(name) + " in " + Quoted(database) + ".");
+    throw TranslateError(errnum::kTableNotFound, msg::kNotInDatabase({name, database}));
   }
 
   const SourceInfo& LoadTable(const std::string& key, const std::string& name,
@@ -327,7 +315,7 @@ struct QueryEngine::Impl final : Catalog {
       insert += "?";
     }
     if (columns.empty()) {
-      throw AutomationError(errnum::kCannotEvaluate, "Table " + Quoted(name) + " has no columns.");
+      throw AutomationError(errnum::kCannotEvaluate, msg::kTableWithoutColumns({name}));
     }
     create += ")";
     insert += ")";
@@ -338,10 +326,9 @@ struct QueryEngine::Impl final : Catalog {
       const size_t width = columns.size();
       provider.ReadTable(name, [&](std::vector<Value>&& row) {
         if (row.size() != width) {
-          throw AutomationError(errnum::kCannotEvaluate,
-                                "Table " + Quoted(name) + " gave a record of " +
-                                    std::to_string(row.size()) + " values for " +
-                                    std::to_string(width) + " columns.");
+          throw AutomationError(
+              errnum::kCannotEvaluate,
+              msg::kTableRecordWidth({name, std::to_string(row.size()), std::to_string(width)}));
         }
         for (size_t i = 0; i < width; ++i)
           Bind(stmt.get(), static_cast<int>(i + 1), row[i], columns[i].type);
@@ -415,8 +402,7 @@ std::string QueryEngine::Sql(const std::string& query) const {
   try {
     return RebuildSql(q);
   } catch (const DefinitionError& e) {
-    throw AutomationError(errnum::kSyntax, "Query " + Quoted(q.name) +
-                                               " has a malformed definition: " + e.what() + ".");
+    throw AutomationError(errnum::kSyntax, msg::kQueryMalformed({q.name, e.what()}));
   }
 }
 
@@ -438,9 +424,7 @@ QueryResult QueryEngine::Run(const std::string& query) {
   result.columns = t.columns;
   auto too_big = [&] {
     return AutomationError(errnum::kResourcesExceeded,
-                           "System resource exceeded: the records of query " + Quoted(q.name) +
-                               " need more than " + std::to_string(kMemoryLimit >> 20) +
-                               " MB of memory.");
+                           msg::kQueryResultTooBig({q.name, std::to_string(kMemoryLimit >> 20)}));
   };
   try {
     SqliteStatement stmt(impl_->db.get(), t.sql);
@@ -457,8 +441,7 @@ QueryResult QueryEngine::Run(const std::string& query) {
       result.rows.push_back(std::move(row));
     }
   } catch (const SqliteError& e) {
-    throw AutomationError(NumberOf(e.what()),
-                          "Query " + Quoted(q.name) + " could not be evaluated: " + e.what());
+    throw AutomationError(NumberOf(e.what()), msg::kQueryCannotRunWhy({q.name, e.what()}));
   } catch (const std::bad_alloc&) {
     throw too_big();
   }

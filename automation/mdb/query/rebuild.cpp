@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "automation/mdb/query/access_sql.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb {
 
@@ -67,9 +68,9 @@ bool IEquals(const std::string& a, const std::string& b) {
          });
 }
 
-std::string Required(const std::string& expr, const char* what) {
+std::string Required(const std::string& expr, Message what) {
   if (expr.find_first_not_of(" \t\r\n") == std::string::npos)
-    throw DefinitionError(std::string("the definition has an empty ") + what);
+    throw DefinitionError(msg::kDefEmpty({what.text}));
   return expr;
 }
 
@@ -131,7 +132,7 @@ std::string FromClause(const std::vector<QueryDefRow>& rows) {
     std::string text;
     if (!s->expression.empty()) {
       text = "(" + s->expression + ")";
-      if (s->name2.empty()) throw DefinitionError("a subquery source has no alias");
+      if (s->name2.empty()) throw DefinitionError(msg::kDefSubqueryAlias());
       text += " AS " + AccessName(s->name2);
     } else {
       text = AccessName(s->name1);
@@ -162,7 +163,7 @@ std::string FromClause(const std::vector<QueryDefRow>& rows) {
         if (IEquals(n, name)) return i;
       }
     }
-    throw DefinitionError("a join names '" + name + "', which is not a source of the query");
+    throw DefinitionError(msg::kDefJoinSource({name}));
   };
   for (const QueryDefRow* j : Rows(rows, kJoin)) {
     const char* kind = nullptr;
@@ -177,9 +178,9 @@ std::string FromClause(const std::vector<QueryDefRow>& rows) {
         kind = "RIGHT JOIN";
         break;
       default:
-        throw DefinitionError("a join has the unknown type " + std::to_string(j->flag));
+        throw DefinitionError(msg::kDefJoinType({std::to_string(j->flag)}));
     }
-    const std::string cond = Required(j->expression, "join condition");
+    const std::string cond = Required(j->expression, msg::kDefJoinCondition);
     const size_t l = find(j->name1);
     const size_t r = find(j->name2);
     if (l == r) {
@@ -231,7 +232,7 @@ std::string SelectPrefix(const Options& o) {
     if (n.empty() || !std::all_of(n.begin(), n.end(), [](char c) {
           return std::isdigit(static_cast<unsigned char>(c)) || c == '.';
         }))
-      throw DefinitionError("the TOP value '" + n + "' is not a number");
+      throw DefinitionError(msg::kDefTop({n}));
     s += "TOP " + n + " ";
     if (o.flags & kPercent) s += "PERCENT ";
   }
@@ -239,7 +240,7 @@ std::string SelectPrefix(const Options& o) {
 }
 
 std::string OutputItem(const QueryDefRow& r) {
-  std::string s = Required(r.expression, "output expression");
+  std::string s = Required(r.expression, msg::kDefOutput);
   if (!r.name1.empty()) s += " AS " + AccessName(r.name1);
   return s;
 }
@@ -248,22 +249,22 @@ std::string OutputItem(const QueryDefRow& r) {
 std::string Tail(const std::vector<QueryDefRow>& rows, bool crosstab) {
   std::string out;
   for (const QueryDefRow* r : Rows(rows, kWhere)) {
-    out += "\nWHERE " + Required(r->expression, "WHERE condition");
+    out += "\nWHERE " + Required(r->expression, msg::kDefWhere);
   }
   std::string group;
   for (const QueryDefRow* r : Rows(rows, kGroupBy)) {
     if (crosstab && r->flag == 1) continue;  // the column heading is pivoted, not grouped
     if (!group.empty()) group += ", ";
-    group += Required(r->expression, "GROUP BY expression");
+    group += Required(r->expression, msg::kDefGroupBy);
   }
   if (!group.empty()) out += "\nGROUP BY " + group;
   for (const QueryDefRow* r : Rows(rows, kHaving)) {
-    out += "\nHAVING " + Required(r->expression, "HAVING condition");
+    out += "\nHAVING " + Required(r->expression, msg::kDefHaving);
   }
   std::string order;
   for (const QueryDefRow* r : Rows(rows, kOrderBy)) {
     if (!order.empty()) order += ", ";
-    order += Required(r->expression, "ORDER BY expression");
+    order += Required(r->expression, msg::kDefOrderBy);
     if (IEquals(r->name1, "D")) order += " DESC";
   }
   if (!order.empty()) out += "\nORDER BY " + order;
@@ -288,7 +289,7 @@ std::string SelectBody(const std::vector<QueryDefRow>& rows, const Options& o,
     if (!items.empty()) items += ", ";
     items += OutputItem(*r);
   }
-  if (items.empty()) throw DefinitionError("the query has no output columns");
+  if (items.empty()) throw DefinitionError(msg::kDefNoOutput());
   std::string s = SelectPrefix(o) + items;
   if (!into.empty()) s += "\nINTO " + into;
   const std::string from = FromClause(rows);
@@ -299,9 +300,8 @@ std::string SelectBody(const std::vector<QueryDefRow>& rows, const Options& o,
 }  // namespace
 
 std::string AccessName(const std::string& name) {
-  if (name.empty()) throw DefinitionError("the definition has an empty name");
-  if (name.find(']') != std::string::npos)
-    throw DefinitionError("the name '" + name + "' contains ']'");
+  if (name.empty()) throw DefinitionError(msg::kDefEmpty({msg::kDefName.text}));
+  if (name.find(']') != std::string::npos) throw DefinitionError(msg::kDefBracketInName({name}));
   bool plain = !std::isdigit(static_cast<unsigned char>(name[0]));
   for (unsigned char c : name) {
     if (!std::isalnum(c) && c != '_' && c < 0x80) plain = false;  // letters beyond ASCII are plain
@@ -363,27 +363,27 @@ QueryKind KindOf(const SavedQuery& query) {
 std::string KindName(QueryKind kind) {
   switch (kind) {
     case QueryKind::kSelect:
-      return "select query";
+      return "選択クエリ";
     case QueryKind::kMakeTable:
-      return "make-table query";
+      return "テーブル作成クエリ";
     case QueryKind::kAppend:
-      return "append query";
+      return "追加クエリ";
     case QueryKind::kUpdate:
-      return "update query";
+      return "更新クエリ";
     case QueryKind::kDelete:
-      return "delete query";
+      return "削除クエリ";
     case QueryKind::kCrosstab:
-      return "crosstab query";
+      return "クロス集計クエリ";
     case QueryKind::kDataDefinition:
-      return "data-definition query";
+      return "データ定義クエリ";
     case QueryKind::kPassThrough:
-      return "pass-through query";
+      return "パススルー クエリ";
     case QueryKind::kUnion:
-      return "union query";
+      return "ユニオン クエリ";
     case QueryKind::kUnknown:
       break;
   }
-  return "query of an unknown kind";
+  return "種類が不明なクエリ";
 }
 
 int DeclaredParameterCount(const SavedQuery& query) {
@@ -399,11 +399,11 @@ std::string RebuildSql(const SavedQuery& query) {
   std::string target;
   for (const QueryDefRow* r : Rows(rows, kKind)) {
     if (kind == QueryKind::kDataDefinition || kind == QueryKind::kPassThrough)
-      return Required(r->expression, "statement");
+      return Required(r->expression, msg::kDefStatement);
     if (!r->name1.empty()) target = AccessName(r->name1);
   }
   if (kind == QueryKind::kDataDefinition || kind == QueryKind::kPassThrough)
-    throw DefinitionError("the definition has no statement");
+    throw DefinitionError(msg::kDefEmpty({msg::kDefStatement.text}));
 
   std::string out;
   const auto params = Rows(rows, kParameter);
@@ -432,7 +432,7 @@ std::string RebuildSql(const SavedQuery& query) {
           part.pop_back();
         parts += part;
       }
-      if (parts.empty()) throw DefinitionError("the union query has no parts");
+      if (parts.empty()) throw DefinitionError(msg::kDefNoUnionParts());
       return out + parts + Tail(rows, false) + ";";
     }
     case QueryKind::kCrosstab: {
@@ -441,23 +441,23 @@ std::string RebuildSql(const SavedQuery& query) {
       std::string items;
       for (const QueryDefRow* r : Rows(rows, kColumn)) {
         if (r->flag == 0) {
-          if (value) throw DefinitionError("the crosstab has two value columns");
+          if (value) throw DefinitionError(msg::kDefTwoValues());
           value = r;
         } else if (r->flag == 1) {
-          if (heading) throw DefinitionError("the crosstab has two column headings");
+          if (heading) throw DefinitionError(msg::kDefTwoHeadings());
           heading = r;
         } else {
           if (!items.empty()) items += ", ";
           items += OutputItem(*r);
         }
       }
-      if (!value || !heading) throw DefinitionError("the crosstab lacks its value or heading");
-      if (items.empty()) throw DefinitionError("the crosstab has no row headings");
+      if (!value || !heading) throw DefinitionError(msg::kDefNoValueOrHeading());
+      if (items.empty()) throw DefinitionError(msg::kDefNoRowHeadings());
       out += "TRANSFORM " + OutputItem(*value) + "\n" + SelectPrefix(o) + items;
       const std::string from = FromClause(rows);
       if (!from.empty()) out += "\nFROM " + from + External(rows);
       out += Tail(rows, true);
-      out += "\nPIVOT " + Required(heading->expression, "column heading");
+      out += "\nPIVOT " + Required(heading->expression, msg::kDefHeading);
       if (!heading->name2.empty()) out += " In (" + heading->name2 + ")";
       return out + ";";
     }
@@ -469,7 +469,7 @@ std::string RebuildSql(const SavedQuery& query) {
       std::string cols, items;
       for (const QueryDefRow* r : Rows(rows, kColumn)) {
         if (!items.empty()) items += ", ";
-        items += Required(r->expression, "output expression");
+        items += Required(r->expression, msg::kDefOutput);
         if (!r->name2.empty()) {
           if (!cols.empty()) cols += ", ";
           cols += AccessName(r->name2);
@@ -487,7 +487,7 @@ std::string RebuildSql(const SavedQuery& query) {
       std::string sets;
       for (const QueryDefRow* r : Rows(rows, kColumn)) {
         if (!sets.empty()) sets += ", ";
-        sets += r->name2 + " = " + Required(r->expression, "new value");
+        sets += r->name2 + " = " + Required(r->expression, msg::kDefNewValue);
       }
       return out + "UPDATE " + FromClause(rows) + "\nSET " + sets + Tail(rows, false) + ";";
     }
@@ -495,13 +495,13 @@ std::string RebuildSql(const SavedQuery& query) {
       std::string items;
       for (const QueryDefRow* r : Rows(rows, kColumn)) {
         if (!items.empty()) items += ", ";
-        items += Required(r->expression, "column");
+        items += Required(r->expression, msg::kDefColumn);
       }
       if (items.empty() || (o.flags & kAllFields)) items = items.empty() ? "*" : "*, " + items;
       return out + "DELETE " + items + "\nFROM " + FromClause(rows) + Tail(rows, false) + ";";
     }
     default:
-      throw DefinitionError("the query is of an unknown kind");
+      throw DefinitionError(msg::kDefUnknownKind());
   }
 }
 

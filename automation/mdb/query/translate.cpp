@@ -11,6 +11,7 @@
 #include "automation/mdb/query/access_functions.h"
 #include "automation/mdb/query/sqlite_db.h"
 #include "automation/mdb/query/translator.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb::translate_detail {
 
@@ -86,9 +87,7 @@ std::string Translator::FromSql(const FromItem& f, Scope& scope, bool parenthesi
                            ? " INNER JOIN "
                            : (f.join == sql::JoinKind::kLeft ? " LEFT JOIN " : " RIGHT JOIN ");
       const T on = Expression(*f.on, scope);
-      if (on.aggregate)
-        throw TranslateError(errnum::kAggregateInWhere,
-                             "An aggregate function is not allowed in a join condition.");
+      if (on.aggregate) throw TranslateError(errnum::kAggregateInWhere, msg::kAggregateInJoin());
       std::string s = l + kw + r + " ON " + Cond(on);
       return parenthesise_join ? "(" + s + ")" : s;
     }
@@ -144,10 +143,8 @@ std::vector<OutputItem> Translator::Outputs(const Select& s, const Scope& scope,
         }
       }
       if (!matched) {
-        if (q.empty())
-          throw TranslateError(errnum::kSyntax, "'*' needs at least one table in the FROM clause.");
-        throw TranslateError(errnum::kTableNotFound, "The input table or query '" + q + "' of '" +
-                                                         q + ".*' is not in the FROM clause.");
+        if (q.empty()) throw TranslateError(errnum::kSyntax, msg::kStarWithoutTable());
+        throw TranslateError(errnum::kTableNotFound, msg::kStarSourceMissing({q, q}));
       }
       continue;
     }
@@ -205,7 +202,7 @@ Translator::Part Translator::TranslateSelect(const Select& s, const Scope* outer
   bool any_aggregate = false;
   std::vector<OutputItem> outputs = Outputs(s, scope, &any_aggregate);
   contributing_ = saved_contributing;
-  if (outputs.empty()) throw TranslateError(errnum::kSyntax, "The query has no output columns.");
+  if (outputs.empty()) throw TranslateError(errnum::kSyntax, msg::kNoOutputColumns());
 
   const std::string where = WhereClause(s, scope);
   std::string group, having;
@@ -377,8 +374,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
   const Select& s = *st.selects[0];
   // The crosstab wizard writes DISTINCTROW; over grouped rows it changes
   // nothing, and Access accepts it.
-  if (s.distinct || s.top)
-    throw TranslateError(errnum::kSyntax, "A crosstab query cannot use DISTINCT or TOP.");
+  if (s.distinct || s.top) throw TranslateError(errnum::kSyntax, msg::kCrosstabDistinct());
   Scope scope;
   scope.items = &s.items;
   const std::string from = FromClause(s, scope);
@@ -387,8 +383,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
   const std::string where = WhereClause(s, scope);
   const std::string body = (from.empty() ? "" : " FROM " + from) + where;
   const T pivot = Expression(*st.pivot, scope);
-  if (pivot.aggregate)
-    throw TranslateError(errnum::kSyntax, "The PIVOT expression cannot be an aggregate.");
+  if (pivot.aggregate) throw TranslateError(errnum::kSyntax, msg::kPivotAggregate());
   const std::string pivot_sql = pivot.sql;
   const bool text = IsText(pivot.type);
 
@@ -419,8 +414,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
           name = lit->boolean ? "True" : "False";
           break;
         default:
-          throw TranslateError(errnum::kSyntax,
-                               "The column headings of a crosstab must be constants.");
+          throw TranslateError(errnum::kSyntax, msg::kHeadingsConstant());
       }
       const T value = Expression(*v, scope);
       headings.emplace_back(ConvertTo(value, pivot.null ? AccessType::kText : pivot.type), name);
@@ -435,8 +429,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
   // Access's limit on the fields of a query.
   if (rows.size() + headings.size() > 255)
     throw TranslateError(errnum::kTooManyFields,
-                         "Too many fields defined: the crosstab would have " +
-                             std::to_string(rows.size() + headings.size()) + " columns.");
+                         msg::kCrosstabTooWide({std::to_string(rows.size() + headings.size())}));
   std::string items;
   for (size_t i = 0; i < rows.size(); ++i) {
     if (i) items += ", ";
@@ -461,7 +454,7 @@ void Translator::TranslateCrosstab(const sql::Statement& st, Translation& out) {
     items += ", " + cell + " AS " + QuoteIdentifier("c" + std::to_string(rows.size() + h));
     out.columns.push_back({name, value.null ? AccessType::kText : value.type});
   }
-  if (items.empty()) throw TranslateError(errnum::kSyntax, "The crosstab has no columns.");
+  if (items.empty()) throw TranslateError(errnum::kSyntax, msg::kCrosstabNoColumns());
   std::string group, order;
   for (const auto& g : s.group_by) {
     const T gt = Expression(*g, scope);

@@ -8,6 +8,7 @@
 #include "automation/mdb/query/access_functions.h"
 #include "automation/mdb/query/sqlite_db.h"
 #include "automation/mdb/query/translator.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::mdb::translate_detail {
 
@@ -94,8 +95,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
     case ExprKind::kColumn:
       return Column(e, scope);
     case ExprKind::kStar:
-      throw TranslateError(errnum::kSyntax,
-                           "'*' is allowed only in the output list and in Count(*).");
+      throw TranslateError(errnum::kSyntax, msg::kStarMisplaced());
     case ExprKind::kUnary:
       return Unary(e, scope);
     case ExprKind::kBinary:
@@ -134,8 +134,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
       const T x = Expression(*e.args[0], scope);
       Part part = TranslateSelect(*e.subquery, &scope, false);
       if (part.columns.size() != 1)
-        throw TranslateError(errnum::kSubqueryColumns,
-                             "A subquery used with IN must return exactly one column.");
+        throw TranslateError(errnum::kSubqueryColumns, msg::kInSubqueryColumns());
       T sub;
       sub.type = part.columns[0].type;
       sub.sql = "\"c0\"";
@@ -156,8 +155,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
     case ExprKind::kSubquery: {
       Part part = TranslateSelect(*e.subquery, &scope, false);
       if (part.columns.size() != 1)
-        throw TranslateError(errnum::kSubqueryColumns,
-                             "A subquery used as a value must return exactly one column.");
+        throw TranslateError(errnum::kSubqueryColumns, msg::kValueSubqueryColumns());
       // Its value, Null without a record, and Access's refusal for more
       // than one record (only two are looked at).
       T t;
@@ -169,7 +167,7 @@ T Translator::Expression(const Expr& e, const Scope& scope) {
     case ExprKind::kCall:
       return Call(e, scope);
   }
-  throw TranslateError(errnum::kSyntax, "Unsupported expression.");
+  throw TranslateError(errnum::kSyntax, msg::kUnsupportedExpression());
 }
 
 T Translator::Unary(const Expr& e, const Scope& scope) {
@@ -300,8 +298,7 @@ std::string Translator::Name(const Expr& e) {
 
 void Translator::Arity(const Expr& e, size_t lo, size_t hi) {
   if (e.star || e.args.size() < lo || e.args.size() > hi)
-    throw TranslateError(errnum::kSyntax, "Wrong number of arguments used with function '" +
-                                              e.name + "' in query expression.");
+    throw TranslateError(errnum::kSyntax, msg::kWrongArgumentCount({e.name}));
 }
 
 T Translator::Aggregate(const Expr& e, const std::string& n, const Scope& scope) {
@@ -361,7 +358,7 @@ T Translator::Call(const Expr& e, const Scope& scope) {
   const fn::FunctionSpec* spec = fn::FindFunction(n);
   if (spec == nullptr) throw TranslateError(StandardError(errnum::kUndefinedFunction, {e.name}));
   if (spec->kind == fn::FunctionKind::kAggregate) return Aggregate(e, n, scope);
-  if (e.star) throw TranslateError(errnum::kSyntax, "'*' is allowed only in Count(*).");
+  if (e.star) throw TranslateError(errnum::kSyntax, msg::kStarOnlyInCount());
   Arity(e, static_cast<size_t>(spec->min_args),
         spec->max_args < 0 ? SIZE_MAX : static_cast<size_t>(spec->max_args));
   std::vector<T> a;
@@ -416,8 +413,7 @@ T Translator::Call(const Expr& e, const Scope& scope) {
     return r;
   }
   if (n == "switch") {
-    if (a.empty() || a.size() % 2 != 0)
-      throw TranslateError(errnum::kSyntax, "Switch needs pairs of conditions and values.");
+    if (a.empty() || a.size() % 2 != 0) throw TranslateError(errnum::kSyntax, msg::kSwitchPairs());
     T acc = a[1];
     for (size_t i = 3; i < a.size(); i += 2)
       acc.type = Unify(acc, a[i]), acc.null = acc.null && a[i].null;

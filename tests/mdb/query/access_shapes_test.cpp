@@ -365,7 +365,7 @@ TEST_F(AccessShapes, EachParameterIsCountedOnce) {
   for (const char* query : {"Span", "DeclaredAndNot", "SpanAgain"}) {
     const AutomationError e = Failure(query);
     EXPECT_EQ(e.number(), 3061) << query;
-    EXPECT_EQ(e.description(), "Too few parameters. Expected 2.") << query;
+    EXPECT_EQ(e.description(), "パラメーターが少なすぎます。2 を指定してください。") << query;
   }
 }
 
@@ -401,12 +401,13 @@ TEST_F(AccessShapes, DerivedTablesInBothForms) {
 }
 
 TEST_F(AccessShapes, ParametersCountedAsAccessCountsThem) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"AtName", "Expected 1."}, {"OnAForm", "Expected 2."}, {"SalesByYear", "Expected 2."}};
+  const std::pair<const char*, const char*> cases[] = {{"AtName", "1 を指定してください。"},
+                                                       {"OnAForm", "2 を指定してください。"},
+                                                       {"SalesByYear", "2 を指定してください。"}};
   for (const auto& [query, expected] : cases) {
     const AutomationError e = Failure(query);
     EXPECT_EQ(e.number(), 3061) << query;
-    EXPECT_EQ(e.description(), std::string("Too few parameters. ") + expected) << query;
+    EXPECT_EQ(e.description(), std::string("パラメーターが少なすぎます。") + expected) << query;
   }
 }
 

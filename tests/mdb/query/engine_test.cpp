@@ -294,7 +294,7 @@ TEST(QueryOnQueries, ViewsStarExpansionAndSingleLoad) {
     e.Run("Loop1");
     FAIL() << "a query that uses itself must fail";
   } catch (const AutomationError& err) {
-    EXPECT_NE(err.description().find("Circular"), std::string::npos) << err.description();
+    EXPECT_NE(err.description().find("循環参照"), std::string::npos) << err.description();
   }
 }
 
@@ -737,9 +737,9 @@ TEST(QueryErrors, ParametersRefusalsAndUnknownNames) {
     return AutomationError(0, "");
   };
   EXPECT_EQ(error("Declared").number(), 3061);
-  EXPECT_EQ(error("Declared").description(), "Too few parameters. Expected 1.");
-  EXPECT_EQ(error("Bare").description(), "Too few parameters. Expected 2.");
-  EXPECT_EQ(error("OnParams").description(), "Too few parameters. Expected 2.");
+  EXPECT_EQ(error("Declared").description(), "パラメーターが少なすぎます。1 を指定してください。");
+  EXPECT_EQ(error("Bare").description(), "パラメーターが少なすぎます。2 を指定してください。");
+  EXPECT_EQ(error("OnParams").description(), "パラメーターが少なすぎます。2 を指定してください。");
   // The output names are known even when the values are not.
   EXPECT_EQ(e.OutputColumnNames("Bare"), (std::vector<std::string>{"Name"}));
   for (const char* action : {"Update", "MakeTable", "Ddl"}) {
@@ -747,7 +747,7 @@ TEST(QueryErrors, ParametersRefusalsAndUnknownNames) {
     EXPECT_EQ(err.number(), 3219) << action;
     EXPECT_NE(err.description().find(action), std::string::npos) << err.description();
   }
-  EXPECT_NE(error("Update").description().find("update query"), std::string::npos);
+  EXPECT_NE(error("Update").description().find("更新クエリ"), std::string::npos);
   EXPECT_EQ(error("NoTable").number(), 3078);
   EXPECT_NE(error("NoTable").description().find("'Missing'"), std::string::npos);
   EXPECT_EQ(error("NoFunction").number(), 3085);

@@ -5,6 +5,7 @@
 
 #include "automation/failure.h"
 #include "automation/mdb/query/rebuild.h"
+#include "automation/messages.h"
 #include "tests/mdb/query/fake_tables.h"
 
 namespace kestrin::automation::mdb {
@@ -190,15 +191,14 @@ TEST(RebuildSql, MalformedDefinitionsAreRefused) {
   };
   fails(QueryBuilder("a").Source("T").Output("x").Join("T", "U", "T.x = U.x"), "'U'");
   fails(QueryBuilder("b").Source("T").Source("U").Output("x").Join("T", "U", "T.x = U.x", 7),
-        "unknown type 7");
-  fails(QueryBuilder("c").Source("T]; DROP").Output("x"), "contains ']'");
-  fails(QueryBuilder("d").Source("T").Output(""), "empty output");
-  fails(QueryBuilder("e").Source("T"), "no output");
+        msg::kDefJoinType({"7"}));
+  fails(QueryBuilder("c").Source("T]; DROP").Output("x"), "']' が含まれています");
+  fails(QueryBuilder("d").Source("T").Output(""), msg::kDefEmpty({msg::kDefOutput.text}));
+  fails(QueryBuilder("e").Source("T"), msg::kDefNoOutput());
   fails(QueryBuilder("f").Options(0x10, "1; DROP").Source("T").Output("x"), "TOP");
-  fails(QueryBuilder("g").Kind(6).Source("T").Output("Sum(x)", "", 0).Output("r", "", 2),
-        "heading");
-  fails(QueryBuilder("h").Kind(9), "no parts");
-  fails(QueryBuilder("i").Kind(8), "statement");
+  fails(QueryBuilder("g").Kind(6).Source("T").Output("Sum(x)", "", 0).Output("r", "", 2), "見出し");
+  fails(QueryBuilder("h").Kind(9), msg::kDefNoUnionParts());
+  fails(QueryBuilder("i").Kind(8), msg::kDefEmpty({msg::kDefStatement.text}));
 }
 
 }  // namespace
