@@ -19,13 +19,11 @@ namespace kestrin::pattern {
 namespace {
 
 using exporting::ExportSettings;
-
-using TextMember = std::string ExportSettings::*;
-using IntegerMember = std::int16_t ExportSettings::*;
-using Member = std::variant<TextMember, IntegerMember>;
+using TextMember = exporting::TextSetting;
+using IntegerMember = exporting::NumberSetting;
 
 // The setting behind each key of kPatternKeys, in the same order.
-const std::array<Member, 24> kMembers{
+const std::array<exporting::Setting, 24> kMembers{
     &ExportSettings::FileMoto, &ExportSettings::TblKbn,  &ExportSettings::TblName,
     &ExportSettings::FileSaki, &ExportSettings::ShtName, &ExportSettings::StartRow,
     &ExportSettings::StartCol, &ExportSettings::KaiGyo,  &ExportSettings::OutGyo,
@@ -37,8 +35,7 @@ const std::array<Member, 24> kMembers{
 };
 
 std::string ValueText(const ExportSettings& settings, std::size_t index) {
-  if (auto* text = std::get_if<TextMember>(&kMembers[index])) return settings.**text;
-  return std::to_string(settings.*std::get<IntegerMember>(kMembers[index]));
+  return exporting::SettingText(settings, kMembers[index]);
 }
 
 // The runtime's number and wording for a failed file operation.
