@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,18 +23,38 @@ namespace {
 
 using namespace kestrin;
 
-// A batch run's standard error carries only the run's messages: Qt's
-// notes about the platform are dropped, its critical errors kept on a line
-// of their own.
-void BatchQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
-  if (type == QtCriticalMsg || type == QtFatalMsg) {
-    std::fprintf(stderr, "%s\n", app::ConsoleLine(text.toStdString(), ui::kTitle).c_str());
-  }
-}
-
 int WrongArguments(const std::string& error) {
   std::fprintf(stderr, "%s\n", app::ConsoleLine(error + " (kestrin --help)", ui::kTitle).c_str());
   return app::kExitBadInput;
+}
+
+// Qt's command line: the program name only; Qt sees none of the user's
+// arguments.
+struct QtArguments {
+  explicit QtArguments(char* program) : argv{program, nullptr} {}
+  int argc = 1;
+  char* argv[2];
+};
+
+// The unattended run. A batch run needs nothing of Qt: no QApplication is
+// made, so no platform plugin is loaded. Otherwise the messages are boxes
+// on the screen, and only they need a QApplication.
+int RunUnattended(const app::CommandLine& line, const app::Environment& env, bool batch,
+                  char* program, automation::AccessServer& access,
+                  std::unique_ptr<automation::XlServer> excel) {
+  // The office can show a workbook only on an X display.
+  app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
+  app::ConsoleProgress progress(stderr, batch && isatty(STDERR_FILENO) == 1);
+  if (batch) {
+    app::ConsoleMessageBox console(stderr, &progress);
+    app::UnattendedServices services{access, office, console, progress};
+    return app::RunPatterns(line.patterns, services);
+  }
+  QtArguments qt(program);
+  QApplication application(qt.argc, qt.argv);
+  app::QtMessageBox boxes;
+  app::UnattendedServices services{access, office, boxes, progress};
+  return app::RunPatterns(line.patterns, services);
 }
 
 }  // namespace
@@ -62,32 +83,14 @@ int main(int argc, char** argv) {
                                     "パターンファイルを指定して下さい。");
   }
 
-  // Qt sees none of the user's arguments; a batch run draws nowhere.
-  std::vector<std::string> qt_args{argv[0]};
-  if (batch) {
-    qt_args.insert(qt_args.end(), {"-platform", "offscreen"});
-    qInstallMessageHandler(BatchQtMessages);
-  }
-  std::vector<char*> qt_argv;
-  for (auto& arg : qt_args) qt_argv.push_back(arg.data());
-  int qt_argc = static_cast<int>(qt_argv.size());
-  qt_argv.push_back(nullptr);
-  QApplication application(qt_argc, qt_argv.data());
-
   auto access = automation::mdb::MakeMdbAccessServer();
   auto excel = automation::uno::MakeUnoXlServer(app::OfficeOptions(env));
-
   if (line.action == app::CommandLine::Action::kRun) {
-    // The office can show a workbook only on an X display.
-    app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
-    app::ConsoleProgress progress(stderr, batch && isatty(STDERR_FILENO) == 1);
-    app::ConsoleMessageBox console(stderr, &progress);
-    app::QtMessageBox boxes;
-    ui::MessageBox& messages = batch ? static_cast<ui::MessageBox&>(console) : boxes;
-    app::UnattendedServices services{*access, office, messages, progress};
-    return app::RunPatterns(line.patterns, services);
+    return RunUnattended(line, env, batch, argv[0], *access, std::move(excel));
   }
 
+  QtArguments qt(argv[0]);
+  QApplication application(qt.argc, qt.argv);
   app::QtMessageBox messages;
   app::QtDesktop desktop;
   app::ModuleState state;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 
-#include "app/frm_kestrin.h"
+#include "app/export_session.h"
 #include "app/module_state.h"
+#include "app/session_view.h"
 #include "pattern/pattern_file.h"
+#include "ui/error_report.h"
 
 namespace kestrin::app {
 namespace {
@@ -23,64 +25,51 @@ class CountingMessageBox : public ui::MessageBox {
   ui::MessageBox& inner_;
 };
 
-std::string Described(const automation::AutomationError& e) {
-  return e.description() + " (エラーNO:" + std::to_string(e.number()) + ")";
+std::string NotLoaded(const std::string& path, const automation::AutomationError& e) {
+  return "解析パターン " + path + " を読み込めませんでした。" + e.description() + " (" +
+         ui::ErrorNumber(e.number()) + ")";
+}
+
+// Loads the pattern and exports it; the pattern's exit status.
+int LoadAndExport(ExportSession& session, HeadlessView& view, const std::string& path,
+                  CountingMessageBox& messages, ConsoleProgress& progress) {
+  try {
+    session.PatReadOn(path, view);
+  } catch (const pattern::PatternError& e) {
+    messages.Show(NotLoaded(path, e), ui::kTitle);
+    return kExitBadInput;
+  } catch (const automation::AutomationError& e) {
+    messages.Show(NotLoaded(path, e), ui::kTitle);
+    return kExitNotExported;
+  }
+  session.Export(view);
+  progress.EndLine();
+  int status = kExitExported;
+  const bool reported = messages.shown > 0;
+  if (reported || !progress.ReachedTotal()) {
+    status = kExitNotExported;
+    if (!reported) messages.Show("レコードは出力されませんでした。", ui::kTitle);
+  }
+  messages.Show("出力、終了しました。", ui::kTitle);
+  return status;
 }
 
 int RunPattern(const std::string& path, UnattendedServices& services) {
   ModuleState state;
   CountingMessageBox messages(services.messages);
   services.progress.Reset();
-  FrmKestrin window(state, {services.access, services.office, messages, &services.progress, path});
-  window.Form_Load();
+  ExportSession session(state, {services.access, services.office, messages});
+  HeadlessView view(state.settings, services.progress);
+  session.StartUp(view, /*unattended=*/true);
 
-  int status = kExitExported;
-  bool loaded = false;
+  int status = kExitNotExported;
   try {
-    window.PatReadOn(path);
-    loaded = true;
-  } catch (const pattern::PatternError& e) {
-    messages.Show("解析パターン " + path + " を読み込めませんでした。" + Described(e), ui::kTitle);
-    status = kExitBadInput;
-  } catch (const automation::AutomationError& e) {
-    messages.Show("解析パターン " + path + " を読み込めませんでした。" + Described(e), ui::kTitle);
-    status = kExitNotExported;
-  } catch (const std::exception& e) {
-    messages.Show("解析パターン " + path + " を読み込めませんでした。" + std::string(e.what()),
-                  ui::kTitle);
-    status = kExitNotExported;
-  }
-
-  if (loaded) {
-    window.cmdExec_Click();
+    status = LoadAndExport(session, view, path, messages, services.progress);
+  } catch (const std::exception& fault) {
     services.progress.EndLine();
-    const bool reported = messages.shown > 0;
-    if (reported || !services.progress.ReachedTotal()) {
-      status = kExitNotExported;
-      if (!reported) messages.Show("レコードは出力されませんでした。", ui::kTitle);
-    }
-    messages.Show("出力、終了しました。", ui::kTitle);
+    ui::ShowInternalFault(messages, "the unattended run of " + path, fault);
   }
-
-  state.source.AcDb.reset();
-  state.source.AcApp.reset();
-  auto& xl = state.workbook.XlApp;
-  if (state.settings.Display == 1 && xl) {
-    // Each step on its own: a workbook already closed skips only its step.
-    try {
-      xl->SetDisplayAlerts(false);
-    } catch (const std::exception&) {
-    }
-    try {
-      xl->ActiveWorkbook()->Close(false);
-    } catch (const std::exception&) {
-    }
-    try {
-      xl->Quit();
-    } catch (const std::exception&) {
-    }
-  }
-  xl.reset();
+  session.EndUnattendedRun();
   services.office.EndPattern();
   return status;
 }
@@ -90,7 +79,12 @@ int RunPattern(const std::string& path, UnattendedServices& services) {
 int RunPatterns(const std::vector<std::string>& patterns, UnattendedServices& services) {
   int worst = kExitExported;
   for (const std::string& path : patterns) worst = std::max(worst, RunPattern(path, services));
-  services.office.Finish();
+  try {
+    services.office.Finish();
+  } catch (const std::exception& fault) {
+    ui::ShowInternalFault(services.messages, "the end of the office session", fault);
+    worst = std::max(worst, kExitNotExported);
+  }
   return worst;
 }
 

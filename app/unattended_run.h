@@ -1,12 +1,12 @@
-// The unattended run: pattern files exported one after the other through
-// the main window, which is never shown.
+// The unattended run: pattern files exported one after the other by an
+// export session that nobody watches (no window, no widget).
 //
-// For each pattern a fresh window and module state are made and loaded
-// (Form_Load with the pattern as its command line), the pattern is loaded
-// with PatReadOn, the export runs through cmdExec_Click, "出力、終了しました。"
-// is shown, Access is released and, with Display 1, the workbook left by an
-// export that stopped early is closed unsaved. All patterns share one
-// office session (the office starts once); it is finished at the end.
+// For each pattern a fresh module state and session are made and started
+// as for a command line, the pattern is loaded with PatReadOn, the export
+// runs as the run button runs it, "出力、終了しました。" is shown, Access is
+// released and, with Display 1, the workbook left by an export that stopped
+// early is closed unsaved. All patterns share one office session (the
+// office starts once); it is finished at the end.
 #pragma once
 
 #include <string>
@@ -29,11 +29,11 @@ struct UnattendedServices {
 // Runs each pattern as if it ran alone and returns the highest of their
 // exit statuses: kExitExported when the export wrote all its records and
 // nothing had to be reported, kExitNotExported when a check refused it, a
-// file was missing or the export ended in the error report,
-// kExitBadInput when the pattern file could not be read or holds a value
-// that names no option. A pattern that cannot be loaded is reported with
-// one message naming the file and the line or the step, and is not
-// exported. Finishes the office session.
+// file was missing, the export ended in the error report or the program met
+// an internal fault (reported as such), kExitBadInput when the pattern file
+// could not be read or holds a value that names no option. A pattern that
+// cannot be loaded is reported with one message naming the file and the
+// line or the step, and is not exported. Finishes the office session.
 int RunPatterns(const std::vector<std::string>& patterns, UnattendedServices& services);
 
 }  // namespace kestrin::app

@@ -87,7 +87,7 @@ TEST_F(ShutdownTest, ClosingTheWindowRunsShutdownOnceAndTheMenuPathDoesNotRunItA
   FrmKestrin second(other, {access, excel_server, other_messages, nullptr, ""});
   second.Form_Load();
   second.show();
-  second.m1z->trigger();
+  Action(second, "m1z")->trigger();
   EXPECT_THAT(other_messages.Prompts(), ElementsAre("終了します。"));
   EXPECT_FALSE(second.isVisible());
   EXPECT_TRUE(second.Terminated());

@@ -16,11 +16,13 @@
 #include "automation/uno/office_process.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/uno/office_harness.h"
+#include "tests/window/controls.h"
 
 namespace kestrin::automation::uno::testing {
 namespace {
 
 using ::testing::IsEmpty;
+using namespace kestrin::testing;
 
 std::unique_ptr<TempDir> xvfb_dir;
 std::unique_ptr<OfficeProcess> xvfb;
@@ -98,24 +100,25 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
   state.workbook.XlApp = xl_server->CreateObject();
   state.workbook.XlNewF = 1;
   state.workbook.XlApp->WorkbooksOpen(book.string());
-  window.lblAcFile->setText(QString::fromStdString(database));
-  window.lblXlFile->setText(QString::fromStdString(book.string()));
-  for (QWidget* frame : std::initializer_list<QWidget*>{window.Frame2, window.Frame4, window.Frame9,
-                                                        window.framGrid, window.framPivot}) {
+  Label(window, "lblAcFile")->setText(QString::fromStdString(database));
+  Label(window, "lblXlFile")->setText(QString::fromStdString(book.string()));
+  for (QWidget* frame : std::initializer_list<QWidget*>{
+           Widget(window, "Frame2"), Widget(window, "Frame4"), Widget(window, "Frame9"),
+           Widget(window, "framGrid"), Widget(window, "framPivot")}) {
     frame->setEnabled(true);
   }
 
   // The settings, as a user puts them in.
-  window.cboTables->setEditText(QString::fromUtf8("売上明細"));
-  window.cboSheet->setEditText(QString::fromUtf8("売上"));
-  window.txtRow->setText(QStringLiteral("3"));
-  QTest::mouseClick(window.optView->Button(1), Qt::LeftButton);  // save and quit
-  window.txtPivotName->setText(QString::fromUtf8("支店別集計"));
-  window.cboPivotR1->setEditText(QString::fromUtf8("支店"));
-  window.cboPivotR2->setEditText(QString::fromUtf8("なし"));
-  window.cboPivotC1->setEditText(QString::fromUtf8("商品"));
-  window.cboPivotC2->setEditText(QString::fromUtf8("なし"));
-  window.cboPivotVal->setEditText(QString::fromUtf8("金額"));
+  Combo(window, "cboTables")->setEditText(QString::fromUtf8("売上明細"));
+  Combo(window, "cboSheet")->setEditText(QString::fromUtf8("売上"));
+  Edit(window, "txtRow")->setText(QStringLiteral("3"));
+  QTest::mouseClick(Opt(window, "optView")->Button(1), Qt::LeftButton);  // save and quit
+  Edit(window, "txtPivotName")->setText(QString::fromUtf8("支店別集計"));
+  Combo(window, "cboPivotR1")->setEditText(QString::fromUtf8("支店"));
+  Combo(window, "cboPivotR2")->setEditText(QString::fromUtf8("なし"));
+  Combo(window, "cboPivotC1")->setEditText(QString::fromUtf8("商品"));
+  Combo(window, "cboPivotC2")->setEditText(QString::fromUtf8("なし"));
+  Combo(window, "cboPivotVal")->setEditText(QString::fromUtf8("金額"));
   ASSERT_EQ(state.settings.Display, 1);
 
   QPushButton* run = nullptr;
@@ -130,7 +133,7 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
   EXPECT_EQ(state.workbook.XlApp, nullptr);  // saved and quit
   EXPECT_TRUE(window.isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_FLOAT_EQ(window.linGuage->X2(), 2100);
+  EXPECT_FLOAT_EQ(Gauge(window)->X2(), 2100);
 
   // The source table, record by record, against the saved sheet.
   std::vector<std::string> names;
@@ -145,8 +148,8 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
     rs->Close();
   }
   ASSERT_EQ(records.size(), 240u);
-  EXPECT_EQ(window.lblMaxCount->text(), "240");
-  EXPECT_EQ(window.lblCount->text(), "240");
+  EXPECT_EQ(Label(window, "lblMaxCount")->text(), "240");
+  EXPECT_EQ(Label(window, "lblCount")->text(), "240");
 
   SavedBook saved(book);
   // The pivot table goes on a new sheet before the source sheet.

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -33,6 +34,7 @@ using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 struct Outcome {
+  pid_t pid = -1;
   int status = -1;
   std::string err;
   std::vector<std::string> lines;  // standard error, line by line
@@ -56,8 +58,9 @@ bool OfficeOnPipe(const std::string& pipe) {
 class KestrinRun : public ::testing::Test {
  protected:
   // Runs kestrin with the arguments, without a display, its office on a
-  // pipe of this test's own.
-  Outcome Kestrin(const std::vector<std::string>& args, const std::string& pipe = "") {
+  // pipe of this test's own, with `extra_env` added to its environment.
+  Outcome Kestrin(const std::vector<std::string>& args, const std::string& pipe = "",
+                  const std::vector<std::string>& extra_env = {}) {
     const std::string office_pipe = pipe.empty() ? pipe_ : pipe;
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -72,6 +75,7 @@ class KestrinRun : public ::testing::Test {
     env.push_back("KESTRIN_OFFICE_PIPE=" + office_pipe);
     env.push_back("KESTRIN_OFFICE_PROFILE=" + (dir_.path() / "profile").string());
     env.push_back("XDG_CACHE_HOME=" + (dir_.path() / "cache").string());
+    env.insert(env.end(), extra_env.begin(), extra_env.end());
 
     std::vector<std::string> argv_text{KESTRIN_PROGRAM};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -91,6 +95,7 @@ class KestrinRun : public ::testing::Test {
     int spawned = posix_spawn(&pid, KESTRIN_PROGRAM, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     Outcome run;
+    run.pid = pid;
     if (spawned != 0) {
       ADD_FAILURE() << "cannot start " << KESTRIN_PROGRAM;
       return run;
@@ -172,13 +177,25 @@ class KestrinRun : public ::testing::Test {
                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
-TEST_F(KestrinRun, ASavedPatternIsExportedWithoutADisplay) {
+TEST_F(KestrinRun, ASavedPatternIsExportedWithoutADisplayOrAnyOfQtsPlatforms) {
   fs::path book = SampleCopy("sales.xls");
-  Outcome run = Kestrin({Pattern("sales.kst", book, [](auto&) {})});
+  // The dynamic loader lists every library the program loads, plugins
+  // included, in ld.<pid>.
+  const fs::path loaded = dir_.path() / "ld";
+  Outcome run = Kestrin({Pattern("sales.kst", book, [](auto&) {})}, "",
+                        {"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + loaded.string()});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
   EXPECT_FALSE(OfficeOnPipe(pipe_));
   ExpectExported(book);
+  const std::string libraries = ReadAll(loaded.string() + "." + std::to_string(run.pid));
+  ASSERT_THAT(libraries, HasSubstr("libQt6Core"));  // the list was written
+  std::vector<std::string> platforms;
+  std::istringstream lines(libraries);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("/plugins/platforms/") != std::string::npos) platforms.push_back(line);
+  }
+  EXPECT_THAT(platforms, IsEmpty());
 }
 
 TEST_F(KestrinRun, SeveralPatternsRunInTurnAndTheWorstStatusWins) {

@@ -25,6 +25,7 @@
 #include "tests/doubles/fake_servers.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/pattern/temp_folder.h"
+#include "tests/window/controls.h"
 
 namespace kestrin::app {
 namespace {
@@ -32,6 +33,7 @@ namespace {
 using kestrin::testing::ShownMessage;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
+using namespace kestrin::testing;
 
 QApplication& App() {
   static int argc = 1;
@@ -113,30 +115,30 @@ class PatternWindowTest : public ::testing::Test {
   // Fills the controls as a user would after choosing both files.
   void FillControls(Window& w) {
     FrmKestrin& f = *w.form;
-    f.lblAcFile->setText(Q(database_));
-    f.lblXlFile->setText(Q(workbook_));
-    f.optTable->Select(1);
-    f.cboQuerys->setEditText(Q("月別ｸｴﾘ"));
-    f.cboSheet->setEditText(Q("売上"));
-    f.txtRow->setText("12");
-    f.txtCol->setText("3");
-    f.cboKaiGyo->setEditText("2");
-    f.txtExpMax->setText("500");
-    f.txtCls->setText("-1");
-    f.optMidasi->Select(1);
-    f.optView->Select(1);
-    f.optGrid->Select(1);
-    f.optLine->Select(0);
-    f.optFilter->Select(1);
-    f.chkFitR->setChecked(false);
-    f.chkFitC->setChecked(true);
-    f.optPivot->Select(1);
-    f.txtPivotName->setText(Q("集計表"));
-    f.cboPivotR1->setEditText(Q("支店"));
-    f.cboPivotR2->setEditText(Q("なし"));
-    f.cboPivotC1->setEditText(Q("商品"));
-    f.cboPivotC2->setEditText(Q("なし"));
-    f.cboPivotVal->setEditText(Q("金額"));
+    Label(f, "lblAcFile")->setText(Q(database_));
+    Label(f, "lblXlFile")->setText(Q(workbook_));
+    Opt(f, "optTable")->Select(1);
+    Combo(f, "cboQuerys")->setEditText(Q("月別ｸｴﾘ"));
+    Combo(f, "cboSheet")->setEditText(Q("売上"));
+    Edit(f, "txtRow")->setText("12");
+    Edit(f, "txtCol")->setText("3");
+    Combo(f, "cboKaiGyo")->setEditText("2");
+    Edit(f, "txtExpMax")->setText("500");
+    Edit(f, "txtCls")->setText("-1");
+    Opt(f, "optMidasi")->Select(1);
+    Opt(f, "optView")->Select(1);
+    Opt(f, "optGrid")->Select(1);
+    Opt(f, "optLine")->Select(0);
+    Opt(f, "optFilter")->Select(1);
+    Check(f, "chkFitR")->setChecked(false);
+    Check(f, "chkFitC")->setChecked(true);
+    Opt(f, "optPivot")->Select(1);
+    Edit(f, "txtPivotName")->setText(Q("集計表"));
+    Combo(f, "cboPivotR1")->setEditText(Q("支店"));
+    Combo(f, "cboPivotR2")->setEditText(Q("なし"));
+    Combo(f, "cboPivotC1")->setEditText(Q("商品"));
+    Combo(f, "cboPivotC2")->setEditText(Q("なし"));
+    Combo(f, "cboPivotVal")->setEditText(Q("金額"));
   }
 
   std::string Save(Window& w, const std::string& name) {
@@ -172,28 +174,29 @@ TEST_F(PatternWindowTest, WhatTheWindowSavesLoadsBackIntoAFreshWindow) {
   EXPECT_EQ(loading->state.settings, saving->state.settings);
 
   FrmKestrin& f = *loading->form;
-  EXPECT_EQ(S(f.lblAcFile->text()), database_);
-  EXPECT_EQ(S(f.lblXlFile->text()), workbook_);
+  EXPECT_EQ(S(Label(f, "lblAcFile")->text()), database_);
+  EXPECT_EQ(S(Label(f, "lblXlFile")->text()), workbook_);
   EXPECT_EQ(loading->state.source.MdbPath, database_);
   EXPECT_TRUE(loading->state.source.AcDb);
   ASSERT_TRUE(loading->state.workbook.XlApp);
-  EXPECT_EQ(f.optTable->Value(), 1);
-  EXPECT_TRUE(f.cboQuerys->isVisibleTo(&f));
-  EXPECT_EQ(S(f.cboQuerys->currentText()), "月別ｸｴﾘ");
-  EXPECT_EQ(S(f.cboSheet->currentText()), "売上");
-  EXPECT_TRUE(f.cboSheet->isEnabled());
-  EXPECT_EQ(S(f.txtRow->text()), "12");
-  EXPECT_EQ(S(f.txtCol->text()), "3");
-  EXPECT_EQ(S(f.cboKaiGyo->currentText()), "2");
-  EXPECT_EQ(S(f.txtExpMax->text()), "500");
-  EXPECT_EQ(S(f.txtCls->text()), "-1");
-  EXPECT_EQ(f.optView->Value(), 1);
-  EXPECT_EQ(f.optLine->Value(), 0);
-  EXPECT_FALSE(f.chkFitR->isChecked());
-  EXPECT_TRUE(f.chkFitC->isChecked());
-  EXPECT_EQ(S(f.txtPivotName->text()), "集計表");
-  EXPECT_EQ(S(f.cboPivotVal->currentText()), "金額");
-  for (QWidget* frame : {f.Frame2, f.Frame4, f.Frame9, f.framGrid, f.framPivot}) {
+  EXPECT_EQ(Opt(f, "optTable")->Value(), 1);
+  EXPECT_TRUE(Combo(f, "cboQuerys")->isVisibleTo(&f));
+  EXPECT_EQ(S(Combo(f, "cboQuerys")->currentText()), "月別ｸｴﾘ");
+  EXPECT_EQ(S(Combo(f, "cboSheet")->currentText()), "売上");
+  EXPECT_TRUE(Combo(f, "cboSheet")->isEnabled());
+  EXPECT_EQ(S(Edit(f, "txtRow")->text()), "12");
+  EXPECT_EQ(S(Edit(f, "txtCol")->text()), "3");
+  EXPECT_EQ(S(Combo(f, "cboKaiGyo")->currentText()), "2");
+  EXPECT_EQ(S(Edit(f, "txtExpMax")->text()), "500");
+  EXPECT_EQ(S(Edit(f, "txtCls")->text()), "-1");
+  EXPECT_EQ(Opt(f, "optView")->Value(), 1);
+  EXPECT_EQ(Opt(f, "optLine")->Value(), 0);
+  EXPECT_FALSE(Check(f, "chkFitR")->isChecked());
+  EXPECT_TRUE(Check(f, "chkFitC")->isChecked());
+  EXPECT_EQ(S(Edit(f, "txtPivotName")->text()), "集計表");
+  EXPECT_EQ(S(Combo(f, "cboPivotVal")->currentText()), "金額");
+  for (QWidget* frame : {Widget(f, "Frame2"), Widget(f, "Frame4"), Widget(f, "Frame9"),
+                         Widget(f, "framGrid"), Widget(f, "framPivot")}) {
     EXPECT_TRUE(frame->isEnabled());
   }
 }
@@ -205,7 +208,7 @@ TEST_F(PatternWindowTest, SavingWithoutANameOrWithABadBoxWritesNothing) {
   EXPECT_THAT(w->messages.shown,
               ElementsAre(ShownMessage{"ファイル名を入力して下さい。", ui::kTitle}));
   w->messages.shown.clear();
-  w->form->txtRow->setText("");
+  Edit(*w->form, "txtRow")->setText("");
   Save(*w, dir_ / "a.kst");
   EXPECT_THAT(w->messages.shown, IsEmpty());
   EXPECT_FALSE(std::filesystem::exists(dir_ / "a.kst"));
@@ -215,7 +218,7 @@ TEST_F(PatternWindowTest, TextOutsideCp932IsRefusedWithAMessage) {
   auto w = NewWindow();
   FillControls(*w);
   kestrin::testing::WriteBytes(dir_ / "a.kst", "old");
-  w->form->cboSheet->setEditText(Q("売上🍵"));
+  Combo(*w->form, "cboSheet")->setEditText(Q("売上🍵"));
   Save(*w, dir_ / "a.kst");
   ASSERT_EQ(w->messages.shown.size(), 1u);
   EXPECT_THAT(w->messages.shown[0].prompt,
@@ -237,8 +240,8 @@ TEST_F(PatternWindowTest, MissingFilesAreReportedAndLoadingGoesOn) {
       ElementsAre(ShownMessage{"ファイル /nowhere/a.mdb は見つかりません。", ui::kShortTitle},
                   ShownMessage{"ファイル C:\\data\\b.xls は見つかりません。", ui::kShortTitle},
                   ShownMessage{"解析パターンを読み込みました。", ui::kTitle}));
-  EXPECT_EQ(S(w->form->lblAcFile->text()), "/nowhere/a.mdb");
-  EXPECT_EQ(S(w->form->txtRow->text()), "7");
+  EXPECT_EQ(S(Label(*w->form, "lblAcFile")->text()), "/nowhere/a.mdb");
+  EXPECT_EQ(S(Edit(*w->form, "txtRow")->text()), "7");
   EXPECT_EQ(w->access.created, 0);
   EXPECT_EQ(w->excel.created, 0);
 }
@@ -261,9 +264,9 @@ TEST_F(PatternWindowTest, AnOptionValueThatNamesNoButtonStopsTheLoadThere) {
   // from Midasi on are not.
   EXPECT_TRUE(w->state.source.AcDb);
   EXPECT_TRUE(w->state.workbook.XlApp);
-  EXPECT_EQ(S(w->form->txtRow->text()), "9");
-  EXPECT_EQ(w->form->optMidasi->Value(), 1);
-  EXPECT_EQ(w->form->optGrid->Value(), 1);
+  EXPECT_EQ(S(Edit(*w->form, "txtRow")->text()), "9");
+  EXPECT_EQ(Opt(*w->form, "optMidasi")->Value(), 1);
+  EXPECT_EQ(Opt(*w->form, "optGrid")->Value(), 1);
   EXPECT_THAT(w->messages.shown, IsEmpty());
 }
 
@@ -277,11 +280,11 @@ TEST_F(PatternWindowTest, FormattingAndPivotOffLeaveTheirControlsAsTheyWere) {
                    .value());
   w->form->PatReadOn(pattern);
   FrmKestrin& f = *w->form;
-  EXPECT_FALSE(f.framGrid->isEnabled());
-  EXPECT_FALSE(f.framPivot->isEnabled());
-  EXPECT_EQ(f.optLine->Value(), 1);  // the form's default, untouched
-  EXPECT_TRUE(f.chkFitR->isChecked());
-  EXPECT_EQ(S(f.txtPivotName->text()), "ピボットテーブル1");
+  EXPECT_FALSE(Widget(f, "framGrid")->isEnabled());
+  EXPECT_FALSE(Widget(f, "framPivot")->isEnabled());
+  EXPECT_EQ(Opt(f, "optLine")->Value(), 1);  // the form's default, untouched
+  EXPECT_TRUE(Check(f, "chkFitR")->isChecked());
+  EXPECT_EQ(S(Edit(f, "txtPivotName")->text()), "ピボットテーブル1");
   EXPECT_EQ(w->state.settings.Line, 0);
   EXPECT_EQ(w->state.settings.PvtName, "別名");
 }

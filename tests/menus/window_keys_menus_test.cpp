@@ -24,6 +24,7 @@
 #include "tests/doubles/fake_servers.h"
 #include "tests/doubles/recording_desktop.h"
 #include "tests/doubles/recording_ui.h"
+#include "tests/window/controls.h"
 
 namespace kestrin::app {
 namespace {
@@ -33,6 +34,7 @@ using ::testing::ElementsAreArray;
 using ::testing::IsEmpty;
 using testing::RecordingDesktop;
 using testing::StartedProgram;
+using namespace kestrin::testing;
 
 class WindowKeysMenusTest : public ::testing::Test {
  protected:
@@ -56,12 +58,14 @@ class WindowKeysMenusTest : public ::testing::Test {
   // What opening a database does to the window: the five frames on, the
   // sheet list off until a workbook is chosen.
   void ChooseDatabase() {
-    for (QWidget* frame : {static_cast<QWidget*>(w().Frame2), static_cast<QWidget*>(w().Frame4),
-                           static_cast<QWidget*>(w().Frame9), static_cast<QWidget*>(w().framGrid),
-                           static_cast<QWidget*>(w().framPivot)}) {
+    for (QWidget* frame : {static_cast<QWidget*>(Widget(w(), "Frame2")),
+                           static_cast<QWidget*>(Widget(w(), "Frame4")),
+                           static_cast<QWidget*>(Widget(w(), "Frame9")),
+                           static_cast<QWidget*>(Widget(w(), "framGrid")),
+                           static_cast<QWidget*>(Widget(w(), "framPivot"))}) {
       frame->setEnabled(true);
     }
-    w().cboSheet->setEnabled(false);
+    Combo(w(), "cboSheet")->setEnabled(false);
   }
 
   // Presses Enter in the focused control, lets the window move on, and
@@ -78,12 +82,12 @@ class WindowKeysMenusTest : public ::testing::Test {
   // The controls visited with Enter from cmdAcFile until the focus comes
   // back to it (at most 40 steps).
   std::vector<QWidget*> EnterWalk() {
-    w().cmdAcFile->setFocus(Qt::OtherFocusReason);
+    Button(w(), "cmdAcFile")->setFocus(Qt::OtherFocusReason);
     QCoreApplication::processEvents();
     std::vector<QWidget*> walk{QApplication::focusWidget()};
     for (int i = 0; i < 40; ++i) {
       QWidget* next = Enter();
-      if (next == w().cmdAcFile || next == nullptr) break;
+      if (next == Button(w(), "cmdAcFile") || next == nullptr) break;
       walk.push_back(next);
     }
     return walk;
@@ -104,37 +108,40 @@ class WindowKeysMenusTest : public ::testing::Test {
 };
 
 TEST_F(WindowKeysMenusTest, EnterWalksTheControlsThatCanBeUsedBeforeADatabaseIsChosen) {
-  EXPECT_THAT(EnterWalk(), ElementsAre(w().cmdAcFile, w().optGrid->Button(1),
-                                       w().optPivot->Button(1), w().cmdExec, w().txtMessege));
+  EXPECT_THAT(EnterWalk(), ElementsAre(Button(w(), "cmdAcFile"), Opt(w(), "optGrid")->Button(1),
+                                       Opt(w(), "optPivot")->Button(1), Button(w(), "cmdExec"),
+                                       Edit(w(), "txtMessege")));
   // From the last control Enter went round to the first.
-  EXPECT_EQ(QApplication::focusWidget(), w().cmdAcFile);
+  EXPECT_EQ(QApplication::focusWidget(), Button(w(), "cmdAcFile"));
 }
 
 TEST_F(WindowKeysMenusTest, EnterWalksTheWholeTabOrderOnceADatabaseAndWorkbookAreChosen) {
   ChooseDatabase();
-  std::vector<QWidget*> expected{w().cmdAcFile, w().cmdXlFile, w().cboTables,
-                                 w().optTable->Button(0)};
-  for (QWidget* c : Selected({w().optLine, w().optFilter})) expected.push_back(c);
+  std::vector<QWidget*> expected{Button(w(), "cmdAcFile"), Button(w(), "cmdXlFile"),
+                                 Combo(w(), "cboTables"), Opt(w(), "optTable")->Button(0)};
+  for (QWidget* c : Selected({Opt(w(), "optLine"), Opt(w(), "optFilter")})) expected.push_back(c);
   for (QWidget* c : std::initializer_list<QWidget*>{
-           w().chkFitC, w().chkFitR, w().cboPivotC1, w().cboPivotC2, w().cboPivotR1, w().cboPivotR2,
-           w().cboPivotVal, w().txtPivotName, w().cboKaiGyo, w().txtExpMax, w().txtCls, w().txtRow,
-           w().txtCol}) {
+           Check(w(), "chkFitC"), Check(w(), "chkFitR"), Combo(w(), "cboPivotC1"),
+           Combo(w(), "cboPivotC2"), Combo(w(), "cboPivotR1"), Combo(w(), "cboPivotR2"),
+           Combo(w(), "cboPivotVal"), Edit(w(), "txtPivotName"), Combo(w(), "cboKaiGyo"),
+           Edit(w(), "txtExpMax"), Edit(w(), "txtCls"), Edit(w(), "txtRow"), Edit(w(), "txtCol")}) {
     expected.push_back(c);
   }
-  for (QWidget* c : Selected({w().optMidasi, w().optView, w().optGrid, w().optPivot})) {
+  for (QWidget* c : Selected({Opt(w(), "optMidasi"), Opt(w(), "optView"), Opt(w(), "optGrid"),
+                              Opt(w(), "optPivot")})) {
     expected.push_back(c);
   }
-  expected.push_back(w().cmdExec);
-  expected.push_back(w().txtMessege);
+  expected.push_back(Button(w(), "cmdExec"));
+  expected.push_back(Edit(w(), "txtMessege"));
   // The sheet list waits for a workbook.
   EXPECT_THAT(EnterWalk(), ElementsAreArray(expected));
 
-  w().cboSheet->setEnabled(true);
-  expected.insert(expected.begin() + 2, w().cboSheet);
+  Combo(w(), "cboSheet")->setEnabled(true);
+  expected.insert(expected.begin() + 2, Combo(w(), "cboSheet"));
   EXPECT_THAT(EnterWalk(), ElementsAreArray(expected));
 
   // Tab follows the same order.
-  w().cmdAcFile->setFocus(Qt::OtherFocusReason);
+  Button(w(), "cmdAcFile")->setFocus(Qt::OtherFocusReason);
   std::vector<QWidget*> tabbed{QApplication::focusWidget()};
   for (size_t i = 1; i < expected.size(); ++i) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
@@ -145,57 +152,60 @@ TEST_F(WindowKeysMenusTest, EnterWalksTheWholeTabOrderOnceADatabaseAndWorkbookAr
 
 TEST_F(WindowKeysMenusTest, EnterSkipsHiddenAndFramedOffControlsAndEntersAPairAtItsChoice) {
   ChooseDatabase();
-  w().optTable->Select(1);   // the query list instead of the table list
-  w().optGrid->Select(0);    // table formatting off: framGrid off
-  w().optPivot->Select(0);   // no pivot table: framPivot off
-  w().optMidasi->Select(0);  // the pair is entered at "無し"
-  EXPECT_THAT(EnterWalk(),
-              ElementsAre(w().cmdAcFile, w().cmdXlFile, w().cboQuerys, w().optTable->Button(1),
-                          w().cboKaiGyo, w().txtExpMax, w().txtCls, w().txtRow, w().txtCol,
-                          w().optMidasi->Button(0), w().optView->Button(0), w().optGrid->Button(0),
-                          w().optPivot->Button(0), w().cmdExec, w().txtMessege));
+  Opt(w(), "optTable")->Select(1);   // the query list instead of the table list
+  Opt(w(), "optGrid")->Select(0);    // table formatting off: framGrid off
+  Opt(w(), "optPivot")->Select(0);   // no pivot table: framPivot off
+  Opt(w(), "optMidasi")->Select(0);  // the pair is entered at "無し"
+  EXPECT_THAT(
+      EnterWalk(),
+      ElementsAre(Button(w(), "cmdAcFile"), Button(w(), "cmdXlFile"), Combo(w(), "cboQuerys"),
+                  Opt(w(), "optTable")->Button(1), Combo(w(), "cboKaiGyo"), Edit(w(), "txtExpMax"),
+                  Edit(w(), "txtCls"), Edit(w(), "txtRow"), Edit(w(), "txtCol"),
+                  Opt(w(), "optMidasi")->Button(0), Opt(w(), "optView")->Button(0),
+                  Opt(w(), "optGrid")->Button(0), Opt(w(), "optPivot")->Button(0),
+                  Button(w(), "cmdExec"), Edit(w(), "txtMessege")));
 
   // A control disabled on its own is skipped like one in a disabled frame.
-  w().txtCls->setEnabled(false);
-  w().txtExpMax->setFocus(Qt::OtherFocusReason);
-  EXPECT_EQ(Enter(), w().txtRow);
+  Edit(w(), "txtCls")->setEnabled(false);
+  Edit(w(), "txtExpMax")->setFocus(Qt::OtherFocusReason);
+  EXPECT_EQ(Enter(), Edit(w(), "txtRow"));
 }
 
 TEST_F(WindowKeysMenusTest, EnterStillReachesTheControlAndLeavingTheStartRowRunsItsHandler) {
   ChooseDatabase();
-  w().txtRow->setFocus(Qt::OtherFocusReason);
-  w().txtRow->selectAll();
-  QTest::keyClicks(w().txtRow, "2");
-  const QPoint marker = w().lblIti->pos();
-  QSignalSpy entered(w().txtRow, &QLineEdit::returnPressed);
-  EXPECT_EQ(Enter(), w().txtCol);
+  Edit(w(), "txtRow")->setFocus(Qt::OtherFocusReason);
+  Edit(w(), "txtRow")->selectAll();
+  QTest::keyClicks(Edit(w(), "txtRow"), "2");
+  const QPoint marker = Label(w(), "lblIti")->pos();
+  QSignalSpy entered(Edit(w(), "txtRow"), &QLineEdit::returnPressed);
+  EXPECT_EQ(Enter(), Edit(w(), "txtCol"));
   EXPECT_EQ(entered.count(), 1);
   // The focus-loss handler moved the marker down one row.
-  EXPECT_EQ(w().lblIti->pos(), marker + QPoint(0, (1200 - 840) / 15));
-  EXPECT_EQ(Enter(), w().optMidasi->Button(1));
+  EXPECT_EQ(Label(w(), "lblIti")->pos(), marker + QPoint(0, (1200 - 840) / 15));
+  EXPECT_EQ(Enter(), Opt(w(), "optMidasi")->Button(1));
 
   // A typed sheet name stays a typed name: Enter does not add it to the list.
-  w().cboSheet->setEnabled(true);
-  w().cboSheet->addItem("Sheet1");
-  w().cboSheet->setFocus(Qt::OtherFocusReason);
-  w().cboSheet->setEditText("");
-  QTest::keyClicks(w().cboSheet, "Sheet9");
-  EXPECT_EQ(Enter(), w().cboTables);
-  EXPECT_EQ(w().cboSheet->count(), 1);
-  EXPECT_EQ(w().cboSheet->currentText(), "Sheet9");
+  Combo(w(), "cboSheet")->setEnabled(true);
+  Combo(w(), "cboSheet")->addItem("Sheet1");
+  Combo(w(), "cboSheet")->setFocus(Qt::OtherFocusReason);
+  Combo(w(), "cboSheet")->setEditText("");
+  QTest::keyClicks(Combo(w(), "cboSheet"), "Sheet9");
+  EXPECT_EQ(Enter(), Combo(w(), "cboTables"));
+  EXPECT_EQ(Combo(w(), "cboSheet")->count(), 1);
+  EXPECT_EQ(Combo(w(), "cboSheet")->currentText(), "Sheet9");
 
   // Other keys do not move the focus; before Form_Load the window has no
   // key preview and Enter stays where it is.
-  w().txtExpMax->setFocus(Qt::OtherFocusReason);
-  QTest::keyClick(w().txtExpMax, Qt::Key_5);
+  Edit(w(), "txtExpMax")->setFocus(Qt::OtherFocusReason);
+  QTest::keyClick(Edit(w(), "txtExpMax"), Qt::Key_5);
   QCoreApplication::processEvents();
-  EXPECT_EQ(QApplication::focusWidget(), w().txtExpMax);
+  EXPECT_EQ(QApplication::focusWidget(), Edit(w(), "txtExpMax"));
   w().KeyPreview = false;
-  EXPECT_EQ(Enter(), w().txtExpMax);
+  EXPECT_EQ(Enter(), Edit(w(), "txtExpMax"));
 }
 
 TEST_F(WindowKeysMenusTest, HelpOpensTheReadMeBesideTheProgram) {
-  w().m8->trigger();
+  Action(w(), "m8")->trigger();
   ASSERT_FALSE(state_.AppPath.empty());
   EXPECT_EQ(state_.AppPath.back(), '/');
   EXPECT_THAT(desktop_.opened_files,
@@ -208,14 +218,14 @@ TEST_F(WindowKeysMenusTest, ScreenSaverOpensTheDesktopsSettingsOrQuietlyNothing)
   desktop_.current = {"XFCE"};
   desktop_.installed = {{"xfce4-screensaver-preferences", "/usr/bin/xfce4-screensaver-preferences"},
                         {"xscreensaver-settings", "/usr/bin/xscreensaver-settings"}};
-  w().m2->trigger();
+  Action(w(), "m2")->trigger();
   EXPECT_THAT(desktop_.started,
               ElementsAre(StartedProgram{"/usr/bin/xfce4-screensaver-preferences", {}}));
 
   desktop_.started.clear();
   desktop_.installed.clear();
   const int windows = static_cast<int>(QApplication::topLevelWidgets().size());
-  w().m2->trigger();
+  Action(w(), "m2")->trigger();
   EXPECT_THAT(desktop_.started, IsEmpty());
   EXPECT_THAT(messages_.shown, IsEmpty());
   EXPECT_EQ(static_cast<int>(QApplication::topLevelWidgets().size()), windows);
@@ -223,20 +233,20 @@ TEST_F(WindowKeysMenusTest, ScreenSaverOpensTheDesktopsSettingsOrQuietlyNothing)
 
 TEST_F(WindowKeysMenusTest, AboutIsOneModelessBoxThatOkUnloadsAndThatOpensFreshNextTime) {
   EXPECT_EQ(w().About(), nullptr);
-  w().m9->trigger();
+  Action(w(), "m9")->trigger();
   QPointer<FrmAbout> first = w().About();
   ASSERT_FALSE(first.isNull());
   EXPECT_TRUE(first->isVisible());
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   first->setObjectName("first");
 
-  w().m9->trigger();
+  Action(w(), "m9")->trigger();
   EXPECT_EQ(w().About(), first.data());
   EXPECT_EQ(w().findChildren<FrmAbout*>().size(), 1);
 
   // The window stays usable while the box is open.
   w().activateWindow();
-  w().optPivot->Button(0)->click();
+  Opt(w(), "optPivot")->Button(0)->click();
   EXPECT_EQ(state_.settings.PivotF, 0);
 
   // Its links go to the window's desktop.
@@ -248,7 +258,7 @@ TEST_F(WindowKeysMenusTest, AboutIsOneModelessBoxThatOkUnloadsAndThatOpensFreshN
   EXPECT_TRUE(first.isNull());
   EXPECT_EQ(w().About(), nullptr);
 
-  w().m9->trigger();
+  Action(w(), "m9")->trigger();
   ASSERT_NE(w().About(), nullptr);
   EXPECT_TRUE(w().About()->objectName().isEmpty());
   EXPECT_TRUE(w().About()->isVisible());

@@ -25,6 +25,7 @@
 #include "tests/doubles/recording_ui.h"
 #include "tests/mdb/mdb_test_support.h"
 #include "tests/support/jet4_writer.h"
+#include "tests/window/controls.h"
 #include "tests/window/window_support.h"
 
 namespace kestrin::windowtest {
@@ -34,6 +35,7 @@ namespace fs = std::filesystem;
 using testsupport::QueryDefRow;
 using testsupport::SavedQuery;
 using T = testsupport::AccessType;
+using namespace kestrin::testing;
 
 QueryDefRow Row(int attribute, int flag, std::string name1 = "", std::string expression = "") {
   QueryDefRow r;
@@ -82,7 +84,7 @@ class SourceChoice : public ::testing::Test {
 
   void Choose(const std::string& path) {
     dialogs_.answers.push_back(path);
-    window_->cmdAcFile->click();
+    Button(*window_, "cmdAcFile")->click();
     EXPECT_TRUE(dialogs_.answers.empty());
   }
 
@@ -91,16 +93,17 @@ class SourceChoice : public ::testing::Test {
   void ExpectRestored() {
     EXPECT_TRUE(window_->isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(window_->txtMessege->text().isEmpty());
+    EXPECT_TRUE(Edit(*window_, "txtMessege")->text().isEmpty());
   }
 
   void ExpectPivotLists(const QStringList& fields) {
     auto& w = *window_;
-    for (QComboBox* box : {w.cboPivotR1, w.cboPivotC1, w.cboPivotVal}) {
+    for (QComboBox* box :
+         {Combo(w, "cboPivotR1"), Combo(w, "cboPivotC1"), Combo(w, "cboPivotVal")}) {
       EXPECT_EQ(Entries(*box), fields);
       EXPECT_EQ(box->currentIndex(), fields.isEmpty() ? -1 : 0);
     }
-    for (QComboBox* box : {w.cboPivotR2, w.cboPivotC2}) {
+    for (QComboBox* box : {Combo(w, "cboPivotR2"), Combo(w, "cboPivotC2")}) {
       EXPECT_EQ(Entries(*box), QStringList{"なし"} + fields);
       EXPECT_EQ(box->currentText(), "なし");
     }
@@ -109,9 +112,10 @@ class SourceChoice : public ::testing::Test {
   bool FramesEnabled() {
     auto& w = *window_;
     bool all = true, none = true;
-    for (QWidget* f : {static_cast<QWidget*>(w.Frame2), static_cast<QWidget*>(w.Frame4),
-                       static_cast<QWidget*>(w.Frame9), static_cast<QWidget*>(w.framGrid),
-                       static_cast<QWidget*>(w.framPivot)}) {
+    for (QWidget* f :
+         {static_cast<QWidget*>(Widget(w, "Frame2")), static_cast<QWidget*>(Widget(w, "Frame4")),
+          static_cast<QWidget*>(Widget(w, "Frame9")), static_cast<QWidget*>(Widget(w, "framGrid")),
+          static_cast<QWidget*>(Widget(w, "framPivot"))}) {
       all = all && f->isEnabled();
       none = none && !f->isEnabled();
     }
@@ -132,9 +136,9 @@ TEST_F(SourceChoice, SampleDatabasesListTheirTablesAndSelectQueriesAndUnlockTheW
   auto& w = *window_;
   // A cancelled first choice: Access is there, nothing else changed.
   Choose("");
-  EXPECT_TRUE(w.lblAcFile->text().isEmpty());
+  EXPECT_TRUE(Label(w, "lblAcFile")->text().isEmpty());
   EXPECT_FALSE(FramesEnabled());
-  EXPECT_EQ(w.cboTables->count(), 0);
+  EXPECT_EQ(Combo(w, "cboTables")->count(), 0);
   EXPECT_TRUE(state_.source.AcApp);
   EXPECT_FALSE(state_.source.AcDb);
   EXPECT_EQ(state_.source.AcNewF, 1);
@@ -148,21 +152,21 @@ TEST_F(SourceChoice, SampleDatabasesListTheirTablesAndSelectQueriesAndUnlockTheW
 
   const std::string accdb = mdbtest::SamplePath("queryTestV2007.accdb");
   const std::string before = Bytes(accdb);
-  w.cboSheet->setEnabled(true);
+  Combo(w, "cboSheet")->setEnabled(true);
   Choose(accdb);
-  EXPECT_EQ(w.lblAcFile->text().toStdString(), accdb);
+  EXPECT_EQ(Label(w, "lblAcFile")->text().toStdString(), accdb);
   EXPECT_EQ(state_.source.MdbPath, accdb);
   EXPECT_TRUE(FramesEnabled());
-  EXPECT_FALSE(w.cboSheet->isEnabled());
+  EXPECT_FALSE(Combo(w, "cboSheet")->isEnabled());
   // MSysCompactError and the other system tables are left out; of the nine
   // kinds of query only the select query is offered.
-  EXPECT_EQ(Entries(*w.cboTables), (QStringList{"Table2", "Table3", "Table1"}));
-  EXPECT_EQ(w.cboTables->currentText(), "Table2");
-  EXPECT_EQ(Entries(*w.cboQuerys), QStringList{"SelectQuery"});
+  EXPECT_EQ(Entries(*Combo(w, "cboTables")), (QStringList{"Table2", "Table3", "Table1"}));
+  EXPECT_EQ(Combo(w, "cboTables")->currentText(), "Table2");
+  EXPECT_EQ(Entries(*Combo(w, "cboQuerys")), QStringList{"SelectQuery"});
   EXPECT_EQ(state_.source.ListCnt, 1);
   // The pivot lists hold the fields of the first select query, though the
   // table list is the one shown.
-  EXPECT_TRUE(w.cboTables->isVisibleTo(&w));
+  EXPECT_TRUE(Combo(w, "cboTables")->isVisibleTo(&w));
   QStringList query_fields;
   const auto& fields = state_.source.AcDb->QueryDefs().Item("SelectQuery").Fields();
   for (int i = 0; i < fields.Count(); ++i) query_fields << QString::fromStdString(fields.Name(i));
@@ -173,7 +177,7 @@ TEST_F(SourceChoice, SampleDatabasesListTheirTablesAndSelectQueriesAndUnlockTheW
   EXPECT_EQ(Bytes(accdb), before);  // the StartupForm write never reaches the file
   // The next dialog opens in the folder of the chosen file.
   dialogs_.answers.push_back("");
-  w.cmdAcFile->click();
+  Button(w, "cmdAcFile")->click();
   EXPECT_EQ(dialogs_.shown.back().initial_dir, fs::path(accdb).parent_path().string());
 }
 
@@ -193,25 +197,25 @@ TEST_F(SourceChoice, PickingATableOrQueryRefreshesThePivotListsAndAFailureIsRepo
   };
   auto& w = *window_;
   Choose(Write("orders.mdb", db));
-  EXPECT_EQ(Entries(*w.cboTables), (QStringList{"Orders", "msysLower"}));
-  EXPECT_EQ(Entries(*w.cboQuerys), (QStringList{"Hidden", "Plain", "Lost"}));
+  EXPECT_EQ(Entries(*Combo(w, "cboTables")), (QStringList{"Orders", "msysLower"}));
+  EXPECT_EQ(Entries(*Combo(w, "cboQuerys")), (QStringList{"Hidden", "Plain", "Lost"}));
   ExpectPivotLists({"名前"});  // the first listed query, a hidden one
 
-  w.optTable->Select(0);
-  w.cboTables->setCurrentIndex(1);
-  emit w.cboTables->activated(1);
+  Opt(w, "optTable")->Select(0);
+  Combo(w, "cboTables")->setCurrentIndex(1);
+  emit Combo(w, "cboTables")->activated(1);
   ExpectPivotLists({"B"});
   ExpectRestored();
 
-  w.cboQuerys->setCurrentIndex(1);
-  emit w.cboQuerys->activated(1);
+  Combo(w, "cboQuerys")->setCurrentIndex(1);
+  emit Combo(w, "cboQuerys")->activated(1);
   ExpectPivotLists({"数量", "品番"});
   ExpectRestored();
 
   // A query over a table that is not there: one message naming it, and the
   // window back.
-  w.cboQuerys->setCurrentIndex(2);
-  emit w.cboQuerys->activated(2);
+  Combo(w, "cboQuerys")->setCurrentIndex(2);
+  emit Combo(w, "cboQuerys")->activated(2);
   ASSERT_EQ(messages_.shown.size(), 1u);
   EXPECT_NE(messages_.shown[0].prompt.find("Lost"), std::string::npos);
   EXPECT_EQ(messages_.shown[0].title, "Kestrin Ver 0.1");
@@ -227,15 +231,15 @@ TEST_F(SourceChoice, ListsThatCannotBeReadAfterTheOpenGiveOneMessageNamingTheDat
   ASSERT_EQ(messages_.shown.size(), 1u);
   EXPECT_NE(messages_.shown[0].prompt.find(path), std::string::npos);
   ExpectRestored();
-  EXPECT_EQ(window_->lblAcFile->text().toStdString(), path);
-  EXPECT_EQ(Entries(*window_->cboTables), QStringList{"Orders"});
+  EXPECT_EQ(Label(*window_, "lblAcFile")->text().toStdString(), path);
+  EXPECT_EQ(Entries(*Combo(*window_, "cboTables")), QStringList{"Orders"});
 }
 
 TEST_F(SourceChoice, CancelAndDatabasesWithoutListsKeepWhatTheListsHeld) {
   auto& w = *window_;
   Choose(mdbtest::SamplePath("queryTestV2000.mdb"));
-  const QStringList tables = Entries(*w.cboTables);
-  const QStringList pivot = Entries(*w.cboPivotR1);
+  const QStringList tables = Entries(*Combo(w, "cboTables"));
+  const QStringList pivot = Entries(*Combo(w, "cboPivotR1"));
   ASSERT_FALSE(pivot.isEmpty());
 
   // Only system tables and a crosstab query: both lists empty, the pivot
@@ -246,11 +250,11 @@ TEST_F(SourceChoice, CancelAndDatabasesWithoutListsKeepWhatTheListsHeld) {
                       {Row(5, 0, "MSysOnly"), Row(6, 2, "", "[A]"), Row(6, 1, "", "[A]"),
                        Row(6, 0, "N", "Count([A])")})};
   Choose(Write("system-only.mdb", db));
-  EXPECT_EQ(w.cboTables->count(), 0);
-  EXPECT_EQ(w.cboTables->currentIndex(), -1);
-  EXPECT_EQ(w.cboQuerys->count(), 0);
+  EXPECT_EQ(Combo(w, "cboTables")->count(), 0);
+  EXPECT_EQ(Combo(w, "cboTables")->currentIndex(), -1);
+  EXPECT_EQ(Combo(w, "cboQuerys")->count(), 0);
   EXPECT_EQ(state_.source.ListCnt, 0);
-  EXPECT_EQ(Entries(*w.cboPivotR1), pivot);
+  EXPECT_EQ(Entries(*Combo(w, "cboPivotR1")), pivot);
   EXPECT_TRUE(FramesEnabled());
   ExpectRestored();
 
@@ -259,11 +263,11 @@ TEST_F(SourceChoice, CancelAndDatabasesWithoutListsKeepWhatTheListsHeld) {
   Choose(mdbtest::SamplePath("queryTestV2000.mdb"));
   std::weak_ptr<automation::AccessApplication> held = state_.source.AcApp;
   Choose("");
-  EXPECT_TRUE(w.lblAcFile->text().isEmpty());
+  EXPECT_TRUE(Label(w, "lblAcFile")->text().isEmpty());
   EXPECT_FALSE(state_.source.AcDb);
   EXPECT_TRUE(held.expired());       // closed and let go
   EXPECT_TRUE(state_.source.AcApp);  // a new instance, started before the dialog
-  EXPECT_EQ(Entries(*w.cboTables), tables);
+  EXPECT_EQ(Entries(*Combo(w, "cboTables")), tables);
   EXPECT_TRUE(FramesEnabled());
   EXPECT_TRUE(messages_.shown.empty());
   ExpectRestored();
@@ -272,7 +276,7 @@ TEST_F(SourceChoice, CancelAndDatabasesWithoutListsKeepWhatTheListsHeld) {
   const std::string junk = (dir_ / "junk.mdb").string();
   std::ofstream(junk) << "not a database";
   Choose(junk);
-  EXPECT_EQ(w.lblAcFile->text().toStdString(), junk);
+  EXPECT_EQ(Label(w, "lblAcFile")->text().toStdString(), junk);
   EXPECT_FALSE(state_.source.AcDb);
   EXPECT_TRUE(messages_.shown.empty());
   ExpectRestored();
@@ -310,13 +314,14 @@ TEST_F(WorkbookChoiceWithDouble, AnAttachedInstanceKeepsEveryWorkbookOpen) {
   auto& w = *window_;
   dialogs_.answers = {"/books/a.xls", "/books/b.xls"};
   w.cmdXlFile_Click();
-  EXPECT_EQ(Entries(*w.cboSheet), (QStringList{"一", "二"}));
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), (QStringList{"一", "二"}));
   w.cmdXlFile_Click();
-  EXPECT_EQ(Entries(*w.cboSheet), QStringList{"Sheet1"});
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), QStringList{"Sheet1"});
   EXPECT_EQ(state_.workbook.XlNewF, 0);
   EXPECT_EQ(excel_.created, 0);
   EXPECT_FALSE(running->quit());
-  EXPECT_TRUE(w.cboSheet->isEnabledTo(w.Frame4));  // the frame waits for a database
+  EXPECT_TRUE(
+      Combo(w, "cboSheet")->isEnabledTo(Widget(w, "Frame4")));  // the frame waits for a database
 }
 
 TEST_F(WorkbookChoiceWithDouble, AFailingCloseOfTheOwnInstanceEndsTheClickBeforeTheDialog) {
@@ -327,8 +332,8 @@ TEST_F(WorkbookChoiceWithDouble, AFailingCloseOfTheOwnInstanceEndsTheClickBefore
   dialogs_.answers = {"/books/a.xls"};
   w.cmdXlFile_Click();
   ASSERT_EQ(state_.workbook.XlNewF, 1);
-  EXPECT_EQ(Entries(*w.cboSheet), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
-  EXPECT_EQ(w.cboSheet->currentIndex(), 0);
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
+  EXPECT_EQ(Combo(w, "cboSheet")->currentIndex(), 0);
 
   // The user closed the workbook in the program's own instance: the close
   // fails, no dialog is shown, nothing changes.
@@ -336,7 +341,7 @@ TEST_F(WorkbookChoiceWithDouble, AFailingCloseOfTheOwnInstanceEndsTheClickBefore
   w.cmdXlFile_Click();  // a dialog here would throw: no answer is queued
   EXPECT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_EQ(state_.workbook.XlApp, own);
-  EXPECT_EQ(w.lblXlFile->text(), "/books/a.xls");
+  EXPECT_EQ(Label(w, "lblXlFile")->text(), "/books/a.xls");
   EXPECT_FALSE(own->quit());
 
   // A file the application cannot open: quiet, the caption shows the path,
@@ -349,9 +354,24 @@ TEST_F(WorkbookChoiceWithDouble, AFailingCloseOfTheOwnInstanceEndsTheClickBefore
   };
   w.cmdXlFile_Click();
   EXPECT_TRUE(own->quit());
-  EXPECT_EQ(w.lblXlFile->text(), "/books/missing.xls");
-  EXPECT_EQ(Entries(*w.cboSheet), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
+  EXPECT_EQ(Label(w, "lblXlFile")->text(), "/books/missing.xls");
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
   EXPECT_TRUE(messages_.shown.empty());
+}
+
+TEST_F(WorkbookChoiceWithDouble, AFaultOfTheProgramIsReportedAsAnInternalFaultNotSwallowed) {
+  excel_.make = []() -> std::shared_ptr<testing::FakeExcel> {
+    throw std::logic_error("no instance for this test");
+  };
+  window_->cmdXlFile_Click();
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_EQ(messages_.shown[0].prompt,
+            "エラーNO:51\r\nInternal error in cmdXlFile_Click: std::logic_error: "
+            "no instance for this test");
+  EXPECT_EQ(messages_.shown[0].title, "Kestrin Ver 0.1");
+  EXPECT_TRUE(dialogs_.shown.empty());  // the click ended where the fault happened
+  EXPECT_TRUE(window_->isEnabled());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
 }  // namespace

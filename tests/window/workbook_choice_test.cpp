@@ -25,6 +25,7 @@
 #include "tests/doubles/recording_ui.h"
 #include "tests/support/jet4_writer.h"
 #include "tests/uno/office_harness.h"
+#include "tests/window/controls.h"
 #include "tests/window/window_support.h"
 #include "workbook/open_workbook.h"
 
@@ -34,6 +35,7 @@ namespace {
 using namespace automation::uno::testing;
 using automation::Value;
 using T = testsupport::AccessType;
+using namespace kestrin::testing;
 
 // Records of every kind the export writes: numbers, text (Japanese
 // included), dates with and without a time, currency, and empty values.
@@ -139,17 +141,17 @@ TEST(WorkbookChoice, ChoosingCancellingReChoosingAndAnExportThroughTheWindow) {
   const QStringList chart_sheets{"Sheet1", "Sheet2", "Chart1", "Sheet3"};
 
   dialogs.answers.push_back(mdb.string());
-  w.cmdAcFile->click();
-  ASSERT_EQ(Entries(*w.cboTables), QStringList{"売上"});
-  ASSERT_TRUE(w.Frame4->isEnabled());
-  ASSERT_FALSE(w.cboSheet->isEnabled());
+  Button(w, "cmdAcFile")->click();
+  ASSERT_EQ(Entries(*Combo(w, "cboTables")), QStringList{"売上"});
+  ASSERT_TRUE(Widget(w, "Frame4")->isEnabled());
+  ASSERT_FALSE(Combo(w, "cboSheet")->isEnabled());
 
   // A cancelled first choice: the office is started before the dialog and
   // kept; nothing else changes.
   dialogs.answers.push_back("");
-  w.cmdXlFile->click();
-  EXPECT_TRUE(w.lblXlFile->text().isEmpty());
-  EXPECT_FALSE(w.cboSheet->isEnabled());
+  Button(w, "cmdXlFile")->click();
+  EXPECT_TRUE(Label(w, "lblXlFile")->text().isEmpty());
+  EXPECT_FALSE(Combo(w, "cboSheet")->isEnabled());
   ASSERT_TRUE(state.workbook.XlApp);
   EXPECT_EQ(state.workbook.XlNewF, 1);
   EXPECT_EQ(dialogs.shown.back().title, "Excelファイルの選択");
@@ -157,48 +159,48 @@ TEST(WorkbookChoice, ChoosingCancellingReChoosingAndAnExportThroughTheWindow) {
   EXPECT_EQ(dialogs.shown.back().filters.at(0).pattern, "*.xls");
 
   dialogs.answers.push_back(made.string());
-  w.cmdXlFile->click();
-  EXPECT_EQ(w.lblXlFile->text().toStdString(), made.string());
-  EXPECT_TRUE(w.cboSheet->isEnabled());
-  EXPECT_EQ(Entries(*w.cboSheet), made_sheets);
-  EXPECT_EQ(w.cboSheet->currentIndex(), 0);
+  Button(w, "cmdXlFile")->click();
+  EXPECT_EQ(Label(w, "lblXlFile")->text().toStdString(), made.string());
+  EXPECT_TRUE(Combo(w, "cboSheet")->isEnabled());
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), made_sheets);
+  EXPECT_EQ(Combo(w, "cboSheet")->currentIndex(), 0);
 
   // Choosing again closes the program's own office with its workbook first.
   std::weak_ptr<automation::XlApplication> first = state.workbook.XlApp;
   dialogs.answers.push_back(chart.string());
-  w.cmdXlFile->click();
+  Button(w, "cmdXlFile")->click();
   EXPECT_TRUE(first.expired());
-  EXPECT_EQ(Entries(*w.cboSheet), chart_sheets);  // the chart sheet in its place
-  EXPECT_EQ(w.cboSheet->currentText(), "Sheet1");
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), chart_sheets);  // the chart sheet in its place
+  EXPECT_EQ(Combo(w, "cboSheet")->currentText(), "Sheet1");
 
   // A cancelled later choice: closed and quit all the same, the sheet names
   // of the old workbook stay.
   std::weak_ptr<automation::XlApplication> second = state.workbook.XlApp;
   dialogs.answers.push_back("");
-  w.cmdXlFile->click();
+  Button(w, "cmdXlFile")->click();
   EXPECT_TRUE(second.expired());
-  EXPECT_TRUE(w.lblXlFile->text().isEmpty());
-  EXPECT_EQ(Entries(*w.cboSheet), chart_sheets);
+  EXPECT_TRUE(Label(w, "lblXlFile")->text().isEmpty());
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), chart_sheets);
   ASSERT_TRUE(state.workbook.XlApp);
   EXPECT_TRUE(messages.shown.empty());
 
   // The export: heading and records into the Japanese-named sheet from B2,
   // the workbook saved and the office quit afterwards (Display 1).
   dialogs.answers.push_back(made.string());
-  w.cmdXlFile->click();
-  ASSERT_EQ(Entries(*w.cboSheet), made_sheets);
-  w.cboSheet->setCurrentIndex(1);
-  w.optTable->Select(0);
-  w.txtRow->setText("2");
-  w.txtCol->setText("2");
-  w.optView->Select(1);
-  w.optGrid->Select(1);
-  w.optPivot->Select(0);
-  w.cmdExec->click();
+  Button(w, "cmdXlFile")->click();
+  ASSERT_EQ(Entries(*Combo(w, "cboSheet")), made_sheets);
+  Combo(w, "cboSheet")->setCurrentIndex(1);
+  Opt(w, "optTable")->Select(0);
+  Edit(w, "txtRow")->setText("2");
+  Edit(w, "txtCol")->setText("2");
+  Opt(w, "optView")->Select(1);
+  Opt(w, "optGrid")->Select(1);
+  Opt(w, "optPivot")->Select(0);
+  Button(w, "cmdExec")->click();
   for (const auto& m : messages.shown) ADD_FAILURE() << m.prompt;
   EXPECT_FALSE(state.workbook.XlApp);
   EXPECT_EQ(state.workbook.XlNewF, 1);
-  EXPECT_EQ(w.lblXlFile->text().toStdString(), made.string());
+  EXPECT_EQ(Label(w, "lblXlFile")->text().toStdString(), made.string());
   {
     SavedBook saved(made);
     EXPECT_EQ(saved.SheetNames(), (std::vector<std::string>{"表紙", "データ出力", "集計・表"}));
@@ -209,9 +211,9 @@ TEST(WorkbookChoice, ChoosingCancellingReChoosingAndAnExportThroughTheWindow) {
   // After that run the office is gone: the next choice skips closing it and
   // starts a new one, so a second workbook can be chosen.
   dialogs.answers.push_back(chart.string());
-  w.cmdXlFile->click();
-  EXPECT_EQ(w.lblXlFile->text().toStdString(), chart.string());
-  EXPECT_EQ(Entries(*w.cboSheet), chart_sheets);
+  Button(w, "cmdXlFile")->click();
+  EXPECT_EQ(Label(w, "lblXlFile")->text().toStdString(), chart.string());
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), chart_sheets);
   ASSERT_TRUE(state.workbook.XlApp);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_TRUE(dialogs.answers.empty());
