@@ -149,21 +149,18 @@ void ExportSession::OpenSource(const std::string& path) {
   source::HideStartupForm(state_.source);
 }
 
-std::vector<std::string> ExportSession::TableNames() {
+std::vector<std::string> ExportSession::Listed(
+    std::vector<std::string> (*list)(const automation::DaoDatabase&)) {
   auto& src = state_.source;
   src.ListCnt = 0;
-  std::vector<std::string> names = source::ListedTableNames(Database(src));
+  std::vector<std::string> names = list(Database(src));
   src.ListCnt = Count16(names.size());
   return names;
 }
 
-std::vector<std::string> ExportSession::QueryNames() {
-  auto& src = state_.source;
-  src.ListCnt = 0;
-  std::vector<std::string> names = source::ListedQueryNames(Database(src));
-  src.ListCnt = Count16(names.size());
-  return names;
-}
+std::vector<std::string> ExportSession::TableNames() { return Listed(source::ListedTableNames); }
+
+std::vector<std::string> ExportSession::QueryNames() { return Listed(source::ListedQueryNames); }
 
 source::PivotFieldEntries ExportSession::TableFields(const std::string& table) {
   return source::TableFieldEntries(Database(state_.source), table);
@@ -200,29 +197,29 @@ void ExportSession::PatReadOn(const std::string& PatFile, SessionView& view) {
   pattern::PatFileRead(PatFile, s);
   view.UnlockChoices();
 
+  // A file the pattern names: shown in its label, then reported missing
+  // (loading goes on) or opened.
+  auto open_named = [&](TextSetting path, const char* what, const auto& open) {
+    view.Show(path);
+    if (!OrdinaryFileExists(s.*path)) {
+      services_.messages.Show(MissingFile(s.*path), ui::kShortTitle);
+    } else {
+      Opening(what, s.*path, open);
+    }
+  };
   state_.source.MdbPath = s.FileMoto;
-  view.Show(&S::FileMoto);
-  if (!OrdinaryFileExists(s.FileMoto)) {
-    services_.messages.Show(MissingFile(s.FileMoto), ui::kShortTitle);
-  } else {
-    Opening("database", s.FileMoto, [&] {
-      ReadyAccess(/*chosen_before=*/true);
-      source::OpenSourceDatabase(state_.source);
-    });
-  }
+  open_named(&S::FileMoto, "database", [&] {
+    ReadyAccess(/*chosen_before=*/true);
+    source::OpenSourceDatabase(state_.source);
+  });
 
   ShowOption(view, s, &S::TblKbn, "TblKbn", PatFile);
   view.Show(&S::TblName);
 
-  view.Show(&S::FileSaki);
-  if (!OrdinaryFileExists(s.FileSaki)) {
-    services_.messages.Show(MissingFile(s.FileSaki), ui::kShortTitle);
-  } else {
-    Opening("workbook", s.FileSaki, [&] {
-      ReadyOffice(/*chosen_before=*/true);
-      OpenWorkbook(s.FileSaki);
-    });
-  }
+  open_named(&S::FileSaki, "workbook", [&] {
+    ReadyOffice(/*chosen_before=*/true);
+    OpenWorkbook(s.FileSaki);
+  });
 
   view.EnableSheetList();
   view.Show(&S::ShtName);

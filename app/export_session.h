@@ -113,6 +113,8 @@ class ExportSession {
 
  private:
   void Tell(const std::string& prompt);
+  // The names a catalogue listing gives; ListCnt becomes their number.
+  std::vector<std::string> Listed(std::vector<std::string> (*list)(const automation::DaoDatabase&));
 
   ModuleState& state_;
   SessionServices services_;

@@ -212,7 +212,9 @@ class FrmKestrin : public QMainWindow, private SessionView {
   // The pivot lists refreshed from the entry a list filler just picked.
   void RefreshPivotLists(bool query);
   void FillPivotLists(const std::function<source::PivotFieldEntries()>& read);
-  void ReportFieldsFailure(const std::string& what, const automation::AutomationError& e);
+  // An entry picked in the table or query list: the pivot lists refreshed
+  // from it, a failure reported naming it.
+  void PivotListsOfPick(bool query);
   void MoveMarker();
   void MoveFocusToNextStop();
   // The tab order: one control, or the two buttons of an option pair.

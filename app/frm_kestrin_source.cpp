@@ -105,41 +105,33 @@ void FrmKestrin::RefreshPivotLists(bool query) {
   EndBusy();
 }
 
-void FrmKestrin::ReportFieldsFailure(const std::string& what,
-                                     const automation::AutomationError& e) {
-  txtMessege->clear();
-  EndBusy();
-  services_.messages.Show(what + "のフィールドを読み込めませんでした。\r\n" +
-                              ui::ErrorReportPrompt(e.number(), e.description()),
-                          ui::kTitle);
-}
-
 void FrmKestrin::cboTables_Click() {
-  Handle("cboTables_Click", [this] {
-    const std::string name = StdText(cboTables->currentText());
-    BeginBusy();
-    try {
-      TblFieldSet(name);
-    } catch (const automation::AutomationError& e) {
-      ReportFieldsFailure("テーブル「" + name + "」", e);
-      return;
-    }
-    EndBusy();
-  });
+  Handle("cboTables_Click", [this] { PivotListsOfPick(false); });
 }
 
 void FrmKestrin::cboQuerys_Click() {
-  Handle("cboQuerys_Click", [this] {
-    const std::string name = StdText(cboQuerys->currentText());
-    BeginBusy();
-    try {
+  Handle("cboQuerys_Click", [this] { PivotListsOfPick(true); });
+}
+
+void FrmKestrin::PivotListsOfPick(bool query) {
+  const std::string name = StdText((query ? cboQuerys : cboTables)->currentText());
+  BeginBusy();
+  try {
+    if (query) {
       QryFieldSet(name);
-    } catch (const automation::AutomationError& e) {
-      ReportFieldsFailure("クエリー「" + name + "」", e);
-      return;
+    } else {
+      TblFieldSet(name);
     }
+  } catch (const automation::AutomationError& e) {
+    txtMessege->clear();
     EndBusy();
-  });
+    services_.messages.Show(std::string(query ? "クエリー「" : "テーブル「") + name +
+                                "」のフィールドを読み込めませんでした。\r\n" +
+                                ui::ErrorReportPrompt(e.number(), e.description()),
+                            ui::kTitle);
+    return;
+  }
+  EndBusy();
 }
 
 // Clears the five lists, fills them and selects their first entries; the
