@@ -191,7 +191,7 @@ std::vector<std::string> ExportSession::SheetNames() {
 
 // --- Pattern files ---
 
-void ExportSession::PatReadOn(const std::string& PatFile, SessionView& view) {
+void ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
   if (PatFile.empty()) return;
   S& s = settings();
   pattern::PatFileRead(PatFile, s);

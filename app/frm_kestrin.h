@@ -138,7 +138,7 @@ class FrmKestrin : public QMainWindow, private SessionView {
   // "パターン保存": the save dialog, then the session saves the settings.
   void m1b_Click();
   // Loads the pattern file into the settings and the controls (see
-  // ExportSession::PatReadOn).
+  // ExportSession::LoadPattern).
   void PatReadOn(const std::string& PatFile);
 
   // --- Keys and menus ---

@@ -34,6 +34,6 @@ void FrmKestrin::m1a_Click() {
   });
 }
 
-void FrmKestrin::PatReadOn(const std::string& PatFile) { session_.PatReadOn(PatFile, *this); }
+void FrmKestrin::PatReadOn(const std::string& PatFile) { session_.LoadPattern(PatFile, *this); }
 
 }  // namespace kestrin::app

@@ -34,7 +34,7 @@ std::string NotLoaded(const std::string& path, const automation::AutomationError
 int LoadAndExport(ExportSession& session, HeadlessView& view, const std::string& path,
                   CountingMessageBox& messages, ConsoleProgress& progress) {
   try {
-    session.PatReadOn(path, view);
+    session.LoadPattern(path, view);
   } catch (const pattern::PatternError& e) {
     messages.Show(NotLoaded(path, e), ui::kTitle);
     return kExitBadInput;

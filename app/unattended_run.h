@@ -2,10 +2,10 @@
 // export session that nobody watches (no window, no widget).
 //
 // For each pattern a fresh module state and session are made and started
-// as for a command line, the pattern is loaded with PatReadOn, the export
-// runs as the run button runs it, "出力、終了しました。" is shown, Access is
-// released and, with Display 1, the workbook left by an export that stopped
-// early is closed unsaved. All patterns share one office session (the
+// as for a command line, the pattern is loaded, the export runs as the run
+// button runs it, "出力、終了しました。" is shown, Access is released and, with
+// Display 1, the workbook left by an export that stopped early is closed
+// unsaved. All patterns share one office session (the
 // office starts once); it is finished at the end.
 #pragma once
 
