@@ -1,15 +1,14 @@
 #include "app/export_session.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <limits>
-#include <system_error>
 
 #include "app/export_run.h"
 #include "app/office_close_down.h"
 #include "automation/failure.h"
 #include "export/integer_text.h"
 #include "pattern/pattern_file.h"
+#include "pattern/pattern_paths.h"
 #include "source/catalogue.h"
 #include "source/open_database.h"
 #include "workbook/open_workbook.h"
@@ -51,15 +50,6 @@ automation::DaoDatabase& Database(const source::SourceState& src) {
                                       "Object variable or With block variable not set");
   }
   return *src.AcDb;
-}
-
-bool OrdinaryFileExists(const std::string& path) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
-}
-
-std::string MissingFile(const std::string& path) {
-  return "ファイル " + path + " は見つかりません。";
 }
 
 // Runs an open step of pattern loading, naming what it opened in its
@@ -198,17 +188,21 @@ void ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
   view.UnlockChoices();
 
   // A file the pattern names: shown in its label, then reported missing
-  // (loading goes on) or opened.
-  auto open_named = [&](TextSetting path, const char* what, const auto& open) {
+  // (loading goes on) or opened. Paths saved on Windows are looked for here
+  // through the user's mapping, and the settings take the path found.
+  auto open_named = [&](TextSetting path, const pattern::PatternFile& file, const char* what,
+                        const auto& open) {
     view.Show(path);
-    if (!OrdinaryFileExists(s.*path)) {
-      services_.messages.Show(MissingFile(s.*path), ui::kShortTitle);
+    if (!file.found) {
+      services_.messages.Show(file.message, ui::kShortTitle);
     } else {
       Opening(what, s.*path, open);
     }
   };
+  const pattern::PatternFile database = pattern::LocatePatternFile(s.FileMoto);
+  s.FileMoto = database.path;
   state_.source.MdbPath = s.FileMoto;
-  open_named(&S::FileMoto, "database", [&] {
+  open_named(&S::FileMoto, database, "database", [&] {
     ReadyAccess(/*chosen_before=*/true);
     source::OpenSourceDatabase(state_.source);
   });
@@ -216,7 +210,9 @@ void ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
   ShowOption(view, s, &S::TblKbn, "TblKbn", PatFile);
   view.Show(&S::TblName);
 
-  open_named(&S::FileSaki, "workbook", [&] {
+  const pattern::PatternFile book = pattern::LocatePatternFile(s.FileSaki);
+  s.FileSaki = book.path;
+  open_named(&S::FileSaki, book, "workbook", [&] {
     ReadyOffice(/*chosen_before=*/true);
     OpenWorkbook(s.FileSaki);
   });

@@ -87,6 +87,8 @@ Session::~Session() {
     } catch (...) {
     }
   }
+  if (!ended_) LeaveOffice(false);
+  share_.reset();
   watchdog_.reset();
 }
 
@@ -114,14 +116,14 @@ void Session::Lost(const Task& task, const css::uno::Exception& e) {
   // ask the desktop whether the office still answers (within the limit).
   bool office_gone = (process_ && !process_->Alive()) || !BridgeAlive();
   if (watchdog_->Fired()) {
-    ended_ = true;
+    LoseOffice();
     throw AutomationError(kCallTimedOut, Describe(task, false) +
                                              ": the office did not answer within " +
                                              std::to_string(options_.call_timeout.count() / 1000) +
                                              " s and was " + (process_ ? "stopped" : "let go"));
   }
   if (office_gone) {
-    ended_ = true;
+    LoseOffice();
     throw AutomationError(kDisconnected,
                           Describe(task, false) + ": the office has ended or crashed");
   }
@@ -392,7 +394,6 @@ void Session::CloseDocument(const Reference<css::lang::XComponent>& component) {
 
 void Session::Quit() {
   if (ended_) return;
-  bool refused = false;  // the office vetoed its termination
   try {
     Call("closing the office", [&] {
       Sync();
@@ -404,18 +405,43 @@ void Session::Quit() {
           CloseDocument(Reference<css::lang::XComponent>(book.doc, UNO_QUERY_THROW));
         }
       }
-      books_.clear();
+      std::erase_if(books_, [&](const Book& book) { return process_ || !book.on_screen; });
       ForgetWritten();
-      if (process_ && !desktop_->terminate()) refused = true;
     });
   } catch (const AutomationError&) {
     if (!process_) throw;
     // A private office that refuses to end is ended below.
   }
+  LeaveOffice(process_ != nullptr);
+  books_.clear();
   ended_ = true;
-  if (process_ &&
-      !process_->WaitExit(refused ? std::chrono::seconds(2) : std::chrono::seconds(15))) {
-    process_->Kill();
+}
+
+void Session::LeaveOffice(bool want_end) {
+  auto end = [&] {
+    bool refused = false;  // the office vetoed its termination
+    try {
+      Call("closing the office", [&] {
+        if (!desktop_->terminate()) refused = true;
+      });
+    } catch (const AutomationError&) {
+    }
+    if (process_ &&
+        !process_->WaitExit(refused ? std::chrono::seconds(2) : std::chrono::seconds(15))) {
+      process_->Kill();
+    }
+  };
+  const bool on_screen =
+      std::any_of(books_.begin(), books_.end(), [](const Book& book) { return book.on_screen; });
+  const auto wish = want_end    ? OfficeShare::Wish::kEnd
+                    : on_screen ? OfficeShare::Wish::kKeep
+                                : OfficeShare::Wish::kNone;
+  // Held here: a call that finds the office lost drops share_.
+  std::unique_ptr<OfficeShare> share = std::move(share_);
+  if (share) {
+    share->Leave(wish, end, options_.start_timeout + std::chrono::seconds(30));
+  } else if (want_end) {
+    end();
   }
 }
 

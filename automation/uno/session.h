@@ -26,6 +26,7 @@
 #include "automation/uno/cell_batch.h"
 #include "automation/uno/number_formats.h"
 #include "automation/uno/office_process.h"
+#include "automation/uno/office_share.h"
 #include "automation/uno/uno_excel.h"
 #include "automation/uno/uno_runtime.h"
 #include "automation/uno/uno_util.h"
@@ -91,7 +92,7 @@ class Session {
                                                "or start an office again");
     }
     if (process_ && !process_->Alive()) {
-      ended_ = true;
+      LoseOffice();
       throw AutomationError(kDisconnected,
                             Describe(task, false) + ": the office has ended unexpectedly");
     }
@@ -130,8 +131,13 @@ class Session {
   // display.
   void SetVisible(bool on);
   // Closes the hidden workbooks and, when this program started the office,
-  // ends it. Never throws for a private office; afterwards every call fails.
+  // ends it, or leaves that to the last run of the program still using it
+  // (OfficeShare), as the last one also ends an office a run wanted ended.
+  // Never throws for a private office; afterwards every call fails.
   void Quit();
+  // The session's share of the office among the program's runs, held until
+  // it quits, is destroyed or loses the office.
+  void HoldShare(std::unique_ptr<OfficeShare> share) { share_ = std::move(share); }
 
   // --- cells and selection ----------------------------------------------------
 
@@ -193,6 +199,14 @@ class Session {
 
   // Turns a failed request into the AutomationError that fits.
   [[noreturn]] void Lost(const Task& task, const css::uno::Exception& e);
+  // The office is gone for this session: every call fails from now on.
+  void LoseOffice() {
+    ended_ = true;
+    share_.reset();
+  }
+  // Leaves the office as OfficeShare says, ending it when this session is
+  // the one to; `want_end` for an office this program started.
+  void LeaveOffice(bool want_end);
   // "Clearing cells B3:F103 on sheet 'Sales' of workbook 'Report.xls'"; the
   // sheet's name is asked of the office only when `office_answers`.
   std::string Describe(const Task& task, bool office_answers);
@@ -239,6 +253,8 @@ class Session {
     Task task;
   };
   std::optional<PendingLines> lines_;
+
+  std::unique_ptr<OfficeShare> share_;
 
   // Destroyed first: its thread may touch connection_ and process_.
   std::unique_ptr<Watchdog> watchdog_;

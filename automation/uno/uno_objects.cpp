@@ -566,10 +566,6 @@ class UnoSheet : public XlSheet {
               name = "PivotTable" + std::to_string(n);
             }
           }
-          if (PivotNameInUse(doc_, name)) {
-            throw AutomationError(
-                kAppDefined, "A pivot table named '" + name + "' already exists in the workbook");
-          }
 
           Reference<css::sheet::XSpreadsheet> target;
           CellPos at{2, 0};  // A3, leaving room above the table as Excel does
@@ -591,8 +587,15 @@ class UnoSheet : public XlSheet {
             Block b = ParseA1Block(bang == std::string_view::npos ? dest : dest.substr(bang + 1));
             at = CellPos{b.top, b.left};
           }
+          auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
+          // Names are the sheet's own: only a name taken on the receiving
+          // sheet is refused (a new sheet has none).
+          if (tables->hasByName(ToOU(name))) {
+            throw AutomationError(kAppDefined, "A pivot table named '" + name +
+                                                   "' already exists on the sheet '" +
+                                                   SheetName(target) + "'");
+          }
           try {
-            auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
             Reference<css::sheet::XDataPilotDescriptor> descriptor =
                 tables->createDataPilotDescriptor();
             css::table::CellRangeAddress range;
@@ -606,7 +609,19 @@ class UnoSheet : public XlSheet {
             Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
             css::table::CellAddress where(static_cast<sal_Int16>(SheetIndex(target)), at.col,
                                           at.row);
-            tables->insertNewByName(ToOU(name), where, descriptor);
+            // The office renames a new table whose name another sheet's
+            // table has: it is inserted under a name free in the workbook,
+            // then given its own, which the office keeps.
+            std::string free_name = name;
+            for (int n = 2; PivotNameInUse(doc_, free_name); ++n) {
+              free_name = name + " (" + std::to_string(n) + ")";
+            }
+            tables->insertNewByName(ToOU(free_name), where, descriptor);
+            if (free_name != name) {
+              css::uno::Reference<css::container::XNamed>(tables->getByName(ToOU(free_name)),
+                                                          UNO_QUERY_THROW)
+                  ->setName(ToOU(name));
+            }
           } catch (...) {
             if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
             throw;
