@@ -107,6 +107,9 @@ class FrmKestrin : public QMainWindow, private SessionView {
   // Sets the gauge to `percent` of its full length; at 100 the counts show
   // their final figures too.
   void GuageVis(std::int16_t percent) override;
+  // The display the export engine updates record by record: the services'
+  // own, else the window's labels and gauge.
+  ui::ProgressDisplay& Progress() override;
 
   // --- The export run ---
   void cmdExec_Click();
@@ -187,7 +190,6 @@ class FrmKestrin : public QMainWindow, private SessionView {
   void ShowStatus(const std::string& text) override;
   void BeginBusy() override;
   void EndBusy() override;
-  ui::ProgressDisplay& Progress() override;
 
   // --- Building ---
   void BuildSourceFrame(QWidget* client);

@@ -486,6 +486,12 @@ CellPos Session::ActiveCellPos() {
 
 void Session::PutActiveCell(CellPos pos, const Value& value) {
   if (batching() && batch_sheet_.is()) {
+    // Cells go to the office in bands of whole rows, so that however large
+    // a table is, only one band of it waits here.
+    if (batch_.size() >= static_cast<std::size_t>(options_.max_cells_per_transfer) &&
+        batch_.last().row != pos.row) {
+      Call(Task("writing cells", batch_book_, batch_sheet_), [&] { SendBatch(); });
+    }
     batch_.Put(pos, value);
     return;
   }
@@ -623,25 +629,7 @@ void Session::SendLines() {
 void Session::Sync() {
   cursor_cell_.clear();  // any other request may change sheets or cells
   SendLines();
-  if (!batch_.empty() && batch_sheet_.is()) {
-    Book* book = FindBook(batch_book_);
-    std::vector<ValueBlock> blocks = batch_.TakeBlocks();
-    for (const ValueBlock& block : blocks) {
-      // A refusal names the cells it concerns, not the request that sent them.
-      try {
-        WriteBlock(book, block);
-      } catch (const css::uno::Exception& e) {
-        Lost(Task("writing " + CellsText(block.area), batch_book_, batch_sheet_), e);
-      }
-    }
-    std::string sheet = SheetName(batch_sheet_);
-    if (written_book_ != batch_book_ || written_sheet_ != sheet) {
-      ForgetWritten();
-      written_book_ = batch_book_;
-      written_sheet_ = sheet;
-    }
-    std::move(blocks.begin(), blocks.end(), std::back_inserter(written_));
-  }
+  SendBatch();
   if (cursor_ && !cursor_selected_ && batch_sheet_.is() && FindBook(batch_book_)) {
     Reference<css::view::XSelectionSupplier> sel(View(batch_book_), UNO_QUERY_THROW);
     sel->select(Any(batch_sheet_->getCellByPosition(cursor_->col, cursor_->row)));
@@ -649,6 +637,60 @@ void Session::Sync() {
   cursor_selected_ = true;
   batch_sheet_.clear();
   batch_book_.clear();
+}
+
+void Session::SendBatch() {
+  if (batch_.empty() || !batch_sheet_.is()) return;
+  Book* book = FindBook(batch_book_);
+  std::vector<ValueBlock> blocks = batch_.TakeBlocks();
+  for (const ValueBlock& block : blocks) {
+    // A refusal names the cells it concerns, not the request that sent them.
+    try {
+      WriteBlock(book, block);
+    } catch (const css::uno::Exception& e) {
+      Lost(Task("writing " + CellsText(block.area), batch_book_, batch_sheet_), e);
+    }
+  }
+  std::string sheet = SheetName(batch_sheet_);
+  if (written_book_ != batch_book_ || written_sheet_ != sheet) {
+    ForgetWritten();
+    written_book_ = batch_book_;
+    written_sheet_ = sheet;
+  }
+  KeepWritten(std::move(blocks));
+}
+
+void Session::KeepWritten(std::vector<ValueBlock> blocks) {
+  for (ValueBlock& block : blocks) {
+    if (written_full_) return;
+    // Beyond the most cells kept, none are: a fit that knows only some of
+    // the written cells copies the others and takes longer than measuring
+    // them all where they are.
+    if (written_cells_ + block.values.size() >
+        static_cast<std::size_t>(options_.max_cells_kept_for_fit)) {
+      const auto book = written_book_;
+      const std::string sheet = written_sheet_;
+      ForgetWritten();
+      written_book_ = book;
+      written_sheet_ = sheet;
+      written_full_ = true;
+      return;
+    }
+    written_cells_ += block.values.size();
+    // A band that goes on where the last one ended, over the same columns,
+    // extends its block: the fit sees one block, as if sent at once.
+    if (!written_.empty()) {
+      ValueBlock& last = written_.back();
+      if (last.area.left == block.area.left && last.area.right == block.area.right &&
+          last.area.bottom + 1 == block.area.top) {
+        last.area.bottom = block.area.bottom;
+        last.values.insert(last.values.end(), std::make_move_iterator(block.values.begin()),
+                           std::make_move_iterator(block.values.end()));
+        continue;
+      }
+    }
+    written_.push_back(std::move(block));
+  }
 }
 
 void Session::WriteBlock(Book* book, const ValueBlock& block) {
@@ -721,8 +763,8 @@ void Session::CheckInGrid(const Book& book, const Block& block, std::string_view
   // Checked for every cell written: the file's type only matters beyond the
   // smallest grid.
   if (block.bottom < 65536 && block.right < 256) return;
-  std::string ext = Lower(book.path.extension().string());
-  if (ext != ".xls" && ext != ".xlt") return;
+  const Grid grid = GridOf(book.path);
+  if (block.bottom < grid.rows && block.right < grid.columns) return;
   throw AutomationError(kAppDefined, "\"" + std::string(text) +
                                          "\" lies beyond the last row or column of an .xls "
                                          "sheet (65536 rows, 256 columns)");
@@ -741,6 +783,8 @@ const std::vector<ValueBlock>* Session::WrittenInto(
 void Session::ForgetWritten() {
   written_.clear();
   written_.shrink_to_fit();
+  written_cells_ = 0;
+  written_full_ = false;
   written_book_.clear();
   written_sheet_.clear();
 }

@@ -220,6 +220,9 @@ class Session {
   static void CloseDocument(const css::uno::Reference<css::lang::XComponent>& component);
   static NumberFormatKeys& Formats(Book& book);
   void WriteBlock(Book* book, const ValueBlock& block);
+  // Sends the pending cells in blocks and keeps them for the column fit.
+  void SendBatch();
+  void KeepWritten(std::vector<ValueBlock> blocks);
   // Sends the lines DrawLine() kept, in one request.
   void SendLines();
 
@@ -236,6 +239,8 @@ class Session {
   css::uno::Reference<css::sheet::XSpreadsheetDocument> batch_book_;
   // Blocks sent, kept for fitting columns until cells change otherwise.
   std::vector<ValueBlock> written_;
+  std::size_t written_cells_ = 0;  // values held in written_
+  bool written_full_ = false;      // more were written than are kept: none are
   css::uno::Reference<css::sheet::XSpreadsheetDocument> written_book_;
   std::string written_sheet_;
   std::optional<CellPos> cursor_;
