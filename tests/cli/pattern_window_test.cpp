@@ -20,6 +20,7 @@
 #include "app/frm_kestrin.h"
 #include "app/module_state.h"
 #include "app/option_pair.h"
+#include "app/qt_text.h"
 #include "pattern/cp932.h"
 #include "pattern/pattern_file.h"
 #include "tests/doubles/fake_servers.h"
@@ -63,9 +64,6 @@ class AnsweringDialogs : public ui::FileDialogs {
   std::vector<std::string> titles;
   std::vector<ui::FileFilter> filters;
 };
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
-std::string S(const QString& s) { return s.toStdString(); }
 
 // A window over the doubles, with a database and a workbook file on disk
 // that the doubles can open.
@@ -115,11 +113,11 @@ class PatternWindowTest : public ::testing::Test {
   // Fills the controls as a user would after choosing both files.
   void FillControls(Window& w) {
     FrmKestrin& f = *w.form;
-    Label(f, "lblAcFile")->setText(Q(database_));
-    Label(f, "lblXlFile")->setText(Q(workbook_));
+    Label(f, "lblAcFile")->setText(Text(database_));
+    Label(f, "lblXlFile")->setText(Text(workbook_));
     Opt(f, "optTable")->Select(1);
-    Combo(f, "cboQuerys")->setEditText(Q("月別ｸｴﾘ"));
-    Combo(f, "cboSheet")->setEditText(Q("売上"));
+    Combo(f, "cboQuerys")->setEditText(Text("月別ｸｴﾘ"));
+    Combo(f, "cboSheet")->setEditText(Text("売上"));
     Edit(f, "txtRow")->setText("12");
     Edit(f, "txtCol")->setText("3");
     Combo(f, "cboKaiGyo")->setEditText("2");
@@ -133,12 +131,12 @@ class PatternWindowTest : public ::testing::Test {
     Check(f, "chkFitR")->setChecked(false);
     Check(f, "chkFitC")->setChecked(true);
     Opt(f, "optPivot")->Select(1);
-    Edit(f, "txtPivotName")->setText(Q("集計表"));
-    Combo(f, "cboPivotR1")->setEditText(Q("支店"));
-    Combo(f, "cboPivotR2")->setEditText(Q("なし"));
-    Combo(f, "cboPivotC1")->setEditText(Q("商品"));
-    Combo(f, "cboPivotC2")->setEditText(Q("なし"));
-    Combo(f, "cboPivotVal")->setEditText(Q("金額"));
+    Edit(f, "txtPivotName")->setText(Text("集計表"));
+    Combo(f, "cboPivotR1")->setEditText(Text("支店"));
+    Combo(f, "cboPivotR2")->setEditText(Text("なし"));
+    Combo(f, "cboPivotC1")->setEditText(Text("商品"));
+    Combo(f, "cboPivotC2")->setEditText(Text("なし"));
+    Combo(f, "cboPivotVal")->setEditText(Text("金額"));
   }
 
   std::string Save(Window& w, const std::string& name) {
@@ -174,27 +172,27 @@ TEST_F(PatternWindowTest, WhatTheWindowSavesLoadsBackIntoAFreshWindow) {
   EXPECT_EQ(loading->state.settings, saving->state.settings);
 
   FrmKestrin& f = *loading->form;
-  EXPECT_EQ(S(Label(f, "lblAcFile")->text()), database_);
-  EXPECT_EQ(S(Label(f, "lblXlFile")->text()), workbook_);
+  EXPECT_EQ(StdText(Label(f, "lblAcFile")->text()), database_);
+  EXPECT_EQ(StdText(Label(f, "lblXlFile")->text()), workbook_);
   EXPECT_EQ(loading->state.source.MdbPath, database_);
   EXPECT_TRUE(loading->state.source.AcDb);
   ASSERT_TRUE(loading->state.workbook.XlApp);
   EXPECT_EQ(Opt(f, "optTable")->Value(), 1);
   EXPECT_TRUE(Combo(f, "cboQuerys")->isVisibleTo(&f));
-  EXPECT_EQ(S(Combo(f, "cboQuerys")->currentText()), "月別ｸｴﾘ");
-  EXPECT_EQ(S(Combo(f, "cboSheet")->currentText()), "売上");
+  EXPECT_EQ(StdText(Combo(f, "cboQuerys")->currentText()), "月別ｸｴﾘ");
+  EXPECT_EQ(StdText(Combo(f, "cboSheet")->currentText()), "売上");
   EXPECT_TRUE(Combo(f, "cboSheet")->isEnabled());
-  EXPECT_EQ(S(Edit(f, "txtRow")->text()), "12");
-  EXPECT_EQ(S(Edit(f, "txtCol")->text()), "3");
-  EXPECT_EQ(S(Combo(f, "cboKaiGyo")->currentText()), "2");
-  EXPECT_EQ(S(Edit(f, "txtExpMax")->text()), "500");
-  EXPECT_EQ(S(Edit(f, "txtCls")->text()), "-1");
+  EXPECT_EQ(StdText(Edit(f, "txtRow")->text()), "12");
+  EXPECT_EQ(StdText(Edit(f, "txtCol")->text()), "3");
+  EXPECT_EQ(StdText(Combo(f, "cboKaiGyo")->currentText()), "2");
+  EXPECT_EQ(StdText(Edit(f, "txtExpMax")->text()), "500");
+  EXPECT_EQ(StdText(Edit(f, "txtCls")->text()), "-1");
   EXPECT_EQ(Opt(f, "optView")->Value(), 1);
   EXPECT_EQ(Opt(f, "optLine")->Value(), 0);
   EXPECT_FALSE(Check(f, "chkFitR")->isChecked());
   EXPECT_TRUE(Check(f, "chkFitC")->isChecked());
-  EXPECT_EQ(S(Edit(f, "txtPivotName")->text()), "集計表");
-  EXPECT_EQ(S(Combo(f, "cboPivotVal")->currentText()), "金額");
+  EXPECT_EQ(StdText(Edit(f, "txtPivotName")->text()), "集計表");
+  EXPECT_EQ(StdText(Combo(f, "cboPivotVal")->currentText()), "金額");
   for (QWidget* frame : {Widget(f, "Frame2"), Widget(f, "Frame4"), Widget(f, "Frame9"),
                          Widget(f, "framGrid"), Widget(f, "framPivot")}) {
     EXPECT_TRUE(frame->isEnabled());
@@ -218,7 +216,7 @@ TEST_F(PatternWindowTest, TextOutsideCp932IsRefusedWithAMessage) {
   auto w = NewWindow();
   FillControls(*w);
   kestrin::testing::WriteBytes(dir_ / "a.kst", "old");
-  Combo(*w->form, "cboSheet")->setEditText(Q("売上🍵"));
+  Combo(*w->form, "cboSheet")->setEditText(Text("売上🍵"));
   Save(*w, dir_ / "a.kst");
   ASSERT_EQ(w->messages.shown.size(), 1u);
   EXPECT_THAT(w->messages.shown[0].prompt,
@@ -245,8 +243,8 @@ TEST_F(PatternWindowTest, MissingFilesAreReportedAndLoadingGoesOn) {
                                            "ファイル C:\\data\\b.xls は見つかりません。\r\nC: を")),
                       ::testing::Field(&ShownMessage::title, ui::kShortTitle)),
                   ShownMessage{"解析パターンを読み込みました。", ui::kTitle}));
-  EXPECT_EQ(S(Label(*w->form, "lblAcFile")->text()), "/nowhere/a.mdb");
-  EXPECT_EQ(S(Edit(*w->form, "txtRow")->text()), "7");
+  EXPECT_EQ(StdText(Label(*w->form, "lblAcFile")->text()), "/nowhere/a.mdb");
+  EXPECT_EQ(StdText(Edit(*w->form, "txtRow")->text()), "7");
   EXPECT_EQ(w->access.created, 0);
   EXPECT_EQ(w->excel.created, 0);
 }
@@ -269,7 +267,7 @@ TEST_F(PatternWindowTest, AnOptionValueThatNamesNoButtonStopsTheLoadThere) {
   // from Midasi on are not.
   EXPECT_TRUE(w->state.source.AcDb);
   EXPECT_TRUE(w->state.workbook.XlApp);
-  EXPECT_EQ(S(Edit(*w->form, "txtRow")->text()), "9");
+  EXPECT_EQ(StdText(Edit(*w->form, "txtRow")->text()), "9");
   EXPECT_EQ(Opt(*w->form, "optMidasi")->Value(), 1);
   EXPECT_EQ(Opt(*w->form, "optGrid")->Value(), 1);
   EXPECT_THAT(w->messages.shown, IsEmpty());
@@ -289,7 +287,7 @@ TEST_F(PatternWindowTest, FormattingAndPivotOffLeaveTheirControlsAsTheyWere) {
   EXPECT_FALSE(Widget(f, "framPivot")->isEnabled());
   EXPECT_EQ(Opt(f, "optLine")->Value(), 1);  // the form's default, untouched
   EXPECT_TRUE(Check(f, "chkFitR")->isChecked());
-  EXPECT_EQ(S(Edit(f, "txtPivotName")->text()), "ピボットテーブル1");
+  EXPECT_EQ(StdText(Edit(f, "txtPivotName")->text()), "ピボットテーブル1");
   EXPECT_EQ(w->state.settings.Line, 0);
   EXPECT_EQ(w->state.settings.PvtName, "別名");
 }
