@@ -4,13 +4,13 @@
 #include <limits>
 
 #include "app/export_run.h"
-#include "app/office_close_down.h"
 #include "automation/failure.h"
 #include "export/integer_text.h"
 #include "pattern/pattern_file.h"
 #include "pattern/pattern_paths.h"
 #include "source/catalogue.h"
 #include "source/open_database.h"
+#include "workbook/office_close_down.h"
 #include "workbook/open_workbook.h"
 
 namespace kestrin::app {
@@ -113,14 +113,14 @@ void ExportSession::Shutdown() {
     // started that no export has shown would otherwise run on unseen.
     close_down = own_office && state_.ExecF == 0;
   }
-  if (close_down && state_.workbook.XlApp) CloseDownOffice(*state_.workbook.XlApp);
+  if (close_down && state_.workbook.XlApp) workbook::CloseDownOffice(*state_.workbook.XlApp);
 }
 
 void ExportSession::EndUnattendedRun() {
   state_.source.AcDb.reset();
   state_.source.AcApp.reset();
   auto& xl = state_.workbook.XlApp;
-  if (settings().Display == 1 && xl) CloseDownOffice(*xl);
+  if (settings().Display == 1 && xl) workbook::CloseDownOffice(*xl);
   xl.reset();
 }
 

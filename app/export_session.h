@@ -76,9 +76,9 @@ class ExportSession {
 
   // --- The workbook ---
   // Before the workbook dialog: the program's own previous workbook is
-  // closed unsaved and its office quit (when `chosen_before`), then the
-  // office attached or started. Throws AutomationError when the close
-  // fails; nothing else is done then.
+  // closed unsaved and its office quit (when `chosen_before`), a step whose
+  // workbook or office the user has already closed being skipped; then the
+  // office is attached or started. Never throws an AutomationError.
   void ReadyOffice(bool chosen_before);
   // Opens the workbook; it becomes the active one. Throws AutomationError.
   void OpenWorkbook(const std::string& path);

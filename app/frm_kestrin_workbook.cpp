@@ -15,12 +15,8 @@ namespace kestrin::app {
 void FrmKestrin::cmdXlFile_Click() {
   Handle("cmdXlFile_Click", [this] {
     // The program's own previous workbook is closed unsaved and its instance
-    // quit before the dialog; when that fails the click ends here.
-    try {
-      session_.ReadyOffice(!lblXlFile->text().isEmpty());
-    } catch (const automation::AutomationError&) {
-      return;
-    }
+    // quit before the dialog.
+    session_.ReadyOffice(!lblXlFile->text().isEmpty());
     const std::string path =
         ui::FileOpenDlg(FileDialogs(), workbook::WorkbookDialogFilters(), ui::CurrentDirectory(),
                         workbook::kWorkbookDialogTitle);

@@ -1,7 +1,7 @@
 #include "app/office_session.h"
 
-#include "app/office_close_down.h"
 #include "automation/failure.h"
+#include "workbook/office_close_down.h"
 
 namespace kestrin::app {
 
@@ -129,7 +129,7 @@ void OfficeSession::Finish() {
   std::shared_ptr<XlApplication> office = std::move(office_);
   if (!started_ || (on_screen_ && shown_)) return;
   // An office that cannot be asked to end is ended by its engine.
-  CloseDownOffice(*office);
+  workbook::CloseDownOffice(*office);
 }
 
 }  // namespace kestrin::app

@@ -324,7 +324,7 @@ TEST_F(WorkbookChoiceWithDouble, AnAttachedInstanceKeepsEveryWorkbookOpen) {
       Combo(w, "cboSheet")->isEnabledTo(Widget(w, "Frame4")));  // the frame waits for a database
 }
 
-TEST_F(WorkbookChoiceWithDouble, AFailingCloseOfTheOwnInstanceEndsTheClickBeforeTheDialog) {
+TEST_F(WorkbookChoiceWithDouble, AWorkbookTheUserClosedIsSkippedAndTheNextChoiceWorks) {
   auto own = std::make_shared<testing::FakeExcel>();
   own->AddFile("/books/a.xls", {"Sheet1", "グラフ1", "Sheet2"});
   excel_.make = [own] { return own; };
@@ -335,27 +335,27 @@ TEST_F(WorkbookChoiceWithDouble, AFailingCloseOfTheOwnInstanceEndsTheClickBefore
   EXPECT_EQ(Entries(*Combo(w, "cboSheet")), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
   EXPECT_EQ(Combo(w, "cboSheet")->currentIndex(), 0);
 
-  // The user closed the workbook in the program's own instance: the close
-  // fails, no dialog is shown, nothing changes.
+  // The user closed the workbook in the program's own instance: closing it
+  // is skipped, the instance quit, and the dialog of the new choice shown.
   own->ActiveWorkbook()->Close(false);
-  w.cmdXlFile_Click();  // a dialog here would throw: no answer is queued
-  EXPECT_EQ(dialogs_.shown.size(), 1u);
-  EXPECT_EQ(state_.workbook.XlApp, own);
-  EXPECT_EQ(Label(w, "lblXlFile")->text(), "/books/a.xls");
-  EXPECT_FALSE(own->quit());
+  auto next = std::make_shared<testing::FakeExcel>();
+  next->AddFile("/books/b.xls", {"集計"});
+  excel_.make = [next] { return next; };
+  dialogs_.answers = {"/books/b.xls"};
+  w.cmdXlFile_Click();
+  EXPECT_EQ(dialogs_.shown.size(), 2u);
+  EXPECT_TRUE(own->quit());
+  EXPECT_EQ(state_.workbook.XlApp, next);
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), (QStringList{"集計"}));
 
   // A file the application cannot open: quiet, the caption shows the path,
   // the sheet list stays.
-  own->OpenForTest("/books/a.xls");
   dialogs_.answers = {"/books/missing.xls"};
-  excel_.make = [] {
-    auto fresh = std::make_shared<testing::FakeExcel>();
-    return fresh;
-  };
+  excel_.make = [] { return std::make_shared<testing::FakeExcel>(); };
   w.cmdXlFile_Click();
-  EXPECT_TRUE(own->quit());
+  EXPECT_TRUE(next->quit());
   EXPECT_EQ(Label(w, "lblXlFile")->text(), "/books/missing.xls");
-  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), (QStringList{"Sheet1", "グラフ1", "Sheet2"}));
+  EXPECT_EQ(Entries(*Combo(w, "cboSheet")), (QStringList{"集計"}));
   EXPECT_TRUE(messages_.shown.empty());
 }
 

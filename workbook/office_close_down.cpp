@@ -1,8 +1,8 @@
-#include "app/office_close_down.h"
+#include "workbook/office_close_down.h"
 
 #include "automation/failure.h"
 
-namespace kestrin::app {
+namespace kestrin::workbook {
 namespace {
 
 template <class Step>
@@ -21,4 +21,4 @@ void CloseDownOffice(automation::XlApplication& office) {
   Try([&] { office.Quit(); });
 }
 
-}  // namespace kestrin::app
+}  // namespace kestrin::workbook
