@@ -6,6 +6,7 @@
 #include "app/export_run.h"
 #include "automation/failure.h"
 #include "export/integer_text.h"
+#include "ui/counting_message_box.h"
 #include "pattern/pattern_file.h"
 #include "pattern/pattern_paths.h"
 #include "source/catalogue.h"
@@ -113,7 +114,15 @@ void ExportSession::Shutdown() {
     // started that no export has shown would otherwise run on unseen.
     close_down = own_office && state_.ExecF == 0;
   }
-  if (close_down && state_.workbook.XlApp) workbook::CloseDownOffice(*state_.workbook.XlApp);
+  if (close_down && state_.workbook.XlApp && !OfficeShown()) {
+    workbook::CloseDownOffice(*state_.workbook.XlApp);
+  }
+}
+
+bool ExportSession::OfficeShown() const {
+  const auto& office = state_.workbook.XlApp;
+  return office && !shown_office_.expired() && !shown_office_.owner_before(office) &&
+         !office.owner_before(shown_office_);
 }
 
 void ExportSession::EndUnattendedRun() {
@@ -312,9 +321,11 @@ void ExportSession::Export(SessionView& view) {
       view.EndBusy();
       return;
     }
+    ui::CountingMessageBox engine_messages(services_.messages);
     exporting::ExportTargets targets{state_.source.AcDb.get(), state_.workbook.XlApp,
-                                     services_.messages, view.Progress()};
+                                     engine_messages, view.Progress()};
     CallExportToSheet(targets, s, formatting, pivot);
+    if (s.Display == 0 && engine_messages.shown == 0) shown_office_ = state_.workbook.XlApp;
     view.GuageVis(100);
     view.ShowStatus("");
     state_.ExecF = 1;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,9 @@ class ExportSession {
   // ExecF 1 for an unattended run, else 0.
   void StartUp(SessionView& view, bool unattended);
   // The end through the window or its menu: "終了します。", AcDb and AcApp
-  // released, and the office closed down by Display, ExecF and XlNewF. A
+  // released, and the office closed down by Display, ExecF and XlNewF,
+  // except an office an export has shown the user: that one stays open with
+  // what the user has done in it (its own prompts protect unsaved work). A
   // step the office refuses is skipped.
   void Shutdown();
   // The end of an unattended run's pattern: AcDb and AcApp released and,
@@ -108,7 +111,8 @@ class ExportSession {
   // --- The export run ---
   // The run behind "実　　　　行": the file checks, the capture, the pivot
   // checks, the busy state, one call of the engine, and the window back.
-  // A box that is not a number ends it without a word.
+  // A box that is not a number ends it without a word. An engine that ends
+  // without a word of its own with Display 0 has shown the office.
   void Export(SessionView& view);
 
  private:
@@ -116,8 +120,12 @@ class ExportSession {
   // The names a catalogue listing gives; ListCnt becomes their number.
   std::vector<std::string> Listed(std::vector<std::string> (*list)(const automation::DaoDatabase&));
 
+  // True while XlApp is the office an export has shown the user.
+  bool OfficeShown() const;
+
   ModuleState& state_;
   SessionServices services_;
+  std::weak_ptr<automation::XlApplication> shown_office_;
 };
 
 }  // namespace kestrin::app

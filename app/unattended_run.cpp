@@ -6,24 +6,11 @@
 #include "app/module_state.h"
 #include "app/session_view.h"
 #include "pattern/pattern_file.h"
+#include "ui/counting_message_box.h"
 #include "ui/error_report.h"
 
 namespace kestrin::app {
 namespace {
-
-// Passes every message on and counts them.
-class CountingMessageBox : public ui::MessageBox {
- public:
-  explicit CountingMessageBox(ui::MessageBox& inner) : inner_(inner) {}
-  void Show(const std::string& prompt, const std::string& title) override {
-    ++shown;
-    inner_.Show(prompt, title);
-  }
-  int shown = 0;
-
- private:
-  ui::MessageBox& inner_;
-};
 
 std::string NotLoaded(const std::string& path, const automation::AutomationError& e) {
   return "解析パターン " + path + " を読み込めませんでした。" + e.description() + " (" +
@@ -32,7 +19,7 @@ std::string NotLoaded(const std::string& path, const automation::AutomationError
 
 // Loads the pattern and exports it; the pattern's exit status.
 int LoadAndExport(ExportSession& session, HeadlessView& view, const std::string& path,
-                  CountingMessageBox& messages, ConsoleProgress& progress) {
+                  ui::CountingMessageBox& messages, ConsoleProgress& progress) {
   try {
     session.LoadPattern(path, view);
   } catch (const pattern::PatternError& e) {
@@ -56,7 +43,7 @@ int LoadAndExport(ExportSession& session, HeadlessView& view, const std::string&
 
 int RunPattern(const std::string& path, UnattendedServices& services) {
   ModuleState state;
-  CountingMessageBox messages(services.messages);
+  ui::CountingMessageBox messages(services.messages);
   services.progress.Reset();
   ExportSession session(state, {services.access, services.office, messages});
   HeadlessView view(state.settings, services.progress);
