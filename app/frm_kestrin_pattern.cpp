@@ -5,6 +5,7 @@
 
 #include "app/frm_kestrin.h"
 #include "automation/failure.h"
+#include "pattern/pattern_file.h"
 #include "ui/file_dialogs.h"
 
 namespace kestrin::app {
@@ -28,8 +29,14 @@ void FrmKestrin::m1a_Click() {
                                              ui::CurrentDirectory(), "解析用パターンの選択");
     try {
       PatReadOn(path);
+    } catch (const pattern::PatternError& e) {
+      // A file that is no pattern file changed nothing and is told; any
+      // other failure ends the load quietly, what it did before staying.
+      if (e.number() == pattern::kNotAPatternFile) {
+        services_.messages.Show("解析パターンを読み込めませんでした。\r\n" + e.description(),
+                                ui::kTitle);
+      }
     } catch (const automation::AutomationError&) {
-      // Loading stopped where it failed; what it did before stays.
     }
   });
 }

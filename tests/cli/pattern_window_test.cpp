@@ -249,6 +249,27 @@ TEST_F(PatternWindowTest, MissingFilesAreReportedAndLoadingGoesOn) {
   EXPECT_EQ(w->excel.created, 0);
 }
 
+TEST_F(PatternWindowTest, AFileThatIsNoPatternIsToldOnceAndChangesNothing) {
+  auto w = NewWindow();
+  const exporting::ExportSettings before = w->state.settings;
+  const std::string utf8 = dir_ / "utf8.kst", empty = dir_ / "empty.kst";
+  kestrin::testing::WriteBytes(utf8, "FileMoto=" + database_ + "\r\nShtName=売上\r\n");
+  kestrin::testing::WriteBytes(empty, "");
+  for (const std::string& file : {utf8, empty}) {
+    w->messages.shown.clear();
+    w->dialogs.answer = file;
+    w->form->m1a_Click();
+    ASSERT_EQ(w->messages.shown.size(), 1u) << file;
+    EXPECT_THAT(w->messages.shown[0].prompt,
+                ::testing::StartsWith("解析パターンを読み込めませんでした。\r\n" + file));
+    EXPECT_EQ(w->state.settings, before);
+    EXPECT_TRUE(Label(*w->form, "lblAcFile")->text().isEmpty());
+    EXPECT_FALSE(Widget(*w->form, "Frame9")->isEnabled());
+  }
+  EXPECT_THAT(w->messages.shown[0].prompt, ::testing::Not(::testing::HasSubstr("iconv")));
+  EXPECT_EQ(w->access.created, 0);
+}
+
 TEST_F(PatternWindowTest, AnOptionValueThatNamesNoButtonStopsTheLoadThere) {
   auto w = NewWindow();
   const std::string pattern = dir_ / "p.kst";
