@@ -190,8 +190,8 @@ std::vector<std::string> ExportSession::SheetNames() {
 
 // --- Pattern files ---
 
-void ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
-  if (PatFile.empty()) return;
+bool ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
+  if (PatFile.empty()) return true;
   S& s = settings();
   pattern::PatFileRead(PatFile, s);
   view.UnlockChoices();
@@ -199,10 +199,12 @@ void ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
   // A file the pattern names: shown in its label, then reported missing
   // (loading goes on) or opened. Paths saved on Windows are looked for here
   // through the user's mapping, and the settings take the path found.
+  bool all_found = true;
   auto open_named = [&](TextSetting path, const pattern::PatternFile& file, const char* what,
                         const auto& open) {
     view.Show(path);
     if (!file.found) {
+      all_found = false;
       services_.messages.Show(file.message, ui::kShortTitle);
     } else {
       Opening(what, s.*path, open);
@@ -255,6 +257,7 @@ void ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
   }
 
   if (state_.ExecF != 1) Tell("解析パターンを読み込みました。");
+  return all_found;
 }
 
 void ExportSession::SavePattern(const std::string& chosen, SessionView& view) {

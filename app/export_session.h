@@ -95,8 +95,9 @@ class ExportSession {
   // loading goes on. Throws pattern::PatternError when the file cannot be
   // read or an option value names no button (340), AutomationError when the
   // database or the workbook cannot be opened; what was done before stays.
-  // "解析パターンを読み込みました。" ends it unless ExecF is 1.
-  void LoadPattern(const std::string& PatFile, SessionView& view);
+  // "解析パターンを読み込みました。" ends it unless ExecF is 1. Returns false
+  // when a file the pattern names was reported missing.
+  bool LoadPattern(const std::string& PatFile, SessionView& view);
   // Saves the settings under the name the save dialog gave: captures the
   // view, refuses an empty name, writes the file and confirms. A text the
   // file cannot hold is refused with a message; a box that is not a number

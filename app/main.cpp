@@ -37,23 +37,28 @@ struct QtArguments {
 };
 
 // The unattended run. A batch run needs nothing of Qt: no QApplication is
-// made, so no platform plugin is loaded. Otherwise the messages are boxes
-// on the screen, and only they need a QApplication.
+// made, so no platform plugin is loaded; its faults go to standard error and
+// the line of a completed export to standard output. Otherwise the messages
+// are boxes on the screen, and only they need a QApplication. Quiet runs say
+// nothing of what went well.
 int RunUnattended(const app::CommandLine& line, const app::Environment& env, bool batch,
                   char* program, automation::AccessServer& access,
                   std::unique_ptr<automation::XlServer> excel) {
   // The office can show a workbook only on an X display.
   app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
-  app::ConsoleProgress progress(stderr, batch && isatty(STDERR_FILENO) == 1);
+  app::ConsoleProgress progress(stderr, batch && !line.quiet && isatty(STDERR_FILENO) == 1);
   if (batch) {
-    app::ConsoleMessageBox console(stderr, &progress);
-    app::UnattendedServices services{access, office, console, progress};
+    app::ConsoleMessageBox faults(stderr, &progress);
+    app::ConsoleMessageBox notices(stdout, &progress);
+    app::UnattendedServices services{access, office, faults, progress,
+                                     line.quiet ? nullptr : &notices};
     return app::RunPatterns(line.patterns, services);
   }
   QtArguments qt(program);
   QApplication application(qt.argc, qt.argv);
   app::QtMessageBox boxes;
-  app::UnattendedServices services{access, office, boxes, progress};
+  app::UnattendedServices services{access, office, boxes, progress,
+                                   line.quiet ? nullptr : &boxes};
   return app::RunPatterns(line.patterns, services);
 }
 

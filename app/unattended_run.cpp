@@ -12,38 +12,47 @@
 namespace kestrin::app {
 namespace {
 
-std::string NotLoaded(const std::string& path, const automation::AutomationError& e) {
-  return "解析パターン " + path + " を読み込めませんでした。" + e.description() + " (" +
+// Passes every message on, its prompt led by the pattern file's path.
+class PatternMessages : public ui::MessageBox {
+ public:
+  PatternMessages(ui::MessageBox& inner, const std::string& path) : inner_(inner), path_(path) {}
+  void Show(const std::string& prompt, const std::string& title) override {
+    inner_.Show(path_ + ": " + prompt, title);
+  }
+
+ private:
+  ui::MessageBox& inner_;
+  const std::string& path_;
+};
+
+std::string NotLoaded(const automation::AutomationError& e) {
+  return "解析パターンを読み込めませんでした。" + e.description() + " (" +
          ui::ErrorNumber(e.number()) + ")";
 }
 
 // Loads the pattern and exports it; the pattern's exit status.
 int LoadAndExport(ExportSession& session, HeadlessView& view, const std::string& path,
                   ui::CountingMessageBox& messages, ConsoleProgress& progress) {
+  bool all_found = false;
   try {
-    session.LoadPattern(path, view);
+    all_found = session.LoadPattern(path, view);
   } catch (const pattern::PatternError& e) {
-    messages.Show(NotLoaded(path, e), ui::kTitle);
+    messages.Show(NotLoaded(e), ui::kTitle);
     return kExitBadInput;
   } catch (const automation::AutomationError& e) {
-    messages.Show(NotLoaded(path, e), ui::kTitle);
+    messages.Show(NotLoaded(e), ui::kTitle);
     return kExitNotExported;
   }
-  session.Export(view);
+  // A missing file has been told; the export would only tell it again.
+  if (all_found) session.Export(view);
   progress.EndLine();
-  int status = kExitExported;
-  const bool reported = messages.shown > 0;
-  if (reported || !progress.ReachedTotal()) {
-    status = kExitNotExported;
-    if (!reported) messages.Show("レコードは出力されませんでした。", ui::kTitle);
-  }
-  messages.Show("出力、終了しました。", ui::kTitle);
-  return status;
+  return messages.shown == 0 && progress.ReachedTotal() ? kExitExported : kExitNotExported;
 }
 
 int RunPattern(const std::string& path, UnattendedServices& services) {
   ModuleState state;
-  ui::CountingMessageBox messages(services.messages);
+  PatternMessages faults(services.messages, path);
+  ui::CountingMessageBox messages(faults);
   services.progress.Reset();
   ExportSession session(state, {services.access, services.office, messages});
   HeadlessView view(state.settings, services.progress);
@@ -55,6 +64,13 @@ int RunPattern(const std::string& path, UnattendedServices& services) {
   } catch (const std::exception& fault) {
     services.progress.EndLine();
     ui::ShowInternalFault(messages, "the unattended run of " + path, fault);
+  }
+  if (status == kExitExported) {
+    if (services.notices != nullptr) {
+      PatternMessages(*services.notices, path).Show("出力、終了しました。", ui::kTitle);
+    }
+  } else if (status == kExitNotExported) {
+    messages.Show(kNotCompleted, ui::kTitle);
   }
   session.EndUnattendedRun();
   services.office.EndPattern();

@@ -33,6 +33,9 @@ TEST(CommandLineTest, OptionsAndWhatEachRunDoes) {
   EXPECT_EQ(batch.action, Action::kRun);
   EXPECT_TRUE(batch.batch);
   EXPECT_THAT(batch.patterns, ElementsAre("a.kst", "b.kst"));
+  EXPECT_FALSE(batch.quiet);
+  EXPECT_TRUE(ParseCommandLine({"-q", "a.kst"}).quiet);
+  EXPECT_TRUE(ParseCommandLine({"a.kst", "--quiet"}).quiet);
 
   EXPECT_EQ(ParseCommandLine({"a.kst", "--help"}).action, Action::kHelp);
   EXPECT_EQ(ParseCommandLine({"-h"}).action, Action::kHelp);

@@ -41,7 +41,15 @@ struct Outcome {
   int status = -1;
   std::string err;
   std::vector<std::string> lines;  // standard error, line by line
+  std::vector<std::string> out;    // standard output, line by line
 };
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -75,15 +83,21 @@ std::set<pid_t> OfficesOnPipe(const std::string& pipe) {
   return groups;
 }
 
+// The line of a completed export of `pattern`, on standard output.
+std::string Done(const std::string& pattern) {
+  return "Kestrin Ver 0.1: " + pattern + ": 出力、終了しました。";
+}
+
 class KestrinRun : public ::testing::Test {
  protected:
   struct Started {
     pid_t pid = -1;
-    fs::path err;
+    fs::path err, out;
   };
 
   // Starts kestrin with the arguments, without a display, its office on a
-  // pipe of this test's own, standard error going to `err_name`.
+  // pipe of this test's own, standard error going to `err_name` and
+  // standard output to the same name with "out" for "err".
   Started Start(const std::vector<std::string>& args, const std::string& pipe = "",
                 const std::string& err_name = "stderr.txt") {
     const std::string office_pipe = pipe.empty() ? pipe_ : pipe;
@@ -113,11 +127,14 @@ class KestrinRun : public ::testing::Test {
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    Started started{-1, dir_.path() / err_name};
+    std::string out_name = err_name;
+    out_name.replace(out_name.find("err"), 3, "out");
+    Started started{-1, dir_.path() / err_name, dir_.path() / out_name};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, started.out.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     int spawned =
@@ -144,16 +161,8 @@ class KestrinRun : public ::testing::Test {
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     run.err = ReadAll(started.err);
-    std::string line;
-    for (char c : run.err) {
-      if (c == '\n') {
-        run.lines.push_back(line);
-        line.clear();
-      } else {
-        line += c;
-      }
-    }
-    if (!line.empty()) run.lines.push_back(line);
+    run.lines = Lines(run.err);
+    run.out = Lines(ReadAll(started.out));
     return run;
   }
 
@@ -221,10 +230,12 @@ TEST_F(KestrinRun, ASavedPatternIsExportedWithoutADisplayOrAnyOfQtsPlatforms) {
   // included, in ld.<pid>.
   const fs::path loaded = dir_.path() / "ld";
   env_ = {"LD_DEBUG=files", "LD_DEBUG_OUTPUT=" + loaded.string()};
-  const Started started = Start({Pattern("sales.kst", book, [](auto&) {})});
+  const std::string pattern = Pattern("sales.kst", book, [](auto&) {});
+  const Started started = Start({pattern});
   Outcome run = Wait(started);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+  EXPECT_THAT(run.lines, IsEmpty());
+  EXPECT_THAT(run.out, ElementsAre(Done(pattern)));
   EXPECT_FALSE(OfficeOnPipe(pipe_));
   ExpectExported(book);
   const std::string libraries = ReadAll(loaded.string() + "." + std::to_string(started.pid));
@@ -268,10 +279,12 @@ TEST_F(KestrinRun, EveryRunOfAPatternAddsItsPivotTableOnASheetOfItsOwn) {
 TEST_F(KestrinRun, RunsStartedTogetherShareOneOfficeAndTheLastOneEndsIt) {
   std::vector<fs::path> books;
   std::vector<Started> runs;
+  std::vector<std::string> patterns;
   for (int i = 1; i <= 3; ++i) {
     books.push_back(SampleCopy("night" + std::to_string(i) + ".xls"));
     const std::string pattern =
         Pattern("night" + std::to_string(i) + ".kst", books.back(), [](auto&) {});
+    patterns.push_back(pattern);
     runs.push_back(Start({pattern}, "", "stderr" + std::to_string(i) + ".txt"));
   }
   // The offices that served the pipe while any of the runs went on.
@@ -288,10 +301,10 @@ TEST_F(KestrinRun, RunsStartedTogetherShareOneOfficeAndTheLastOneEndsIt) {
     offices.merge(OfficesOnPipe(pipe_));
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  for (const Started& started : runs) {
-    Outcome run = Wait(started);
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    Outcome run = Wait(runs[i]);
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+    EXPECT_THAT(run.out, ElementsAre(Done(patterns[i])));
   }
   EXPECT_EQ(offices.size(), 1u);
   EXPECT_FALSE(OfficeOnPipe(pipe_));
@@ -318,7 +331,7 @@ TEST_F(KestrinRun, AWorkbookUnderJapaneseNamesIsExportedWithoutAJapaneseLocale) 
   pattern::WritePatternFile(pattern, s);
   Outcome run = Kestrin({pattern});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+  EXPECT_THAT(run.out, ElementsAre(Done(pattern)));
   ExpectExported(book);
 }
 
@@ -326,16 +339,17 @@ TEST_F(KestrinRun, SeveralPatternsRunInTurnAndTheWorstStatusWins) {
   fs::path first = SampleCopy("first.xls");
   fs::path second = SampleCopy("second.xls");
   std::string missing = (dir_.path() / "gone.mdb").string();
-  Outcome run = Kestrin({Pattern("a.kst", first, [](auto&) {}),
-                         Pattern("b.kst", dir_.path() / "missing.xls", [](auto&) {}),
-                         Pattern("c.kst", second, [](auto&) {})});
+  const std::string a = Pattern("a.kst", first, [](auto&) {});
+  const std::string b = Pattern("b.kst", dir_.path() / "missing.xls", [](auto&) {});
+  const std::string c = Pattern("c.kst", second, [](auto&) {});
+  Outcome run = Kestrin({a, b, c});
   EXPECT_EQ(run.status, 1) << run.err;
   const std::string missing_book = (dir_.path() / "missing.xls").string();
-  EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。",
-                                     "Kestrin: ファイル " + missing_book + " は見つかりません。",
-                                     ::testing::StartsWith("Kestrin Ver 0.1: エラーNO:"),
-                                     "Kestrin Ver 0.1: 出力、終了しました。",
-                                     "Kestrin Ver 0.1: 出力、終了しました。"));
+  // The missing workbook is told once, and nothing is written elsewhere.
+  EXPECT_THAT(run.lines,
+              ElementsAre("Kestrin: " + b + ": ファイル " + missing_book + " は見つかりません。",
+                          "Kestrin Ver 0.1: " + b + ": 出力は完了しませんでした。"));
+  EXPECT_THAT(run.out, ElementsAre(Done(a), Done(c)));
   EXPECT_FALSE(OfficeOnPipe(pipe_));
   ExpectExported(first);
   ExpectExported(second);
@@ -345,11 +359,14 @@ TEST_F(KestrinRun, AMissingDatabaseIsReportedAndNothingIsWritten) {
   fs::path book = SampleCopy("sales.xls");
   const std::string before = ReadAll(book);
   const std::string missing = (dir_.path() / "no such.mdb").string();
-  Outcome run = Kestrin({Pattern("sales.kst", book, [&](auto& s) { s.FileMoto = missing; })});
+  const std::string pattern =
+      Pattern("sales.kst", book, [&](auto& s) { s.FileMoto = missing; });
+  Outcome run = Kestrin({pattern});
   EXPECT_EQ(run.status, 1);
-  EXPECT_THAT(run.lines, ElementsAre("Kestrin: ファイル " + missing + " は見つかりません。",
-                                     "Kestrin: ファイル " + missing + " は見つかりません。",
-                                     "Kestrin Ver 0.1: 出力、終了しました。"));
+  EXPECT_THAT(run.lines,
+              ElementsAre("Kestrin: " + pattern + ": ファイル " + missing + " は見つかりません。",
+                          "Kestrin Ver 0.1: " + pattern + ": 出力は完了しませんでした。"));
+  EXPECT_THAT(run.out, IsEmpty());
   EXPECT_FALSE(OfficeOnPipe(pipe_));
   EXPECT_EQ(ReadAll(book), before);
 }
@@ -363,7 +380,8 @@ TEST_F(KestrinRun, ADamagedPatternIsReportedWithItsLineAndNothingStarts) {
   Outcome run = Kestrin({path});
   EXPECT_EQ(run.status, 2);
   ASSERT_EQ(run.lines.size(), 1u) << run.err;
-  EXPECT_THAT(run.lines[0], ::testing::StartsWith("Kestrin Ver 0.1: 解析パターン " + path));
+  EXPECT_THAT(run.lines[0], ::testing::StartsWith("Kestrin Ver 0.1: " + path +
+                                                  ": 解析パターンを読み込めませんでした。"));
   EXPECT_THAT(run.lines[0], HasSubstr(path + ", line 6: StartRow"));
   EXPECT_FALSE(OfficeOnPipe(pipe_));
 
@@ -372,17 +390,27 @@ TEST_F(KestrinRun, ADamagedPatternIsReportedWithItsLineAndNothingStarts) {
   EXPECT_EQ(run.status, 2);
   ASSERT_EQ(run.lines.size(), 1u) << run.err;
   EXPECT_THAT(run.lines[0], HasSubstr("none.kst"));
+
+  // A UTF-8 text: one line, with the way to convert it.
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << "FileMoto=/a/売上.mdb\r\n";
+  run = Kestrin({path});
+  EXPECT_EQ(run.status, 2);
+  ASSERT_EQ(run.lines.size(), 1u) << run.err;
+  EXPECT_THAT(run.lines[0], HasSubstr("iconv -f UTF-8 -t CP932"));
+  EXPECT_THAT(run.out, IsEmpty());
 }
 
 TEST_F(KestrinRun, ShowingTheWorkbookWithoutADisplayFailsAndOurOfficeEnds) {
   fs::path book = SampleCopy("sales.xls");
   const std::string before = ReadAll(book);
-  Outcome run = Kestrin({Pattern("show.kst", book, [](auto& s) { s.Display = 0; })});
+  const std::string pattern = Pattern("show.kst", book, [](auto& s) { s.Display = 0; });
+  Outcome run = Kestrin({pattern});
   EXPECT_EQ(run.status, 1);
-  EXPECT_THAT(run.lines,
-              ElementsAre(::testing::AllOf(::testing::StartsWith("Kestrin Ver 0.1: エラーNO:"),
-                                           HasSubstr("display")),
-                          "Kestrin Ver 0.1: 出力、終了しました。"));
+  EXPECT_THAT(run.lines, ElementsAre(::testing::AllOf(::testing::StartsWith("Kestrin Ver 0.1: " +
+                                                                            pattern + ": エラーNO:"),
+                                                      HasSubstr("display")),
+                                     "Kestrin Ver 0.1: " + pattern + ": 出力は完了しませんでした。"));
+  EXPECT_THAT(run.out, IsEmpty());
   EXPECT_FALSE(OfficeOnPipe(pipe_));
   EXPECT_EQ(ReadAll(book), before);  // never saved
 }
@@ -391,8 +419,10 @@ TEST_F(KestrinRun, AnOfficeAlreadyRunningIsUsedAndLeftAlone) {
   // The tests' own office listens on its pipe; kestrin attaches to it.
   const std::string shared_pipe = Office().options.pipe_name;
   fs::path book = SampleCopy("sales.xls");
-  Outcome run = Kestrin({Pattern("sales.kst", book, [](auto&) {})}, shared_pipe);
+  Outcome run = Kestrin({"--quiet", Pattern("sales.kst", book, [](auto&) {})}, shared_pipe);
   EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.lines, IsEmpty());  // quiet: nothing said of what went well
+  EXPECT_THAT(run.out, IsEmpty());
   EXPECT_TRUE(OfficeOnPipe(shared_pipe));
   ExpectExported(book);  // read back through that same office
 }
@@ -446,7 +476,7 @@ TEST_F(KestrinRun, APatternFromWindowsExportsALinkedTableThroughTheMapping) {
   Outcome run = Kestrin({pattern});
   ::unsetenv(kWindowsPathsVariable);
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+  EXPECT_THAT(run.out, ElementsAre(Done(pattern)));
   EXPECT_EQ(ReadAll(pattern), saved);  // the pattern file as it was
 
   SavedBook book(dir_.path() / "c/帳票/sales.xls");

@@ -69,7 +69,7 @@ class UnattendedRunTest : public ::testing::Test {
   }
 
   int Run(const std::vector<std::string>& patterns) {
-    UnattendedServices services{access_, *session_, messages_, progress_};
+    UnattendedServices services{access_, *session_, messages_, progress_, &notices_};
     return RunPatterns(patterns, services);
   }
 
@@ -79,14 +79,17 @@ class UnattendedRunTest : public ::testing::Test {
   std::shared_ptr<kestrin::testing::FakeExcel> office_;
   kestrin::testing::FakeWorkbook* book_ = nullptr;  // the workbook file in office_
   std::unique_ptr<OfficeSession> session_;
-  kestrin::testing::RecordingMessageBox messages_;
+  kestrin::testing::RecordingMessageBox messages_;  // faults
+  kestrin::testing::RecordingMessageBox notices_;
   std::FILE* console_ = std::fopen("/dev/null", "w");
   ConsoleProgress progress_{console_, false};
 };
 
 TEST_F(UnattendedRunTest, APatternIsExportedSavedAndOnlyItsEndIsShown) {
-  EXPECT_EQ(Run({Pattern("a.kst", [](auto&) {})}), kExitExported);
-  EXPECT_THAT(messages_.shown, ElementsAre(ShownMessage{kDone, ui::kTitle}));
+  const std::string pattern = Pattern("a.kst", [](auto&) {});
+  EXPECT_EQ(Run({pattern}), kExitExported);
+  EXPECT_THAT(messages_.shown, ::testing::IsEmpty());
+  EXPECT_THAT(notices_.shown, ElementsAre(ShownMessage{pattern + ": " + kDone, ui::kTitle}));
   ASSERT_TRUE(book_);
   EXPECT_EQ(book_->saves, 1);
   EXPECT_TRUE(book_->closed);
@@ -96,21 +99,39 @@ TEST_F(UnattendedRunTest, APatternIsExportedSavedAndOnlyItsEndIsShown) {
   EXPECT_TRUE(office_->quit());  // the session's own office, ended at the end
 }
 
-TEST_F(UnattendedRunTest, MissingFilesBadPatternsAndInternalFaultsAreToldAndTheNextPatternRuns) {
+TEST_F(UnattendedRunTest, MissingFilesBadPatternsAndInternalFaultsAreToldOnceAndTheNextPatternRuns) {
   const std::string missing = dir_ / "なし.mdb";
   const std::string no_database = Pattern("b.kst", [&](auto& s) { s.FileMoto = missing; });
   const std::string bad = dir_ / "bad.kst";
   kestrin::testing::WriteBytes(bad, "StartRow=x\r\n");
   const std::string good = Pattern("a.kst", [](auto&) {});
   EXPECT_EQ(Run({no_database, bad, good}), kExitBadInput);
-  EXPECT_THAT(messages_.shown,
-              ElementsAre(ShownMessage{"ファイル " + missing + " は見つかりません。", "Kestrin"},
-                          ShownMessage{"ファイル " + missing + " は見つかりません。", "Kestrin"},
-                          ShownMessage{kDone, ui::kTitle},
-                          ::testing::Field(&ShownMessage::prompt,
-                                           StartsWith("解析パターン " + bad + " を読み込めません")),
-                          ShownMessage{kDone, ui::kTitle}));
-  EXPECT_THAT(messages_.shown[3].prompt, ::testing::HasSubstr("(エラーNO:13)"));
+  EXPECT_THAT(
+      messages_.shown,
+      ElementsAre(
+          ShownMessage{no_database + ": ファイル " + missing + " は見つかりません。", "Kestrin"},
+          ShownMessage{no_database + ": " + kNotCompleted, ui::kTitle},
+          ::testing::Field(&ShownMessage::prompt,
+                           StartsWith(bad + ": 解析パターンを読み込めませんでした。" + bad))));
+  EXPECT_THAT(messages_.shown[2].prompt, ::testing::HasSubstr("(エラーNO:13)"));
+  EXPECT_THAT(notices_.shown, ElementsAre(ShownMessage{good + ": " + kDone, ui::kTitle}));
+
+  // Files that are no pattern files: one line each, nothing started.
+  const std::string empty = dir_ / "empty.kst", text = dir_ / "notes.kst", utf8 = dir_ / "u.kst";
+  kestrin::testing::WriteBytes(empty, "");
+  kestrin::testing::WriteBytes(text, "exports every night\r\n");
+  kestrin::testing::WriteBytes(utf8, "FileMoto=" + database_ + "\r\nTblName=売上\r\n");
+  const int access_started = access_.created;
+  for (const std::string& file : {empty, text, utf8}) {
+    messages_.shown.clear();
+    notices_.shown.clear();
+    EXPECT_EQ(Run({file}), kExitBadInput);
+    ASSERT_EQ(messages_.shown.size(), 1u) << file;
+    EXPECT_THAT(messages_.shown[0].prompt, StartsWith(file + ": 解析パターンを読み込めませんでした。"));
+    EXPECT_EQ(messages_.shown[0].prompt.find("iconv") != std::string::npos, file == utf8);
+    EXPECT_THAT(notices_.shown, ::testing::IsEmpty());
+  }
+  EXPECT_EQ(access_.created, access_started);
 
   // A fault of the program itself is told as what it is, not as a pattern
   // that could not be read.
@@ -120,9 +141,11 @@ TEST_F(UnattendedRunTest, MissingFilesBadPatternsAndInternalFaultsAreToldAndTheN
   };
   EXPECT_EQ(Run({good}), kExitNotExported);
   EXPECT_THAT(messages_.shown,
-              ElementsAre(ShownMessage{"エラーNO:51\r\nInternal error in the unattended run of " +
+              ElementsAre(ShownMessage{good + ": エラーNO:51\r\nInternal error in the unattended "
+                                              "run of " +
                                            good + ": std::logic_error: no instance for this test",
-                                       ui::kTitle}));
+                                       ui::kTitle},
+                          ShownMessage{good + ": " + kNotCompleted, ui::kTitle}));
 }
 
 }  // namespace
