@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/desktop.h"
 #include "app/frm_kestrin.h"
+#include "app/interrupt.h"
 #include "app/module_state.h"
 #include "app/office_session.h"
 #include "app/qt_message_box.h"
@@ -42,8 +43,8 @@ struct QtArguments {
 // are boxes on the screen, and only they need a QApplication. Quiet runs say
 // nothing of what went well.
 int RunUnattended(const app::CommandLine& line, const app::Environment& env, bool batch,
-                  char* program, automation::AccessServer& access,
-                  std::unique_ptr<automation::XlServer> excel) {
+                  char* program, app::InterruptWatch& interrupts,
+                  automation::AccessServer& access, std::unique_ptr<automation::XlServer> excel) {
   // The office can show a workbook only on an X display.
   app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
   app::ConsoleProgress progress(stderr, batch && !line.quiet && isatty(STDERR_FILENO) == 1);
@@ -51,14 +52,14 @@ int RunUnattended(const app::CommandLine& line, const app::Environment& env, boo
     app::ConsoleMessageBox faults(stderr, &progress);
     app::ConsoleMessageBox notices(stdout, &progress);
     app::UnattendedServices services{access, office, faults, progress,
-                                     line.quiet ? nullptr : &notices};
+                                     line.quiet ? nullptr : &notices, &interrupts};
     return app::RunPatterns(line.patterns, services);
   }
   QtArguments qt(program);
   QApplication application(qt.argc, qt.argv);
   app::QtMessageBox boxes;
   app::UnattendedServices services{access, office, boxes, progress,
-                                   line.quiet ? nullptr : &boxes};
+                                   line.quiet ? nullptr : &boxes, &interrupts};
   return app::RunPatterns(line.patterns, services);
 }
 
@@ -88,11 +89,15 @@ int main(int argc, char** argv) {
                                     "パターンファイルを指定して下さい。");
   }
 
+  if (line.action == app::CommandLine::Action::kRun) {
+    // First, before any thread starts: the signals that end the run.
+    app::InterruptWatch interrupts;
+    auto access = automation::mdb::MakeMdbAccessServer();
+    return RunUnattended(line, env, batch, argv[0], interrupts, *access,
+                         automation::uno::MakeUnoXlServer(app::OfficeOptions(env)));
+  }
   auto access = automation::mdb::MakeMdbAccessServer();
   auto excel = automation::uno::MakeUnoXlServer(app::OfficeOptions(env));
-  if (line.action == app::CommandLine::Action::kRun) {
-    return RunUnattended(line, env, batch, argv[0], *access, std::move(excel));
-  }
 
   QtArguments qt(argv[0]);
   QApplication application(qt.argc, qt.argv);

@@ -25,6 +25,24 @@ class PatternMessages : public ui::MessageBox {
   const std::string& path_;
 };
 
+// The view of a run nobody watches that tells the interrupt watch which
+// workbook the pattern is about to open.
+class WatchedView : public HeadlessView {
+ public:
+  WatchedView(const exporting::ExportSettings& settings, ui::ProgressDisplay& progress,
+              InterruptWatch* interrupts)
+      : HeadlessView(settings, progress), settings_(settings), interrupts_(interrupts) {}
+  void Show(Setting setting) override {
+    if (interrupts_ != nullptr && setting == Setting(&exporting::ExportSettings::FileSaki)) {
+      interrupts_->SetWorkbook(settings_.FileSaki);
+    }
+  }
+
+ private:
+  const exporting::ExportSettings& settings_;
+  InterruptWatch* interrupts_;
+};
+
 std::string NotLoaded(const automation::AutomationError& e) {
   return "解析パターンを読み込めませんでした。" + e.description() + " (" +
          ui::ErrorNumber(e.number()) + ")";
@@ -55,7 +73,7 @@ int RunPattern(const std::string& path, UnattendedServices& services) {
   ui::CountingMessageBox messages(faults);
   services.progress.Reset();
   ExportSession session(state, {services.access, services.office, messages});
-  HeadlessView view(state.settings, services.progress);
+  WatchedView view(state.settings, services.progress, services.interrupts);
   session.StartUp(view, /*unattended=*/true);
 
   int status = kExitNotExported;
@@ -74,6 +92,7 @@ int RunPattern(const std::string& path, UnattendedServices& services) {
   }
   session.EndUnattendedRun();
   services.office.EndPattern();
+  if (services.interrupts != nullptr) services.interrupts->SetWorkbook("");
   return status;
 }
 

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/interrupt.h"
 #include "app/office_session.h"
 #include "automation/access.h"
 #include "ui/message_box.h"
@@ -31,6 +32,8 @@ struct UnattendedServices {
   ConsoleProgress& progress;
   // The line of a completed export; null: nothing is said on success.
   ui::MessageBox* notices = nullptr;
+  // Told the workbook each pattern uses, when signals end the run.
+  InterruptWatch* interrupts = nullptr;
 };
 
 // The line of a pattern whose export did not complete.

@@ -427,6 +427,34 @@ TEST_F(KestrinRun, AnOfficeAlreadyRunningIsUsedAndLeftAlone) {
   ExpectExported(book);  // read back through that same office
 }
 
+TEST_F(KestrinRun, AnInterruptedRunEndsItsOfficeWithItsLockFileAndSaysSoOnce) {
+  struct Case {
+    int signal;
+    const char* name;
+  };
+  for (const Case& c : {Case{SIGINT, "SIGINT"}, Case{SIGTERM, "SIGTERM"}, Case{SIGHUP, "SIGHUP"}}) {
+    SCOPED_TRACE(c.name);
+    fs::path book = SampleCopy(std::string(c.name) + ".xls");
+    const std::string before = ReadAll(book);
+    const Started started = Start({Pattern("sales.kst", book, [](auto&) {})});
+    // Interrupted while its office has the workbook open.
+    const fs::path lock = dir_.path() / (".~lock." + book.filename().string() + "#");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!fs::exists(lock) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(fs::exists(lock));
+    kill(started.pid, c.signal);
+    Outcome run = Wait(started);
+    EXPECT_EQ(run.status, 128 + c.signal);
+    EXPECT_THAT(run.lines, ElementsAre(HasSubstr(c.name)));
+    EXPECT_THAT(run.out, IsEmpty());
+    EXPECT_FALSE(OfficeOnPipe(pipe_));
+    EXPECT_FALSE(fs::exists(lock));
+    EXPECT_EQ(ReadAll(book), before);
+  }
+}
+
 TEST_F(KestrinRun, HelpVersionAndWrongArguments) {
   Outcome run = Kestrin({"--help"});
   EXPECT_EQ(run.status, 0);
