@@ -137,10 +137,13 @@ FrmKestrin::FrmKestrin(ModuleState& state, WindowServices services)
   BuildProgress(client);
   BuildMenus();
   controls_ = ControlTable();
-  for (const Control& c : controls_) c.object->setObjectName(Text(c.name));
-  for (OptionPair* pair : {optTable, optMidasi, optView, optGrid, optLine, optFilter, optPivot}) {
-    for (int i = 0; i < 2; ++i) {
-      pair->Button(i)->setObjectName(pair->objectName() + QStringLiteral("(%1)").arg(i));
+  for (const Control& c : controls_) {
+    c.object->setObjectName(Text(c.name));
+    // The buttons of an option pair are its elements: optGrid(0), optGrid(1).
+    if (auto* pair = dynamic_cast<OptionPair*>(c.object)) {
+      for (int i = 0; i < 2; ++i) {
+        pair->Button(i)->setObjectName(Text(c.name) + QStringLiteral("(%1)").arg(i));
+      }
     }
   }
   ConnectHandlers();
