@@ -6,11 +6,11 @@
 #include "app/export_run.h"
 #include "automation/failure.h"
 #include "export/integer_text.h"
-#include "ui/counting_message_box.h"
 #include "pattern/pattern_file.h"
 #include "pattern/pattern_paths.h"
 #include "source/catalogue.h"
 #include "source/open_database.h"
+#include "ui/counting_message_box.h"
 #include "workbook/office_close_down.h"
 #include "workbook/open_workbook.h"
 

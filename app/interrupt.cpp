@@ -79,9 +79,8 @@ void InterruptWatch::End(int signal, InUse& in_use) {
       }
     }
   }
-  const std::string line = ConsoleLine(std::string(SignalName(signal)) +
-                                           " を受けたため、出力を中断しました。",
-                                       ui::kTitle);
+  const std::string line = ConsoleLine(
+      std::string(SignalName(signal)) + " を受けたため、出力を中断しました。", ui::kTitle);
   std::fprintf(stderr, "%s%s\n", isatty(STDERR_FILENO) == 1 ? "\n" : "", line.c_str());
   std::fflush(stderr);
   std::_Exit(128 + signal);

@@ -43,23 +43,23 @@ struct QtArguments {
 // are boxes on the screen, and only they need a QApplication. Quiet runs say
 // nothing of what went well.
 int RunUnattended(const app::CommandLine& line, const app::Environment& env, bool batch,
-                  char* program, app::InterruptWatch& interrupts,
-                  automation::AccessServer& access, std::unique_ptr<automation::XlServer> excel) {
+                  char* program, app::InterruptWatch& interrupts, automation::AccessServer& access,
+                  std::unique_ptr<automation::XlServer> excel) {
   // The office can show a workbook only on an X display.
   app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
   app::ConsoleProgress progress(stderr, batch && !line.quiet && isatty(STDERR_FILENO) == 1);
   if (batch) {
     app::ConsoleMessageBox faults(stderr, &progress);
     app::ConsoleMessageBox notices(stdout, &progress);
-    app::UnattendedServices services{access, office, faults, progress,
-                                     line.quiet ? nullptr : &notices, &interrupts};
+    app::UnattendedServices services{
+        access, office, faults, progress, line.quiet ? nullptr : &notices, &interrupts};
     return app::RunPatterns(line.patterns, services);
   }
   QtArguments qt(program);
   QApplication application(qt.argc, qt.argv);
   app::QtMessageBox boxes;
-  app::UnattendedServices services{access, office, boxes, progress,
-                                   line.quiet ? nullptr : &boxes, &interrupts};
+  app::UnattendedServices services{
+      access, office, boxes, progress, line.quiet ? nullptr : &boxes, &interrupts};
   return app::RunPatterns(line.patterns, services);
 }
 

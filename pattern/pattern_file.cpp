@@ -149,7 +149,7 @@ bool IsUtf8Text(const std::string& bytes) {
   bool beyond_ascii = false, three_bytes = false;
   for (std::size_t i = 0; i < bytes.size();) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t n = lead < 0x80                ? 1
+    std::size_t n = lead < 0x80             ? 1
                     : (lead & 0xE0) == 0xC0 ? 2
                     : (lead & 0xF0) == 0xE0 ? 3
                     : (lead & 0xF8) == 0xF0 ? 4
@@ -169,8 +169,9 @@ bool IsUtf8Text(const std::string& bytes) {
 void RefuseWhatIsNoPattern(const std::string& path, const std::string& bytes) {
   if (IsUtf8Text(bytes)) {
     throw PatternError(kNotAPatternFile,
-                       path + ": not a pattern file: it is UTF-8 text, and pattern files are "
-                              "Shift_JIS (CP932); convert it with iconv -f UTF-8 -t CP932 \"" +
+                       path +
+                           ": not a pattern file: it is UTF-8 text, and pattern files are "
+                           "Shift_JIS (CP932); convert it with iconv -f UTF-8 -t CP932 \"" +
                            path + "\" > new.kst");
   }
   if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) {
@@ -179,8 +180,9 @@ void RefuseWhatIsNoPattern(const std::string& path, const std::string& bytes) {
   for (const PatternKey& key : kPatternKeys) {
     if (bytes.find(key.name) != std::string::npos) return;
   }
-  throw PatternError(kNotAPatternFile,
-                     path + ": not a pattern file: no line names a setting (FileMoto=, TblName=, ...)");
+  throw PatternError(
+      kNotAPatternFile,
+      path + ": not a pattern file: no line names a setting (FileMoto=, TblName=, ...)");
 }
 
 }  // namespace

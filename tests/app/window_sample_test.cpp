@@ -182,6 +182,59 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
   EXPECT_EQ(state.source.AcDb, nullptr);
 }
 
+// An export with "表　　示" on "する" gives the user the office: closing the
+// window leaves it running with the exported workbook and any other document
+// the user opened there.
+TEST(WindowSampleTest, ClosingTheWindowAfterAShownExportLeavesTheOfficeAndItsDocuments) {
+  if (!xvfb) GTEST_SKIP() << "Xvfb is not available";
+  TempDir dir;
+  const fs::path book = dir.path() / "shown.xls";
+  const fs::path other = dir.path() / "other.xls";
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", book);
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", other);
+  UnoOptions options = OwnOfficeOptions(dir.path(), "app_shown");
+  options.force_headless = false;  // on the test's own display
+  const std::vector<std::string> office = {"--accept=pipe,name=" + options.pipe_name +
+                                           ";urp;StarOffice.ComponentContext"};
+  auto lock_of = [](const fs::path& p) {
+    return p.parent_path() / (".~lock." + p.filename().string() + "#");
+  };
+  {
+    auto access_server = mdb::MakeMdbAccessServer();
+    auto xl_server = MakeUnoXlServer(options);
+    kestrin::testing::RecordingMessageBox messages;
+    app::ModuleState state;
+    app::FrmKestrin window(state, {*access_server, *xl_server, messages, nullptr, ""});
+    window.Form_Load();
+    state.source.AcApp = access_server->CreateObject();
+    state.source.AcApp->OpenCurrentDatabase(KESTRIN_SAMPLE_DIR "/sample.mdb", false);
+    state.source.AcDb = state.source.AcApp->CurrentDatabase();
+    state.workbook.XlApp = xl_server->CreateObject();
+    state.workbook.XlNewF = 1;
+    state.workbook.XlApp->WorkbooksOpen(book.string());
+    Label(window, "lblAcFile")->setText(QString::fromUtf8(KESTRIN_SAMPLE_DIR "/sample.mdb"));
+    Label(window, "lblXlFile")->setText(QString::fromStdString(book.string()));
+    Combo(window, "cboTables")->setEditText(QString::fromUtf8("売上明細"));
+    Combo(window, "cboSheet")->setEditText(QString::fromUtf8("売上"));
+    Opt(window, "optPivot")->Select(0);
+    ASSERT_EQ(state.settings.Display, 0);
+    window.cmdExec_Click();
+    ASSERT_THAT(messages.shown, IsEmpty()) << messages.shown.front().prompt;
+
+    // The user opens another document in the office shown to them.
+    auto user = MakeUnoXlServer(options)->GetObject();
+    user->WorkbooksOpen(other.string());
+    user->SetVisible(true);
+
+    window.m1z_Click();
+    ASSERT_TRUE(fs::exists(lock_of(book)));
+  }
+  EXPECT_FALSE(ProcessesWithArgs(office).empty());
+  EXPECT_TRUE(fs::exists(lock_of(book)));  // still open, unsaved
+  EXPECT_TRUE(fs::exists(lock_of(other)));
+  KillAndWait(ProcessesWithArgs(office), std::chrono::seconds(10));
+}
+
 }  // namespace
 }  // namespace kestrin::automation::uno::testing
 

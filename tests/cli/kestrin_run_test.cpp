@@ -359,8 +359,7 @@ TEST_F(KestrinRun, AMissingDatabaseIsReportedAndNothingIsWritten) {
   fs::path book = SampleCopy("sales.xls");
   const std::string before = ReadAll(book);
   const std::string missing = (dir_.path() / "no such.mdb").string();
-  const std::string pattern =
-      Pattern("sales.kst", book, [&](auto& s) { s.FileMoto = missing; });
+  const std::string pattern = Pattern("sales.kst", book, [&](auto& s) { s.FileMoto = missing; });
   Outcome run = Kestrin({pattern});
   EXPECT_EQ(run.status, 1);
   EXPECT_THAT(run.lines,
@@ -406,10 +405,11 @@ TEST_F(KestrinRun, ShowingTheWorkbookWithoutADisplayFailsAndOurOfficeEnds) {
   const std::string pattern = Pattern("show.kst", book, [](auto& s) { s.Display = 0; });
   Outcome run = Kestrin({pattern});
   EXPECT_EQ(run.status, 1);
-  EXPECT_THAT(run.lines, ElementsAre(::testing::AllOf(::testing::StartsWith("Kestrin Ver 0.1: " +
-                                                                            pattern + ": エラーNO:"),
-                                                      HasSubstr("display")),
-                                     "Kestrin Ver 0.1: " + pattern + ": 出力は完了しませんでした。"));
+  EXPECT_THAT(run.lines,
+              ElementsAre(::testing::AllOf(
+                              ::testing::StartsWith("Kestrin Ver 0.1: " + pattern + ": エラーNO:"),
+                              HasSubstr("display")),
+                          "Kestrin Ver 0.1: " + pattern + ": 出力は完了しませんでした。"));
   EXPECT_THAT(run.out, IsEmpty());
   EXPECT_FALSE(OfficeOnPipe(pipe_));
   EXPECT_EQ(ReadAll(book), before);  // never saved

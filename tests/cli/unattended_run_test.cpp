@@ -99,7 +99,8 @@ TEST_F(UnattendedRunTest, APatternIsExportedSavedAndOnlyItsEndIsShown) {
   EXPECT_TRUE(office_->quit());  // the session's own office, ended at the end
 }
 
-TEST_F(UnattendedRunTest, MissingFilesBadPatternsAndInternalFaultsAreToldOnceAndTheNextPatternRuns) {
+TEST_F(UnattendedRunTest,
+       MissingFilesBadPatternsAndInternalFaultsAreToldOnceAndTheNextPatternRuns) {
   const std::string missing = dir_ / "なし.mdb";
   const std::string no_database = Pattern("b.kst", [&](auto& s) { s.FileMoto = missing; });
   const std::string bad = dir_ / "bad.kst";
@@ -127,7 +128,8 @@ TEST_F(UnattendedRunTest, MissingFilesBadPatternsAndInternalFaultsAreToldOnceAnd
     notices_.shown.clear();
     EXPECT_EQ(Run({file}), kExitBadInput);
     ASSERT_EQ(messages_.shown.size(), 1u) << file;
-    EXPECT_THAT(messages_.shown[0].prompt, StartsWith(file + ": 解析パターンを読み込めませんでした。"));
+    EXPECT_THAT(messages_.shown[0].prompt,
+                StartsWith(file + ": 解析パターンを読み込めませんでした。"));
     EXPECT_EQ(messages_.shown[0].prompt.find("iconv") != std::string::npos, file == utf8);
     EXPECT_THAT(notices_.shown, ::testing::IsEmpty());
   }
@@ -141,8 +143,9 @@ TEST_F(UnattendedRunTest, MissingFilesBadPatternsAndInternalFaultsAreToldOnceAnd
   };
   EXPECT_EQ(Run({good}), kExitNotExported);
   EXPECT_THAT(messages_.shown,
-              ElementsAre(ShownMessage{good + ": エラーNO:51\r\nInternal error in the unattended "
-                                              "run of " +
+              ElementsAre(ShownMessage{good +
+                                           ": エラーNO:51\r\nInternal error in the unattended "
+                                           "run of " +
                                            good + ": std::logic_error: no instance for this test",
                                        ui::kTitle},
                           ShownMessage{good + ": " + kNotCompleted, ui::kTitle}));
