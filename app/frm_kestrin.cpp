@@ -372,6 +372,12 @@ void FrmKestrin::Handle(const char* handler, const std::function<void()>& body) 
   } catch (const std::exception& fault) {
     EndBusy();
     ui::ShowInternalFault(services_.messages, handler, fault);
+  } catch (...) {
+    // Not even a std::exception: still a fault of the program, and no
+    // reason to end it with the user's work.
+    EndBusy();
+    ui::ShowInternalFault(services_.messages, handler,
+                          std::runtime_error("an exception of an unknown type"));
   }
 }
 

@@ -372,6 +372,12 @@ TEST_F(WorkbookChoiceWithDouble, AFaultOfTheProgramIsReportedAsAnInternalFaultNo
   EXPECT_TRUE(dialogs_.shown.empty());  // the click ended where the fault happened
   EXPECT_TRUE(window_->isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+  // Not even a std::exception: reported all the same, the program goes on.
+  excel_.make = []() -> std::shared_ptr<testing::FakeExcel> { throw 42; };
+  window_->cmdXlFile_Click();
+  ASSERT_EQ(messages_.shown.size(), 2u);
+  EXPECT_NE(messages_.shown[1].prompt.find("unknown type"), std::string::npos);
 }
 
 }  // namespace
