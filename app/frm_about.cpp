@@ -60,6 +60,7 @@ FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop
   title.setBold(true);
   lblAbout->setFont(title);
   Label1 = MakeChild<QLabel>(fraAbout, Text(kCreditLine));
+  lblLicence = MakeChild<QLabel>(fraAbout, Text(kLicenceLine));
   Label6 = MakeChild<QLabel>(fraAbout, QStringLiteral("E-mail:") + Text(kMailAddress));
   Label8 = MakeChild<QLabel>(fraAbout, QStringLiteral("ホームページへ"));
   MakeLink(Label6);
@@ -72,6 +73,7 @@ FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop
   labels->setSpacing(10);
   labels->addWidget(lblAbout, 0, Qt::AlignHCenter);
   labels->addWidget(Label1, 0, Qt::AlignHCenter);
+  labels->addWidget(lblLicence, 0, Qt::AlignHCenter);
   labels->addSpacing(8);
   labels->addWidget(Label6, 0, Qt::AlignHCenter);
   labels->addWidget(Label8, 0, Qt::AlignHCenter);

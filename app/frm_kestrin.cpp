@@ -25,6 +25,7 @@
 #include "app/qt_text.h"
 #include "app/window_progress.h"
 #include "ui/error_report.h"
+#include "ui/version.h"
 
 namespace kestrin::app {
 
@@ -122,7 +123,7 @@ FrmKestrin::FrmKestrin(ModuleState& state, WindowServices services)
       services_(std::move(services)),
       session_(state, {services_.access, services_.excel, services_.messages}) {
   setObjectName(QStringLiteral("frmKestrin"));
-  setWindowTitle(Text("Kestrin Ver0.1"));
+  setWindowTitle(Text("Kestrin Ver" KESTRIN_VERSION));
   setFont(DesignFont());
   auto* client = MakeChild<QWidget>(this);
   client->setFixedSize(kClientWidth / kTwipsPerPixel, kClientHeight / kTwipsPerPixel);

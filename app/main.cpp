@@ -16,6 +16,7 @@
 #include "app/module_state.h"
 #include "app/office_session.h"
 #include "app/qt_message_box.h"
+#include "app/qt_translations.h"
 #include "app/unattended_run.h"
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/uno_excel.h"
@@ -29,12 +30,21 @@ int WrongArguments(const std::string& error) {
   return app::kExitBadInput;
 }
 
-// Qt's command line: the program name only; Qt sees none of the user's
-// arguments.
-struct QtArguments {
-  explicit QtArguments(char* program) : argv{program, nullptr} {}
-  int argc = 1;
-  char* argv[2];
+// A QApplication whose command line is the program name only (Qt sees none
+// of the user's arguments), with Qt's own texts (file dialogs, buttons,
+// context menus) in the user's language before the first window.
+class Application {
+ public:
+  explicit Application(char* program) : argv_{program, nullptr}, application_(argc_, argv_) {
+    if (texts_) application_.installTranslator(texts_.get());
+  }
+  int exec() { return QApplication::exec(); }
+
+ private:
+  int argc_ = 1;
+  char* argv_[2];
+  QApplication application_;
+  std::unique_ptr<QTranslator> texts_ = app::QtTranslations();
 };
 
 // The unattended run. A batch run needs nothing of Qt: no QApplication is
@@ -45,8 +55,9 @@ struct QtArguments {
 int RunUnattended(const app::CommandLine& line, const app::Environment& env, bool batch,
                   char* program, app::InterruptWatch& interrupts, automation::AccessServer& access,
                   std::unique_ptr<automation::XlServer> excel) {
-  // The office can show a workbook only on an X display.
-  app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
+  // The office can show a workbook on an X or a Wayland display.
+  app::OfficeSession office(std::move(excel),
+                            !env("DISPLAY").empty() || !env("WAYLAND_DISPLAY").empty());
   app::ConsoleProgress progress(stderr, batch && !line.quiet && isatty(STDERR_FILENO) == 1);
   if (batch) {
     app::ConsoleMessageBox faults(stderr, &progress);
@@ -55,8 +66,7 @@ int RunUnattended(const app::CommandLine& line, const app::Environment& env, boo
         access, office, faults, progress, line.quiet ? nullptr : &notices, &interrupts};
     return app::RunPatterns(line.patterns, services);
   }
-  QtArguments qt(program);
-  QApplication application(qt.argc, qt.argv);
+  Application application(program);
   app::QtMessageBox boxes;
   app::UnattendedServices services{
       access, office, boxes, progress, line.quiet ? nullptr : &boxes, &interrupts};
@@ -99,8 +109,7 @@ int main(int argc, char** argv) {
   auto access = automation::mdb::MakeMdbAccessServer();
   auto excel = automation::uno::MakeUnoXlServer(app::OfficeOptions(env));
 
-  QtArguments qt(argv[0]);
-  QApplication application(qt.argc, qt.argv);
+  Application application(argv[0]);
   app::QtMessageBox messages;
   app::QtDesktop desktop;
   app::ModuleState state;

@@ -23,7 +23,7 @@
 #include "bench/bench_rows.h"
 #include "tests/doubles/fake_servers.h"
 #include "tests/doubles/recording_ui.h"
-#include "tests/window/controls.h"
+#include "tests/support/controls.h"
 
 namespace {
 

@@ -59,6 +59,23 @@ std::string CannotOpen(const std::string& path, const css::uno::Exception& e) {
   return "'" + path + "' cannot be opened as a workbook" + (words.empty() ? "" : ": " + words);
 }
 
+// Activates the frame of a window just shown. On an X display, and in a
+// headless office, that is done from here. On Wayland the compositor
+// activates a window it shows, through the office's own event loop, and
+// activating it from here, off that loop, can end the office: that is waited
+// for instead (up to 3 s), so that the view set afterwards is not replaced
+// by the file's own when the activation comes.
+void ActivateShown(const css::uno::Reference<css::frame::XFrame>& frame, bool headless) {
+  if (headless || HaveXDisplay()) {
+    frame->activate();
+    return;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!frame->isActive() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
 }  // namespace
 using css::uno::Any;
 using css::uno::Reference;
@@ -326,7 +343,7 @@ void Session::Show(Book& book, ShowMode mode) {
     window->setPosSize(0, 0, 0, 0, css::awt::PosSize::X | css::awt::PosSize::Y);
   }
   window->setVisible(true);
-  frame->activate();
+  ActivateShown(frame, headless_);
   if (mode == ShowMode::kOnScreen) {
     Reference<css::awt::XTopWindow> top(window, UNO_QUERY);
     if (top.is()) top->toFront();
@@ -354,8 +371,8 @@ void Session::SetVisible(bool on) {
       if (headless_ || !HaveDisplay()) {
         throw AutomationError(
             kAppDefined,
-            "Cannot show the workbook: the office runs without a display (DISPLAY is not set "
-            "or the office was started headless)");
+            "Cannot show the workbook: the office runs without a display (neither DISPLAY "
+            "nor WAYLAND_DISPLAY is set, or the office was started headless)");
       }
       for (auto& book : books_) Show(book, ShowMode::kOnScreen);
       if (!books_.empty()) {

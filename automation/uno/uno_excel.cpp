@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -12,6 +13,7 @@
 #include <com/sun/star/connection/NoConnectException.hpp>
 
 #include "automation/uno/backup.h"
+#include "automation/uno/office_display.h"
 #include "automation/uno/office_profile.h"
 #include "automation/uno/office_words.h"
 #include "automation/uno/session.h"
@@ -77,11 +79,13 @@ class UnoServer : public XlServer {
       throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
                                                options_.pipe_name + "': " + last_connect_error_);
     }
-    bool headless = options_.force_headless || !HaveDisplay();
-    fs::path profile = Profile();
     std::string program = options_.office_program.empty()
                               ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
                               : options_.office_program;
+    const std::optional<std::vector<std::string>> windows =
+        OfficeWindowEnvironment(fs::path(program).parent_path());
+    bool headless = options_.force_headless || !windows;
+    fs::path profile = Profile();
     try {
       PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()),
                            OfficeVersion(fs::path(program).parent_path()));
@@ -99,7 +103,7 @@ class UnoServer : public XlServer {
         ProfileArg(profile),
     };
     std::vector<std::string> env;
-    if (!headless) env.push_back("SAL_USE_VCLPLUGIN=gen");
+    if (!headless) env = *windows;
     for (std::string& v : OfficeLocaleEnvironment()) env.push_back(std::move(v));
     auto process = std::make_unique<OfficeProcess>(program, args, env, log);
     share->Started(process->pid());

@@ -18,7 +18,7 @@
 #include "app/option_pair.h"
 #include "tests/doubles/fake_servers.h"
 #include "tests/doubles/recording_ui.h"
-#include "tests/window/controls.h"
+#include "tests/support/controls.h"
 
 int main(int argc, char** argv) {
   using namespace kestrin;
