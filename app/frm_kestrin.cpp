@@ -69,6 +69,10 @@ QFrame* MakePlainFrame(QWidget* parent, int left, int top, int width, int height
 QComboBox* MakeCombo(QWidget* parent, int left, int top, int width) {
   auto* box = Place(MakeChild<QComboBox>(parent), left, top, width, 330);
   box->setEditable(true);
+  // What the user types is the name used: no completion that turns "Sale"
+  // into "Sales" or "sales" into "Sales" when the focus moves (without a
+  // completer the box matches its entries case-sensitively).
+  box->setCompleter(nullptr);
   return box;
 }
 

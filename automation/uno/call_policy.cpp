@@ -43,7 +43,7 @@ void CallPolicy::CheckAlive(const Task& task) {
                                              "or start an office again");
   }
   if (process_ && !process_->Alive()) {
-    ended_ = true;
+    Lose();
     throw AutomationError(kDisconnected,
                           Describe(task, false) + ": the office has ended unexpectedly");
   }
@@ -73,14 +73,14 @@ void CallPolicy::Fail(const Task& task, const css::uno::Exception& e) {
   // ask the desktop whether the office still answers (within the limit).
   bool office_gone = (process_ && !process_->Alive()) || !BridgeAlive();
   if (watchdog_->Fired()) {
-    ended_ = true;
+    Lose();
     throw AutomationError(kCallTimedOut, Describe(task, false) +
                                              ": the office did not answer within " +
                                              std::to_string(limit_.count() / 1000) + " s and was " +
                                              (process_ ? "stopped" : "let go"));
   }
   if (office_gone) {
-    ended_ = true;
+    Lose();
     throw AutomationError(kDisconnected,
                           Describe(task, false) + ": the office has ended or crashed");
   }
@@ -102,6 +102,11 @@ void CallPolicy::Fail(const Task& task, const css::uno::Exception& e) {
                           what + " failed: the workbook is no longer open in the office");
   }
   throw AutomationError(kAppDefined, what + " failed" + (words.empty() ? "" : ": " + words));
+}
+
+void CallPolicy::Lose() {
+  ended_ = true;
+  if (on_lost_) on_lost_();
 }
 
 bool CallPolicy::BridgeAlive() {

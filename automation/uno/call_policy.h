@@ -73,6 +73,8 @@ class CallPolicy {
 
   // Called before every request that does not leave pending writes alone.
   void SetFlush(std::function<void()> flush) { flush_ = std::move(flush); }
+  // Called once the office is found gone: ended, lost or timed out.
+  void SetOnLost(std::function<void()> on_lost) { on_lost_ = std::move(on_lost); }
 
   // Runs one request under the policy; `leaves` is a set of Leaves flags.
   template <class F>
@@ -114,6 +116,7 @@ class CallPolicy {
   };
 
   void CheckAlive(const Task& task);
+  void Lose();
   // "Clearing cells B3:F103 on sheet 'Sales' of workbook 'Report.xls'"; the
   // sheet's name is asked of the office only when `office_answers`.
   std::string Describe(const Task& task, bool office_answers);
@@ -124,6 +127,7 @@ class CallPolicy {
   css::uno::Reference<css::frame::XDesktop2> desktop_;
   Workbooks& books_;
   std::function<void()> flush_;
+  std::function<void()> on_lost_;
   std::uint64_t changes_ = 0;
   bool ended_ = false;
   // Its thread may touch the connection and the process: both outlive it.

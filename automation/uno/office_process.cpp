@@ -132,6 +132,10 @@ std::chrono::milliseconds ProcessAge(pid_t pid) {
 
 bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit) {
   for (pid_t pid : pids) kill(pid, SIGKILL);
+  return WaitGone(pids, limit);
+}
+
+bool WaitGone(const std::vector<pid_t>& pids, std::chrono::milliseconds limit) {
   auto ended = [](pid_t pid) {
     std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
     std::string line;

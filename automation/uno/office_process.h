@@ -54,6 +54,10 @@ std::vector<pid_t> ProcessesWithArgs(const std::vector<std::string>& args);
 // How long the process has been running; zero when that cannot be read.
 std::chrono::milliseconds ProcessAge(pid_t pid);
 
+// Waits up to `limit` until each process has ended (a zombie counts, its
+// parent reaps it); true when they have.
+bool WaitGone(const std::vector<pid_t>& pids, std::chrono::milliseconds limit);
+
 // Sends SIGKILL to each process and waits up to `limit` until all have
 // ended; true when they have.
 bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit);

@@ -1,6 +1,8 @@
 #include "automation/uno/office_profile.h"
 
 #include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +30,12 @@ constexpr std::string_view kHeader =
     "\n"
     R"(<oor:items xmlns:oor="http://openoffice.org/2001/registry" xmlns:xs="http://www.w3.org/2001/XMLSchema" xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance">)";
 constexpr std::string_view kEnd = "</oor:items>";
+// The office's own locale, which it sorts by (pivot table items, for one),
+// whatever locale its environment gives it.
+constexpr std::string_view kLocaleStart =
+    R"(<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale")";
+constexpr std::string_view kJapaneseLocale =
+    R"(<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>ja-JP</value></prop></item>)";
 constexpr std::string_view kVersionStart =
     R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion")";
 
@@ -139,8 +147,26 @@ std::string MessagesLocaleName() {
   return "C";
 }
 
+bool IsUtf8Locale(const std::string& name) {
+  locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(nullptr));
+  if (locale == static_cast<locale_t>(nullptr)) return false;
+  const bool utf8 = std::string_view(nl_langinfo_l(CODESET, locale)) == "UTF-8";
+  freelocale(locale);
+  return utf8;
+}
+
+std::string OfficeCharacterType() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value == nullptr || value[0] == '\0') continue;
+    if (IsUtf8Locale(value)) return value;
+    break;
+  }
+  return "C.UTF-8";
+}
+
 std::vector<std::string> OfficeLocaleEnvironment() {
-  std::vector<std::string> env = {"LC_CTYPE=ja_JP.UTF-8"};
+  std::vector<std::string> env = {"LC_CTYPE=" + OfficeCharacterType()};
   const char* all = std::getenv("LC_ALL");
   if (all != nullptr && all[0] != '\0') {
     env.emplace_back("LC_ALL=");
@@ -184,6 +210,7 @@ void PrepareOfficeProfile(const fs::path& installation, bool japanese_ui,
     for (std::string line; std::getline(in, line);) lines.push_back(line);
   }
   bool changed = Apply(lines, Edit{kUiStart, kJapaneseUi, !japanese_ui});
+  changed |= Apply(lines, Edit{kLocaleStart, kJapaneseLocale});
   if (!office_version.empty()) {
     const std::string mark = std::string(kVersionStart) + R"( oor:op="fuse"><value>)" +
                              std::string(office_version) + "</value></prop></item>";

@@ -3,11 +3,15 @@
 //
 // Its locale is always Japanese, as on the Japanese desktops the program is
 // made for: the office sorts (pivot table items, for one) by its locale, so
-// a workbook comes out the same whatever the environment of the run. Its
-// menus and dialogs are Japanese for a user who reads Japanese, however the
-// office is started and whatever its profile chose before (the profile's
-// UILocale setting); for anyone else that setting is taken out again, so
-// that the menus follow the environment as they do by default.
+// a workbook comes out the same whatever the environment of the run. The
+// profile sets that locale (ooSetupSystemLocale), for a Japanese locale of
+// the system's may well be missing. The character type the office runs
+// with, which decides how it reads file names, is a UTF-8 one that the
+// system has, so that any name works. Its menus and dialogs are Japanese
+// for a user who reads Japanese, however the office is started and
+// whatever its profile chose before (the profile's UILocale setting); for
+// anyone else that setting is taken out again, so that the menus follow the
+// environment as they do by default.
 #pragma once
 
 #include <filesystem>
@@ -25,10 +29,18 @@ std::string MessagesLocaleName();
 // "ja_JP.eucJP@x"...
 bool IsJapaneseLocale(std::string_view name);
 
-// Environment entries ("NAME=value") for the private office that make its
-// locale Japanese and leave its menus in the user's language: LC_CTYPE is
-// ja_JP.UTF-8, and LC_ALL, which would override it, is emptied after its
-// value has been handed to LC_MESSAGES.
+// True when the system has the locale `name` and its character set is UTF-8.
+bool IsUtf8Locale(const std::string& name);
+
+// The character type for the office: the user's own (the first set of
+// LC_ALL, LC_CTYPE and LANG) when it is a UTF-8 locale the system has, else
+// C.UTF-8.
+std::string OfficeCharacterType();
+
+// Environment entries ("NAME=value") for the private office that give it a
+// UTF-8 character type and leave its menus in the user's language: LC_CTYPE
+// is OfficeCharacterType(), and LC_ALL, which would override it, is emptied
+// after its value has been handed to LC_MESSAGES.
 std::vector<std::string> OfficeLocaleEnvironment();
 
 // The version of the office whose program folder is `program_dir`, as its
@@ -38,6 +50,7 @@ std::string OfficeVersion(const std::filesystem::path& program_dir);
 // Prepares the office profile whose user installation is `installation`
 // (what -env:UserInstallation names; the office keeps its settings in
 // installation/user/registrymodifications.xcu):
+// - the office's locale: Japanese;
 // - the menu language: Japanese when `japanese_ui`, else following the
 //   environment;
 // - the profile is marked as having run `office_version` (empty: left as it

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -51,6 +52,7 @@ Session::Session(UnoOptions options, std::unique_ptr<OfficeProcess> process,
       policy_(options_.call_timeout, process_.get(), *connection_, desktop_, books_),
       pending_(options_, policy_, books_, written_) {
   policy_.SetFlush([this] { pending_.Flush(); });
+  policy_.SetOnLost([this] { share_.reset(); });
 }
 
 Session::~Session() {
@@ -60,6 +62,8 @@ Session::~Session() {
     } catch (...) {
     }
   }
+  if (!policy_.ended()) LeaveOffice(false);
+  share_.reset();
 }
 
 void Session::Open(const std::string& path) {
@@ -190,7 +194,6 @@ void Session::CloseBook(Book& book, bool save_changes) {
 
 void Session::Quit() {
   if (policy_.ended()) return;
-  bool refused = false;  // the office vetoed its termination
   try {
     Call("closing the office", [&] {
       // Hidden workbooks go; a workbook the user can see stays open in an
@@ -201,17 +204,43 @@ void Session::Quit() {
           Workbooks::Close(Reference<css::lang::XComponent>(book.doc, UNO_QUERY_THROW));
         }
       }
-      books_.all().clear();
-      if (process_ && !desktop_->terminate()) refused = true;
+      std::erase_if(books_.all(), [&](const Book& book) { return process_ || !book.on_screen; });
     });
   } catch (const AutomationError&) {
     if (!process_) throw;
     // A private office that refuses to end is ended below.
   }
+  LeaveOffice(process_ != nullptr);
+  books_.all().clear();
   policy_.End();
-  if (process_ &&
-      !process_->WaitExit(refused ? std::chrono::seconds(2) : std::chrono::seconds(15))) {
-    process_->Kill();
+}
+
+void Session::LeaveOffice(bool want_end) {
+  auto end = [&] {
+    bool refused = false;  // the office vetoed its termination
+    try {
+      Call("closing the office", [&] {
+        if (!desktop_->terminate()) refused = true;
+      });
+    } catch (const AutomationError&) {
+    }
+    if (process_ &&
+        !process_->WaitExit(refused ? std::chrono::seconds(2) : std::chrono::seconds(15))) {
+      process_->Kill();
+    }
+  };
+  const std::vector<Book>& books = books_.all();
+  const bool on_screen =
+      std::any_of(books.begin(), books.end(), [](const Book& book) { return book.on_screen; });
+  const auto wish = want_end    ? OfficeShare::Wish::kEnd
+                    : on_screen ? OfficeShare::Wish::kKeep
+                                : OfficeShare::Wish::kNone;
+  // Held here: a call that finds the office lost drops share_.
+  std::unique_ptr<OfficeShare> share = std::move(share_);
+  if (share) {
+    share->Leave(wish, end, options_.start_timeout + std::chrono::seconds(30));
+  } else if (want_end) {
+    end();
   }
 }
 

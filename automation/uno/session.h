@@ -28,6 +28,7 @@
 #include "automation/uno/addresses.h"
 #include "automation/uno/call_policy.h"
 #include "automation/uno/office_process.h"
+#include "automation/uno/office_share.h"
 #include "automation/uno/pending_writes.h"
 #include "automation/uno/uno_excel.h"
 #include "automation/uno/uno_runtime.h"
@@ -74,8 +75,13 @@ class Session {
   // display.
   void SetVisible(bool on);
   // Closes the hidden workbooks and, when this program started the office,
-  // ends it. Never throws for a private office; afterwards every call fails.
+  // ends it, or leaves that to the last run of the program still using it
+  // (OfficeShare), as the last one also ends an office a run wanted ended.
+  // Never throws for a private office; afterwards every call fails.
   void Quit();
+  // The session's share of the office among the program's runs, held until
+  // it quits, is destroyed or loses the office.
+  void HoldShare(std::unique_ptr<OfficeShare> share) { share_ = std::move(share); }
 
   // --- within a request --------------------------------------------------------------
 
@@ -118,6 +124,9 @@ class Session {
   static void RefuseIfHeldElsewhere(const std::filesystem::path& file);
   // Loads the file hidden, refusing what cannot be written back.
   void Load(const std::string& path, const std::filesystem::path& file);
+  // Leaves the office as OfficeShare says, ending it when this session is
+  // the one to; `want_end` for an office this program started.
+  void LeaveOffice(bool want_end);
 
   UnoOptions options_;
   std::unique_ptr<OfficeProcess> process_;
@@ -128,6 +137,7 @@ class Session {
   CallPolicy policy_;  // stops its time limit's thread before the above go
   WrittenBlocks written_;
   PendingWrites pending_;
+  std::unique_ptr<OfficeShare> share_;  // dropped when the office is lost
 };
 
 using SessionPtr = std::shared_ptr<Session>;

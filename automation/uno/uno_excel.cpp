@@ -41,6 +41,8 @@ class UnoServer : public XlServer {
     // serves. Where no office has made the pipe's socket nobody is waited
     // for, and an office that does not answer at all is not tried again.
     last_connect_error_.clear();
+    // Waits while another run starts an office, and then attaches to it.
+    std::unique_ptr<OfficeShare> share = TakeTurn();
     auto start = std::chrono::steady_clock::now();
     std::unique_ptr<OfficeConnection> connection = TryConnect();
     while (!connection && PipeHasSocket(options_.pipe_name) &&
@@ -60,32 +62,23 @@ class UnoServer : public XlServer {
                                 : "Cannot attach to the office on the pipe '" + options_.pipe_name +
                                       "': " + last_connect_error_);
     }
-    return Attach(nullptr, std::move(connection), !HaveDisplay());
+    return Attach(nullptr, std::move(connection), !HaveDisplay(), std::move(share));
   }
 
   std::shared_ptr<XlApplication> CreateObject() override {
     last_connect_error_.clear();
+    // One run at a time starts an office: the others attach to it.
+    std::unique_ptr<OfficeShare> share = TakeTurn();
     if (auto connection = TryConnect()) {
       // Someone already serves our pipe: use that office, but never end it.
-      return Attach(nullptr, std::move(connection), !HaveDisplay());
+      return Attach(nullptr, std::move(connection), !HaveDisplay(), std::move(share));
     }
     if (unanswered_ && !EndOurUnansweringOffice()) {
       throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
                                                options_.pipe_name + "': " + last_connect_error_);
     }
     bool headless = options_.force_headless || !HaveDisplay();
-    fs::path profile;
-    try {
-      if (options_.profile_dir.empty()) {
-        profile = PrivateCacheDir("office-profile");
-      } else {
-        profile = options_.profile_dir;
-        MakePrivateDir(profile);
-      }
-    } catch (const AutomationError& e) {
-      throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
-    }
-    profile = fs::absolute(profile);
+    fs::path profile = Profile();
     std::string program = options_.office_program.empty()
                               ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
                               : options_.office_program;
@@ -109,6 +102,7 @@ class UnoServer : public XlServer {
     if (!headless) env.push_back("SAL_USE_VCLPLUGIN=gen");
     for (std::string& v : OfficeLocaleEnvironment()) env.push_back(std::move(v));
     auto process = std::make_unique<OfficeProcess>(program, args, env, log);
+    share->Started(process->pid());
 
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;
     while (true) {
@@ -119,7 +113,7 @@ class UnoServer : public XlServer {
           deadline - std::chrono::steady_clock::now());
       if (auto connection = TryConnect(std::max(left, std::chrono::milliseconds(1000)));
           connection && DesktopAnswers(*connection)) {
-        return Attach(std::move(process), std::move(connection), headless);
+        return Attach(std::move(process), std::move(connection), headless, std::move(share));
       }
       if (!process->Alive()) {
         std::string tail = LogTail(log);
@@ -162,6 +156,25 @@ class UnoServer : public XlServer {
           "the office there did not answer within " + Seconds(options_.attach_timeout);
       return nullptr;
     }
+  }
+
+  // The private office's profile folder, made when missing.
+  fs::path Profile() const {
+    try {
+      if (options_.profile_dir.empty()) return fs::absolute(PrivateCacheDir("office-profile"));
+      MakePrivateDir(options_.profile_dir);
+      return fs::absolute(options_.profile_dir);
+    } catch (const AutomationError& e) {
+      throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
+    }
+  }
+
+  // The turn among the program's runs on the office of our pipe and
+  // profile (OfficeShare), waited for while another run starts or ends it.
+  std::unique_ptr<OfficeShare> TakeTurn() const {
+    const fs::path profile = Profile();
+    return OfficeShare::TakeTurn(OfficeShareFile(profile), {AcceptArg(), ProfileArg(profile)},
+                                 options_.start_timeout + std::chrono::seconds(30));
   }
 
   std::string AcceptArg() const {
@@ -212,11 +225,15 @@ class UnoServer : public XlServer {
   }
 
   std::shared_ptr<XlApplication> Attach(std::unique_ptr<OfficeProcess> process,
-                                        std::unique_ptr<OfficeConnection> connection,
-                                        bool headless) {
+                                        std::unique_ptr<OfficeConnection> connection, bool headless,
+                                        std::unique_ptr<OfficeShare> share) {
     try {
-      return MakeApplication(
-          std::make_shared<Session>(options_, std::move(process), std::move(connection), headless));
+      auto session =
+          std::make_shared<Session>(options_, std::move(process), std::move(connection), headless);
+      share->Join();
+      share->EndTurn();
+      session->HoldShare(std::move(share));
+      return MakeApplication(std::move(session));
     } catch (const css::uno::Exception& e) {
       const std::string words = OfficeWords(FromOU(e.Message));
       throw AutomationError(kCannotCreate, "The office on the pipe '" + options_.pipe_name +

@@ -13,6 +13,7 @@
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XDataPilotDescriptor.hpp>
+#include <com/sun/star/sheet/XDataPilotTables.hpp>
 #include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
 #include <com/sun/star/sheet/XDatabaseRange.hpp>
 #include <com/sun/star/sheet/XSheetOperation.hpp>
@@ -507,6 +508,30 @@ std::string NewSheetName(const Reference<css::sheet::XSpreadsheetDocument>& doc)
   }
 }
 
+// Inserts a pivot table named `name` of the list `source` into `tables`, its
+// output from `where`.
+void InsertPivotTable(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                      const Reference<css::sheet::XDataPilotTables>& tables,
+                      const std::string& name, const css::table::CellRangeAddress& source,
+                      const css::table::CellAddress& where) {
+  Reference<css::sheet::XDataPilotDescriptor> descriptor = tables->createDataPilotDescriptor();
+  descriptor->setSourceRange(source);
+  Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
+  Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
+  // The office renames a new table whose name another sheet's table has: it
+  // is inserted under a name free in the workbook, then given its own, which
+  // the office keeps.
+  std::string free_name = name;
+  for (int n = 2; PivotNameInUse(doc, free_name); ++n) {
+    free_name = name + " (" + std::to_string(n) + ")";
+  }
+  tables->insertNewByName(ToOU(free_name), where, descriptor);
+  if (free_name != name) {
+    css::uno::Reference<css::container::XNamed>(tables->getByName(ToOU(free_name)), UNO_QUERY_THROW)
+        ->setName(ToOU(name));
+  }
+}
+
 class UnoSheet : public XlSheet {
  public:
   UnoSheet(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc,
@@ -554,10 +579,6 @@ class UnoSheet : public XlSheet {
               name = "PivotTable" + std::to_string(n);
             }
           }
-          if (PivotNameInUse(doc_, name)) {
-            throw AutomationError(
-                kAppDefined, "A pivot table named '" + name + "' already exists in the workbook");
-          }
 
           Reference<css::sheet::XSpreadsheet> target;
           CellPos at{2, 0};  // A3, leaving room above the table as Excel does
@@ -579,22 +600,24 @@ class UnoSheet : public XlSheet {
             Block b = ParseA1Block(bang == std::string_view::npos ? dest : dest.substr(bang + 1));
             at = CellPos{b.top, b.left};
           }
+          auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
+          // Names are the sheet's own: only a name taken on the receiving
+          // sheet is refused (a new sheet has none).
+          if (tables->hasByName(ToOU(name))) {
+            throw AutomationError(kAppDefined, "A pivot table named '" + name +
+                                                   "' already exists on the sheet '" +
+                                                   SheetName(target) + "'");
+          }
           try {
-            auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
-            Reference<css::sheet::XDataPilotDescriptor> descriptor =
-                tables->createDataPilotDescriptor();
             css::table::CellRangeAddress range;
             range.Sheet = static_cast<sal_Int16>(SheetIndex(source_sheet));
             range.StartColumn = source.block.left;
             range.StartRow = source.block.top;
             range.EndColumn = source.block.right;
             range.EndRow = source.block.bottom;
-            descriptor->setSourceRange(range);
-            Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
-            Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
-            css::table::CellAddress where(static_cast<sal_Int16>(SheetIndex(target)), at.col,
-                                          at.row);
-            tables->insertNewByName(ToOU(name), where, descriptor);
+            InsertPivotTable(doc_, tables, name, range,
+                             css::table::CellAddress(static_cast<sal_Int16>(SheetIndex(target)),
+                                                     at.col, at.row));
           } catch (...) {
             if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
             throw;

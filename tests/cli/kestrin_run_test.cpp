@@ -8,9 +8,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -53,11 +56,34 @@ bool OfficeOnPipe(const std::string& pipe) {
   return false;
 }
 
+// The offices serving the office pipe of that name, by process group: an
+// office's launcher and the office proper it starts, and starts again on
+// the first run of a new profile, share the group they were started in.
+std::set<pid_t> OfficesOnPipe(const std::string& pipe) {
+  const std::string needle = "pipe,name=" + pipe + ";";
+  std::set<pid_t> groups;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    if (ReadAll(entry.path() / "cmdline").find(needle) == std::string::npos) continue;
+    const std::string stat = ReadAll(entry.path() / "stat");
+    std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+    std::string state;
+    pid_t parent = 0, group = 0;
+    if (fields >> state >> parent >> group) groups.insert(group);
+  }
+  return groups;
+}
+
 class KestrinRun : public ::testing::Test {
  protected:
-  // Runs kestrin with the arguments, without a display, its office on a
-  // pipe of this test's own.
-  Outcome Kestrin(const std::vector<std::string>& args, const std::string& pipe = "") {
+  struct Started {
+    pid_t pid = -1;
+    fs::path err;
+  };
+
+  // Starts kestrin with the arguments, without a display, its office on a
+  // pipe of this test's own, standard error going to `err_name`.
+  Started Start(const std::vector<std::string>& args, const std::string& pipe = "",
+                const std::string& err_name = "stderr.txt") {
     const std::string office_pipe = pipe.empty() ? pipe_ : pipe;
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
@@ -67,11 +93,15 @@ class KestrinRun : public ::testing::Test {
             "KESTRIN_OFFICE_PROFILE=", "XDG_CACHE_HOME="}) {
         if (var.rfind(drop, 0) == 0) var.clear();
       }
+      for (const std::string& own : env_) {
+        if (var.rfind(own.substr(0, own.find('=') + 1), 0) == 0) var.clear();
+      }
       if (!var.empty()) env.push_back(var);
     }
     env.push_back("KESTRIN_OFFICE_PIPE=" + office_pipe);
     env.push_back("KESTRIN_OFFICE_PROFILE=" + (dir_.path() / "profile").string());
     env.push_back("XDG_CACHE_HOME=" + (dir_.path() / "cache").string());
+    env.insert(env.end(), env_.begin(), env_.end());
 
     std::vector<std::string> argv_text{KESTRIN_PROGRAM};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -81,33 +111,37 @@ class KestrinRun : public ::testing::Test {
     for (auto& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    const fs::path err = dir_.path() / "stderr.txt";
+    Started started{-1, dir_.path() / err_name};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t pid = -1;
-    int spawned = posix_spawn(&pid, KESTRIN_PROGRAM, &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_addopen(&actions, 2, started.err.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    int spawned =
+        posix_spawn(&started.pid, KESTRIN_PROGRAM, &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) ADD_FAILURE() << "cannot start " << KESTRIN_PROGRAM;
+    return started;
+  }
+
+  // Waits for a started kestrin (4 minutes at most) and reads what it said.
+  Outcome Wait(const Started& started) {
     Outcome run;
-    if (spawned != 0) {
-      ADD_FAILURE() << "cannot start " << KESTRIN_PROGRAM;
-      return run;
-    }
+    if (started.pid < 0) return run;
     int status = 0;
     auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
-    while (waitpid(pid, &status, WNOHANG) == 0) {
+    while (waitpid(started.pid, &status, WNOHANG) == 0) {
       if (std::chrono::steady_clock::now() > deadline) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
+        kill(started.pid, SIGKILL);
+        waitpid(started.pid, &status, 0);
         ADD_FAILURE() << "kestrin did not end within 4 minutes";
         break;
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.err = ReadAll(err);
+    run.err = ReadAll(started.err);
     std::string line;
     for (char c : run.err) {
       if (c == '\n') {
@@ -119,6 +153,11 @@ class KestrinRun : public ::testing::Test {
     }
     if (!line.empty()) run.lines.push_back(line);
     return run;
+  }
+
+  // Runs kestrin with the arguments as Start() does, to its end.
+  Outcome Kestrin(const std::vector<std::string>& args, const std::string& pipe = "") {
+    return Wait(Start(args, pipe));
   }
 
   // The sample's export as a pattern file; `edit` changes its settings.
@@ -168,6 +207,8 @@ class KestrinRun : public ::testing::Test {
   }
 
   TempDir dir_;
+  // Environment entries ("NAME=value") kestrin gets besides its own.
+  std::vector<std::string> env_;
   std::string pipe_ = "kestrin_run_test_" + std::to_string(getpid()) + "_" +
                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
@@ -178,6 +219,91 @@ TEST_F(KestrinRun, ASavedPatternIsExportedWithoutADisplay) {
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
   EXPECT_FALSE(OfficeOnPipe(pipe_));
+  ExpectExported(book);
+}
+
+TEST_F(KestrinRun, EveryRunOfAPatternAddsItsPivotTableOnASheetOfItsOwn) {
+  fs::path book = SampleCopy("sales.xls");
+  const std::string pattern = Pattern("sales.kst", book, [](auto&) {});
+  for (int night = 1; night <= 3; ++night) {
+    Outcome run = Kestrin({pattern});
+    ASSERT_EQ(run.status, 0) << "run " << night << ": " << run.err;
+  }
+  ExpectExported(book);
+  SavedBook saved(book);
+  double amounts = 0;
+  for (int r = 4; r <= 243; ++r) amounts += saved.At("売上", "G" + std::to_string(r)).number;
+  int tables = 0;
+  for (const std::string& sheet : saved.SheetNames()) {
+    if (saved.Pivots(sheet).count("支店別集計") == 0) continue;
+    ++tables;
+    // The grand total, the largest number of the table, sums every amount.
+    double largest = 0;
+    for (int r = 1; r <= 30; ++r) {
+      for (int c = 0; c < 12; ++c) {
+        auto cell = saved.At(sheet, ColumnLetters(c) + std::to_string(r));
+        if (cell.kind == SavedBook::Kind::kNumber) largest = std::max(largest, cell.number);
+      }
+    }
+    EXPECT_EQ(largest, amounts) << sheet;
+  }
+  EXPECT_EQ(tables, 3);
+}
+
+TEST_F(KestrinRun, RunsStartedTogetherShareOneOfficeAndTheLastOneEndsIt) {
+  std::vector<fs::path> books;
+  std::vector<Started> runs;
+  for (int i = 1; i <= 3; ++i) {
+    books.push_back(SampleCopy("night" + std::to_string(i) + ".xls"));
+    const std::string pattern =
+        Pattern("night" + std::to_string(i) + ".kst", books.back(), [](auto&) {});
+    runs.push_back(Start({pattern}, "", "stderr" + std::to_string(i) + ".txt"));
+  }
+  // The offices that served the pipe while any of the runs went on.
+  std::set<pid_t> offices;
+  auto running = [&] {
+    return std::any_of(runs.begin(), runs.end(), [](const Started& run) {
+      siginfo_t info{};
+      return waitid(P_PID, static_cast<id_t>(run.pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+             info.si_pid == 0;
+    });
+  };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(4);
+  while (running() && std::chrono::steady_clock::now() < deadline) {
+    offices.merge(OfficesOnPipe(pipe_));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  for (const Started& started : runs) {
+    Outcome run = Wait(started);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+  }
+  EXPECT_EQ(offices.size(), 1u);
+  EXPECT_FALSE(OfficeOnPipe(pipe_));
+  for (const fs::path& book : books) ExpectExported(book);
+}
+
+TEST_F(KestrinRun, AWorkbookUnderJapaneseNamesIsExportedWithoutAJapaneseLocale) {
+  // The locales kestrin and its office can find hold C.UTF-8 only: a
+  // Japanese one of the system's is hidden, whatever the user's LANG says.
+  const fs::path locales = dir_.path() / "locales";
+  fs::create_directories(locales);
+  if (fs::exists("/usr/lib/locale/C.utf8")) {
+    fs::copy("/usr/lib/locale/C.utf8", locales / "C.utf8", fs::copy_options::recursive);
+  }
+  env_ = {"LOCPATH=" + locales.string(), "LANG=ja_JP.UTF-8", "LC_ALL=", "LC_CTYPE="};
+  const fs::path folder = dir_.path() / "日本 語";
+  fs::create_directories(folder);
+  const fs::path book = folder / "売上 データ.xls";
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", book);
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.mdb", folder / "売上 データ.mdb");
+  exporting::ExportSettings s =
+      sample::SampleSettings((folder / "売上 データ.mdb").string(), book.string());
+  const std::string pattern = (folder / "売上 データ.kst").string();
+  pattern::WritePatternFile(pattern, s);
+  Outcome run = Kestrin({pattern});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
   ExpectExported(book);
 }
 

@@ -314,14 +314,6 @@ class FakeExcel::SheetImpl : public automation::XlSheet {
                         const std::string& destination, const std::string& name) override {
     xl_.Call("PivotTableWizard(" + std::to_string(source_type) + "," + source_data + "," +
              destination + "," + name + ")");
-    for (const auto& s : wb_.sheets) {
-      for (const auto& pt : s.pivot_tables) {
-        if (pt.name == name) {
-          throw AutomationError(kApplicationError,
-                                "A PivotTable named '" + name + "' already exists");
-        }
-      }
-    }
     const auto bang = source_data.rfind('!');
     if (source_type != automation::xl::kDatabase || bang == std::string::npos ||
         !destination.empty()) {

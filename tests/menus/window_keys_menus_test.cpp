@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -159,6 +160,50 @@ TEST_F(WindowKeysMenusTest, EnterSkipsHiddenAndFramedOffControlsAndEntersAPairAt
   w().txtCls->setEnabled(false);
   w().txtExpMax->setFocus(Qt::OtherFocusReason);
   EXPECT_EQ(Enter(), w().txtRow);
+}
+
+TEST_F(WindowKeysMenusTest, ANameTypedIntoAListStaysAsTypedWhenTheFocusMoves) {
+  ChooseDatabase();
+  w().cboSheet->setEnabled(true);
+  auto type_into = [&](QComboBox* box, const QString& typed, bool by_enter) {
+    box->clear();
+    box->addItems({"Sales", "売上データ", "Other"});
+    box->setCurrentIndex(2);
+    box->setFocus(Qt::OtherFocusReason);
+    box->lineEdit()->selectAll();
+    if (typed.front().unicode() < 0x80) {
+      QTest::keyClicks(box, typed);
+    } else {
+      // Japanese arrives from the input method, committed as a whole.
+      QInputMethodEvent committed;
+      committed.setCommitString(typed);
+      QApplication::sendEvent(box->lineEdit(), &committed);
+    }
+    if (by_enter) {
+      Enter();
+    } else {
+      QTest::keyClick(box, Qt::Key_Tab);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_NE(QApplication::focusWidget(), box);
+    return box->currentText().toStdString();
+  };
+  for (QComboBox* box : {w().cboTables, w().cboSheet, w().cboPivotR1, w().cboPivotR2,
+                         w().cboPivotC1, w().cboPivotC2, w().cboPivotVal}) {
+    SCOPED_TRACE(box->objectName().toStdString());
+    // A prefix of another entry, leaving by Tab and by Enter.
+    EXPECT_EQ(type_into(box, "Sale", false), "Sale");
+    EXPECT_EQ(type_into(box, "売上", true), "売上");
+    // Another case than an entry's.
+    EXPECT_EQ(type_into(box, "sales", true), "sales");
+  }
+  w().optTable->Select(1);
+  EXPECT_EQ(type_into(w().cboQuerys, "Sale", true), "Sale");
+  // What the export and the pattern file take is the typed text.
+  w().CollectSettings();
+  EXPECT_EQ(state_.settings.TblName, "Sale");
+  EXPECT_EQ(state_.settings.ShtName, "sales");
+  EXPECT_EQ(state_.settings.PvtVal, "sales");
 }
 
 TEST_F(WindowKeysMenusTest, EnterStillReachesTheControlAndLeavingTheStartRowRunsItsHandler) {

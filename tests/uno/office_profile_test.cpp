@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -67,6 +68,8 @@ class ProfileTest : public ::testing::Test {
   }
   static constexpr const char* kJa =
       R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>ja</value></prop></item>)";
+  static constexpr const char* kLocale =
+      R"(<item oor:path="/org.openoffice.Setup/L10N"><prop oor:name="ooSetupSystemLocale" oor:op="fuse"><value>ja-JP</value></prop></item>)";
   static constexpr const char* kOther =
       R"(<item oor:path="/org.openoffice.Setup/Product"><prop oor:name="ooSetupLastVersion" oor:op="fuse"><value>7.4</value></prop></item>)";
   static constexpr const char* kXmlDecl = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -76,12 +79,13 @@ class ProfileTest : public ::testing::Test {
   fs::path root_, installation_, user_;
 };
 
-TEST_F(ProfileTest, AFreshProfileIsSeededOnlyForAJapaneseUser) {
+TEST_F(ProfileTest, AFreshProfileGetsAJapaneseLocaleAndJapaneseMenusOnlyForAJapaneseUser) {
   PrepareOfficeProfile(installation_, false, "");
-  EXPECT_FALSE(fs::exists(installation_));
+  const std::string head = std::string(kXmlDecl) + kItems + "\n" + kLocale + "\n";
+  EXPECT_EQ(Settings(), head + "</oor:items>\n");
   PrepareOfficeProfile(installation_, true, "");
   std::string text = Settings();
-  EXPECT_EQ(text, std::string(kXmlDecl) + kItems + "\n" + kJa + "\n</oor:items>\n");
+  EXPECT_EQ(text, head + kJa + "\n</oor:items>\n");
   struct stat st {};
   for (const fs::path& dir : {installation_, user_}) {
     ASSERT_EQ(stat(dir.c_str(), &st), 0);
@@ -103,15 +107,16 @@ TEST_F(ProfileTest, AnOfficeWrittenProfileKeepsItsOtherSettings) {
   WriteSettings(head + kOther + "\n" + en_ui + "</oor:items>");
   PrepareOfficeProfile(installation_, false,
                        "");  // a menu language of the user's own choosing stays
-  EXPECT_EQ(Settings(), head + kOther + "\n" + en_ui + "</oor:items>");
+  const std::string locale = std::string(kLocale) + "\n</oor:items>\n";
+  EXPECT_EQ(Settings(), head + kOther + "\n" + en_ui + "\n" + locale);
   PrepareOfficeProfile(installation_, true, "");
-  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
+  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n" + locale);
   PrepareOfficeProfile(installation_, false, "");  // menus follow the environment again
-  EXPECT_EQ(Settings(), head + kOther + "\n</oor:items>\n");
+  EXPECT_EQ(Settings(), head + kOther + "\n" + locale);
   // Without a UILocale line, the setting goes in before the end tag.
   WriteSettings(head + kOther + "</oor:items>");
   PrepareOfficeProfile(installation_, true, "");
-  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n</oor:items>\n");
+  EXPECT_EQ(Settings(), head + kOther + "\n" + kJa + "\n" + locale);
 }
 
 TEST_F(ProfileTest, TheProfileIsMarkedAsHavingRunThisOffice) {
@@ -122,15 +127,16 @@ TEST_F(ProfileTest, TheProfileIsMarkedAsHavingRunThisOffice) {
            version + "</value></prop></item>";
   };
   PrepareOfficeProfile(installation_, false, "7.4");
-  EXPECT_EQ(Settings(), head + mark("7.4") + "\n</oor:items>\n");
+  EXPECT_EQ(Settings(), head + kLocale + "\n" + mark("7.4") + "\n</oor:items>\n");
   PrepareOfficeProfile(installation_, true, "7.4");
-  EXPECT_EQ(Settings(), head + mark("7.4") + "\n" + kJa + "\n</oor:items>\n");
+  EXPECT_EQ(Settings(), head + kLocale + "\n" + mark("7.4") + "\n" + kJa + "\n</oor:items>\n");
   // A profile an older office used: the mark follows the office, the rest stays.
   const std::string en_ui =
       R"(<item oor:path="/org.openoffice.Office.Linguistic/General"><prop oor:name="UILocale" oor:op="fuse"><value>en-US</value></prop></item>)";
   WriteSettings(head + mark("7.3") + "\n" + en_ui + "</oor:items>");
   PrepareOfficeProfile(installation_, false, "24.2");
-  const std::string upgraded = head + mark("24.2") + "\n" + en_ui + "\n</oor:items>\n";
+  const std::string upgraded =
+      head + mark("24.2") + "\n" + en_ui + "\n" + kLocale + "\n</oor:items>\n";
   EXPECT_EQ(Settings(), upgraded);
   PrepareOfficeProfile(installation_, false, "");  // version unknown: left as it is
   EXPECT_EQ(Settings(), upgraded);
@@ -159,13 +165,28 @@ TEST_F(ProfileTest, TheOfficeVersionComesFromItsInstallation) {
   EXPECT_EQ(OfficeVersion(root_ / "program"), "");
 }
 
-TEST(OfficeLocaleTest, TheOfficeGetsAJapaneseLocaleAndKeepsTheUsersMessages) {
-  ScopedEnv all("LC_ALL", nullptr), messages("LC_MESSAGES", nullptr), lang("LANG", "C");
-  EXPECT_EQ(OfficeLocaleEnvironment(), std::vector<std::string>{"LC_CTYPE=ja_JP.UTF-8"});
-  setenv("LC_ALL", "en_US.UTF-8", 1);  // would override LC_CTYPE
-  EXPECT_EQ(
-      OfficeLocaleEnvironment(),
-      (std::vector<std::string>{"LC_CTYPE=ja_JP.UTF-8", "LC_ALL=", "LC_MESSAGES=en_US.UTF-8"}));
+TEST(OfficeLocaleTest, TheOfficeGetsAUtf8CharacterTypeTheSystemHasAndTheUsersMessages) {
+  ScopedEnv all("LC_ALL", nullptr), ctype("LC_CTYPE", nullptr), messages("LC_MESSAGES", nullptr),
+      lang("LANG", "C");
+  EXPECT_EQ(OfficeLocaleEnvironment(), std::vector<std::string>{"LC_CTYPE=C.UTF-8"});
+  setenv("LANG", "C.utf8", 1);  // the user's own, UTF-8 and there
+  EXPECT_EQ(OfficeLocaleEnvironment(), std::vector<std::string>{"LC_CTYPE=C.utf8"});
+  {
+    // A Japanese locale the system does not have.
+    char empty[] = "/tmp/kestrin-locales-XXXXXX";
+    ASSERT_NE(mkdtemp(empty), nullptr);
+    ScopedEnv hidden("LOCPATH", empty);
+    setenv("LC_CTYPE", "ja_JP.UTF-8", 1);
+    EXPECT_FALSE(IsUtf8Locale("ja_JP.UTF-8"));
+    EXPECT_EQ(OfficeCharacterType(), "C.UTF-8");
+    unsetenv("LC_CTYPE");
+    rmdir(empty);
+  }
+  setenv("LC_ALL", "C.utf8", 1);  // would override LC_CTYPE
+  EXPECT_EQ(OfficeLocaleEnvironment(),
+            (std::vector<std::string>{"LC_CTYPE=C.utf8", "LC_ALL=", "LC_MESSAGES=C.utf8"}));
+  setenv("LC_ALL", "POSIX", 1);  // not UTF-8
+  EXPECT_EQ(OfficeCharacterType(), "C.UTF-8");
 }
 
 }  // namespace

@@ -126,6 +126,40 @@ TEST(PivotTest, MixedRowAndColumnListsAndASecondPivotTable) {
   EXPECT_THAT(p2.columns, ElementsAre("Region", "Shop"));
 }
 
+// As a repeated export makes them: one name, a table on each new sheet, each
+// with its own fields.
+TEST(PivotTest, TheSameNameOnEverySheetItIsMadeOn) {
+  auto& app = *Office().app;
+  fs::path path = NewPath("pivot-again", ".xlsx");
+  MakeWorkbook(path, {{"Data", Sales()}});
+  app.WorkbooksOpen(path.string());
+  for (const char* row : {"Region", "Shop"}) {
+    app.ActiveWorkbook()->Sheets()->Item("Data")->Activate();
+    app.ActiveSheet()->PivotTableWizard(xl::kDatabase, Source("Data"), "", "集計");
+    app.ActiveSheet()->PivotTables("集計")->AddFields(std::string(row), std::string("Year"));
+    app.ActiveSheet()->PivotTables("集計")->PivotFields("Amount")->SetOrientation(xl::kDataField);
+  }
+  app.ActiveWorkbook()->Save();
+  app.ActiveWorkbook()->Close(false);
+  // The file names both tables so. (Reading an .xlsx, the office renames a
+  // table whose name another sheet's table has, as it names a new one.)
+  for (const char* part : {"xl/pivotTables/pivotTable1.xml", "xl/pivotTables/pivotTable2.xml"}) {
+    EXPECT_THAT(ZipMember(path, part), HasSubstr("name=\"集計\"")) << part;
+  }
+  SavedBook saved(path);
+  EXPECT_THAT(saved.SheetNames(), ElementsAre("Sheet2", "Sheet3", "Data"));
+  std::vector<std::string> rows;
+  for (const char* sheet : {"Sheet2", "Sheet3"}) {
+    auto pivots = saved.Pivots(sheet);
+    ASSERT_EQ(pivots.size(), 1u) << sheet;
+    const auto& p = pivots.begin()->second;
+    rows.insert(rows.end(), p.rows.begin(), p.rows.end());
+    EXPECT_THAT(p.columns, ElementsAre("Year"));
+    EXPECT_THAT(p.data_functions, ElementsAre(css::sheet::GeneralFunction_SUM));
+  }
+  EXPECT_THAT(rows, ElementsAre("Region", "Shop"));
+}
+
 // Captions as a Japanese spreadsheet writes them, saved in the file; the
 // layout and the numbers are the office's own.
 TEST(PivotTest, JapaneseDataFieldAndGrandTotalCaptions) {
@@ -200,7 +234,9 @@ TEST(PivotTest, RefusalsAreErrorsThatLeaveTheWorkbookAsItWas) {
   expect_1004([&] { app.ActiveSheet()->PivotTables("Other"); }, "Other");
   app.ActiveWorkbook()->Sheets()->Item("Data")->Activate();
   int sheets = app.ActiveWorkbook()->Sheets()->Count();
-  expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data!A1:F13", "", "Taken"); }, "Taken");
+  // Only the sheet that receives the table must not have the name already.
+  expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data!A1:F13", "Sheet2!H3", "Taken"); },
+              "Taken");
   expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Gone!A1:F13", "", "New"); }, "Gone");
   expect_1004([&] { app.ActiveSheet()->PivotTableWizard(1, "Data A1:F13", "", "New"); },
               "Data A1:F13");
