@@ -16,7 +16,7 @@ packages=(
   locales poppler-utils unzip
   xvfb xauth x11-utils x11-apps imagemagick
   xdg-utils desktop-file-utils shared-mime-info
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic libharfbuzz-dev libfontconfig-dev
 )
 
 missing=()

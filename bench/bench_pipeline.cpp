@@ -1,7 +1,7 @@
 // Kestrin against the pipeline a user without it would script: mdb-export
 // of the table to CSV, then `soffice --headless --convert-to xls`. Both run
 // on the same generated Access table (32,767 records x 10 fields of the mix
-// in bench/mixed_table.h), interleaved round by round so that load from
+// in tests/support/mixed_table.h), interleaved round by round so that load from
 // other work on the machine falls on both alike, in an order that turns
 // from round to round; medians are printed.
 //
@@ -37,10 +37,10 @@
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/office_profile.h"
 #include "automation/uno/uno_excel.h"
-#include "bench/mixed_table.h"
 #include "export/export_to_sheet.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/support/jet4_writer.h"
+#include "tests/support/mixed_table.h"
 #include "workbook/open_workbook.h"
 #include "workbook/workbook_state.h"
 
@@ -231,8 +231,15 @@ class TimedApp : public automation::XlApplication {
 fs::path MakeSource(const fs::path& dir) {
   testsupport::Jet4Table table;
   table.name = "T";
-  table.columns = bench::MixedColumns();
-  for (int r = 0; r < kRecords; ++r) table.rows.push_back(bench::MixedRow(r));
+  using automation::mdb::AccessType;
+  table.columns = {
+      {"ID", AccessType::kLong},          {"Code", AccessType::kText, 7},
+      {"Name", AccessType::kText, 50},    {"Qty", AccessType::kInteger},
+      {"Price", AccessType::kCurrency},   {"Ratio", AccessType::kDouble},
+      {"Updated", AccessType::kDateTime}, {"Active", AccessType::kBoolean},
+      {"Region", AccessType::kText, 10},  {"Note", AccessType::kText, 255},
+  };
+  for (int r = 0; r < kRecords; ++r) table.rows.push_back(testsupport::MixedRow(r));
   testsupport::Jet4Database file;
   file.tables.push_back(std::move(table));
   fs::path path = dir / "source.mdb";

@@ -11,19 +11,19 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/lang/Locale.hpp>
-#include <com/sun/star/sheet/FillDirection.hpp>
-#include <com/sun/star/sheet/XCellFormatRangesSupplier.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XCellRangeMovement.hpp>
-#include <com/sun/star/sheet/XCellSeries.hpp>
 #include <com/sun/star/sheet/XConditionalFormats.hpp>
 #include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
 #include <com/sun/star/sheet/XDatabaseRange.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
+#include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/sheet/XUnnamedDatabaseRanges.hpp>
 #include <com/sun/star/sheet/XUsedAreaCursor.hpp>
 #include <com/sun/star/table/CellAddress.hpp>
+#include <com/sun/star/table/CellOrientation.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/util/XNumberFormatTypes.hpp>
@@ -31,6 +31,7 @@
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include "automation/uno/column_fit_plan.h"
+#include "automation/uno/text_widths.h"
 #include "automation/uno/uno_util.h"
 
 namespace kestrin::automation::uno {
@@ -45,10 +46,8 @@ using rtl::OUString;
 
 // Copies of regions the program did not write; more fall back to the plain fit.
 constexpr std::size_t kMostRegionCopies = 64;
-// Runs of equally formatted cells; more fall back to the plain fit.
-constexpr sal_Int32 kMostFormatRuns = 400;
-// A digit repeated this often shows a difference of a thirtieth of a pixel.
-constexpr int kDigitRepeat = 32;
+// Groups of equally formatted cells; more fall back to the plain fit.
+constexpr sal_Int32 kMostFormatGroups = 400;
 
 Reference<css::table::XCellRange> Cells(const Reference<css::sheet::XSpreadsheet>& sheet, int left,
                                         int top, int right, int bottom) {
@@ -152,36 +151,64 @@ class Scratch {
   sal_Int16 index_ = 0;
 };
 
-// Name, size, weight and slant of a run's font, as one text.
-std::string FontKey(const Sequence<Any>& values) {
-  std::string key;
-  for (const Any& v : values) {
-    OUString text;
-    float number = 0;
-    css::awt::FontSlant slant = css::awt::FontSlant_NONE;
-    if (v >>= text) {
-      key += FromOU(text);
-    } else if (v >>= number) {
-      key += std::to_string(number);
-    } else if (v >>= slant) {
-      key += std::to_string(static_cast<int>(slant));
-    }
-    key += ';';
+// The number format, fonts and layout of equally formatted cells, in one
+// request.
+FormatRun RunFormat(const Reference<css::uno::XInterface>& cells,
+                    const Reference<css::util::XNumberFormats>& formats,
+                    std::map<sal_Int32, NumberLook>& looks) {
+  static const char* const kNames[] = {
+      "CharFontName", "CharFontNameAsian", "CharHeight",    "CharHeightAsian",
+      "CharLocale",   "CharLocaleAsian",   "CharPosture",   "CharPostureAsian",
+      "CharWeight",   "CharWeightAsian",   "IsTextWrapped", "NumberFormat",
+      "Orientation",  "RotateAngle"};  // ascending, as the interface asks
+  Sequence<OUString> names(std::size(kNames));
+  for (std::size_t i = 0; i < std::size(kNames); ++i) {
+    names[static_cast<sal_Int32>(i)] = OUString::createFromAscii(kNames[i]);
   }
-  return key;
+  const Sequence<Any> v = Query<css::beans::XMultiPropertySet>(cells)->getPropertyValues(names);
+  auto font = [&](int name, int height, int locale, int posture, int weight) {
+    FontSpec spec;
+    OUString family;
+    float points = 0, bold = 0;
+    css::lang::Locale language;
+    css::awt::FontSlant slant = css::awt::FontSlant_NONE;
+    v[name] >>= family;
+    v[height] >>= points;
+    v[locale] >>= language;
+    v[posture] >>= slant;
+    v[weight] >>= bold;
+    spec.family = FromOU(family);
+    spec.points = points;
+    spec.language = FromOU(language.Language);
+    spec.slant = static_cast<int>(slant);
+    spec.weight = bold;
+    return spec;
+  };
+  FormatRun run;
+  run.western = font(0, 2, 4, 6, 8);
+  run.asian = font(1, 3, 5, 7, 9);
+  bool wrapped = false;
+  sal_Int32 format = 0, rotation = 0;
+  css::table::CellOrientation orientation = css::table::CellOrientation_STANDARD;
+  v[10] >>= wrapped;
+  v[11] >>= format;
+  v[12] >>= orientation;
+  v[13] >>= rotation;
+  run.plain_layout =
+      !wrapped && rotation == 0 && orientation == css::table::CellOrientation_STANDARD;
+  if (!looks.contains(format)) looks.emplace(format, LookOf(formats, format));
+  run.look = looks.at(format);
+  return run;
 }
 
 // Runs of equally formatted written cells in columns left..right, as the
-// office reports them; nullopt when there are more than a fit should read.
+// office reports them: its groups of alike cells are read once each, however
+// many runs they make. Nullopt when there are more groups than a fit should
+// read.
 std::optional<std::vector<FormatRun>> ReadFormatRuns(
     const Reference<css::sheet::XSpreadsheetDocument>& doc,
     const Reference<css::sheet::XSpreadsheet>& sheet, const std::vector<ValueBlock>& written,
     int left, int right) {
-  Sequence<OUString> font_props(4);
-  font_props[0] = "CharFontName";
-  font_props[1] = "CharHeight";
-  font_props[2] = "CharWeight";
-  font_props[3] = "CharPosture";
   auto formats = Query<css::util::XNumberFormatsSupplier>(doc)->getNumberFormats();
   std::map<sal_Int32, NumberLook> looks;
   std::vector<FormatRun> runs;
@@ -189,63 +216,24 @@ std::optional<std::vector<FormatRun>> ReadFormatRuns(
   for (const ValueBlock& block : written) {
     const int l = std::max(left, block.area.left), r = std::min(right, block.area.right);
     if (l > r) continue;
-    auto list = Query<css::sheet::XCellFormatRangesSupplier>(
-                    Cells(sheet, l, block.area.top, r, block.area.bottom))
-                    ->getCellFormatRanges();
-    const sal_Int32 n = list->getCount();
+    auto groups = Query<css::sheet::XUniqueCellFormatRangesSupplier>(
+                      Cells(sheet, l, block.area.top, r, block.area.bottom))
+                      ->getUniqueCellFormatRanges();
+    const sal_Int32 n = groups->getCount();
     count += n;
-    if (count > kMostFormatRuns) return std::nullopt;
+    if (count > kMostFormatGroups) return std::nullopt;
     for (sal_Int32 i = 0; i < n; ++i) {
-      Reference<css::uno::XInterface> range(list->getByIndex(i), UNO_QUERY_THROW);
-      auto a = Address(range);
-      sal_Int32 format = 0;
-      Props(range)->getPropertyValue("NumberFormat") >>= format;
-      if (!looks.contains(format)) looks.emplace(format, LookOf(formats, format));
-      runs.push_back(FormatRun{
-          Block{a.StartRow, a.StartColumn, a.EndRow, a.EndColumn}, looks.at(format),
-          FontKey(Query<css::beans::XMultiPropertySet>(range)->getPropertyValues(font_props))});
+      Reference<css::sheet::XSheetCellRanges> group(groups->getByIndex(i), UNO_QUERY_THROW);
+      FormatRun format = RunFormat(group, formats, looks);
+      format.format = static_cast<int>(runs.size());
+      for (const auto& a : group->getRangeAddresses()) {
+        FormatRun run = format;
+        run.area = Block{a.StartRow, a.StartColumn, a.EndRow, a.EndColumn};
+        runs.push_back(std::move(run));
+      }
     }
   }
   return runs;
-}
-
-// Whether each probed font's digits are equally wide, measured on the
-// scratch sheet: one digit many times over in each of ten columns.
-std::map<std::string, bool> MeasureDigits(const Scratch& scratch, sal_Int16 tab,
-                                          const std::vector<DigitProbe>& probes) {
-  std::map<std::string, bool> alike;
-  if (probes.empty()) return alike;
-  const auto& sc = scratch.sheet();
-  auto movement = Query<css::sheet::XCellRangeMovement>(sc);
-  Sequence<Any> digits(10);
-  for (int d = 0; d < 10; ++d) {
-    digits[d] <<= ToOU(std::string(kDigitRepeat, static_cast<char>('0' + d)));
-  }
-  Sequence<Sequence<Any>> data(1);
-  data[0] = digits;
-  for (const DigitProbe& probe : probes) {
-    const Block& from = probe.sample;
-    movement->copyRange(css::table::CellAddress(scratch.index(), probe.column, 0),
-                        RangeAddress(tab, Block{from.top, from.left, from.top, from.left}));
-    auto row = Cells(sc, probe.column, 0, probe.column + 9, 0);
-    Query<css::sheet::XCellSeries>(row)->fillAuto(css::sheet::FillDirection_TO_RIGHT, 1);
-    Query<css::sheet::XCellRangeData>(row)->setDataArray(data);
-  }
-  const int first = probes.front().column, last = probes.back().column + 9;
-  FitColumnsPlainly(sc, first, last);
-  auto widths = Query<css::table::XColumnRowRange>(Cells(sc, first, 0, last, 0))->getColumns();
-  for (const DigitProbe& probe : probes) {
-    bool same = true;
-    sal_Int32 w0 = -1;
-    for (int d = 0; d < 10; ++d) {
-      sal_Int32 w = 0;
-      Props(widths->getByIndex(probe.column - first + d))->getPropertyValue("Width") >>= w;
-      if (w0 >= 0 && w != w0) same = false;
-      w0 = w;
-    }
-    alike[probe.font] = same;
-  }
-  return alike;
 }
 
 // Puts the layout's copies, its AutoFilter and the plan's candidates onto
@@ -343,10 +331,9 @@ ColumnFitReport FitColumns(const Reference<css::sheet::XSpreadsheetDocument>& do
   std::optional<std::vector<FormatRun>> runs = ReadFormatRuns(doc, sheet, *written, left, right);
   if (!runs) return plainly();
 
+  Fonts fonts;
+  FitPlan plan = PlanFit(layout, *runs, [&](const FontSpec& spec) { return fonts.Find(spec); });
   Scratch scratch(doc);
-  const int last_column = Address(scratch.sheet()).EndColumn;
-  FitPlan plan = PlanFit(layout, *runs,
-                         MeasureDigits(scratch, tab, DigitProbes(*runs, right + 1, last_column)));
   report.chosen_cells = plan.chosen_cells;
   FillScratch(doc, scratch, tab, layout, plan);
   report.measured_plainly = ApplyWidths(sheet, scratch, left, right, plan.plain);

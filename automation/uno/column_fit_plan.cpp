@@ -1,6 +1,7 @@
 #include "automation/uno/column_fit_plan.h"
 
 #include <algorithm>
+#include <set>
 #include <utility>
 
 #include "automation/uno/cell_values.h"
@@ -10,8 +11,6 @@ namespace {
 
 // Above this many groups of alike cells in a run, width bounds narrow them.
 constexpr std::size_t kPruneAbove = 64;
-// Fonts whose digits are measured; cells in further fonts are not grouped.
-constexpr std::size_t kMostDigitProbes = 8;
 
 struct Interval {
   int first, last;
@@ -56,14 +55,15 @@ std::vector<Interval> Complement(const std::vector<KnownCell>& rows, int end) {
   return out;
 }
 
-// The written values of rows top..bottom of one column that can be its
-// widest under the run's format.
-std::vector<const Value*> Picks(const std::vector<KnownCell>& column, int top, int bottom,
-                                const NumberLook& look, bool digits_alike) {
-  auto from = std::lower_bound(column.begin(), column.end(), top,
-                               [](const KnownCell& k, int row) { return k.row < row; });
+// The written cells of rows top..bottom of one column that show something.
+struct Contents {
   std::vector<const Value*> values;
   std::vector<CellContent> contents;
+};
+Contents ContentsOf(const std::vector<KnownCell>& column, int top, int bottom) {
+  auto from = std::lower_bound(column.begin(), column.end(), top,
+                               [](const KnownCell& k, int row) { return k.row < row; });
+  Contents out;
   for (auto it = from; it != column.end() && it->row <= bottom; ++it) {
     const Value& v = *it->value;
     CellContent content;
@@ -75,12 +75,49 @@ std::vector<const Value*> Picks(const std::vector<KnownCell>& column, int top, i
     } else {
       continue;  // an empty cell
     }
-    values.push_back(it->value);
-    contents.push_back(content);
+    out.values.push_back(it->value);
+    out.contents.push_back(content);
   }
-  std::vector<const Value*> picks;
-  for (std::size_t k : CellsToMeasure(contents, look, digits_alike, kPruneAbove)) {
-    picks.push_back(values[k]);
+  return out;
+}
+
+// By run, then by column from the layout's left: the written values that
+// can be their column's widest. Texts measured in their fonts are weighed
+// against the whole column; where the layout keeps the fonts from telling
+// (wrapped or turned text), bounds of the texts' widths narrow the run's.
+using Picks = std::vector<std::vector<std::vector<const Value*>>>;
+Picks ChoosePicks(const FitLayout& layout, const std::vector<FormatRun>& runs,
+                  const FontFinder& fonts) {
+  const auto columns = layout.known.size();
+  Picks picks(runs.size(), std::vector<std::vector<const Value*>>(columns));
+  std::vector<CellFonts> run_fonts;
+  for (const FormatRun& run : runs) run_fonts.push_back({fonts(run.western), fonts(run.asian)});
+  for (std::size_t i = 0; i < columns; ++i) {
+    const int c = layout.left + static_cast<int>(i);
+    std::vector<std::pair<std::size_t, const Value*>> measured;
+    std::vector<Measured> widths;
+    std::set<std::pair<int, std::string>> seen;  // alike cells of earlier runs
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+      const FormatRun& run = runs[k];
+      if (c < run.area.left || c > run.area.right) continue;
+      const Contents in = ContentsOf(layout.known[i], run.area.top, run.area.bottom);
+      if (!run.plain_layout) {
+        const bool alike = run_fonts[k].western != nullptr && run_fonts[k].western->DigitsAlike();
+        for (std::size_t j : CellsToMeasure(in.contents, run.look, alike, kPruneAbove)) {
+          picks[k][i].push_back(in.values[j]);
+        }
+        continue;
+      }
+      for (MeasuredGroup& g : MeasureGroups(in.contents, run.look, run_fonts[k])) {
+        if (!seen.emplace(run.format, std::move(g.key)).second) continue;
+        measured.emplace_back(k, in.values[g.first]);
+        widths.push_back(g.width);
+      }
+    }
+    const std::vector<bool> keep = NearWidest(widths);
+    for (std::size_t j = 0; j < measured.size(); ++j) {
+      if (keep[j]) picks[measured[j].first][i].push_back(measured[j].second);
+    }
   }
   return picks;
 }
@@ -115,31 +152,17 @@ FitLayout LayOutFit(const std::vector<ValueBlock>& written, int left, int right,
   return layout;
 }
 
-std::vector<DigitProbe> DigitProbes(const std::vector<FormatRun>& runs, int first_column,
-                                    int last_column) {
-  std::vector<DigitProbe> probes;
-  std::vector<std::string> seen;
-  for (const FormatRun& run : runs) {
-    if (std::find(seen.begin(), seen.end(), run.font) != seen.end()) continue;
-    seen.push_back(run.font);
-    const int column = first_column + 10 * static_cast<int>(probes.size());
-    if (probes.size() < kMostDigitProbes && column + 10 <= last_column) {
-      probes.push_back(DigitProbe{run.font, run.area, column});
-    }
-  }
-  return probes;
-}
-
 FitPlan PlanFit(const FitLayout& layout, const std::vector<FormatRun>& runs,
-                const std::map<std::string, bool>& digits_alike) {
+                const FontFinder& fonts) {
   FitPlan plan;
   const auto columns = static_cast<std::size_t>(layout.right - layout.left + 1);
   plan.plain.assign(columns, false);
   std::vector<long> chosen_in(columns, 0);
-  for (const FormatRun& run : runs) {
+  const Picks all = ChoosePicks(layout, runs, fonts);
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const FormatRun& run = runs[k];
     const int l = std::max(layout.left, run.area.left), r = std::min(layout.right, run.area.right);
     if (l > r) continue;
-    auto alike = digits_alike.find(run.font);
     // The filter buttons' row was copied with the other cells; rows above
     // it are left unused.
     int top = run.area.top;
@@ -152,10 +175,8 @@ FitPlan PlanFit(const FitLayout& layout, const std::vector<FormatRun>& runs,
     for (int c = l; c <= r; ++c) {
       const auto i = static_cast<std::size_t>(c - layout.left);
       if (plan.plain[i]) continue;
-      auto& pick = picks[static_cast<std::size_t>(c - l)];
-      pick = Picks(layout.known[i], run.area.top, run.area.bottom, run.look,
-                   alike != digits_alike.end() && alike->second);
-      rows = std::max(rows, pick.size());
+      picks[static_cast<std::size_t>(c - l)] = all[k][i];
+      rows = std::max(rows, all[k][i].size());
     }
     if (rows == 0) continue;
     // The candidates go into rows of their own run, which must hold them.
@@ -173,9 +194,9 @@ FitPlan PlanFit(const FitLayout& layout, const std::vector<FormatRun>& runs,
       candidates.rows.push_back(std::move(line));
     }
     plan.candidates.push_back(std::move(candidates));
-    for (std::size_t k = 0; k < picks.size(); ++k) {
-      chosen_in[static_cast<std::size_t>(l - layout.left) + k] +=
-          static_cast<long>(picks[k].size());
+    for (std::size_t n = 0; n < picks.size(); ++n) {
+      chosen_in[static_cast<std::size_t>(l - layout.left) + n] +=
+          static_cast<long>(picks[n].size());
     }
   }
   for (std::size_t i = 0; i < columns; ++i) {

@@ -4,10 +4,13 @@
 // The office fits a column to the widest of its filled cells. The plan puts
 // onto a scratch sheet, in the same places, every filled cell of the
 // columns that the program did not write (copied as they are), and of the
-// cells it wrote only those that can be a column's widest (fit_estimate.h),
-// copied with their formats; the office fits the scratch columns and their
-// widths go to the sheet's columns. Where that cannot be told, a column is
-// left to the office's fit of every cell on the sheet itself.
+// cells it wrote only those that can be a column's widest (their texts
+// measured in their fonts, fit_estimate.h), copied with their formats; the
+// office fits the scratch columns and their widths go to the sheet's
+// columns. The office's own measure of those few cells gives each column
+// exactly the width its fit of every cell gives: the office's pixels per
+// twip follow from the workbook's default font, which it does not tell. Where that cannot be told,
+// a column is left to the office's fit of every cell on the sheet itself.
 //
 // Everything here is pure: it works from the blocks the program wrote, the
 // sheet's used area, its AutoFilter and the written cells' formats, and
@@ -15,7 +18,7 @@
 #pragma once
 
 #include <cstddef>
-#include <map>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,6 +26,7 @@
 #include "automation/uno/addresses.h"
 #include "automation/uno/cell_batch.h"
 #include "automation/uno/fit_estimate.h"
+#include "automation/uno/text_widths.h"
 
 namespace kestrin::automation::uno {
 
@@ -59,23 +63,17 @@ FitLayout LayOutFit(const std::vector<ValueBlock>& written, int left, int right,
 // Equally formatted written cells, as the office reports them.
 struct FormatRun {
   Block area;
-  NumberLook look;   // how its number format shows numbers
-  std::string font;  // its font's name, size, weight and slant, as one key
+  NumberLook look;  // how its number format shows numbers
+  FontSpec western, asian;
+  // One line, upright, unmerged: as wide as its text in its font.
+  bool plain_layout = true;
+  // Runs of one format have the same number; a text shown in one is as wide
+  // as in another.
+  int format = 0;
 };
 
-// A font whose digits the office measures on the scratch sheet: the first
-// cell of `sample` is copied to `column` and to the nine columns right of
-// it, which get one digit each, many times over.
-struct DigitProbe {
-  std::string font;
-  Block sample;
-  int column;
-};
-
-// The fonts of `runs` whose digits are worth measuring (at most eight), in
-// scratch columns from `first_column` that end before `last_column`.
-std::vector<DigitProbe> DigitProbes(const std::vector<FormatRun>& runs, int first_column,
-                                    int last_column);
+// The widths of texts in a font, or null where the font cannot be found.
+using FontFinder = std::function<TextWidths*(const FontSpec&)>;
 
 // The candidates of one run, written on the scratch sheet over a copy of
 // the run's first rows (formats and all): row by row, one value per column
@@ -94,10 +92,10 @@ struct FitPlan {
 };
 
 // The plan for a layout (not too scattered) whose written cells have the
-// formats `runs`; `digits_alike` tells by font key whether its ten digits
-// are equally wide (a font not in it counts as not). The values the plan
-// points to are those of the blocks the layout was made from.
+// formats `runs`, their texts measured in the fonts `fonts` finds. The
+// values the plan points to are those of the blocks the layout was made
+// from.
 FitPlan PlanFit(const FitLayout& layout, const std::vector<FormatRun>& runs,
-                const std::map<std::string, bool>& digits_alike);
+                const FontFinder& fonts);
 
 }  // namespace kestrin::automation::uno

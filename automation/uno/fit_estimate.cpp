@@ -18,15 +18,6 @@ std::string ZeroDigits(std::string_view text) {
   return out;
 }
 
-int DecimalDigits(std::int64_t v) {
-  int n = 1;
-  while (v >= 10) {
-    v /= 10;
-    ++n;
-  }
-  return n;
-}
-
 // Days since 1970-01-01 to a civil date (proleptic Gregorian).
 void CivilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d) {
   z += 719468;
@@ -80,6 +71,73 @@ WidthBounds CharWidth(std::uint32_t cp) {
   return {0.0, 1.5};
 }
 
+// The significant digits of `magnitude` (positive, finite) rounded half up
+// to 15 from its shortest exact decimal form, without trailing zeros, and
+// the power of ten of the first.
+std::pair<std::string, int> Significant15(double magnitude) {
+  char buf[64];
+  const auto written =
+      std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
+  const std::string_view text(buf, static_cast<std::size_t>(written.ptr - buf));
+  const std::size_t e = text.find('e');
+  std::string digits;
+  for (char c : text.substr(0, e)) {
+    if (c != '.') digits += c;
+  }
+  int exponent = 0;
+  std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
+                  exponent);
+  if (digits.size() > 15) {
+    const bool up = digits[15] >= '5';
+    digits.resize(15);
+    for (std::size_t i = digits.size(); up && i-- > 0;) {
+      if (digits[i] != '9') {
+        ++digits[i];
+        break;
+      }
+      digits[i] = '0';
+      if (i == 0) {
+        digits.insert(digits.begin(), '1');
+        digits.pop_back();
+        ++exponent;
+      }
+    }
+  }
+  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
+  return {digits, exponent};
+}
+
+// A number as the office's General format shows it: whole numbers in full,
+// others to 15 significant digits, in scientific form below 0.0001. Beyond
+// 10^15 the office's forms are not told.
+std::optional<std::string> GeneralText(double number) {
+  const double magnitude = std::fabs(number);
+  if (number == 0) {
+    if (std::signbit(number)) return std::nullopt;
+    return "0";
+  }
+  if (magnitude >= 1e15) return std::nullopt;
+  std::string out = number < 0 ? "-" : "";
+  if (number == std::trunc(number))
+    return out + std::to_string(static_cast<std::int64_t>(magnitude));
+  auto [digits, exponent] = Significant15(magnitude);
+  if (magnitude < 1e-4) {
+    out += digits.substr(0, 1);
+    if (digits.size() > 1) out += "." + digits.substr(1);
+    const std::string power = std::to_string(-exponent);
+    return out + "E-" + (power.size() < 2 ? "0" : "") + power;
+  }
+  if (exponent >= 0) {
+    if (static_cast<int>(digits.size()) <= exponent + 1) {
+      digits.append(static_cast<std::size_t>(exponent + 1) - digits.size(), '0');
+      return out + digits;
+    }
+    return out + digits.substr(0, static_cast<std::size_t>(exponent + 1)) + "." +
+           digits.substr(static_cast<std::size_t>(exponent + 1));
+  }
+  return out + "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+}
+
 }  // namespace
 
 NumberLook NumberLook::General() {
@@ -97,6 +155,14 @@ NumberLook NumberLook::FromCode(std::string_view code) {
     const std::size_t end = code.find(']');
     if (end == std::string_view::npos) return other;
     code.remove_prefix(end + 1);
+  }
+  if (code == "BOOLEAN") {
+    look.kind_ = Kind::kBoolean;
+    return look;
+  }
+  if (code == "@") {
+    look.kind_ = Kind::kText;
+    return look;
   }
   auto add_literal = [&](std::string_view text) {
     if (look.fields_.empty() || look.fields_.back().unit != 0) look.fields_.push_back(Field{});
@@ -156,7 +222,7 @@ NumberLook NumberLook::FromCode(std::string_view code) {
   return look;
 }
 
-std::optional<std::string> NumberLook::DateTimeShape(double serial, bool round_seconds) const {
+std::optional<std::string> NumberLook::DateTimeText(double serial, bool round_seconds) const {
   // Day 1 is 1899-12-31; the upper end is the last day of year 9999.
   if (!(serial >= 1 && serial < 2958466)) return std::nullopt;
   const double seconds = serial * 86400.0;
@@ -195,45 +261,41 @@ std::optional<std::string> NumberLook::DateTimeShape(double serial, bool round_s
         v = in_day % 60;
         break;
     }
-    out.append(static_cast<std::size_t>(f.digits > 0 ? f.digits : DecimalDigits(v)), '0');
+    std::string digits = std::to_string(v);
+    if (f.digits > static_cast<int>(digits.size())) {
+      digits.insert(0, static_cast<std::size_t>(f.digits) - digits.size(), '0');
+    }
+    out += digits;
   }
   return out;
 }
 
-std::optional<std::string> NumberLook::Shape(double number) const {
+std::optional<std::string> NumberLook::Text(double number) const {
   if (!std::isfinite(number)) return std::nullopt;
-  if (kind_ == Kind::kDateTime) {
-    // Whether the office rounds to the second or cuts, the text must agree.
-    auto cut = DateTimeShape(number, false);
-    auto rounded = DateTimeShape(number, true);
-    if (cut && rounded && *cut == *rounded) return cut;
-    return std::nullopt;
+  switch (kind_) {
+    case Kind::kGeneral:
+      return GeneralText(number);
+    case Kind::kDateTime: {
+      // The office rounds to the second; a time a hair below a second, as
+      // stored times often are, would show another shape if it cut.
+      auto cut = DateTimeText(number, false);
+      auto rounded = DateTimeText(number, true);
+      if (cut && rounded && ZeroDigits(*cut) == ZeroDigits(*rounded)) return rounded;
+      return std::nullopt;
+    }
+    case Kind::kBoolean:
+      return number != 0 ? "TRUE" : "FALSE";
+    case Kind::kText:
+    case Kind::kOther:
+      break;
   }
-  if (kind_ != Kind::kGeneral) return std::nullopt;
-  if (number == 0) {
-    if (std::signbit(number)) return std::nullopt;
-    return "0";
-  }
-  const double magnitude = std::fabs(number);
-  std::string out = number < 0 ? "-" : "";
-  if (number == std::trunc(number) && magnitude < 1e15) {
-    out.append(static_cast<std::size_t>(DecimalDigits(static_cast<std::int64_t>(magnitude))), '0');
-    return out;
-  }
-  // Fractions are shown to 15 significant digits; only a number that those
-  // digits give back exactly has a certain text.
-  if (magnitude < 1e-4 || magnitude >= 1e11) return std::nullopt;
-  char buf[64];
-  const auto written = std::to_chars(buf, buf + sizeof buf, number, std::chars_format::general, 15);
-  if (written.ec != std::errc()) return std::nullopt;
-  const std::string_view text(buf, static_cast<std::size_t>(written.ptr - buf));
-  double back = 0;
-  if (text.find('e') != std::string_view::npos ||
-      std::from_chars(text.data(), text.data() + text.size(), back).ec != std::errc() ||
-      back != number) {
-    return std::nullopt;
-  }
-  return ZeroDigits(text);
+  return std::nullopt;
+}
+
+std::optional<std::string> NumberLook::Shape(double number) const {
+  auto text = Text(number);
+  if (!text) return std::nullopt;
+  return ZeroDigits(*text);
 }
 
 WidthBounds TextWidthBounds(std::string_view utf8) {
@@ -310,6 +372,102 @@ std::vector<std::size_t> CellsToMeasure(const std::vector<CellContent>& cells,
   std::vector<std::size_t> chosen;
   for (const Group& g : groups) {
     if (!g.bounds || g.bounds->hi >= widest_lo) chosen.push_back(g.first);
+  }
+  return chosen;
+}
+
+namespace {
+
+// How wide `shown` is when the office's language is Western and when it is
+// Asian; nullopt when either cannot be told.
+std::optional<std::pair<long, long>> Widths(const std::string& shown, Script script,
+                                            const CellFonts& fonts) {
+  std::optional<long> western, asian;
+  if (script == Script::kWestern || script == Script::kWeak) {
+    if (fonts.western == nullptr || !(western = fonts.western->Width(shown))) return std::nullopt;
+  }
+  if (script == Script::kAsian || script == Script::kWeak) {
+    if (fonts.asian == nullptr || !(asian = fonts.asian->Width(shown))) return std::nullopt;
+  }
+  if (script == Script::kWestern) return std::pair(*western, *western);
+  if (script == Script::kAsian) return std::pair(*asian, *asian);
+  return std::pair(*western, *asian);
+}
+
+// The key of the group of cells as wide as one showing `shown`.
+std::string GroupKey(const std::string& shown, Script script, const CellFonts& fonts) {
+  bool alike = true;
+  if (script == Script::kWestern || script == Script::kWeak) {
+    alike = alike && fonts.western != nullptr && fonts.western->DigitsAlike();
+  }
+  if (script == Script::kAsian || script == Script::kWeak) {
+    alike = alike && fonts.asian != nullptr && fonts.asian->DigitsAlike();
+  }
+  return std::to_string(static_cast<int>(script)) + (alike ? ZeroDigits(shown) : shown);
+}
+
+}  // namespace
+
+std::vector<MeasuredGroup> MeasureGroups(const std::vector<CellContent>& cells,
+                                         const NumberLook& look, const CellFonts& fonts) {
+  std::unordered_map<std::string, std::size_t> index;
+  std::vector<MeasuredGroup> groups;
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    const CellContent& cell = cells[i];
+    std::optional<std::string> shown;
+    if (cell.text != nullptr) {
+      if (look.ShowsTextAsIs()) shown = *cell.text;
+    } else {
+      shown = look.Text(cell.number);
+    }
+    const Script script = shown ? ScriptOf(*shown) : Script::kOther;
+    std::string key;
+    if (script != Script::kOther) {
+      key = GroupKey(*shown, script, fonts);
+    } else if (cell.text != nullptr) {
+      key = "X" + *cell.text;
+    } else {
+      char bits[sizeof(double)];
+      std::memcpy(bits, &cell.number, sizeof bits);
+      key = "N" + std::string(bits, sizeof bits);
+    }
+    if (!index.try_emplace(key, groups.size()).second) continue;
+    Measured m;
+    if (script != Script::kOther) {
+      if (auto widths = Widths(*shown, script, fonts)) {
+        m.western_office = widths->first;
+        m.asian_office = widths->second;
+      }
+    }
+    groups.push_back(MeasuredGroup{i, std::move(key), m});
+  }
+  return groups;
+}
+
+std::vector<bool> NearWidest(const std::vector<Measured>& widths) {
+  long western_widest = 0, asian_widest = 0;
+  for (const Measured& m : widths) {
+    if (m.western_office) western_widest = std::max(western_widest, *m.western_office);
+    if (m.asian_office) asian_widest = std::max(asian_widest, *m.asian_office);
+  }
+  auto near = [](long width, long widest) { return width >= widest - widest / 10 - 2; };
+  std::vector<bool> keep;
+  for (const Measured& m : widths) {
+    keep.push_back(!m.western_office || !m.asian_office ||
+                   near(*m.western_office, western_widest) || near(*m.asian_office, asian_widest));
+  }
+  return keep;
+}
+
+std::vector<std::size_t> CellsToMeasure(const std::vector<CellContent>& cells,
+                                        const NumberLook& look, const CellFonts& fonts) {
+  const auto groups = MeasureGroups(cells, look, fonts);
+  std::vector<Measured> widths;
+  for (const auto& g : groups) widths.push_back(g.width);
+  const std::vector<bool> keep = NearWidest(widths);
+  std::vector<std::size_t> chosen;
+  for (std::size_t k = 0; k < groups.size(); ++k) {
+    if (keep[k]) chosen.push_back(groups[k].first);
   }
   return chosen;
 }

@@ -20,6 +20,24 @@ ValueBlock Written(int top, int left, const std::vector<std::vector<Value>>& row
   return block;
 }
 
+FormatRun RunOf(Block area, NumberLook look = NumberLook::General()) {
+  FormatRun run;
+  run.area = area;
+  run.look = look;
+  return run;
+}
+
+// A font of 10 px for every character.
+class EvenWidths : public TextWidths {
+ public:
+  std::optional<long> Width(std::string_view utf8) override {
+    return 10 * static_cast<long>(utf8.size());
+  }
+  bool DigitsAlike() override { return true; }
+};
+
+TextWidths* NoFont(const FontSpec&) { return nullptr; }
+
 std::vector<std::string> Shown(const Candidates& c) {
   std::vector<std::string> out;
   for (const auto& row : c.rows) {
@@ -65,8 +83,7 @@ TEST(ColumnFitPlanTest, TheFilterButtonRowIsCopiedAndCandidatesGoBelowIt) {
   EXPECT_THAT(layout.copies, ElementsAre(Block{0, 0, 0, 1}));
   EXPECT_EQ(layout.known[0].front().row, 1);
 
-  std::vector<FormatRun> runs = {{Block{0, 0, 6, 1}, NumberLook::General(), "font"}};
-  FitPlan plan = PlanFit(layout, runs, {{"font", true}});
+  FitPlan plan = PlanFit(layout, {RunOf(Block{0, 0, 6, 1})}, NoFont);
   ASSERT_EQ(plan.candidates.size(), 1u);
   EXPECT_EQ(plan.candidates[0].area, (Block{1, 0, 2, 1}));
   // One "x" suffices; the shorter column repeats its first candidate.
@@ -78,40 +95,25 @@ TEST(ColumnFitPlanTest, TheFilterButtonRowIsCopiedAndCandidatesGoBelowIt) {
 TEST(ColumnFitPlanTest, EmptyColumnsStayEmptyAndCandidatesWithoutRoomLeaveTheColumnToTheOffice) {
   std::vector<ValueBlock> written = {Written(
       0, 0, {{Value(Null{}), Value(1)}, {Value(""), Value(22)}, {Value(Null{}), Value(333)}})};
-  std::vector<FormatRun> runs = {{Block{0, 0, 2, 1}, NumberLook::General(), "font"}};
-  FitPlan plan = PlanFit(LayOutFit(written, 0, 1, 2, std::nullopt, 64), runs, {});
+  std::vector<FormatRun> runs = {RunOf(Block{0, 0, 2, 1})};
+  FitPlan plan = PlanFit(LayOutFit(written, 0, 1, 2, std::nullopt, 64), runs, NoFont);
   ASSERT_EQ(plan.candidates.size(), 1u);
   EXPECT_THAT(Shown(plan.candidates[0]), ElementsAre("- 1 ", "- 22 ", "- 333 "));
-  // With the font's digits alike, one number of each length is enough.
-  written[0].values[3] = Value(7);
-  plan = PlanFit(LayOutFit(written, 0, 1, 2, std::nullopt, 64), runs, {{"font", true}});
-  EXPECT_THAT(Shown(plan.candidates[0]), ElementsAre("- 1 ", "- 333 "));
-  EXPECT_EQ(plan.chosen_cells, 2);
+  // Measured in the run's font, only the widest number is left.
+  EvenWidths font;
+  plan = PlanFit(LayOutFit(written, 0, 1, 2, std::nullopt, 64), runs,
+                 [&](const FontSpec&) { return &font; });
+  EXPECT_THAT(Shown(plan.candidates[0]), ElementsAre("- 333 "));
+  EXPECT_EQ(plan.chosen_cells, 1);
 
   // A filter whose button row lies inside a run: the candidates must go
   // below that row, where this run has no room for three of them.
   written = {Written(0, 0, {{"a"}, {"bb"}, {"head"}, {"ccc"}})};
   FitLayout layout = LayOutFit(written, 0, 0, 3, Block{2, 0, 3, 0}, 64);
-  plan = PlanFit(layout, {{Block{0, 0, 3, 0}, NumberLook::General(), "font"}}, {});
+  plan = PlanFit(layout, {RunOf(Block{0, 0, 3, 0})}, NoFont);
   EXPECT_TRUE(plan.candidates.empty());
   EXPECT_THAT(plan.plain, ElementsAre(true));
   EXPECT_EQ(plan.chosen_cells, 0);
-}
-
-TEST(ColumnFitPlanTest, DigitsAreProbedOncePerFontWhereTheScratchSheetHasRoom) {
-  std::vector<FormatRun> runs = {
-      {Block{0, 0, 9, 0}, NumberLook::General(), "A"},
-      {Block{0, 1, 9, 1}, NumberLook::General(), "B"},
-      {Block{10, 0, 19, 1}, NumberLook::General(), "A"},
-  };
-  std::vector<DigitProbe> probes = DigitProbes(runs, 2, 100);
-  ASSERT_EQ(probes.size(), 2u);
-  EXPECT_EQ(probes[0].font, "A");
-  EXPECT_EQ(probes[0].column, 2);
-  EXPECT_EQ(probes[1].font, "B");
-  EXPECT_EQ(probes[1].column, 12);
-  EXPECT_EQ(probes[1].sample, (Block{0, 1, 9, 1}));
-  EXPECT_EQ(DigitProbes(runs, 2, 21).size(), 1u);
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-// The table the pipeline benchmark exports, shaped like the tables users
-// export: a long-integer key, a 7-digit code held as text, names like
-// "Item 123", small integers, currency, doubles with many digits, date-times
-// with seconds, Yes/No, four short region names and notes with about one
-// Null in eleven.
+// Records shaped like those of the tables users export, for the pipeline
+// benchmark and the column fit's tests: a long-integer key, a 7-digit code
+// held as text, names like "Item 123", small integers, currency, doubles
+// with many digits, date-times with seconds, Yes/No, four short region
+// names and notes with about one Null in eleven. Record `r` from 0.
 #pragma once
 
 #include <cstdint>
@@ -10,20 +10,8 @@
 #include <vector>
 
 #include "automation/value.h"
-#include "tests/support/jet4_writer.h"
 
-namespace kestrin::bench {
-
-inline std::vector<testsupport::Jet4Column> MixedColumns() {
-  using automation::mdb::AccessType;
-  return {
-      {"ID", AccessType::kLong},          {"Code", AccessType::kText, 7},
-      {"Name", AccessType::kText, 50},    {"Qty", AccessType::kInteger},
-      {"Price", AccessType::kCurrency},   {"Ratio", AccessType::kDouble},
-      {"Updated", AccessType::kDateTime}, {"Active", AccessType::kBoolean},
-      {"Region", AccessType::kText, 10},  {"Note", AccessType::kText, 255},
-  };
-}
+namespace kestrin::testsupport {
 
 inline std::vector<automation::Value> MixedRow(int r) {
   static const char* const kRegions[] = {"関東", "関西", "九州", "東北"};
@@ -56,4 +44,4 @@ inline std::vector<automation::Value> MixedRow(int r) {
   return row;
 }
 
-}  // namespace kestrin::bench
+}  // namespace kestrin::testsupport
