@@ -1,6 +1,8 @@
 #include "automation/uno/fit_estimate.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -71,71 +73,79 @@ WidthBounds CharWidth(std::uint32_t cp) {
   return {0.0, 1.5};
 }
 
+// Up to 17 significant digits and the power of ten of the first.
+struct Digits {
+  char d[24];
+  std::size_t n = 0;
+  int exponent = 0;
+};
+
 // The significant digits of `magnitude` (positive, finite) rounded half up
-// to 15 from its shortest exact decimal form, without trailing zeros, and
-// the power of ten of the first.
-std::pair<std::string, int> Significant15(double magnitude) {
+// to 15 from its shortest exact decimal form, without trailing zeros.
+Digits Significant15(double magnitude) {
   char buf[64];
   const auto written =
       std::to_chars(buf, buf + sizeof buf, magnitude, std::chars_format::scientific);
   const std::string_view text(buf, static_cast<std::size_t>(written.ptr - buf));
   const std::size_t e = text.find('e');
-  std::string digits;
+  Digits out;
   for (char c : text.substr(0, e)) {
-    if (c != '.') digits += c;
+    if (c != '.') out.d[out.n++] = c;
   }
-  int exponent = 0;
   std::from_chars(text.data() + e + (text[e + 1] == '+' ? 2 : 1), text.data() + text.size(),
-                  exponent);
-  if (digits.size() > 15) {
-    const bool up = digits[15] >= '5';
-    digits.resize(15);
-    for (std::size_t i = digits.size(); up && i-- > 0;) {
-      if (digits[i] != '9') {
-        ++digits[i];
+                  out.exponent);
+  if (out.n > 15) {
+    const bool up = out.d[15] >= '5';
+    out.n = 15;
+    for (std::size_t i = out.n; up && i-- > 0;) {
+      if (out.d[i] != '9') {
+        ++out.d[i];
         break;
       }
-      digits[i] = '0';
-      if (i == 0) {
-        digits.insert(digits.begin(), '1');
-        digits.pop_back();
-        ++exponent;
+      out.d[i] = '0';
+      if (i == 0) {  // 9.99… became 10
+        out.d[0] = '1';
+        ++out.exponent;
       }
     }
   }
-  while (digits.size() > 1 && digits.back() == '0') digits.pop_back();
-  return {digits, exponent};
+  while (out.n > 1 && out.d[out.n - 1] == '0') --out.n;
+  return out;
 }
 
-// A number as the office's General format shows it: whole numbers in full,
-// others to 15 significant digits, in scientific form below 0.0001. Beyond
-// 10^15 the office's forms are not told.
-std::optional<std::string> GeneralText(double number) {
+// A number as the office's General format shows it, into `out`: whole
+// numbers in full, others to 15 significant digits, in scientific form
+// below 0.0001. False beyond 10^15, where the office's forms are not told.
+bool GeneralText(double number, std::string& out) {
   const double magnitude = std::fabs(number);
+  out.clear();
   if (number == 0) {
-    if (std::signbit(number)) return std::nullopt;
-    return "0";
+    out = "0";
+    return !std::signbit(number);
   }
-  if (magnitude >= 1e15) return std::nullopt;
-  std::string out = number < 0 ? "-" : "";
-  if (number == std::trunc(number))
-    return out + std::to_string(static_cast<std::int64_t>(magnitude));
-  auto [digits, exponent] = Significant15(magnitude);
+  if (magnitude >= 1e15) return false;
+  if (number < 0) out = "-";
+  if (number == std::trunc(number)) {
+    out += std::to_string(static_cast<std::int64_t>(magnitude));
+    return true;
+  }
+  const Digits sig = Significant15(magnitude);
+  const std::string_view digits(sig.d, sig.n);
+  const int exponent = sig.exponent;
   if (magnitude < 1e-4) {
-    out += digits.substr(0, 1);
-    if (digits.size() > 1) out += "." + digits.substr(1);
-    const std::string power = std::to_string(-exponent);
-    return out + "E-" + (power.size() < 2 ? "0" : "") + power;
+    out += digits[0];
+    if (digits.size() > 1) out.append(".").append(digits.substr(1));
+    out += exponent > -10 ? "E-0" : "E-";
+    out += std::to_string(-exponent);
+  } else if (exponent < 0) {
+    out.append("0.").append(static_cast<std::size_t>(-exponent - 1), '0').append(digits);
+  } else if (static_cast<int>(digits.size()) <= exponent + 1) {
+    out.append(digits).append(static_cast<std::size_t>(exponent + 1) - digits.size(), '0');
+  } else {
+    const auto point = static_cast<std::size_t>(exponent + 1);
+    out.append(digits.substr(0, point)).append(".").append(digits.substr(point));
   }
-  if (exponent >= 0) {
-    if (static_cast<int>(digits.size()) <= exponent + 1) {
-      digits.append(static_cast<std::size_t>(exponent + 1) - digits.size(), '0');
-      return out + digits;
-    }
-    return out + digits.substr(0, static_cast<std::size_t>(exponent + 1)) + "." +
-           digits.substr(static_cast<std::size_t>(exponent + 1));
-  }
-  return out + "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+  return true;
 }
 
 }  // namespace
@@ -222,74 +232,89 @@ NumberLook NumberLook::FromCode(std::string_view code) {
   return look;
 }
 
-std::optional<std::string> NumberLook::DateTimeText(double serial, bool round_seconds) const {
+bool NumberLook::DateTimeText(double serial, std::string& out) const {
   // Day 1 is 1899-12-31; the upper end is the last day of year 9999.
-  if (!(serial >= 1 && serial < 2958466)) return std::nullopt;
+  if (!(serial >= 1 && serial < 2958466)) return false;
+  // The office rounds to the second. A time a hair below a second, as stored
+  // times often are, must show the same shape had it cut instead.
   const double seconds = serial * 86400.0;
-  const auto total =
-      static_cast<std::int64_t>(round_seconds ? std::llround(seconds) : std::floor(seconds));
+  std::array<std::int64_t, 24> rounded{}, cut{};
+  if (!FieldValues(std::llround(seconds), rounded) ||
+      !FieldValues(static_cast<std::int64_t>(std::floor(seconds)), cut)) {
+    return false;
+  }
+  out.clear();
+  for (std::size_t k = 0; k < fields_.size(); ++k) {
+    const Field& f = fields_[k];
+    if (f.unit == 0) {
+      out += f.literal;
+      continue;
+    }
+    const std::string digits = std::to_string(rounded[k]);
+    if (f.digits == 0 && digits.size() != std::to_string(cut[k]).size()) return false;
+    if (f.digits > static_cast<int>(digits.size())) {
+      out.append(static_cast<std::size_t>(f.digits) - digits.size(), '0');
+    }
+    out += digits;
+  }
+  return true;
+}
+
+bool NumberLook::FieldValues(std::int64_t total, std::array<std::int64_t, 24>& values) const {
   const std::int64_t days = total / 86400;
   const std::int64_t in_day = total % 86400;
   std::int64_t year = 0;
   int month = 0, day = 0;
   CivilFromDays(days - 25569, year, month, day);
-  if (year < 1000 || year > 9999) return std::nullopt;
-  std::string out;
-  for (const Field& f : fields_) {
-    if (f.unit == 0) {
-      out += f.literal;
-      continue;
-    }
-    std::int64_t v = 0;
-    switch (f.unit) {
+  if (year < 1000 || year > 9999 || fields_.size() > values.size()) return false;
+  for (std::size_t k = 0; k < fields_.size(); ++k) {
+    switch (fields_[k].unit) {
       case 'y':
-        v = f.digits == 2 ? year % 100 : year;
+        values[k] = fields_[k].digits == 2 ? year % 100 : year;
         break;
       case 'M':
-        v = month;
+        values[k] = month;
         break;
       case 'd':
-        v = day;
+        values[k] = day;
         break;
       case 'h':
-        v = in_day / 3600;
+        values[k] = in_day / 3600;
         break;
       case 'm':
-        v = in_day / 60 % 60;
+        values[k] = in_day / 60 % 60;
+        break;
+      case 's':
+        values[k] = in_day % 60;
         break;
       default:
-        v = in_day % 60;
         break;
     }
-    std::string digits = std::to_string(v);
-    if (f.digits > static_cast<int>(digits.size())) {
-      digits.insert(0, static_cast<std::size_t>(f.digits) - digits.size(), '0');
-    }
-    out += digits;
   }
-  return out;
+  return true;
 }
 
-std::optional<std::string> NumberLook::Text(double number) const {
-  if (!std::isfinite(number)) return std::nullopt;
+bool NumberLook::TextInto(double number, std::string& out) const {
+  if (!std::isfinite(number)) return false;
   switch (kind_) {
     case Kind::kGeneral:
-      return GeneralText(number);
-    case Kind::kDateTime: {
-      // The office rounds to the second; a time a hair below a second, as
-      // stored times often are, would show another shape if it cut.
-      auto cut = DateTimeText(number, false);
-      auto rounded = DateTimeText(number, true);
-      if (cut && rounded && ZeroDigits(*cut) == ZeroDigits(*rounded)) return rounded;
-      return std::nullopt;
-    }
+      return GeneralText(number, out);
+    case Kind::kDateTime:
+      return DateTimeText(number, out);
     case Kind::kBoolean:
-      return number != 0 ? "TRUE" : "FALSE";
+      out = number != 0 ? "TRUE" : "FALSE";
+      return true;
     case Kind::kText:
     case Kind::kOther:
       break;
   }
-  return std::nullopt;
+  return false;
+}
+
+std::optional<std::string> NumberLook::Text(double number) const {
+  std::string out;
+  if (!TextInto(number, out)) return std::nullopt;
+  return out;
 }
 
 std::optional<std::string> NumberLook::Shape(double number) const {
@@ -380,7 +405,7 @@ namespace {
 
 // How wide `shown` is when the office's language is Western and when it is
 // Asian; nullopt when either cannot be told.
-std::optional<std::pair<long, long>> Widths(const std::string& shown, Script script,
+std::optional<std::pair<long, long>> Widths(std::string_view shown, Script script,
                                             const CellFonts& fonts) {
   std::optional<long> western, asian;
   if (script == Script::kWestern || script == Script::kWeak) {
@@ -395,7 +420,8 @@ std::optional<std::pair<long, long>> Widths(const std::string& shown, Script scr
 }
 
 // The key of the group of cells as wide as one showing `shown`.
-std::string GroupKey(const std::string& shown, Script script, const CellFonts& fonts) {
+void AppendGroupKey(std::string& key, std::string_view shown, Script script,
+                    const CellFonts& fonts) {
   bool alike = true;
   if (script == Script::kWestern || script == Script::kWeak) {
     alike = alike && fonts.western != nullptr && fonts.western->DigitsAlike();
@@ -403,43 +429,69 @@ std::string GroupKey(const std::string& shown, Script script, const CellFonts& f
   if (script == Script::kAsian || script == Script::kWeak) {
     alike = alike && fonts.asian != nullptr && fonts.asian->DigitsAlike();
   }
-  return std::to_string(static_cast<int>(script)) + (alike ? ZeroDigits(shown) : shown);
+  key += static_cast<char>('0' + static_cast<int>(script));
+  const std::size_t from = key.size();
+  key += shown;
+  if (alike) {
+    for (std::size_t i = from; i < key.size(); ++i) {
+      if (key[i] >= '0' && key[i] <= '9') key[i] = '0';
+    }
+  }
 }
 
 }  // namespace
 
 std::vector<MeasuredGroup> MeasureGroups(const std::vector<CellContent>& cells,
                                          const NumberLook& look, const CellFonts& fonts) {
-  std::unordered_map<std::string, std::size_t> index;
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> index;
+  // Cells showing what an earlier one shows, found without working out the
+  // text again.
+  std::unordered_map<std::string_view, std::size_t> by_text;
+  std::unordered_map<std::uint64_t, std::size_t> by_number;
   std::vector<MeasuredGroup> groups;
+  std::string text, key;
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const CellContent& cell = cells[i];
-    std::optional<std::string> shown;
+    const auto bits = std::bit_cast<std::uint64_t>(cell.number);
+    if (cell.text != nullptr ? by_text.contains(*cell.text) : by_number.contains(bits)) continue;
+    std::string_view shown;
+    bool known = false;
     if (cell.text != nullptr) {
-      if (look.ShowsTextAsIs()) shown = *cell.text;
-    } else {
-      shown = look.Text(cell.number);
+      known = look.ShowsTextAsIs();
+      shown = *cell.text;
+    } else if ((known = look.TextInto(cell.number, text))) {
+      shown = text;
     }
-    const Script script = shown ? ScriptOf(*shown) : Script::kOther;
-    std::string key;
+    const Script script = known ? ScriptOf(shown) : Script::kOther;
+    key.clear();
     if (script != Script::kOther) {
-      key = GroupKey(*shown, script, fonts);
+      AppendGroupKey(key, shown, script, fonts);
     } else if (cell.text != nullptr) {
-      key = "X" + *cell.text;
+      key.append("X").append(*cell.text);
     } else {
-      char bits[sizeof(double)];
-      std::memcpy(bits, &cell.number, sizeof bits);
-      key = "N" + std::string(bits, sizeof bits);
+      key.append("N").append(reinterpret_cast<const char*>(&bits), sizeof bits);
     }
-    if (!index.try_emplace(key, groups.size()).second) continue;
+    auto found = index.find(std::string_view(key));
+    const std::size_t group = found == index.end() ? groups.size() : found->second;
+    if (cell.text != nullptr) {
+      by_text.emplace(*cell.text, group);
+    } else {
+      by_number.emplace(bits, group);
+    }
+    if (found != index.end()) continue;
+    index.emplace(key, group);
     Measured m;
     if (script != Script::kOther) {
-      if (auto widths = Widths(*shown, script, fonts)) {
+      if (auto widths = Widths(shown, script, fonts)) {
         m.western_office = widths->first;
         m.asian_office = widths->second;
       }
     }
-    groups.push_back(MeasuredGroup{i, std::move(key), m});
+    groups.push_back(MeasuredGroup{i, key, m});
   }
   return groups;
 }

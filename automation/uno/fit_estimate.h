@@ -15,7 +15,9 @@
 // group, never merged with another.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -44,6 +46,8 @@ class NumberLook {
 
   // The text shown for `number`, when it is certain; nullopt otherwise.
   std::optional<std::string> Text(double number) const;
+  // The same into `out`, whose room is used again; false when not certain.
+  bool TextInto(double number, std::string& out) const;
   // That text with every digit turned into '0'.
   std::optional<std::string> Shape(double number) const;
   // True when a text in a cell of this format is shown unchanged.
@@ -59,7 +63,10 @@ class NumberLook {
   Kind kind_ = Kind::kOther;
   std::vector<Field> fields_;
   bool has_time_ = false;
-  std::optional<std::string> DateTimeText(double serial, bool round_seconds) const;
+  bool DateTimeText(double serial, std::string& out) const;
+  // The value of each field for `total` seconds from 1899-12-30; false out
+  // of the years told.
+  bool FieldValues(std::int64_t total, std::array<std::int64_t, 24>& values) const;
 };
 
 // Bounds of the width of a one-line text in ems of its font, for any common

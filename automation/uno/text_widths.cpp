@@ -29,6 +29,10 @@ std::uint32_t NextCodePoint(std::string_view s, std::size_t& i) {
 }
 
 Script ScriptOfCodePoint(std::uint32_t cp) {
+  if (cp < 0x80) {
+    const bool letter = (cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z');
+    return letter ? Script::kWestern : Script::kWeak;
+  }
   switch (hb_unicode_script(hb_unicode_funcs_get_default(), cp)) {
     case HB_SCRIPT_COMMON:
     case HB_SCRIPT_INHERITED:
@@ -79,6 +83,12 @@ class HarfBuzzWidths : public TextWidths {
   }
 
   bool DigitsAlike() override {
+    if (!digits_alike_) digits_alike_ = MeasureDigits();
+    return *digits_alike_;
+  }
+
+ private:
+  bool MeasureDigits() {
     hb_position_t first = 0;
     for (char d = '0'; d <= '9'; ++d) {
       hb_codepoint_t glyph = 0;
@@ -90,7 +100,6 @@ class HarfBuzzWidths : public TextWidths {
     return true;
   }
 
- private:
   std::optional<long> Measure(std::string_view utf8) {
     for (std::size_t i = 0; i < utf8.size();) {
       const std::uint32_t cp = NextCodePoint(utf8, i);
@@ -122,6 +131,7 @@ class HarfBuzzWidths : public TextWidths {
   hb_font_t* font_ = nullptr;
   hb_buffer_t* buffer_ = nullptr;
   std::unordered_map<std::string, std::optional<long>> widths_;
+  std::optional<bool> digits_alike_;
 };
 
 int FcWeight(double weight) {
