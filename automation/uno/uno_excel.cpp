@@ -29,6 +29,25 @@ std::string Seconds(std::chrono::milliseconds ms) {
   return text + " s";
 }
 
+// The private office's profile folder, made when missing.
+fs::path Profile(const UnoOptions& options) {
+  try {
+    if (options.profile_dir.empty()) return fs::absolute(PrivateCacheDir("office-profile"));
+    MakePrivateDir(options.profile_dir);
+    return fs::absolute(options.profile_dir);
+  } catch (const AutomationError& e) {
+    throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
+  }
+}
+
+std::string AcceptArg(const UnoOptions& options) {
+  return "--accept=pipe,name=" + options.pipe_name + ";urp;StarOffice.ComponentContext";
+}
+
+std::string ProfileArg(const fs::path& profile) {
+  return "-env:UserInstallation=" + FileUrl(profile / "user");
+}
+
 class UnoServer : public XlServer {
  public:
   explicit UnoServer(UnoOptions options) : options_(std::move(options)) {
@@ -77,31 +96,10 @@ class UnoServer : public XlServer {
       throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
                                                options_.pipe_name + "': " + last_connect_error_);
     }
-    bool headless = options_.force_headless || !HaveDisplay();
-    fs::path profile = Profile();
-    std::string program = options_.office_program.empty()
-                              ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
-                              : options_.office_program;
-    try {
-      PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()),
-                           OfficeVersion(fs::path(program).parent_path()));
-    } catch (const std::system_error&) {
-      // The office then starts with the language and settings it chooses itself.
-    }
-    fs::path log = profile / "office.log";
-    std::vector<std::string> args = {
-        headless ? "--headless" : "--invisible",
-        "--norestore",
-        "--nologo",
-        "--nodefault",
-        "--nolockcheck",
-        AcceptArg(),
-        ProfileArg(profile),
-    };
-    std::vector<std::string> env;
-    if (!headless) env.push_back("SAL_USE_VCLPLUGIN=gen");
-    for (std::string& v : OfficeLocaleEnvironment()) env.push_back(std::move(v));
-    auto process = std::make_unique<OfficeProcess>(program, args, env, log);
+    const bool headless = options_.force_headless || !HaveDisplay();
+    const OfficeLaunch launch = PrepareOfficeLaunch(options_, headless);
+    const fs::path& log = launch.log;
+    auto process = std::make_unique<OfficeProcess>(launch.program, launch.args, launch.env, log);
     share->Started(process->pid());
 
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;
@@ -158,30 +156,13 @@ class UnoServer : public XlServer {
     }
   }
 
-  // The private office's profile folder, made when missing.
-  fs::path Profile() const {
-    try {
-      if (options_.profile_dir.empty()) return fs::absolute(PrivateCacheDir("office-profile"));
-      MakePrivateDir(options_.profile_dir);
-      return fs::absolute(options_.profile_dir);
-    } catch (const AutomationError& e) {
-      throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
-    }
-  }
-
   // The turn among the program's runs on the office of our pipe and
   // profile (OfficeShare), waited for while another run starts or ends it.
   std::unique_ptr<OfficeShare> TakeTurn() const {
-    const fs::path profile = Profile();
-    return OfficeShare::TakeTurn(OfficeShareFile(profile), {AcceptArg(), ProfileArg(profile)},
+    const fs::path profile = Profile(options_);
+    return OfficeShare::TakeTurn(OfficeShareFile(profile),
+                                 {AcceptArg(options_), ProfileArg(profile)},
                                  options_.start_timeout + std::chrono::seconds(30));
-  }
-
-  std::string AcceptArg() const {
-    return "--accept=pipe,name=" + options_.pipe_name + ";urp;StarOffice.ComponentContext";
-  }
-  static std::string ProfileArg(const fs::path& profile) {
-    return "-env:UserInstallation=" + FileUrl(profile / "user");
   }
 
   // After an attach that timed out: ends the office on our pipe when it was
@@ -191,7 +172,8 @@ class UnoServer : public XlServer {
     if (!unanswered_) return false;
     fs::path profile =
         options_.profile_dir.empty() ? DefaultProfileDir() : fs::path(options_.profile_dir);
-    std::vector<pid_t> pids = ProcessesWithArgs({AcceptArg(), ProfileArg(fs::absolute(profile))});
+    std::vector<pid_t> pids =
+        ProcessesWithArgs({AcceptArg(options_), ProfileArg(fs::absolute(profile))});
     if (pids.empty()) return false;
     for (pid_t pid : pids) {
       if (ProcessAge(pid) < options_.settle_time) {
@@ -250,6 +232,35 @@ class UnoServer : public XlServer {
 }  // namespace
 
 std::string DefaultPipeName() { return "kestrin_office_" + std::to_string(getuid()); }
+
+OfficeLaunch PrepareOfficeLaunch(const UnoOptions& given, bool headless) {
+  UnoOptions options = given;
+  if (options.pipe_name.empty()) options.pipe_name = DefaultPipeName();
+  const fs::path profile = Profile(options);
+  OfficeLaunch launch;
+  launch.program = options.office_program.empty()
+                       ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
+                       : options.office_program;
+  try {
+    PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()),
+                         OfficeVersion(fs::path(launch.program).parent_path()));
+  } catch (const std::system_error&) {
+    // The office then starts with the language and settings it chooses itself.
+  }
+  launch.log = profile / "office.log";
+  launch.args = {
+      headless ? "--headless" : "--invisible",
+      "--norestore",
+      "--nologo",
+      "--nodefault",
+      "--nolockcheck",
+      AcceptArg(options),
+      ProfileArg(profile),
+  };
+  if (!headless) launch.env.push_back("SAL_USE_VCLPLUGIN=gen");
+  for (std::string& v : OfficeLocaleEnvironment()) launch.env.push_back(std::move(v));
+  return launch;
+}
 
 std::unique_ptr<XlServer> MakeUnoXlServer(const UnoOptions& options) {
   return std::make_unique<UnoServer>(options);

@@ -22,9 +22,11 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "automation/excel.h"
 
@@ -82,5 +84,18 @@ struct UnoOptions {
 std::string DefaultPipeName();
 
 std::unique_ptr<XlServer> MakeUnoXlServer(const UnoOptions& options);
+
+// How CreateObject() starts the private office for `options` (pipe,
+// profile, program): the launcher, its arguments, what it adds to the
+// environment ("NAME=value") and its log file. The profile folder is made
+// and given the program's settings. Throws AutomationError 429 when the
+// folder cannot be made.
+struct OfficeLaunch {
+  std::string program;
+  std::vector<std::string> args;
+  std::vector<std::string> env;
+  std::filesystem::path log;
+};
+OfficeLaunch PrepareOfficeLaunch(const UnoOptions& options, bool headless);
 
 }  // namespace kestrin::automation::uno
