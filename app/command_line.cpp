@@ -72,7 +72,9 @@ std::string UsageText() {
          "環境変数:\n"
          "  KESTRIN_OFFICE_PIPE     使う LibreOffice のパイプ名 (既定: kestrin_office_<uid>)\n"
          "  KESTRIN_OFFICE_PROFILE  起動する LibreOffice のプロファイルフォルダ\n"
-         "                          (既定: ~/.cache/kestrin/office-profile)\n";
+         "                          (既定: ~/.cache/kestrin/office-profile)\n"
+         "  KESTRIN_WINDOWS_PATHS   Windows のパスを読み替える対応表のファイル\n"
+         "                          (既定: ~/.config/kestrin/windows-paths)\n";
 }
 
 std::string VersionText() { return std::string(ui::kTitle) + "\n"; }

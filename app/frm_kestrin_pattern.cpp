@@ -6,13 +6,13 @@
 #include <QLabel>
 #include <QLineEdit>
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/frm_kestrin.h"
 #include "app/option_pair.h"
 #include "pattern/pattern_file.h"
+#include "pattern/pattern_paths.h"
 #include "source/open_database.h"
 #include "ui/file_dialogs.h"
 #include "workbook/open_workbook.h"
@@ -23,15 +23,6 @@ namespace {
 QString Text(const std::string& utf8) { return QString::fromStdString(utf8); }
 
 std::vector<ui::FileFilter> PatternFilters() { return {{"解析ﾊﾟﾀｰﾝ(*.kst)", "*.kst"}}; }
-
-bool OrdinaryFileExists(const std::string& path) {
-  std::error_code ec;
-  return !path.empty() && std::filesystem::is_regular_file(path, ec);
-}
-
-std::string MissingFile(const std::string& path) {
-  return "ファイル " + path + " は見つかりません。";
-}
 
 // Selects button `value` of the pair; a value that names no button ends
 // the load, as a button that does not exist would.
@@ -102,11 +93,14 @@ void FrmKestrin::PatReadOn(const std::string& PatFile) {
   }
   cboSheet->setEnabled(false);
 
+  // Paths saved on Windows are looked for here through the user's mapping.
+  const pattern::PatternFile database = pattern::LocatePatternFile(s.FileMoto);
+  s.FileMoto = database.path;
   auto& src = state_.source;
   src.MdbPath = s.FileMoto;
   lblAcFile->setText(Text(s.FileMoto));
-  if (!OrdinaryFileExists(s.FileMoto)) {
-    services_.messages.Show(MissingFile(s.FileMoto), ui::kShortTitle);
+  if (!database.found) {
+    services_.messages.Show(database.message, ui::kShortTitle);
   } else {
     Opening("database", s.FileMoto, [&] {
       source::CloseOwnDatabase(src, !lblAcFile->text().isEmpty());
@@ -118,9 +112,11 @@ void FrmKestrin::PatReadOn(const std::string& PatFile) {
   SelectOption(*optTable, s.TblKbn, "TblKbn", PatFile);
   (s.TblKbn == 0 ? cboTables : cboQuerys)->setEditText(Text(s.TblName));
 
+  const pattern::PatternFile book = pattern::LocatePatternFile(s.FileSaki);
+  s.FileSaki = book.path;
   lblXlFile->setText(Text(s.FileSaki));
-  if (!OrdinaryFileExists(s.FileSaki)) {
-    services_.messages.Show(MissingFile(s.FileSaki), ui::kShortTitle);
+  if (!book.found) {
+    services_.messages.Show(book.message, ui::kShortTitle);
   } else {
     auto& wb = state_.workbook;
     Opening("workbook", s.FileSaki, [&] {

@@ -2,18 +2,34 @@
 
 #include <QLabel>
 
+#include <algorithm>
+
 #include "app/guage_line.h"
 
 namespace kestrin::app {
 
 WindowProgress::WindowProgress(QLabel& max_count, QLabel& count, GuageLine& gauge,
                                Clock::duration interval)
-    : max_count_(max_count), count_(count), gauge_(gauge), interval_(interval) {}
+    : max_count_(max_count),
+      count_(count),
+      count_geometry_(count.geometry()),
+      gauge_(gauge),
+      interval_(interval) {}
 
 void WindowProgress::SetMaxCountCaption(const std::string& caption) {
   max_ = caption;
   max_count_.setText(QString::fromStdString(caption));
   max_count_.repaint();
+  // Every count has at most as many digits as the total.
+  int digit = 0;
+  for (char d = '0'; d <= '9'; ++d) {
+    digit = std::max(digit, count_.fontMetrics().horizontalAdvance(QChar(d)));
+  }
+  const int needed =
+      digit * static_cast<int>(caption.size()) + (count_.width() - count_.contentsRect().width());
+  QRect wanted = count_geometry_;
+  if (needed > wanted.width()) wanted.setLeft(wanted.right() + 1 - needed);
+  if (count_.geometry() != wanted) count_.setGeometry(wanted);
 }
 
 void WindowProgress::SetCountCaption(const std::string& caption) {

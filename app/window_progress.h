@@ -10,8 +10,14 @@
 // never lags by more than one frame and always ends on the true figures.
 // Between painted updates the controls are not touched at all; Flush()
 // brings them up to date after a run that ended before its last record.
+//
+// The count label is as wide as the design makes it, which holds five
+// digits; a total of more digits (an .xlsx sheet holds 1,048,576 records)
+// widens it to the left, its right edge staying beside the slash, so that
+// no count is cut short.
 #pragma once
 
+#include <QRect>
 #include <QString>
 
 #include <chrono>
@@ -48,6 +54,7 @@ class WindowProgress : public ui::ProgressDisplay {
  private:
   QLabel& max_count_;
   QLabel& count_;
+  QRect count_geometry_;  // as designed
   GuageLine& gauge_;
   Clock::duration interval_;
   std::string max_;

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -118,6 +119,11 @@ class XlSheet {
   virtual std::string Name() const = 0;
   // Makes this the active sheet of its workbook.
   virtual void Activate() = 0;
+  // Rows.Count and Columns.Count: the number of rows and columns the sheet
+  // has, which its workbook's file format sets (65,536 x 256 in an .xls,
+  // 1,048,576 x 16,384 in an .xlsx). Cells beyond them cannot be addressed.
+  virtual std::int32_t RowsCount() = 0;
+  virtual std::int32_t ColumnsCount() = 0;
   // Creates a pivot table from source_data ("Sheet!A1:E101", the sheet name
   // unquoted) on a new sheet inserted before the source sheet, which becomes
   // the active sheet. An empty table_destination leaves placement to the

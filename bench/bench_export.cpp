@@ -52,6 +52,8 @@ class SinkExcel : public automation::XlApplication {
     void SetWeight(int) override {}
     void SetColorIndex(int) override {}
     std::string Name() const override { return "S"; }
+    std::int32_t RowsCount() override { return 1048576; }
+    std::int32_t ColumnsCount() override { return 16384; }
     void Activate() override {}
     void PivotTableWizard(int, const std::string&, const std::string&,
                           const std::string&) override {}

@@ -17,9 +17,6 @@
 //
 // KESTRIN_BENCH_ROUNDS sets the number of rounds (default 5); KESTRIN_BENCH_EACH_OPTION
 // adds warm runs with each of lines, filter, fitted rows and fitted columns alone.
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -37,6 +34,8 @@
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/office_profile.h"
 #include "automation/uno/uno_excel.h"
+#include "bench/bench_support.h"
+#include "bench/timed_excel.h"
 #include "export/export_to_sheet.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/support/jet4_writer.h"
@@ -44,189 +43,22 @@
 #include "workbook/open_workbook.h"
 #include "workbook/workbook_state.h"
 
-extern char** environ;
-
 namespace {
 
 namespace fs = std::filesystem;
 using namespace kestrin;
 using automation::Value;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::LoadAverage;
+using bench::Median;
+using bench::Phases;
+using bench::RunProgram;
+using bench::Seconds;
+using bench::Timed;
+using bench::TimedApp;
 
 constexpr int kRecords = 32767;
 constexpr int kFields = 10;
-
-double Seconds(Clock::time_point since) {
-  return std::chrono::duration<double>(Clock::now() - since).count();
-}
-
-// --- the office's time by phase -----------------------------------------------
-
-using Phases = std::map<std::string, double>;
-
-class Timed {
- public:
-  Timed(Phases& phases, const char* name) : phases_(phases), name_(name), start_(Clock::now()) {}
-  Timed(const Timed&) = delete;
-  Timed& operator=(const Timed&) = delete;
-  ~Timed() { phases_[name_] += Seconds(start_); }
-
- private:
-  Phases& phases_;
-  const char* name_;
-  Clock::time_point start_;
-};
-
-class TimedBorder : public automation::XlBorder {
- public:
-  TimedBorder(std::unique_ptr<automation::XlBorder> in, Phases& p) : in_(std::move(in)), p_(p) {}
-  void SetLineStyle(int v) override {
-    Timed t(p_, "lines");
-    in_->SetLineStyle(v);
-  }
-  void SetWeight(int v) override {
-    Timed t(p_, "lines");
-    in_->SetWeight(v);
-  }
-  void SetColorIndex(int v) override {
-    Timed t(p_, "lines");
-    in_->SetColorIndex(v);
-  }
-
- private:
-  std::unique_ptr<automation::XlBorder> in_;
-  Phases& p_;
-};
-
-// A range, timed under the phase its use belongs to.
-class TimedRange : public automation::XlRange {
- public:
-  TimedRange(std::unique_ptr<automation::XlRange> in, Phases& p, const char* fit)
-      : in_(std::move(in)), p_(p), fit_(fit) {}
-  void Clear() override {
-    Timed t(p_, "clear");
-    in_->Clear();
-  }
-  void Select() override {
-    Timed t(p_, "lines");
-    in_->Select();
-  }
-  void AutoFilter() override {
-    Timed t(p_, "filter");
-    in_->AutoFilter();
-  }
-  void AutoFit() override {
-    Timed t(p_, fit_);
-    in_->AutoFit();
-  }
-  void SetValue(const Value& v) override {
-    Timed t(p_, "cells (client)");
-    in_->SetValue(v);
-  }
-  std::unique_ptr<automation::XlBorder> Borders(int index) override {
-    Timed t(p_, "lines");
-    return std::make_unique<TimedBorder>(in_->Borders(index), p_);
-  }
-
- private:
-  std::unique_ptr<automation::XlRange> in_;
-  Phases& p_;
-  const char* fit_;
-};
-
-class TimedWorkbook : public automation::XlWorkbook {
- public:
-  TimedWorkbook(std::unique_ptr<automation::XlWorkbook> in, Phases& p)
-      : in_(std::move(in)), p_(p) {}
-  std::unique_ptr<automation::XlSheets> Sheets() override {
-    Timed t(p_, "open");
-    return in_->Sheets();
-  }
-  void Save() override {
-    Timed t(p_, "store");
-    in_->Save();
-  }
-  void Close(bool save) override { in_->Close(save); }
-
- private:
-  std::unique_ptr<automation::XlWorkbook> in_;
-  Phases& p_;
-};
-
-// The application, timing each call under its phase. Written cells stay in
-// the engine until the next request: the first request after them is
-// preceded by one that only sends them, timed as "send cells".
-class TimedApp : public automation::XlApplication {
- public:
-  TimedApp(std::shared_ptr<automation::XlApplication> in, Phases& p) : in_(std::move(in)), p_(p) {}
-  void WorkbooksOpen(const std::string& path) override {
-    Send();
-    Timed t(p_, "open");
-    in_->WorkbooksOpen(path);
-  }
-  std::unique_ptr<automation::XlWorkbook> ActiveWorkbook() override {
-    Send();
-    Timed t(p_, "open");
-    return std::make_unique<TimedWorkbook>(in_->ActiveWorkbook(), p_);
-  }
-  std::unique_ptr<automation::XlSheet> ActiveSheet() override {
-    Send();
-    return in_->ActiveSheet();
-  }
-  void SetDisplayAlerts(bool on) override {
-    Send();
-    in_->SetDisplayAlerts(on);
-  }
-  void Quit() override {
-    Send();
-    Timed t(p_, "quit");
-    in_->Quit();
-  }
-  void SetVisible(bool on) override {
-    Send();
-    in_->SetVisible(on);
-  }
-  void Goto(std::string_view reference) override {
-    Timed t(p_, "cells (client)");
-    pending_ = true;
-    in_->Goto(reference);
-  }
-  std::unique_ptr<automation::XlRange> ActiveCell() override {
-    Timed t(p_, "cells (client)");
-    return std::make_unique<TimedRange>(in_->ActiveCell(), p_, "other");
-  }
-  std::unique_ptr<automation::XlRange> Selection() override {
-    Send();
-    Timed t(p_, "lines");
-    return std::make_unique<TimedRange>(in_->Selection(), p_, "other");
-  }
-  std::unique_ptr<automation::XlRange> Range(std::string_view address) override {
-    Send();
-    return std::make_unique<TimedRange>(in_->Range(address), p_, "other");
-  }
-  std::unique_ptr<automation::XlRange> Rows(std::string_view span) override {
-    Send();
-    return std::make_unique<TimedRange>(in_->Rows(span), p_, "fit rows");
-  }
-  std::unique_ptr<automation::XlRange> Columns(std::string_view span) override {
-    Send();
-    return std::make_unique<TimedRange>(in_->Columns(span), p_, "fit columns");
-  }
-
- private:
-  void Send() {
-    if (!pending_) return;
-    pending_ = false;
-    Timed t(p_, "send cells");
-    in_->ActiveWorkbook();
-  }
-
-  std::shared_ptr<automation::XlApplication> in_;
-  Phases& p_;
-  bool pending_ = false;
-};
-
-// --- the source ---------------------------------------------------------------
 
 fs::path MakeSource(const fs::path& dir) {
   testsupport::Jet4Table table;
@@ -248,30 +80,6 @@ fs::path MakeSource(const fs::path& dir) {
 }
 
 // --- the pipeline -------------------------------------------------------------
-
-// Runs a program with an argument list (no shell); standard output goes to
-// `out` (or nowhere), standard error nowhere. Throws when it fails.
-void RunProgram(const std::vector<std::string>& args, const fs::path& out) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.empty() ? "/dev/null" : out.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> argv;
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = 0;
-  int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + args[0]);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-  }
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-    throw std::runtime_error(args[0] + " failed");
-  }
-}
 
 void Pipeline(const fs::path& source, const fs::path& dir, Phases& phases) {
   const fs::path csv = dir / "T.csv";
@@ -353,33 +161,10 @@ void Kestrin(const Variant& v, automation::DaoDatabase& db, const fs::path& sour
   fs::remove(book);
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  if (v.empty()) return 0;
-  return v.size() % 2 == 1 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
-std::string LoadAverage() {
-  std::ifstream in("/proc/loadavg");
-  std::string a, b, c;
-  in >> a >> b >> c;
-  return a + " " + b + " " + c;
-}
-
 int Main() {
-  const int rounds = std::max(1, std::getenv("KESTRIN_BENCH_ROUNDS") != nullptr
-                                     ? std::atoi(std::getenv("KESTRIN_BENCH_ROUNDS"))
-                                     : 5);
-  std::string pattern = (fs::temp_directory_path() / "kestrin-bench-pipeline-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  const fs::path dir = pattern;
-  struct Cleanup {
-    fs::path dir;
-    ~Cleanup() {
-      std::error_code ec;
-      fs::remove_all(dir, ec);
-    }
-  } cleanup{dir};
+  const int rounds = bench::Rounds(5);
+  const bench::WorkDir work("pipeline");
+  const fs::path& dir = work.path();
 
   std::printf("%d records x %d fields; %ld processors; load average %s\n", kRecords, kFields,
               sysconf(_SC_NPROCESSORS_ONLN), LoadAverage().c_str());

@@ -13,3 +13,11 @@ target_link_libraries(bench_pipeline PRIVATE
 target_compile_definitions(bench_pipeline PRIVATE
   KESTRIN_BENCH_WORKBOOK="${PROJECT_SOURCE_DIR}/tests/data/workbooks/WithChart.xls"
   KESTRIN_OFFICE_PROGRAM_DIR="${KESTRIN_OFFICE_PROGRAM_DIR}")
+
+# The export as tables grow: 32,767 and 100,000 records x 10 fields into an .xlsx, by phase,
+# with time per record and peak memory.
+add_executable(bench_sheet_size ${CMAKE_CURRENT_LIST_DIR}/bench_sheet_size.cpp)
+target_link_libraries(bench_sheet_size PRIVATE
+  kestrin_uno kestrin_export kestrin_mdb kestrin_jet4_writer kestrin_test_doubles)
+target_compile_definitions(bench_sheet_size PRIVATE
+  KESTRIN_BENCH_XLSX="${PROJECT_SOURCE_DIR}/tests/data/workbooks/chart_sheet.xlsx")

@@ -6,13 +6,14 @@ namespace kestrin::exporting {
 
 std::string ColTbl(int index) {
   if (index < 0 || index >= kColTblSize) {
-    throw automation::AutomationError(automation::errnum::kSubscriptOutOfRange,
-                                      "Subscript out of range: the block would need sheet column " +
-                                          std::to_string(index + 1) + ", beyond column AZ (52)");
+    throw automation::AutomationError(
+        automation::errnum::kSubscriptOutOfRange,
+        "Subscript out of range: there is no sheet column " + std::to_string(index + 1));
   }
   std::string letters;
-  if (index >= 26) letters += 'A';
-  letters += static_cast<char>('A' + index % 26);
+  for (int n = index + 1; n > 0; n = (n - 1) / 26) {
+    letters.insert(letters.begin(), static_cast<char>('A' + (n - 1) % 26));
+  }
   return letters;
 }
 

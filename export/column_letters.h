@@ -1,5 +1,5 @@
-// The column-letter table through which the export engine turns a column
-// number into A1 notation, and the border indexes of the ruled-line step.
+// Column letters through which the export engine turns a column number into
+// A1 notation, and the border indexes of the ruled-line step.
 #pragma once
 
 #include <array>
@@ -7,12 +7,12 @@
 
 namespace kestrin::exporting {
 
-// ColTbl: index 0..51 holds "A".."Z" then "AA".."AZ", so A1 addresses reach
-// column 52 (AZ) and no further.
-inline constexpr int kColTblSize = 52;
+// Columns the widest sheet has (an .xlsx sheet: A to XFD).
+inline constexpr int kColTblSize = 16384;
 
-// Entry `index` of ColTbl (the letter of sheet column index + 1). Throws
-// AutomationError 9 (subscript out of range) outside 0..51.
+// The letters of sheet column index + 1: "A" to "Z", "AA" to "ZZ", then
+// "AAA" to "XFD". Throws AutomationError 9 (subscript out of range) outside
+// 0..kColTblSize - 1.
 std::string ColTbl(int index);
 
 // BorderTbl: left, top, bottom and right edge, inside vertical and inside

@@ -36,11 +36,34 @@ T& Require(T* object, const char* what) {
 }
 
 // The block address: first column letter, first row, ":", last column
-// letter, last row. Column letters come from ColTbl, so the block ends at AZ.
+// letter, last row.
 std::string BlockAddress(int first_col, std::int64_t first_row, int last_col,
                          std::int64_t last_row) {
   return ColTbl(first_col - 1) + std::to_string(first_row) + ":" + ColTbl(last_col - 1) +
          std::to_string(last_row);
+}
+
+// Refuses a block that would pass the last column or the last row of the
+// sheet, before anything is cleared or written: the sheet's own grid is the
+// limit (an .xls sheet ends at row 65,536 and column IV, an .xlsx sheet at
+// row 1,048,576 and column XFD).
+void CheckFitsTheSheet(automation::XlSheet& sheet, std::int64_t last_col, std::int32_t RecCnt,
+                       std::int64_t last_record_row) {
+  const std::int32_t last_sheet_col = sheet.ColumnsCount();
+  if (last_col > last_sheet_col) {
+    throw AutomationError(automation::errnum::kSubscriptOutOfRange,
+                          "Subscript out of range: the block would need sheet column " +
+                              std::to_string(last_col) + ", beyond column " +
+                              ColTbl(last_sheet_col - 1) + " (" + std::to_string(last_sheet_col) +
+                              ")");
+  }
+  const std::int32_t last_sheet_row = sheet.RowsCount();
+  if (last_record_row > last_sheet_row) {
+    throw AutomationError(automation::errnum::kOverflow,
+                          "Overflow: record " + std::to_string(RecCnt) + " would go to row " +
+                              std::to_string(last_record_row) + ", beyond row " +
+                              std::to_string(last_sheet_row));
+  }
 }
 
 }  // namespace
@@ -78,21 +101,18 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
     targets.progress.SetMaxCountCaption(std::to_string(RecCnt));
 
     automation::XlApplication& xl = Require(targets.XlApp.get(), "spreadsheet application");
-    xl.ActiveWorkbook()->Sheets()->Item(ShtName)->Activate();
+    auto sheet = xl.ActiveWorkbook()->Sheets()->Item(ShtName);
+    sheet->Activate();
 
     const int FldCnt = rs->Fields().Count();
-    // Rows are counted in 64 bits here so that no count or step can wrap.
+    // Rows and columns are counted in 64 bits here so that no count or step
+    // can wrap.
     const std::int64_t first_record_row = std::int64_t{StartRow} + Midasi;
     const std::int64_t last_record_row =
         first_record_row + (std::int64_t{RecCnt} - 1) * std::int64_t{KaiGyo};
+    CheckFitsTheSheet(*sheet, std::int64_t{StartCol} + FldCnt - 1, RecCnt, last_record_row);
     const int last_col = StartCol + FldCnt - 1;
     const std::string OutRange = BlockAddress(StartCol, StartRow, last_col, last_record_row);
-    if (last_record_row > kMaxCellRow) {
-      throw AutomationError(automation::errnum::kOverflow,
-                            "Overflow: record " + std::to_string(RecCnt) + " would go to row " +
-                                std::to_string(last_record_row) + ", beyond row " +
-                                std::to_string(kMaxCellRow));
-    }
 
     if (ClsGyo == 0) {
       xl.Range(OutRange)->Clear();

@@ -33,8 +33,10 @@ struct ExportTargets {
 // Choices where the old behaviour was unsound: a negative OutGyo writes all
 // records; with KaiGyo above 1 the block (clearing for ClsGyo 0, ruled lines,
 // AutoFilter, fitted rows and the pivot source) reaches the last written
-// record; a source whose last record would lie below row 32767 ends in the
-// error report (number 6) before anything is cleared or written.
+// record. The block may reach the last row and column of the sheet (its
+// workbook's format sets them); a block that would pass the last column ends
+// in the error report with number 9, one whose last record would pass the
+// last row with number 6, both before anything is cleared or written.
 void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std::string& FileMoto,
                    const std::string& ShtName, std::int16_t& StartRow, std::int16_t& StartCol,
                    std::int16_t& KaiGyo, std::int32_t& OutGyo, std::int32_t& ClsGyo,
@@ -43,8 +45,5 @@ void ExportToSheet(ExportTargets& targets, const std::string& TblName, const std
                    const std::string& PvtName, const std::string& PvtRow1,
                    const std::string& PvtCol1, const std::string& PvtRow2,
                    const std::string& PvtCol2, const std::string& PvtVal);
-
-// Highest sheet row a single cell can be addressed at.
-inline constexpr std::int32_t kMaxCellRow = 32767;
 
 }  // namespace kestrin::exporting

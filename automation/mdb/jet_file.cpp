@@ -531,6 +531,37 @@ std::vector<std::pair<std::string, int>> ParseResultTypes(const std::vector<std:
   return found;
 }
 
+// The columns of MSysObjects that describe a link (any may be missing).
+struct LinkColumns {
+  int database = -1, connect = -1, foreign_name = -1;
+
+  void Fill(const std::vector<Value>& row, CatalogEntry& e) const {
+    auto text = [&](int column) {
+      if (column < 0) return std::string();
+      const Value& v = row[static_cast<std::size_t>(column)];
+      return v.kind() == Value::Kind::kText ? v.text() : std::string();
+    };
+    e.database = text(database);
+    e.connect = text(connect);
+    e.foreign_name = text(foreign_name);
+  }
+};
+
+LinkColumns FindLinkColumns(const TableDef& def, std::vector<bool>& wanted) {
+  LinkColumns c;
+  for (std::size_t i = 0; i < def.columns.size(); ++i) {
+    const std::string& n = def.columns[i].name;
+    int* column = SameName(n, "Database")      ? &c.database
+                  : SameName(n, "Connect")     ? &c.connect
+                  : SameName(n, "ForeignName") ? &c.foreign_name
+                                               : nullptr;
+    if (column == nullptr) continue;
+    *column = static_cast<int>(i);
+    wanted[i] = true;
+  }
+  return c;
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, int>> JetFile::CalculatedResultTypes(std::uint32_t page) {
@@ -584,6 +615,7 @@ void JetFile::ReadCatalog() {
   std::vector<bool> wanted(def->columns.size(), false);
   wanted[static_cast<std::size_t>(id)] = wanted[static_cast<std::size_t>(name)] = true;
   wanted[static_cast<std::size_t>(type)] = wanted[static_cast<std::size_t>(flags)] = true;
+  const LinkColumns links = FindLinkColumns(*def, wanted);
 
   // The catalogue is listed as libmdb (and mdb-tables) lists MSysObjects: a
   // row moved to another page comes where its data lies.
@@ -609,6 +641,7 @@ void JetFile::ReadCatalog() {
       e.type = static_cast<int>(vtype.integer());
       e.flags =
           vflags.kind() == Value::Kind::kInteger ? static_cast<std::int32_t>(vflags.integer()) : 0;
+      if (e.type == kObjectLinkedTable || e.type == kObjectLinkedOdbc) links.Fill(row, e);
       found.emplace_back(where[r], std::move(e));
     }
   }

@@ -48,6 +48,11 @@ struct CatalogEntry {
   std::int32_t id = 0;
   int type = 0;            // MSysObjects.Type (forms, reports, … are negative)
   std::int32_t flags = 0;  // MSysObjects.Flags
+  // Linked tables only: MSysObjects.Database (the other file's path),
+  // Connect and ForeignName (the table's name over there).
+  std::string database;
+  std::string connect;
+  std::string foreign_name;
   std::uint32_t page() const { return static_cast<std::uint32_t>(id) & 0x00FFFFFFu; }
 };
 

@@ -35,7 +35,7 @@ class TableDefImpl final : public DaoTableDef {
   TableDefImpl(std::shared_ptr<MdbSource> source, const MdbSource::TableEntry& entry)
       : source_(std::move(source)), entry_(entry) {}
   std::string Name() const override { return entry_.name; }
-  // Read on first use; a linked table has no fields here.
+  // Read on first use; a linked table's are those of the table it links to.
   const DaoFields& Fields() const override {
     if (!fields_) fields_ = std::make_unique<NameList>(source_->FieldNames(entry_));
     return *fields_;

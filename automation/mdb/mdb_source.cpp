@@ -152,7 +152,8 @@ std::shared_ptr<MdbSource> MdbSource::Open(const std::string& path) {
   for (const jet::CatalogEntry& e : src->file_->catalog()) {
     if (e.type == jet::kObjectTable || e.type == jet::kObjectLinkedOdbc ||
         e.type == jet::kObjectLinkedTable) {
-      src->tables_.push_back(TableEntry{e.name, e.type, e.page()});
+      src->tables_.push_back(
+          TableEntry{e.name, e.type, e.page(), e.database, e.connect, e.foreign_name});
     } else if (e.type == jet::kObjectQuery) {
       src->queries_.push_back(QueryEntry{e.name, e.id, e.flags});
     }
@@ -181,21 +182,15 @@ std::shared_ptr<const jet::TableDef> MdbSource::Definition(const TableEntry& tab
 }
 
 std::vector<std::string> MdbSource::FieldNames(const TableEntry& table) {
+  const Target t = Resolve(table);
   std::vector<std::string> names;
-  if (table.type != jet::kObjectTable) return names;
-  for (const jet::Column& c : Definition(table)->columns) names.push_back(c.name);
+  for (const jet::Column& c : t.source->Definition(*t.table)->columns) names.push_back(c.name);
   return names;
 }
 
 std::unique_ptr<RowSource> MdbSource::OpenTable(const TableEntry& table) {
-  if (table.type != jet::kObjectTable) {
-    throw AutomationError(err::kLinkedTable,
-                          "Table '" + table.name +
-                              "' is linked to another database; its records cannot "
-                              "be read from '" +
-                              path() + "'.");
-  }
-  return std::make_unique<TableRows>(shared_from_this(), *file_, Definition(table));
+  const Target t = Resolve(table);
+  return std::make_unique<TableRows>(t.source, *t.source->file_, t.source->Definition(*t.table));
 }
 
 QueryEngine& MdbSource::Engine() {
@@ -203,9 +198,12 @@ QueryEngine& MdbSource::Engine() {
   return *engine_;
 }
 
+QueryResult MdbSource::RunQuery(const QueryEntry& query) {
+  return WithQueryErrors(query.name, [&] { return Engine().Run(query.name); });
+}
+
 std::unique_ptr<RowSource> MdbSource::OpenQuery(const QueryEntry& query) {
-  QueryResult result = WithQueryErrors(query.name, [&] { return Engine().Run(query.name); });
-  return std::make_unique<QueryRows>(std::move(result));
+  return std::make_unique<QueryRows>(RunQuery(query));
 }
 
 std::vector<std::string> MdbSource::QueryFieldNames(const QueryEntry& query) {
@@ -213,11 +211,11 @@ std::vector<std::string> MdbSource::QueryFieldNames(const QueryEntry& query) {
 }
 
 std::optional<std::vector<ColumnInfo>> MdbSource::TableColumns(const std::string& name) {
-  const TableEntry* t = FindTable(name);
-  if (t == nullptr) return std::nullopt;
-  if (t->type != jet::kObjectTable) OpenTable(*t);  // throws: a linked table cannot be read
+  const TableEntry* entry = FindTable(name);
+  if (entry == nullptr) return std::nullopt;
+  const Target t = Resolve(*entry);
   std::vector<ColumnInfo> columns;
-  for (const jet::Column& c : Definition(*t)->columns)
+  for (const jet::Column& c : t.source->Definition(*t.table)->columns)
     columns.push_back({c.name, TypeForEngine(c)});
   return columns;
 }

@@ -58,6 +58,14 @@ Block Ordered(int r0, int c0, int r1, int c1) {
 
 }  // namespace
 
+Grid GridOf(const std::filesystem::path& workbook) {
+  std::string ext = workbook.extension().string();
+  std::transform(ext.begin(), ext.end(), ext.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
+  if (ext == ".xls" || ext == ".xlt") return Grid{65536, 256};
+  return Grid{};
+}
+
 CellPos ParseR1C1(std::string_view reference) {
   CellPos pos;
   size_t c = reference.find('c');

@@ -6,6 +6,7 @@
 // text when it is malformed or lies off the sheet (kMaxRows x kMaxColumns).
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -28,6 +29,14 @@ struct Block {
   int right = 0;
   friend bool operator==(const Block&, const Block&) = default;
 };
+
+// The grid of a sheet in a workbook file: rows and columns its format holds
+// (an .xls or .xlt sheet 65,536 x 256, any other kMaxRows x kMaxColumns).
+struct Grid {
+  int rows = kMaxRows;
+  int columns = kMaxColumns;
+};
+Grid GridOf(const std::filesystem::path& workbook);
 
 // "r3c2" -> row 2, column 1. Lower-case letters, decimal numbers from 1.
 CellPos ParseR1C1(std::string_view reference);

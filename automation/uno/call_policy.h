@@ -55,8 +55,9 @@ enum Leaves : unsigned {
   // nor overwrites what they will write (keeping a ruled line, selecting the
   // cell the next value goes to).
   kLeavesPending = 1u << 0,
-  // No cell's value, number format or font changes (reading, selecting,
-  // showing, saving, lines, filters): the blocks written before stay true.
+  // No cell's value, number format or font changes but through the pending
+  // writes (reading, selecting, showing, saving, lines, filters, sending a
+  // band of cells): the blocks written before stay true.
   kLeavesCells = 1u << 1,
 };
 

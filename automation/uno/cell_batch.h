@@ -30,6 +30,8 @@ class CellBatch {
   void Put(CellPos pos, Value value);
   bool empty() const { return cells_.empty(); }
   size_t size() const { return cells_.size(); }
+  // The cell put last; only when not empty.
+  CellPos last() const { return cells_.back().pos; }
   // The pending cells as disjoint rectangles, top to bottom; empties the batch.
   std::vector<ValueBlock> TakeBlocks();
 

@@ -44,6 +44,13 @@ class PendingWrites {
   // Keeps a value for the cell at `pos` of the aimed sheet; the last value
   // put in a cell counts.
   void Put(CellPos pos, Value value) { batch_.Put(pos, std::move(value)); }
+  // How many values are kept, and the cell put last (when any are).
+  std::size_t kept() const { return batch_.size(); }
+  CellPos last_put() const { return batch_.last(); }
+  // Sends the kept values now, as one band of a large table: the aim and
+  // the active cell stay for later. A refusal is reported with a task
+  // naming the cells concerned.
+  void SendCells();
 
   // --- the active cell -------------------------------------------------------------
 
@@ -89,7 +96,6 @@ class PendingWrites {
     Task task;
   };
   void SendLines();
-  void SendCells();
   void WriteBlock(Book* book, const ValueBlock& block);
 
   const UnoOptions& options_;

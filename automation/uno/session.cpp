@@ -50,6 +50,7 @@ Session::Session(UnoOptions options, std::unique_ptr<OfficeProcess> process,
       headless_(headless),
       desktop_(connection_->Desktop()),
       policy_(options_.call_timeout, process_.get(), *connection_, desktop_, books_),
+      written_(static_cast<std::size_t>(std::max(0, options_.max_cells_kept_for_fit))),
       pending_(options_, policy_, books_, written_) {
   policy_.SetFlush([this] { pending_.Flush(); });
   policy_.SetOnLost([this] { share_.reset(); });
@@ -285,6 +286,12 @@ CellPos Session::ActiveCellPos() {
 
 void Session::PutActiveCell(CellPos pos, const Value& value) {
   if (options_.batch_cells && pending_.aimed()) {
+    // Cells go to the office in bands of whole rows, so that however large
+    // a table is, only one band of it waits here.
+    if (pending_.kept() >= static_cast<std::size_t>(options_.max_cells_per_transfer) &&
+        pending_.last_put().row != pos.row) {
+      Call("writing cells", kLeavesPending | kLeavesCells, [&] { pending_.SendCells(); });
+    }
     pending_.Put(pos, value);
     return;
   }
@@ -329,8 +336,8 @@ void Session::CheckInGrid(const Book& book, const Block& block, std::string_view
   // Checked for every cell written: the file's type only matters beyond the
   // smallest grid.
   if (block.bottom < 65536 && block.right < 256) return;
-  std::string ext = Lower(book.path.extension().string());
-  if (ext != ".xls" && ext != ".xlt") return;
+  const Grid grid = GridOf(book.path);
+  if (block.bottom < grid.rows && block.right < grid.columns) return;
   throw AutomationError(kAppDefined, "\"" + std::string(text) +
                                          "\" lies beyond the last row or column of an .xls "
                                          "sheet (65536 rows, 256 columns)");

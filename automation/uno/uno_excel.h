@@ -68,9 +68,15 @@ struct UnoOptions {
   std::chrono::milliseconds call_timeout{120'000};
   // Send written cells to the office in blocks (true) or one by one.
   bool batch_cells = true;
-  // Most cells sent to the office in one transfer; a larger block is sent
-  // in bands of whole rows.
-  int max_cells_per_transfer = 1 << 21;
+  // Most cells sent to the office in one transfer: written cells wait until
+  // this many have come (and their row is complete), and a larger block is
+  // sent in bands of whole rows. Bounds the memory a table of any size takes.
+  int max_cells_per_transfer = 1 << 17;
+  // Most written cells kept (about 40 bytes each, more for long texts) for
+  // fitting columns by measuring only the cells that can be widest; when
+  // more are written into one sheet, none are kept and the fit measures
+  // every cell (same widths, slower).
+  int max_cells_kept_for_fit = 1 << 21;
   // Fit column widths by measuring only the cells that can be widest (true)
   // or every cell, as the office does on its own; the widths are the same.
   bool fast_column_fit = true;

@@ -352,17 +352,20 @@ sal_Int32 OrientationOf(int excel) {
 class UnoPivotTable;
 
 // True when every cell below the heading in the source column of `field` is
-// a number: Excel then sums the field, otherwise it counts it.
+// a number: Excel then sums the field, otherwise it counts it. The column is
+// read in bands, so that a source of any size is never held at once.
 bool AllNumbers(const Reference<css::sheet::XSpreadsheetDocument>& doc,
                 const css::table::CellRangeAddress& source, const std::string& field) {
+  if (source.EndRow <= source.StartRow) return false;
   Reference<css::sheet::XSpreadsheet> sheet(SheetList(doc)->getByIndex(source.Sheet),
                                             UNO_QUERY_THROW);
-  auto data = Query<css::sheet::XCellRangeData>(
-                  sheet->getCellRangeByPosition(source.StartColumn, source.StartRow,
-                                                source.EndColumn, source.EndRow))
-                  ->getDataArray();
-  if (data.getLength() < 2) return false;
-  const Sequence<Any>& head = data[0];
+  auto data = [&](sal_Int32 left, sal_Int32 top, sal_Int32 right, sal_Int32 bottom) {
+    return Query<css::sheet::XCellRangeData>(
+               sheet->getCellRangeByPosition(left, top, right, bottom))
+        ->getDataArray();
+  };
+  const Sequence<Any> head =
+      data(source.StartColumn, source.StartRow, source.EndColumn, source.StartRow)[0];
   for (sal_Int32 c = 0; c < head.getLength(); ++c) {
     OUString name;
     double number = 0;
@@ -371,8 +374,13 @@ bool AllNumbers(const Reference<css::sheet::XSpreadsheetDocument>& doc,
       name = OUString::number(number);
     }
     if (FromOU(name) != field) continue;
-    for (sal_Int32 r = 1; r < data.getLength(); ++r) {
-      if (!(data[r][c] >>= number)) return false;
+    constexpr sal_Int32 kBand = 65536;
+    for (sal_Int32 top = source.StartRow + 1; top <= source.EndRow; top += kBand) {
+      const sal_Int32 bottom = std::min(source.EndRow, top + kBand - 1);
+      const auto column = data(source.StartColumn + c, top, source.StartColumn + c, bottom);
+      for (const Sequence<Any>& cell : column) {
+        if (!(cell[0] >>= number)) return false;
+      }
     }
     return true;
   }
@@ -543,6 +551,9 @@ class UnoSheet : public XlSheet {
                     [&] { return SheetName(sheet_); });
   }
 
+  std::int32_t RowsCount() override { return TheGrid().rows; }
+  std::int32_t ColumnsCount() override { return TheGrid().columns; }
+
   void Activate() override {
     s_->Call(Session::Task("activating the sheet", doc_, sheet_), kLeavesCells, [&] {
       Workbooks::View(doc_)->setActiveSheet(sheet_);
@@ -644,6 +655,15 @@ class UnoSheet : public XlSheet {
   }
 
  private:
+  // The grid of the workbook's file format.
+  Grid TheGrid() {
+    const Book* book = s_->books().Find(doc_);
+    if (book == nullptr) {
+      throw AutomationError(errnum::kObjectNotSet, "The workbook has already been closed");
+    }
+    return GridOf(book->path);
+  }
+
   SessionPtr s_;
   Reference<css::sheet::XSpreadsheetDocument> doc_;
   Reference<css::sheet::XSpreadsheet> sheet_;

@@ -49,21 +49,6 @@ void CheckOwn(const fs::path& dir) {
 
 }  // namespace
 
-fs::path HomeDir() {
-  const char* home = std::getenv("HOME");
-  if (home != nullptr && home[0] == '/') return fs::path(home);
-  std::vector<char> buffer(16384);
-  passwd entry{};
-  passwd* found = nullptr;
-  if (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-      found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-    return fs::path(found->pw_dir);
-  }
-  throw AutomationError(kFailed,
-                        "Cannot tell your home folder: HOME is not set and the user database has "
-                        "no home folder for you");
-}
-
 fs::path CacheHome() {
   const char* xdg = std::getenv("XDG_CACHE_HOME");
   if (xdg != nullptr && xdg[0] == '/') return fs::path(xdg);

@@ -11,12 +11,12 @@
 #include <filesystem>
 #include <string>
 
+#include "automation/user_home.h"
+
 namespace kestrin::automation::uno {
 
-// $HOME when it holds an absolute path, else the home folder that the
-// password database gives for this user. Throws AutomationError 1004 when
-// neither gives one: no shared folder such as /tmp stands in for it.
-std::filesystem::path HomeDir();
+// The user's home folder (automation/user_home.h).
+using automation::HomeDir;
 
 // $XDG_CACHE_HOME when it holds an absolute path, else HomeDir()/.cache.
 std::filesystem::path CacheHome();

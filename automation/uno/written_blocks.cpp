@@ -14,10 +14,26 @@ void WrittenBlocks::Add(const void* book, std::string_view sheet, std::vector<Va
     sheet_ = sheet;
     changes_ = changes;
   }
-  if (blocks_.empty()) {
-    blocks_ = std::move(blocks);
-  } else {
-    std::move(blocks.begin(), blocks.end(), std::back_inserter(blocks_));
+  for (ValueBlock& block : blocks) {
+    if (full_) return;
+    if (cells_ + block.values.size() > most_cells_) {
+      blocks_.clear();
+      blocks_.shrink_to_fit();
+      full_ = true;
+      return;
+    }
+    cells_ += block.values.size();
+    if (!blocks_.empty()) {
+      ValueBlock& last = blocks_.back();
+      if (last.area.left == block.area.left && last.area.right == block.area.right &&
+          last.area.bottom + 1 == block.area.top) {
+        last.area.bottom = block.area.bottom;
+        last.values.insert(last.values.end(), std::make_move_iterator(block.values.begin()),
+                           std::make_move_iterator(block.values.end()));
+        continue;
+      }
+    }
+    blocks_.push_back(std::move(block));
   }
 }
 
@@ -33,6 +49,8 @@ void WrittenBlocks::Clear() {
   blocks_.shrink_to_fit();
   book_ = nullptr;
   sheet_.clear();
+  cells_ = 0;
+  full_ = false;
 }
 
 }  // namespace kestrin::automation::uno

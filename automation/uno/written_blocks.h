@@ -8,6 +8,7 @@
 // Internal to automation/uno/.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -19,11 +20,19 @@ namespace kestrin::automation::uno {
 
 class WrittenBlocks {
  public:
+  // Keeps at most `most_cells` values (about 40 bytes each, more for long
+  // texts): when more are written into one sheet, none are kept, for a fit
+  // that knows only some of the written cells copies the others and takes
+  // longer than measuring them all where they are.
+  explicit WrittenBlocks(std::size_t most_cells) : most_cells_(most_cells) {}
+
   // Adds blocks just written into sheet `sheet` of workbook `book` while
   // the change counter stood at `changes`. Blocks of another sheet or
   // workbook, or added at another count, are dropped first. `book` is any
   // identity of the workbook that stays unique while it is open (the counter
-  // moves when a workbook opens or closes).
+  // moves when a workbook opens or closes). A block that goes on where the
+  // last one ended, over the same columns (the next band of a table),
+  // extends it.
   void Add(const void* book, std::string_view sheet, std::vector<ValueBlock> blocks,
            std::uint64_t changes);
 
@@ -40,6 +49,9 @@ class WrittenBlocks {
   const void* book_ = nullptr;
   std::string sheet_;
   std::uint64_t changes_ = 0;
+  std::size_t most_cells_;
+  std::size_t cells_ = 0;  // values held
+  bool full_ = false;      // more were written than are kept: none are
 };
 
 }  // namespace kestrin::automation::uno

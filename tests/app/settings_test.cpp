@@ -385,6 +385,22 @@ TEST_F(WindowTest, TheGaugeIsEmptyHalfOrFullAndLeftAloneOutsideIt) {
   EXPECT_FLOAT_EQ(window->linGuage->X2(), 693);
 }
 
+TEST_F(WindowTest, CountsOfTheLargestTableASheetHoldsShowUnclippedBesideTheSlash) {
+  // An .xlsx sheet holds 1,048,576 records.
+  window->Progress().SetMaxCountCaption("1048576");
+  window->Progress().SetCountCaption("1048576");
+  for (QLabel* label : {window->lblCount, window->lblMaxCount}) {
+    EXPECT_EQ(label->text(), "1048576");
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
+        << label->objectName().toStdString() << " in " << label->font().family().toStdString();
+  }
+  EXPECT_EQ(window->lblCount->geometry().right(), (4740 + 675) / 15 - 1);
+  EXPECT_GT(window->lblCount->geometry().left(), window->cmdExec->geometry().right());
+  // A total of five digits fits the label as designed.
+  window->Progress().SetMaxCountCaption("65535");
+  EXPECT_EQ(window->lblCount->geometry(), QRect(4740 / 15, 5700 / 15, 675 / 15, 195 / 15));
+}
+
 TEST(WindowProgressTest, PaintsTheFirstAndTheLastRecordAndAtMostOnceAnIntervalBetween) {
   QLabel total, count;
   GuageLine gauge;

@@ -21,9 +21,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "automation/windows_paths.h"
 #include "pattern/cp932.h"
 #include "pattern/pattern_file.h"
 #include "sample/sample_settings.h"
+#include "tests/support/jet4_writer.h"
 #include "tests/uno/office_harness.h"
 
 extern char** environ;
@@ -393,6 +395,59 @@ TEST_F(KestrinRun, HelpVersionAndWrongArguments) {
   run = Kestrin({});  // no display, nothing to run
   EXPECT_EQ(run.status, 2);
   EXPECT_EQ(run.lines.size(), 1u) << run.err;
+}
+
+// A split database and a pattern saved on Windows: every path is a Windows
+// path, found through the mapping file the environment names; the linked
+// table's records come from its back-end into the saved workbook.
+TEST_F(KestrinRun, APatternFromWindowsExportsALinkedTableThroughTheMapping) {
+  namespace ts = testsupport;
+  using mdb::AccessType;
+  ts::Jet4Database back;
+  back.tables.push_back({"Umsätze",
+                         {{"Nr", AccessType::kLong},
+                          {"Kunde", AccessType::kText, 40},
+                          {"Betrag", AccessType::kCurrency},
+                          {"Bemerkung", AccessType::kMemo}},
+                         {{1, "Müller", Value(Currency{12345000}), "eilig"},
+                          {2, "佐藤", Value(Currency{999900}), Value()}},
+                         {}});
+  fs::create_directories(dir_.path() / "z/Verkauf");
+  ts::WriteJet4Database(back, dir_.path() / "z/Verkauf/backend.mdb");
+  ts::Jet4Database front;
+  front.linked_tables = {ts::AccessLink("Umsatz", "UMSÄTZE", "Z:\\Verkauf\\Backend.mdb")};
+  fs::create_directories(dir_.path() / "c/帳票");
+  ts::WriteJet4Database(front, dir_.path() / "c/front.mdb");
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", dir_.path() / "c/帳票/sales.xls");
+  const fs::path map = dir_.path() / "windows-paths";
+  std::ofstream(map) << "C:\\Kestrin = " << (dir_.path() / "c").string() << "\n"
+                     << "Z: = " << (dir_.path() / "z").string() << "\n";
+  ::setenv(kWindowsPathsVariable, map.c_str(), 1);
+
+  const std::string pattern = Pattern("windows.kst", "C:\\Kestrin\\帳票\\SALES.xls", [](auto& s) {
+    s.FileMoto = "c:\\kestrin\\Front.mdb";
+    s.TblName = "Umsatz";
+    s.PivotF = 0;
+  });
+  const std::string saved = ReadAll(pattern);
+  Outcome run = Kestrin({pattern});
+  ::unsetenv(kWindowsPathsVariable);
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_THAT(run.lines, ElementsAre("Kestrin Ver 0.1: 出力、終了しました。"));
+  EXPECT_EQ(ReadAll(pattern), saved);  // the pattern file as it was
+
+  SavedBook book(dir_.path() / "c/帳票/sales.xls");
+  EXPECT_EQ(book.At("売上", "A3").text, "Nr");
+  EXPECT_EQ(book.At("売上", "D3").text, "Bemerkung");
+  EXPECT_EQ(book.At("売上", "A4").number, 1);
+  EXPECT_EQ(book.At("売上", "B4").text, "Müller");
+  EXPECT_EQ(book.At("売上", "C4").number, 1234.5);
+  EXPECT_EQ(book.At("売上", "D4").text, "eilig");
+  EXPECT_EQ(book.At("売上", "B5").text, "佐藤");
+  EXPECT_EQ(book.At("売上", "C5").number, 99.99);
+  EXPECT_EQ(book.At("売上", "D5").kind, SavedBook::Kind::kEmpty);
+  EXPECT_EQ(book.At("売上", "A6").kind, SavedBook::Kind::kEmpty);
+  EXPECT_EQ(book.AutoFilter("売上"), (Block{2, 0, 4, 3}));
 }
 
 }  // namespace

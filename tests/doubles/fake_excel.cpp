@@ -12,8 +12,6 @@ namespace errnum = automation::errnum;
 
 namespace {
 
-constexpr std::int32_t kSheetRows = 65536;  // .xls limits
-constexpr std::int32_t kSheetCols = 256;
 constexpr std::int32_t kApplicationError = 1004;
 
 [[noreturn]] void BadAddress(std::string_view text) {
@@ -42,11 +40,11 @@ std::optional<std::int32_t> TakeLetters(std::string_view& s) {
   return col;
 }
 
-CellPos ParseA1Cell(std::string_view cell, std::string_view whole) {
+CellPos ParseA1Cell(std::string_view cell, std::string_view whole, CellPos last) {
   std::string_view s = cell;
   auto col = TakeLetters(s);
   auto row = col ? TakeNumber(s) : std::nullopt;
-  if (!col || !row || !s.empty() || *row < 1 || *row > kSheetRows || *col > kSheetCols) {
+  if (!col || !row || !s.empty() || *row < 1 || *row > last.row || *col > last.col) {
     BadAddress(whole);
   }
   return {*row, *col};
@@ -78,7 +76,11 @@ int IndexOf(const FakeWorkbook& wb, const FakeSheet* sheet) {
 
 }  // namespace
 
-CellPos ParseR1C1(std::string_view ref) {
+CellPos GridOf(std::string_view path) {
+  return path.ends_with(".xls") ? kXlsGrid : CellPos{1048576, 16384};
+}
+
+CellPos ParseR1C1(std::string_view ref, CellPos last) {
   std::string_view s = ref;
   if (s.empty() || s[0] != 'r') BadAddress(ref);
   s.remove_prefix(1);
@@ -86,42 +88,42 @@ CellPos ParseR1C1(std::string_view ref) {
   if (!row || s.empty() || s[0] != 'c') BadAddress(ref);
   s.remove_prefix(1);
   auto col = TakeNumber(s);
-  if (!col || !s.empty() || *row < 1 || *row > kSheetRows || *col < 1 || *col > kSheetCols) {
+  if (!col || !s.empty() || *row < 1 || *row > last.row || *col < 1 || *col > last.col) {
     BadAddress(ref);
   }
   return {*row, *col};
 }
 
-CellBlock ParseA1(std::string_view address) {
+CellBlock ParseA1(std::string_view address, CellPos last) {
   const auto colon = address.find(':');
   if (colon == std::string_view::npos) {
-    CellPos p = ParseA1Cell(address, address);
+    CellPos p = ParseA1Cell(address, address, last);
     return {p, p};
   }
-  return Normalised(ParseA1Cell(address.substr(0, colon), address),
-                    ParseA1Cell(address.substr(colon + 1), address));
+  return Normalised(ParseA1Cell(address.substr(0, colon), address, last),
+                    ParseA1Cell(address.substr(colon + 1), address, last));
 }
 
-CellBlock ParseRowSpan(std::string_view span) {
+CellBlock ParseRowSpan(std::string_view span, CellPos last) {
   std::string_view s = span;
   auto first = TakeNumber(s);
   if (!first || s.empty() || s[0] != ':') BadAddress(span);
   s.remove_prefix(1);
-  auto last = TakeNumber(s);
-  if (!last || !s.empty() || *first < 1 || *last < 1 || *first > kSheetRows || *last > kSheetRows) {
+  auto end = TakeNumber(s);
+  if (!end || !s.empty() || *first < 1 || *end < 1 || *first > last.row || *end > last.row) {
     BadAddress(span);
   }
-  return Normalised({*first, 1}, {*last, kSheetCols});
+  return Normalised({*first, 1}, {*end, last.col});
 }
 
-CellBlock ParseColumnSpan(std::string_view span) {
+CellBlock ParseColumnSpan(std::string_view span, CellPos last) {
   std::string_view s = span;
   auto first = TakeLetters(s);
   if (!first || s.empty() || s[0] != ':') BadAddress(span);
   s.remove_prefix(1);
-  auto last = TakeLetters(s);
-  if (!last || !s.empty() || *first > kSheetCols || *last > kSheetCols) BadAddress(span);
-  return Normalised({1, *first}, {kSheetRows, *last});
+  auto end = TakeLetters(s);
+  if (!end || !s.empty() || *first > last.col || *end > last.col) BadAddress(span);
+  return Normalised({1, *first}, {last.row, *end});
 }
 
 const Value* FakeSheet::Cell(std::int32_t row, std::int32_t col) const {
@@ -173,7 +175,7 @@ class FakeExcel::RangeImpl : public automation::XlRange {
     std::erase_if(sheet.cells, [&](const auto& kv) { return block_.Contains(kv.first); });
     std::erase_if(sheet.formats, [&](const auto& kv) { return block_.Contains(kv.first); });
     std::erase_if(sheet.borders, [&](const auto& kv) {
-      const CellBlock b = ParseA1(kv.first.first);
+      const CellBlock b = ParseA1(kv.first.first, xl_.Grid());
       return block_.Contains(b.first) && block_.Contains(b.last);
     });
   }
@@ -304,6 +306,8 @@ class FakeExcel::SheetImpl : public automation::XlSheet {
  public:
   SheetImpl(FakeExcel& xl, FakeWorkbook& wb, FakeSheet& sheet) : xl_(xl), wb_(wb), sheet_(sheet) {}
   std::string Name() const override { return sheet_.name; }
+  std::int32_t RowsCount() override { return GridOf(wb_.path).row; }
+  std::int32_t ColumnsCount() override { return GridOf(wb_.path).col; }
   void Activate() override {
     xl_.Call("Sheets(" + sheet_.name + ").Activate");
     wb_.active_sheet = Index();
@@ -326,7 +330,7 @@ class FakeExcel::SheetImpl : public automation::XlSheet {
     if (source == nullptr) {
       throw AutomationError(kApplicationError, "Reference isn't valid: " + source_data);
     }
-    const CellBlock block = ParseA1(source_data.substr(bang + 1));
+    const CellBlock block = ParseA1(source_data.substr(bang + 1), GridOf(wb_.path));
     FakePivotTable pt{name, source_data, {}, {}, {}, {}};
     for (std::int32_t c = block.first.col; c <= block.last.col; ++c) {
       const Value* v = source->Cell(block.first.row, c);
@@ -442,6 +446,8 @@ void FakeExcel::FailOn(std::string prefix, AutomationError error) {
 
 FakeWorkbook* FakeExcel::active_workbook() { return open_.empty() ? nullptr : open_.back(); }
 
+CellPos FakeExcel::Grid() const { return open_.empty() ? kXlsGrid : GridOf(open_.back()->path); }
+
 void FakeExcel::Call(const std::string& text) {
   if (quit_) {
     throw AutomationError(-2147023174, "The RPC server is unavailable.");
@@ -504,7 +510,7 @@ void FakeExcel::Goto(std::string_view reference) {
   } else if (quit_) {
     Call("");
   }
-  const CellPos p = ParseR1C1(reference);
+  const CellPos p = ParseR1C1(reference, Grid());
   RequireWorkbook();
   selection_ = CellBlock{p, p};
   selection_address_.clear();
@@ -530,18 +536,18 @@ std::unique_ptr<automation::XlRange> FakeExcel::Selection() {
 }
 
 std::unique_ptr<automation::XlRange> FakeExcel::Range(std::string_view address) {
-  return std::make_unique<RangeImpl>(*this, RangeImpl::Kind::kCells, ParseA1(address),
+  return std::make_unique<RangeImpl>(*this, RangeImpl::Kind::kCells, ParseA1(address, Grid()),
                                      std::string(address));
 }
 
 std::unique_ptr<automation::XlRange> FakeExcel::Rows(std::string_view span) {
-  return std::make_unique<RangeImpl>(*this, RangeImpl::Kind::kRows, ParseRowSpan(span),
+  return std::make_unique<RangeImpl>(*this, RangeImpl::Kind::kRows, ParseRowSpan(span, Grid()),
                                      std::string(span));
 }
 
 std::unique_ptr<automation::XlRange> FakeExcel::Columns(std::string_view span) {
-  return std::make_unique<RangeImpl>(*this, RangeImpl::Kind::kColumns, ParseColumnSpan(span),
-                                     std::string(span));
+  return std::make_unique<RangeImpl>(*this, RangeImpl::Kind::kColumns,
+                                     ParseColumnSpan(span, Grid()), std::string(span));
 }
 
 }  // namespace kestrin::testing

@@ -35,12 +35,17 @@ struct CellBlock {
   }
 };
 
+// The last cell of a sheet: an .xls sheet's (65,536 rows, 256 columns), and
+// that of a workbook at `path` (an .xlsx sheet has 1,048,576 x 16,384).
+inline constexpr CellPos kXlsGrid{65536, 256};
+CellPos GridOf(std::string_view path);
+
 // Parsers for the address forms the program uses. Throw AutomationError 1004
-// when the text is not of that form or lies off the sheet.
-CellPos ParseR1C1(std::string_view ref);           // "r3c2"
-CellBlock ParseA1(std::string_view address);       // "B3" or "B3:F103"
-CellBlock ParseRowSpan(std::string_view span);     // "1:101"
-CellBlock ParseColumnSpan(std::string_view span);  // "C:G"
+// when the text is not of that form or lies beyond `last`.
+CellPos ParseR1C1(std::string_view ref, CellPos last = kXlsGrid);           // "r3c2"
+CellBlock ParseA1(std::string_view address, CellPos last = kXlsGrid);       // "B3" or "B3:F103"
+CellBlock ParseRowSpan(std::string_view span, CellPos last = kXlsGrid);     // "1:101"
+CellBlock ParseColumnSpan(std::string_view span, CellPos last = kXlsGrid);  // "C:G"
 
 struct BorderState {
   std::optional<int> line_style;
@@ -110,6 +115,8 @@ class FakeExcel : public automation::XlApplication {
   bool display_alerts() const { return display_alerts_; }
   bool quit() const { return quit_; }
   FakeWorkbook* active_workbook();
+  // The active workbook's last cell (an .xls sheet's when none is open).
+  CellPos Grid() const;
 
   // XlApplication
   void WorkbooksOpen(const std::string& path) override;

@@ -47,7 +47,7 @@ TEST_F(ExportTest, WritesHeadingAndTypedRecordsCellByCellThroughTheSelection) {
               ElementsAre("OpenRecordset(T)", "MoveLast", "RecordCount", "MoveFirst", "Close"));
 }
 
-TEST_F(ExportTest, BlockAddressFollowsStartCellAndStopsAtColumnAZ) {
+TEST_F(ExportTest, BlockAddressFollowsStartCellAndReachesTheSheetsLastColumn) {
   // Five fields at C with a heading and 100 records: C1:G101.
   std::vector<std::vector<Value>> rows(100, std::vector<Value>{1, 2, 3, 4, 5});
   db.AddTable("T", {"a", "b", "c", "d", "e"}, rows);
@@ -55,26 +55,29 @@ TEST_F(ExportTest, BlockAddressFollowsStartCellAndStopsAtColumnAZ) {
   Run();
   EXPECT_TRUE(Called("Range(C1:G101).Clear"));
 
-  // 52 fields from A fill A..AZ.
-  std::vector<std::string> names52;
-  for (int i = 0; i < 52; ++i) names52.push_back("f" + std::to_string(i));
-  db.AddTable("W52", names52, {std::vector<Value>(52, Value(1))});
+  // 256 fields from A fill an .xls sheet to its last column, IV.
+  std::vector<std::string> names;
+  for (int i = 0; i < 257; ++i) names.push_back("f" + std::to_string(i));
+  db.AddTable("W257", names, {std::vector<Value>(257, Value(1))});
+  names.pop_back();
+  db.AddTable("W256", names, {std::vector<Value>(256, Value(1))});
   ExportSettings wide;
-  wide.TblName = "W52";
+  wide.TblName = "W256";
   wide.FileMoto = s.FileMoto;
+  wide.Line = wide.Filter = wide.FitCol = 1;
   s = wide;
   excel->ClearCalls();
   Run();
-  ASSERT_TRUE(box.shown.empty());
-  EXPECT_TRUE(Called("Range(A1:AZ2).Clear"));
-  EXPECT_EQ(*sheet().Cell(1, 52), Value("f51"));
+  ASSERT_TRUE(box.shown.empty()) << box.shown[0].prompt;
+  EXPECT_TRUE(Called("Range(A1:IV2).Clear"));
+  EXPECT_TRUE(Called("Range(A1:IV2).AutoFilter"));
+  EXPECT_TRUE(Called("Columns(A:IV).AutoFit"));
+  EXPECT_EQ(*sheet().Cell(1, 256), Value("f255"));
 
-  // 52 fields from B, or 53 from A: error 9 after the sheet was activated,
-  // before anything is cleared or written.
-  auto names53 = names52;
-  names53.push_back("f52");
-  db.AddTable("W53", names53, {std::vector<Value>(53, Value(1))});
-  for (auto [table, col] : {std::pair{"W52", 2}, std::pair{"W53", 1}}) {
+  // 256 fields from B, or 257 from A: error 9 naming the column and the
+  // sheet's last, after the sheet was activated and before anything is
+  // cleared or written.
+  for (auto [table, col] : {std::pair{"W256", 2}, std::pair{"W257", 1}}) {
     s = wide;
     s.TblName = table;
     s.StartCol = static_cast<std::int16_t>(col);
@@ -83,11 +86,29 @@ TEST_F(ExportTest, BlockAddressFollowsStartCellAndStopsAtColumnAZ) {
     box.shown.clear();
     Run();
     ASSERT_EQ(box.shown.size(), 1u);
-    EXPECT_THAT(box.shown[0].prompt, ::testing::StartsWith("エラーNO:9\r\n"));
-    EXPECT_EQ(box.shown[0].title, "Kestrin Ver 0.1");
+    EXPECT_EQ(box.shown[0].prompt,
+              "エラーNO:9\r\nSubscript out of range: the block would need sheet column 257, "
+              "beyond column IV (256)");
     EXPECT_THAT(excel->calls(), ElementsAre("Sheets(Sheet1).Activate"));
     EXPECT_EQ(sheet().cells, cells_before);
   }
+
+  // An .xlsx sheet goes on to XFD: 257 fields from column 16,128 end there.
+  excel->AddFile("/books/wide.xlsx", {"Sheet1"});
+  workbook = &excel->OpenForTest("/books/wide.xlsx");
+  s = wide;
+  s.TblName = "W257";
+  s.StartCol = 16128;
+  box.shown.clear();
+  Run();
+  ASSERT_TRUE(box.shown.empty()) << box.shown[0].prompt;
+  EXPECT_TRUE(Called("Range(WVH1:XFD2).Clear"));
+  EXPECT_TRUE(Called("Columns(WVH:XFD).AutoFit"));
+  EXPECT_EQ(*sheet().Cell(2, 16384), Value(1));
+  s.StartCol = 16129;
+  Run();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_THAT(box.shown[0].prompt, ::testing::HasSubstr("column 16385, beyond column XFD (16384)"));
 }
 
 TEST_F(ExportTest, ClearingModes) {
@@ -280,36 +301,57 @@ TEST_F(ExportTest, ATextTooLongForACellEndsTheRunUnsaved) {
   EXPECT_EQ(workbook->saves, 0);
 }
 
-TEST_F(ExportTest, RowsBeyondTheAddressableLimitEndBeforeAnythingIsWritten) {
-  AddNumberedTable(10);
-  s.StartRow = 32760;  // heading at 32760, records 32761..32770
+TEST_F(ExportTest, RecordsReachTheSheetsLastRowAndOneMoreIsRefusedBeforeWriting) {
+  // An .xls sheet holds 65,536 rows: 65,535 records under a heading.
+  AddNumberedTable(65536);
+  excel->set_logging(false);
+  s.OutGyo = 65535;
+  s.FitRow = 1;
   Run();
-  ASSERT_EQ(box.shown.size(), 1u);
-  EXPECT_THAT(box.shown[0].prompt, ::testing::StartsWith("エラーNO:6\r\n"));
-  EXPECT_FALSE(CalledWithPrefix("Range("));
-  EXPECT_EQ(excel->cell_writes(), 0);
+  ASSERT_TRUE(box.shown.empty()) << box.shown[0].prompt;
+  EXPECT_EQ(*sheet().Cell(65536, 1), Value(65535));
+  EXPECT_EQ(progress.max_count, "65535");
+  EXPECT_EQ(progress.count, "65535");
+  EXPECT_FLOAT_EQ(progress.gauge[32767], 32768.0f / 65535 * 2100);
+  EXPECT_FLOAT_EQ(progress.gauge.back(), 2100.0f);
 
-  // Counts and steps too large for 32-bit row arithmetic are refused, not wrapped.
-  box.shown.clear();
-  s.StartRow = 1;
-  s.KaiGyo = 32767;
+  // One more is refused with the record and the sheet's last row, before
+  // anything is cleared or written.
+  excel->set_logging(true);
+  const std::int64_t writes = excel->cell_writes();
+  s.OutGyo = 0;
   Run();
   ASSERT_EQ(box.shown.size(), 1u);
-  EXPECT_THAT(box.shown[0].prompt, ::testing::StartsWith("エラーNO:6\r\n"));
+  EXPECT_EQ(box.shown[0].prompt,
+            "エラーNO:6\r\nOverflow: record 65536 would go to row 65537, beyond row 65536");
+  EXPECT_FALSE(CalledWithPrefix("Range("));
+  EXPECT_EQ(excel->cell_writes(), writes);
+
+  // Row steps count too: in an .xlsx sheet (1,048,576 rows) 33 records 32,767
+  // rows apart under a heading end at row 1,048,546; a 34th would not fit.
+  excel->AddFile("/books/tall.xlsx", {"Sheet1"});
+  workbook = &excel->OpenForTest("/books/tall.xlsx");
+  s.KaiGyo = 32767;
+  s.OutGyo = 33;
+  box.shown.clear();
+  Run();
+  ASSERT_TRUE(box.shown.empty()) << box.shown[0].prompt;
+  EXPECT_EQ(*sheet().Cell(1048546, 1), Value(33));
+  EXPECT_TRUE(Called("Range(A1:C1048546).Clear"));
+  s.OutGyo = 34;
+  Run();
+  ASSERT_EQ(box.shown.size(), 1u);
+  EXPECT_THAT(box.shown[0].prompt, ::testing::EndsWith("record 34 would go to row 1081313, "
+                                                       "beyond row 1048576"));
+
+  // Counts too large for 32-bit row arithmetic are refused, not wrapped.
   box.shown.clear();
   s.KaiGyo = 1;
+  s.OutGyo = 0;
   s.ClsGyo = 2147483647;
   Run();  // the spreadsheet refuses the unwrapped address
   ASSERT_EQ(box.shown.size(), 1u);
   EXPECT_THAT(box.shown[0].prompt, ::testing::HasSubstr("A1:C2147483648"));
-  s.ClsGyo = 0;
-
-  // The last addressable row itself is fine.
-  box.shown.clear();
-  s.StartRow = 32757;
-  Run();
-  EXPECT_TRUE(box.shown.empty());
-  EXPECT_EQ(*sheet().Cell(32767, 1), Value(10));
 }
 
 TEST_F(ExportTest, FinishShowsOrSavesAndQuits) {

@@ -207,6 +207,27 @@ TEST(FieldEntries, SampleTableAndQueryFieldsAsOthersToolsShowThem) {
   EXPECT_EQ(QueryFieldEntries(*q, "SelectQuery").first_level.size(), 6u);
 }
 
+// A linked table's pivot entries are the fields of the table it links to:
+// the real split pair, the back-end beside the front-end.
+TEST(FieldEntries, ALinkedTableListsTheFieldsOfItsBackEndTable) {
+  const fs::path dir =
+      fs::temp_directory_path() / ("kestrin-source-split-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  for (const char* name : {"linkerTestV2007.accdb", "linkeeTest.accdb"})
+    fs::copy_file(mdbtest::SamplePath(name), dir / name, fs::copy_options::overwrite_existing);
+  {
+    auto app = automation::mdb::MakeMdbAccessServer()->CreateObject();
+    app->OpenCurrentDatabase((dir / "linkerTestV2007.accdb").string(), false);
+    auto db = app->CurrentDatabase();
+    const Names listed = ListedTableNames(*db);
+    EXPECT_NE(std::find(listed.begin(), listed.end(), "Table2"), listed.end());
+    const PivotFieldEntries entries = TableFieldEntries(*db, "Table2");
+    EXPECT_EQ(entries.first_level, (Names{"ID", "Field1"}));
+    EXPECT_EQ(entries.second_level, (Names{"なし", "ID", "Field1"}));
+  }
+  fs::remove_all(dir);
+}
+
 // The open steps against the real reader.
 TEST(OpenSteps, StartOpenAndCloseTheProgramsOwnAccess) {
   auto server = automation::mdb::MakeMdbAccessServer();

@@ -901,8 +901,8 @@ void Writer::FillCatalogue(std::vector<PendingTable>& tables) {
   // queries.
   auto next_id = static_cast<std::int32_t>(0x80000100u);
   for (const Jet4LinkedTable& l : db_.linked_tables) {
-    std::vector<Value>& r =
-        object(next_id++, kTablesContainerId, l.name, l.connect.empty() ? 6 : 4, l.flags);
+    std::vector<Value>& r = object(next_id++, kTablesContainerId, l.name,
+                                   l.type != 0 ? l.type : (l.connect.empty() ? 6 : 4), l.flags);
     if (!l.database.empty()) r[8] = Value(l.database);
     if (!l.connect.empty()) r[9] = Value(l.connect);
     if (!l.foreign_name.empty()) r[10] = Value(l.foreign_name);
@@ -992,6 +992,20 @@ Bytes Writer::Build() {
 }  // namespace
 
 std::vector<std::uint8_t> BuildJet4Database(const Jet4Database& db) { return Writer(db).Build(); }
+
+Jet4LinkedTable AccessLink(std::string name, std::string foreign_name, std::string database) {
+  return {std::move(name), std::move(foreign_name), std::move(database), "", kAccessLinkFlags, 6};
+}
+
+Jet4LinkedTable OdbcLink(std::string name, std::string foreign_name, std::string connect) {
+  return {std::move(name), std::move(foreign_name), "", std::move(connect), kOdbcLinkFlags, 4};
+}
+
+Jet4LinkedTable FileLink(std::string name, std::string foreign_name, std::string database,
+                         std::string connect) {
+  return {std::move(name),    std::move(foreign_name), std::move(database),
+          std::move(connect), kAccessLinkFlags,        6};
+}
 
 void WriteJet4Database(const Jet4Database& db, const std::filesystem::path& path) {
   Bytes bytes = BuildJet4Database(db);

@@ -101,15 +101,37 @@ struct Jet4Table {
 
 // A table of another database, catalogued here as Access links it: Type 6
 // (another Access file: `database` is its path) or, when `connect` is not
-// empty, Type 4 (ODBC: `connect` is the connect string). `foreign_name` is
-// its name over there. No definition or rows are written for it.
+// empty, Type 4 (ODBC: `connect` is the connect string), unless `type` says
+// otherwise. `foreign_name` is its name over there. No definition or rows
+// are written for it. AccessLink, OdbcLink and FileLink below make the
+// entries Access writes.
 struct Jet4LinkedTable {
   std::string name;
   std::string foreign_name;
   std::string database;
   std::string connect;
   std::int32_t flags = 0;  // MSysObjects.Flags
+  int type = 0;            // MSysObjects.Type; 0: as described above
 };
+
+// MSysObjects.Flags Access gives a table linked to another Access file, and
+// one linked through ODBC.
+inline constexpr std::int32_t kAccessLinkFlags = 0x00200000;
+inline constexpr std::int32_t kOdbcLinkFlags = 0x20100000;
+
+// A table linked to table `foreign_name` of the Access file `database`:
+// Type 6 with Database and ForeignName, Connect empty.
+Jet4LinkedTable AccessLink(std::string name, std::string foreign_name, std::string database);
+// A table linked through ODBC: Type 4 with the connect string
+// ("ODBC;DSN=…;DATABASE=…") and the server's name of the table.
+Jet4LinkedTable OdbcLink(std::string name, std::string foreign_name, std::string connect);
+// A table linked to a file that is no Access database, read by one of
+// Access's other drivers: Type 6 with Connect naming the driver first
+// ("Text;FMT=Delimited;HDR=YES;DATABASE=C:\Export", "Excel 12.0 Xml;HDR=YES;
+// DATABASE=C:\a.xlsx"), Database the folder or file, ForeignName the file
+// ("kunden#csv") or the sheet ("Tabelle1$").
+Jet4LinkedTable FileLink(std::string name, std::string foreign_name, std::string database,
+                         std::string connect);
 
 // MSysObjects.Flags Access gives its own system tables.
 inline constexpr std::int32_t kSystemObjectFlags = static_cast<std::int32_t>(0x80000000u);

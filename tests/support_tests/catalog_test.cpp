@@ -87,6 +87,34 @@ TEST_F(Jet4WriterCatalogTest, LinkedTablesAreCataloguedButNotListedAsLocalTables
   EXPECT_THROW(BuildJet4Database(db), Jet4WriteError);
 }
 
+// As the split databases of tests/data/databases store them: linkerTestV2007's
+// Table2 (Type 6, Flags 0x200000, Connect empty) and odbcLinkerTestV2007's
+// Ordrar (Type 4, Flags 0x20100000); a text-file link is Type 6 with Connect.
+TEST_F(Jet4WriterCatalogTest, LinkEntriesAreWrittenAsAccessWritesThem) {
+  Jet4Database db;
+  db.linked_tables = {
+      AccessLink("Table2", "Table1", "Z:\\jackcess_test\\linkeeTest.accdb"),
+      OdbcLink("Ordrar", "dbo.Ordrar", "ODBC;DSN=x"),
+      FileLink("Kunden", "kunden#csv", "C:\\Export", "Text;HDR=YES;DATABASE=C:\\Export")};
+  auto file = Write(db);
+  std::map<std::string, ProbedObject> objects;
+  for (const ProbedObject& o : ProbeCatalog(file)) objects[o.name] = o;
+  EXPECT_EQ(objects.at("Table2").type, 6);
+  EXPECT_EQ(objects.at("Table2").flags, 0x200000u);
+  EXPECT_EQ(objects.at("Ordrar").type, 4);
+  EXPECT_EQ(objects.at("Ordrar").flags, 0x20100000u);
+  EXPECT_EQ(objects.at("Kunden").type, 6);
+  for (const auto& r : ProbeTable(file, "MSysObjects").rows) {
+    if (r[2] == Value("Kunden")) {
+      EXPECT_EQ(r[8], Value("C:\\Export"));
+      EXPECT_EQ(r[9], Value("Text;HDR=YES;DATABASE=C:\\Export"));
+      EXPECT_EQ(r[10], Value("kunden#csv"));
+    } else if (r[2] == Value("Table2")) {
+      EXPECT_TRUE(r[9].is_null());
+    }
+  }
+}
+
 QueryDefRow Row(int attribute, int flag, std::string name1 = "", std::string name2 = "",
                 std::string expression = "", std::int32_t order = 0) {
   QueryDefRow r;

@@ -64,8 +64,8 @@ void Run(XlApplication& app, const fs::path& path, const Export& e) {
   app.ActiveWorkbook()->Close(false);
 }
 
-std::shared_ptr<XlApplication> Attach(bool fast, ColumnFitReport* report) {
-  UnoOptions options = Office().options;
+std::shared_ptr<XlApplication> Attach(bool fast, ColumnFitReport* report,
+                                      UnoOptions options = Office().options) {
   options.fast_column_fit = fast;
   options.on_column_fit = [report](const ColumnFitReport& r) { *report = r; };
   return MakeUnoXlServer(options)->GetObject();
@@ -99,13 +99,14 @@ std::vector<std::vector<std::string>> Contents(const SavedBook& book, const std:
 // saved files over `rows` x `columns` from A1.
 // Returns how the fast fit went.
 ColumnFitReport ExpectSameWorkbook(const std::vector<SheetContent>& before, const Export& e,
-                                   int rows, int columns) {
+                                   int rows, int columns,
+                                   const UnoOptions& options = Office().options) {
   fs::path fast = NewPath("fit-fast", ".xls");
   fs::path plain = NewPath("fit-plain", ".xls");
   MakeWorkbook(fast, before);
   fs::copy_file(fast, plain);
   ColumnFitReport fast_report, plain_report;
-  Run(*Attach(true, &fast_report), fast, e);
+  Run(*Attach(true, &fast_report, options), fast, e);
   Run(*Attach(false, &plain_report), plain, e);
   EXPECT_EQ(plain_report.measured_plainly, plain_report.columns);
   SavedBook a(fast), b(plain);
@@ -271,6 +272,28 @@ TEST(ColumnFitTest, ARealTablesMixAndJapaneseFullWidthTextUnderAHeading) {
   EXPECT_EQ(fit.measured_plainly, 0);
   // The fonts leave a few cells of each column to measure.
   EXPECT_LT(fit.chosen_cells, 400);
+}
+
+TEST(ColumnFitTest, CellsSentInBandsAreAllKnownToTheFitUpToTheMostKept) {
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 90; ++i) {
+    rows.push_back({Value(i * 7919 % 1000),
+                    Value(std::string(static_cast<std::size_t>(1 + i % 23), 'w')),
+                    Value(DateTime{40000.0 + i})});
+  }
+  rows[77][1] = Value("the widest text, in a late band");
+  Export e;
+  e.heading = {"N", "Text", "Date"};
+  e.rows = rows;
+  UnoOptions options = Office().options;
+  options.max_cells_per_transfer = 30;  // bands of ten records
+  ColumnFitReport fit = ExpectSameWorkbook({{"Sheet1", {}}}, e, 92, 4, options);
+  EXPECT_EQ(fit.measured_plainly, 0);
+  EXPECT_EQ(fit.written_cells, 91 * 3);
+  // Beyond the most cells kept none are, and every cell is measured.
+  options.max_cells_kept_for_fit = 200;
+  fit = ExpectSameWorkbook({{"Sheet1", {}}}, e, 92, 4, options);
+  EXPECT_EQ(fit.measured_plainly, 3);
 }
 
 }  // namespace

@@ -11,7 +11,10 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <thread>
 
 #include "automation/failure.h"
 #include "automation/uno/office_process.h"
@@ -35,6 +38,16 @@ class OfficeShareTest : public ::testing::Test {
     std::string program = "sleep";
     char* argv[] = {program.data(), mark_.data(), nullptr};
     ASSERT_EQ(posix_spawnp(&office_, "sleep", nullptr, nullptr, argv, environ), 0);
+    // The child may not have become `sleep` yet when posix_spawnp returns;
+    // until it has, it does not carry the mark a run looks for.
+    for (int i = 0; i < 500 && !Carries(office_, mark_); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(Carries(office_, mark_));
+  }
+  static bool Carries(pid_t pid, const std::string& mark) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/cmdline");
+    const std::string cmdline((std::istreambuf_iterator<char>(in)),
+                              std::istreambuf_iterator<char>());
+    return cmdline.find(mark) != std::string::npos;
   }
   void TearDown() override {
     kill(office_, SIGKILL);

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "automation/letter_case.h"
 #include "automation/mdb/query/access_dates.h"
 #include "automation/mdb/query/access_function_support.h"
 #include "automation/mdb/query/access_functions.h"
@@ -64,18 +65,7 @@ std::string Encode(std::u32string_view s) {
   return out;
 }
 
-char32_t Lower(char32_t c) {
-  if (c < 0x80) return (c >= 'A' && c <= 'Z') ? c + 32 : c;
-  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
-  if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177)) return (c % 2 == 0) ? c + 1 : c;
-  if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E)) return (c % 2 == 1) ? c + 1 : c;
-  if (c == 0x178) return 0xFF;
-  if (c >= 0x391 && c <= 0x3A9 && c != 0x3A2) return c + 32;
-  if (c >= 0x410 && c <= 0x42F) return c + 32;
-  if (c >= 0x400 && c <= 0x40F) return c + 80;
-  if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;
-  return c;
-}
+char32_t Lower(char32_t c) { return LowerLetter(c); }
 
 char32_t Upper(char32_t c) {
   if (c < 0x80) return (c >= 'a' && c <= 'z') ? c - 32 : c;

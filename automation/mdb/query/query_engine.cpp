@@ -189,6 +189,11 @@ std::int64_t Footprint(const Value& v) {
 
 }  // namespace
 
+TableProvider& TableProvider::ExternalDatabase(const std::string& path) {
+  throw AutomationError(err::kFileNotFound,
+                        "Could not find file '" + path + "': no other database can be read here.");
+}
+
 struct QueryEngine::Impl final : Catalog {
   Impl(TableProvider& t, std::vector<SavedQuery> q) : tables(t), queries(std::move(q)) {
     for (size_t i = 0; i < queries.size(); ++i) by_name.emplace(NameKey(queries[i].name), i);
@@ -278,7 +283,7 @@ struct QueryEngine::Impl final : Catalog {
   const SourceInfo& Source(const std::string& name) override {
     const std::string key = NameKey(name);
     if (auto it = sources.find(key); it != sources.end()) return it->second;
-    if (auto columns = tables.TableColumns(name)) return LoadTable(key, name, *columns);
+    if (auto columns = tables.TableColumns(name)) return LoadTable(key, name, *columns, tables);
     auto q = by_name.find(key);
     if (q == by_name.end()) {
       throw TranslateError(err::kTableNotFound,
@@ -299,8 +304,21 @@ struct QueryEngine::Impl final : Catalog {
     return sources.emplace(key, std::move(info)).first->second;
   }
 
+  // A table or query of another database, loaded as a table; keyed apart
+  // from the sources of this one.
+  const SourceInfo& ExternalSource(const std::string& database, const std::string& name) override {
+    const std::string key = NameKey(database) + '\x1F' + NameKey(name);
+    if (auto it = sources.find(key); it != sources.end()) return it->second;
+    TableProvider& other = tables.ExternalDatabase(database);
+    if (auto columns = other.TableColumns(name)) return LoadTable(key, name, *columns, other);
+    throw TranslateError(err::kTableNotFound,
+                         "The Microsoft Access database engine cannot find the input table or "
+                         "query " +
+                             Quoted(name) + " in " + Quoted(database) + ".");
+  }
+
   const SourceInfo& LoadTable(const std::string& key, const std::string& name,
-                              const std::vector<ColumnInfo>& columns) {
+                              const std::vector<ColumnInfo>& columns, TableProvider& provider) {
     SourceInfo info;
     info.sql_name = "t" + std::to_string(next_object++);
     info.has_rowid = true;
@@ -327,7 +345,7 @@ struct QueryEngine::Impl final : Catalog {
       db.Execute("BEGIN");
       SqliteStatement stmt(db.get(), insert);
       const size_t width = columns.size();
-      tables.ReadTable(name, [&](std::vector<Value>&& row) {
+      provider.ReadTable(name, [&](std::vector<Value>&& row) {
         if (row.size() != width) {
           throw AutomationError(err::kCannotEvaluate,
                                 "Table " + Quoted(name) + " gave a record of " +

@@ -75,6 +75,11 @@ class TableProvider {
   // AutomationError when the table cannot be read.
   virtual void ReadTable(const std::string& name,
                          const std::function<void(std::vector<Value>&& row)>& row) = 0;
+  // The tables and queries of the database an IN clause names (FROM t IN
+  // 'path'), as a provider that lives as long as this one. Throws
+  // AutomationError when that database cannot be found or read. By default
+  // there is no other database (3024).
+  virtual TableProvider& ExternalDatabase(const std::string& path);
 };
 
 struct QueryResult {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <utility>
 
 #include "automation/mdb/query/access_functions.h"
 #include "automation/mdb/query/sqlite_db.h"
@@ -38,7 +39,8 @@ Translation Translator::Run(const sql::Statement& st) {
 std::string Translator::FromSql(const FromItem& f, Scope& scope, bool parenthesise_join) {
   switch (f.kind) {
     case FromItem::Kind::kTable: {
-      const SourceInfo& info = catalog_.Source(f.name);
+      const SourceInfo& info =
+          external_.empty() ? catalog_.Source(f.name) : catalog_.ExternalSource(external_, f.name);
       parameters_.insert(info.parameters.begin(), info.parameters.end());
       SourceRef ref;
       ref.name = f.alias.empty() ? f.name : f.alias;
@@ -103,14 +105,14 @@ std::string Translator::WhereClause(const Select& s, Scope& scope) {
 }
 
 std::string Translator::FromClause(const Select& s, Scope& scope) {
-  if (!s.external_database.empty())
-    throw TranslateError(err::kFileNotFound, "Queries on an external database ('" +
-                                                 s.external_database + "') are not supported.");
+  // The tables of this FROM clause come from the IN clause's database.
+  const std::string saved_external = std::exchange(external_, s.external_database);
   std::string out;
   for (const auto& f : s.from) {
     if (!out.empty()) out += ", ";
     out += FromSql(f, scope, s.from.size() > 1);
   }
+  external_ = saved_external;
   return out;
 }
 

@@ -53,6 +53,9 @@ class Catalog {
   // The table or query of that name, made available in SQLite. Throws
   // TranslateError 3078 when there is none, or the failure that stopped it.
   virtual const SourceInfo& Source(const std::string& name) = 0;
+  // The same for a table or query of the database an IN clause names.
+  virtual const SourceInfo& ExternalSource(const std::string& database,
+                                           const std::string& name) = 0;
   // Runs a one-column SELECT and returns each row's value as a SQLite literal
   // with its display text as Access writes a value of `type` ("<>" for Null).
   virtual std::vector<std::pair<std::string, std::string>> Headings(const std::string& sql,

@@ -196,6 +196,7 @@ class Translator {
   std::set<std::string> parameters_;  // NameKey of each parameter
   std::set<std::string>* contributing_ = nullptr;
   bool row_keys_ = false;  // table sources carry their rowid as kRowKey
+  std::string external_;   // the database of the FROM clause's IN, or empty
   std::vector<const sql::SelectItem*> alias_stack_;
   const PivotFilter* pivot_ = nullptr;
   bool in_aggregate_ = false;
