@@ -34,23 +34,6 @@ void CivilFromDays(std::int64_t z, std::int64_t& y, int& m, int& d) {
   if (m <= 2) ++y;
 }
 
-// Next code point of a UTF-8 text; malformed bytes count as one character
-// of unknown width.
-std::uint32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto b = static_cast<unsigned char>(s[i++]);
-  if (b < 0x80) return b;
-  int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-  if (extra == 0) return 0xFFFD;
-  std::uint32_t cp = b & (0x3F >> extra);
-  for (; extra > 0 && i < s.size(); --extra) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if ((c & 0xC0) != 0x80) return 0xFFFD;
-    cp = (cp << 6) | (c & 0x3F);
-    ++i;
-  }
-  return extra == 0 ? cp : 0xFFFD;
-}
-
 // Advance width of one character in ems, over the fonts in common use.
 WidthBounds CharWidth(std::uint32_t cp) {
   if (cp >= '0' && cp <= '9') return {0.45, 0.65};

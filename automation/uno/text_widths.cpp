@@ -12,22 +12,6 @@
 namespace kestrin::automation::uno {
 namespace {
 
-// Next code point of a UTF-8 text; malformed bytes give U+FFFD.
-std::uint32_t NextCodePoint(std::string_view s, std::size_t& i) {
-  const auto b = static_cast<unsigned char>(s[i++]);
-  if (b < 0x80) return b;
-  int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
-  if (extra == 0) return 0xFFFD;
-  std::uint32_t cp = b & (0x3F >> extra);
-  for (; extra > 0 && i < s.size(); --extra) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if ((c & 0xC0) != 0x80) return 0xFFFD;
-    cp = (cp << 6) | (c & 0x3F);
-    ++i;
-  }
-  return extra == 0 ? cp : 0xFFFD;
-}
-
 Script ScriptOfCodePoint(std::uint32_t cp) {
   if (cp < 0x80) {
     const bool letter = (cp >= 'a' && cp <= 'z') || (cp >= 'A' && cp <= 'Z');
@@ -164,6 +148,21 @@ std::string FcLanguage(const std::string& tag) {
 }
 
 }  // namespace
+
+std::uint32_t NextCodePoint(std::string_view s, std::size_t& i) {
+  const auto b = static_cast<unsigned char>(s[i++]);
+  if (b < 0x80) return b;
+  int extra = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : b >= 0xC0 ? 1 : 0;
+  if (extra == 0) return 0xFFFD;
+  std::uint32_t cp = b & (0x3F >> extra);
+  for (; extra > 0 && i < s.size(); --extra) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if ((c & 0xC0) != 0x80) return 0xFFFD;
+    cp = (cp << 6) | (c & 0x3F);
+    ++i;
+  }
+  return extra == 0 ? cp : 0xFFFD;
+}
 
 Script ScriptOf(std::string_view utf8) {
   Script script = Script::kWeak;

@@ -11,6 +11,8 @@
 // another way and are not measured here. Internal to automation/uno/.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +46,10 @@ class TextWidths {
   // their digits are then equally wide.
   virtual bool DigitsAlike() = 0;
 };
+
+// The code point of a UTF-8 text at byte `i`, which moves past it;
+// malformed bytes give U+FFFD.
+std::uint32_t NextCodePoint(std::string_view utf8, std::size_t& i);
 
 // Which font of a cell a text takes.
 enum class Script {

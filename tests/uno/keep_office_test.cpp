@@ -6,7 +6,7 @@
 
 #include <chrono>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <thread>
 
 #include "automation/failure.h"
@@ -17,13 +17,6 @@ namespace kestrin::automation::uno::testing {
 namespace {
 
 using ::testing::HasSubstr;
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The office the unit's command started, ended however the test ends, as
 // stopping the unit ends its processes.
@@ -46,7 +39,8 @@ std::shared_ptr<XlApplication> AttachWhenReady(const UnoOptions& options) {
 }
 
 TEST(KeepOfficeTest, RunsAttachToTheOfficeTheUnitKeepsAndLeaveItRunning) {
-  const std::string unit = ReadAll(KESTRIN_SERVICE_IN);
+  std::ifstream in(KESTRIN_SERVICE_IN);
+  const std::string unit{std::istreambuf_iterator<char>(in), {}};
   ASSERT_THAT(unit, HasSubstr("\nExecStart=@KESTRIN_OFFICE_KEEPER@\n"));
   EXPECT_THAT(unit, HasSubstr("\nRestart=always\n"));
 
