@@ -17,6 +17,7 @@
 #include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
 #include <com/sun/star/sheet/XDatabaseRange.hpp>
 #include <com/sun/star/sheet/XSheetCellCursor.hpp>
+#include <com/sun/star/sheet/XSheetCellRange.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XSpreadsheets.hpp>
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
@@ -26,6 +27,7 @@
 #include <com/sun/star/table/CellOrientation.hpp>
 #include <com/sun/star/table/XCellRange.hpp>
 #include <com/sun/star/table/XColumnRowRange.hpp>
+#include <com/sun/star/util/XMergeable.hpp>
 #include <com/sun/star/util/XNumberFormatTypes.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
@@ -108,6 +110,25 @@ int UsedAreaEnd(const Reference<css::sheet::XSpreadsheet>& sheet) {
   auto cursor = sheet->createCursor();
   Query<css::sheet::XUsedAreaCursor>(cursor)->gotoEndOfUsedArea(false);
   return Address(cursor).EndRow;
+}
+
+// By column from `left`: true where merged cells start in the column down
+// to row `bottom`, or where cells merged across columns cover it.
+std::vector<bool> MergedColumns(const Reference<css::sheet::XSpreadsheet>& sheet, int left,
+                                int right, int bottom) {
+  std::vector<bool> merged;
+  for (int c = left; c <= right; ++c) {
+    auto column = Cells(sheet, c, 0, c, bottom);
+    bool m = Query<css::util::XMergeable>(column)->getIsMerged();
+    if (!m) {
+      auto cursor = sheet->createCursorByRange(Query<css::sheet::XSheetCellRange>(column));
+      cursor->collapseToMergedArea();
+      const auto a = Address(cursor);
+      m = a.StartColumn != c || a.EndColumn != c;
+    }
+    merged.push_back(m);
+  }
+  return merged;
 }
 
 NumberLook LookOf(const Reference<css::util::XNumberFormats>& formats, sal_Int32 key) {
@@ -324,12 +345,14 @@ ColumnFitReport FitColumns(const Reference<css::sheet::XSpreadsheetDocument>& do
   };
   if (written == nullptr || written->empty() || !CopiesMeasureAlike(sheet)) return plainly();
   const sal_Int16 tab = static_cast<sal_Int16>(SheetIndex(sheet));
-  FitLayout layout = LayOutFit(*written, left, right, UsedAreaEnd(sheet), AutoFilterArea(doc, tab),
-                               kMostRegionCopies);
+  const int used_end = UsedAreaEnd(sheet);
+  FitLayout layout =
+      LayOutFit(*written, left, right, used_end, AutoFilterArea(doc, tab), kMostRegionCopies);
   report.written_cells = layout.written_cells;
   if (layout.too_scattered) return plainly();
   std::optional<std::vector<FormatRun>> runs = ReadFormatRuns(doc, sheet, *written, left, right);
   if (!runs) return plainly();
+  layout.merged = MergedColumns(sheet, left, right, used_end);
 
   Fonts fonts;
   FitPlan plan = PlanFit(layout, *runs, [&](const FontSpec& spec) { return fonts.Find(spec); });

@@ -157,6 +157,7 @@ FitPlan PlanFit(const FitLayout& layout, const std::vector<FormatRun>& runs,
   FitPlan plan;
   const auto columns = static_cast<std::size_t>(layout.right - layout.left + 1);
   plan.plain.assign(columns, false);
+  if (layout.merged.size() == columns) plan.plain = layout.merged;
   std::vector<long> chosen_in(columns, 0);
   const Picks all = ChoosePicks(layout, runs, fonts);
   for (std::size_t k = 0; k < runs.size(); ++k) {

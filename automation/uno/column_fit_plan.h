@@ -49,6 +49,10 @@ struct FitLayout {
   // which widen those cells and which a copy does not carry, so it is copied
   // and filtered again on the scratch sheet.
   std::optional<Block> filter;
+  // By column from `left`, when set: columns holding or crossed by merged
+  // cells, which the office's fit passes over in ways a copy may not keep;
+  // they are left to its fit of every cell.
+  std::vector<bool> merged;
   long written_cells = 0;  // written cells in the columns, filter row included
   // More copies than a fit should make: the office's own fit is quicker.
   bool too_scattered = false;

@@ -92,7 +92,7 @@ TEST(ColumnFitPlanTest, TheFilterButtonRowIsCopiedAndCandidatesGoBelowIt) {
   EXPECT_THAT(plan.plain, ElementsAre(false, false));
 }
 
-TEST(ColumnFitPlanTest, EmptyColumnsStayEmptyAndCandidatesWithoutRoomLeaveTheColumnToTheOffice) {
+TEST(ColumnFitPlanTest, EmptyColumnsStayEmptyAndColumnsThePlanCannotTellAreLeftToTheOffice) {
   std::vector<ValueBlock> written = {Written(
       0, 0, {{Value(Null{}), Value(1)}, {Value(""), Value(22)}, {Value(Null{}), Value(333)}})};
   std::vector<FormatRun> runs = {RunOf(Block{0, 0, 2, 1})};
@@ -105,6 +105,14 @@ TEST(ColumnFitPlanTest, EmptyColumnsStayEmptyAndCandidatesWithoutRoomLeaveTheCol
                  [&](const FontSpec&) { return &font; });
   EXPECT_THAT(Shown(plan.candidates[0]), ElementsAre("- 333 "));
   EXPECT_EQ(plan.chosen_cells, 1);
+  // A column with merged cells is fitted by the office alone; its run's
+  // other columns keep their candidates.
+  FitLayout merged = LayOutFit(written, 0, 1, 2, std::nullopt, 64);
+  merged.merged = {false, true};
+  plan = PlanFit(merged, runs, [&](const FontSpec&) { return &font; });
+  EXPECT_THAT(plan.plain, ElementsAre(false, true));
+  EXPECT_TRUE(plan.candidates.empty());
+  EXPECT_EQ(plan.chosen_cells, 0);
 
   // A filter whose button row lies inside a run: the candidates must go
   // below that row, where this run has no room for three of them.

@@ -274,6 +274,27 @@ TEST(ColumnFitTest, ARealTablesMixAndJapaneseFullWidthTextUnderAHeading) {
   EXPECT_LT(fit.chosen_cells, 400);
 }
 
+TEST(ColumnFitTest, ColumnsWithMergedCellsAreFittedByTheOfficeAlone) {
+  // A title merged across B:C and a note merged down E2:E3, both wider than
+  // any value; the office's fit passes over merged cells.
+  std::vector<std::vector<Cell>> old(3, std::vector<Cell>(6, Cell{std::string()}));
+  old[0][1] = std::string("A merged title wider than the columns below it");
+  old[1][4] = std::string("A merged note, also wider than its column");
+  SheetContent sheet{"Sheet1", old};
+  sheet.merged = {"B1:C1", "E2:E3"};
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 30; ++i) {
+    rows.push_back({Value(i), Value("b" + std::to_string(i * i)), Value(i * 0.25),
+                    Value(std::string(static_cast<std::size_t>(1 + i % 9), 'd')), Value(i % 2 == 0),
+                    Value(DateTime{44000.0 + i})});
+  }
+  Export e;
+  e.top = 4;
+  e.rows = rows;
+  ColumnFitReport fit = ExpectSameWorkbook({sheet}, e, 34, 7);
+  EXPECT_EQ(fit.measured_plainly, 3);
+}
+
 TEST(ColumnFitTest, CellsSentInBandsAreAllKnownToTheFitUpToTheMostKept) {
   std::vector<std::vector<Value>> rows;
   for (int i = 0; i < 90; ++i) {
