@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Sets Kestrin up on Debian 12: installs every package it needs (only what is
-# missing, so a second run changes nothing), builds it, then optionally
-#   ./setup.sh sample   exports the bundled sample unattended with a pattern file
-#   ./setup.sh test     runs the test suite
+# missing, so a second run changes nothing), then
+#   ./setup.sh          builds everything (the program, the tests, benchmarks)
+#   ./setup.sh sample   builds the program and the sample's pattern writer only,
+#                       and exports the bundled sample unattended with a pattern file
+#   ./setup.sh test     builds everything and runs the test suite
 # KESTRIN_WARNINGS_AS_ERRORS=ON makes every compiler warning an error (CI).
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -11,11 +13,12 @@ packages=(
   build-essential cmake pkg-config clang-format
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   mdbtools mdbtools-dev libglib2.0-dev libsqlite3-dev
-  qt6-base-dev
-  libreoffice-calc libreoffice-dev libreoffice-l10n-ja
+  qt6-base-dev qt6-translations-l10n
+  libreoffice-calc libreoffice-dev libreoffice-l10n-ja libreoffice-qt5 qtwayland5
   locales poppler-utils unzip
-  xvfb xauth x11-utils x11-apps imagemagick
-  xdg-utils desktop-file-utils shared-mime-info
+  xvfb xauth x11-utils x11-apps imagemagick weston
+  xdg-utils desktop-file-utils shared-mime-info appstream man-db
+  dpkg-dev file
   fonts-ipafont-gothic libharfbuzz-dev libfontconfig-dev
 )
 
@@ -37,7 +40,11 @@ fi
 build=${KESTRIN_BUILD_DIR:-build}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=${KESTRIN_BUILD_TYPE:-RelWithDebInfo} \
   -DKESTRIN_WARNINGS_AS_ERRORS=${KESTRIN_WARNINGS_AS_ERRORS:-OFF} >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# The sample needs only the program (with its ReadMe.txt) and the writer of
+# its pattern file.
+targets=()
+if [ "${1:-}" = sample ]; then targets=(--target kestrin kestrin_readme sample-pattern); fi
+cmake --build "$build" -j"$(nproc)" "${targets[@]}"
 
 case "${1:-}" in
   "") ;;

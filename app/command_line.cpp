@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "ui/version.h"
+
 namespace kestrin::app {
 namespace {
 
@@ -77,7 +79,10 @@ std::string UsageText() {
          "                          (既定: ~/.config/kestrin/windows-paths)\n";
 }
 
-std::string VersionText() { return std::string(ui::kTitle) + "\n"; }
+std::string VersionText() {
+  return std::string("kestrin ") + KESTRIN_VERSION + "\n" + "Copyright (C) " + KESTRIN_COPYRIGHT +
+         "\n" + KESTRIN_LICENCE + "\n";
+}
 
 Environment ProcessEnvironment() {
   return [](const char* name) {

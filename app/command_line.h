@@ -43,7 +43,8 @@ struct CommandLine {
 // Arguments of blanks only are ignored; "--" ends the options.
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
-// The usage screen of --help and the line of --version.
+// The usage screen of --help, and what --version prints in the GNU form:
+// "kestrin 0.1", then the copyright line and the licence line.
 std::string UsageText();
 std::string VersionText();
 

@@ -59,6 +59,7 @@ FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop
   title.setBold(true);
   lblAbout->setFont(title);
   Label1 = MakeChild<QLabel>(fraAbout, QString::fromUtf8(kCreditLine));
+  lblLicence = MakeChild<QLabel>(fraAbout, QString::fromUtf8(kLicenceLine));
   Label6 = MakeChild<QLabel>(fraAbout, QStringLiteral("E-mail:") + QString::fromUtf8(kMailAddress));
   Label8 = MakeChild<QLabel>(fraAbout, QStringLiteral("ホームページへ"));
   MakeLink(Label6);
@@ -71,6 +72,7 @@ FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop
   labels->setSpacing(10);
   labels->addWidget(lblAbout, 0, Qt::AlignHCenter);
   labels->addWidget(Label1, 0, Qt::AlignHCenter);
+  labels->addWidget(lblLicence, 0, Qt::AlignHCenter);
   labels->addSpacing(8);
   labels->addWidget(Label6, 0, Qt::AlignHCenter);
   labels->addWidget(Label8, 0, Qt::AlignHCenter);

@@ -6,6 +6,8 @@
 
 #include <QDialog>
 
+#include "ui/version.h"
+
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -14,9 +16,11 @@ namespace kestrin::app {
 
 class Desktop;
 
-// The project's credit line and contact points shown and opened by the box.
-inline constexpr const char* kAboutCaption = "Kestrin Ver0.1";
-inline constexpr const char* kCreditLine = "© 2026 Kestrin プロジェクト";
+// The project's credit and licence lines and contact points shown and opened
+// by the box.
+inline constexpr const char* kAboutCaption = "Kestrin Ver" KESTRIN_VERSION;
+inline constexpr const char* kCreditLine = "© " KESTRIN_COPYRIGHT;
+inline constexpr const char* kLicenceLine = KESTRIN_LICENCE;
 inline constexpr const char* kMailAddress = "kestrin@example.org";
 inline constexpr const char* kHomePage = "https://kestrin.example.org/";
 
@@ -36,6 +40,7 @@ class FrmAbout final : public QDialog {
   QFrame* fraAbout;
   QLabel* lblAbout;
   QLabel* Label1;
+  QLabel* lblLicence;
   QLabel* Label6;
   QLabel* Label8;
   QPushButton* cmdAbout;

@@ -24,6 +24,7 @@
 #include "app/window_progress.h"
 #include "automation/failure.h"
 #include "export/integer_text.h"
+#include "ui/version.h"
 
 namespace kestrin::app {
 
@@ -120,7 +121,7 @@ void MakeShape(QWidget* parent, int left, int top, int width, int height, const 
 
 FrmKestrin::FrmKestrin(ModuleState& state, WindowServices services)
     : state_(state), services_(std::move(services)) {
-  setWindowTitle(Text("Kestrin Ver0.1"));
+  setWindowTitle(Text("Kestrin Ver" KESTRIN_VERSION));
   setFont(DesignFont());
   auto* client = MakeChild<QWidget>(this);
   client->setFixedSize(kClientWidth / kTwipsPerPixel, kClientHeight / kTwipsPerPixel);

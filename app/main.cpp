@@ -5,6 +5,7 @@
 #include <QApplication>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "app/module_state.h"
 #include "app/office_session.h"
 #include "app/qt_message_box.h"
+#include "app/qt_translations.h"
 #include "app/unattended_run.h"
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/uno_excel.h"
@@ -73,13 +75,17 @@ int main(int argc, char** argv) {
   int qt_argc = static_cast<int>(qt_argv.size());
   qt_argv.push_back(nullptr);
   QApplication application(qt_argc, qt_argv.data());
+  // Qt's own texts (file dialogs, buttons, context menus) in the user's
+  // language, before the first window.
+  const std::unique_ptr<QTranslator> qt_texts = app::QtTranslations();
+  if (qt_texts) application.installTranslator(qt_texts.get());
 
   auto access = automation::mdb::MakeMdbAccessServer();
   auto excel = automation::uno::MakeUnoXlServer(app::OfficeOptions(env));
 
   if (line.action == app::CommandLine::Action::kRun) {
-    // The office can show a workbook only on an X display.
-    app::OfficeSession office(std::move(excel), !env("DISPLAY").empty());
+    // The office can show a workbook on an X or a Wayland display.
+    app::OfficeSession office(std::move(excel), display);
     app::ConsoleProgress progress(stderr, batch && isatty(STDERR_FILENO) == 1);
     app::ConsoleMessageBox console(stderr, &progress);
     app::QtMessageBox boxes;

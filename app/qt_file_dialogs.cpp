@@ -5,12 +5,21 @@
 namespace kestrin::app {
 
 QString NameFilter(const ui::FileFilter& filter) {
-  const QString description = QString::fromStdString(filter.description);
-  QString patterns = QString::fromStdString(filter.pattern);
+  QString description = QString::fromStdString(filter.description);
+  const QString given = QString::fromStdString(filter.pattern);
+  QString patterns = given;
   patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
   patterns = patterns.simplified();
-  if (description.endsWith(QLatin1Char('(') + patterns + QLatin1Char(')'))) return description;
-  return description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+  const QString shown = QLatin1Char('(') + patterns + QLatin1Char(')');
+  if (description.endsWith(shown)) return description;
+  // "Access(*.mdb;*.accdb)" as Windows writes it: Qt reads patterns
+  // separated by blanks.
+  const QString written = QLatin1Char('(') + given + QLatin1Char(')');
+  if (description.endsWith(written)) {
+    description.chop(written.size());
+    return description + shown;
+  }
+  return description + QLatin1Char(' ') + shown;
 }
 
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, bool save,

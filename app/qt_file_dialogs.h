@@ -16,7 +16,8 @@ namespace kestrin::app {
 // One filter pair as the dialog shows it: the description as given when it
 // already ends in its pattern in parentheses ("Access(*.mdb)"), else the
 // description followed by the patterns in parentheses. Patterns separated
-// by ';' are offered together.
+// by ';' are offered together, and shown separated by blanks
+// ("Access(*.mdb;*.accdb)" reads "Access(*.mdb *.accdb)").
 QString NameFilter(const ui::FileFilter& filter);
 
 // The dialog as OpenFile (save: false) or SaveFile (save: true) shows it,

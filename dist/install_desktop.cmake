@@ -1,7 +1,10 @@
 # Install step: the link to the program in the bin folder, the desktop entry
 # naming it, and, for a direct install (no DESTDIR), the desktop's caches of
 # file types and menu entries. Set by the install rules: KESTRIN_BINDIR,
-# KESTRIN_PROGRAM_DIR, KESTRIN_DATADIR, KESTRIN_DESKTOP_IN.
+# KESTRIN_PROGRAM_DIR, KESTRIN_DATADIR, KESTRIN_VERSION, KESTRIN_DESKTOP_IN.
+# The link and the entry go into the install manifest like every installed
+# file; the caches are the desktop's, shared with other programs, and are
+# not listed.
 
 cmake_policy(VERSION 3.25)
 
@@ -23,6 +26,7 @@ file(RELATIVE_PATH target "${bindir}" "${programdir}/kestrin")
 file(MAKE_DIRECTORY "${destdir}${bindir}")
 message(STATUS "Installing: ${destdir}${bindir}/kestrin -> ${target}")
 file(CREATE_LINK "${target}" "${destdir}${bindir}/kestrin" SYMBOLIC)
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${destdir}${bindir}/kestrin")
 
 # The Exec key quotes an argument that holds a space or a reserved
 # character; inside the quotes ", `, $ and \ are escaped with \, and the
@@ -43,10 +47,12 @@ string(REPLACE "\\" "\\\\" try_exec "${program}")
 file(READ "${KESTRIN_DESKTOP_IN}" entry)
 string(REPLACE "TryExec=@KESTRIN_EXEC@" "TryExec=${try_exec}" entry "${entry}")
 string(REPLACE "@KESTRIN_EXEC@" "${KESTRIN_EXEC}" entry "${entry}")
+string(REPLACE "@KESTRIN_VERSION@" "${KESTRIN_VERSION}" entry "${entry}")
 set(applications "${destdir}${datadir}/applications")
 file(MAKE_DIRECTORY "${applications}")
 message(STATUS "Installing: ${applications}/kestrin.desktop")
 file(WRITE "${applications}/kestrin.desktop" "${entry}")
+list(APPEND CMAKE_INSTALL_MANIFEST_FILES "${applications}/kestrin.desktop")
 
 # Packagers (DESTDIR) leave the caches to the package's own triggers.
 if(destdir STREQUAL "")

@@ -5,7 +5,10 @@
 namespace kestrin::source {
 
 std::vector<ui::FileFilter> DatabaseDialogFilters() {
-  return {{"Access(*.mdb)", "*.mdb"}, {"Access(*.accdb)", "*.accdb"}};
+  return {{"Access(*.mdb;*.accdb)", "*.mdb;*.accdb"},
+          {"Access(*.mdb)", "*.mdb"},
+          {"Access(*.accdb)", "*.accdb"},
+          ui::AllFilesFilter()};
 }
 
 void CloseOwnDatabase(SourceState& state, bool lblAcFile_not_empty) {

@@ -12,7 +12,8 @@
 
 namespace kestrin::source {
 
-// The database dialog: its title and filter pairs (.mdb first, then .accdb).
+// The database dialog: its title and filter pairs, the one shown first
+// covering .mdb and .accdb, then each alone, then all files.
 inline constexpr const char* kDatabaseDialogTitle = "Accessファイルの選択";
 std::vector<ui::FileFilter> DatabaseDialogFilters();
 

@@ -19,6 +19,8 @@ std::string Chosen(std::string path) {
 
 }  // namespace
 
+FileFilter AllFilesFilter() { return {"すべてのファイル(*)", "*"}; }
+
 std::string CurrentDirectory() {
   std::error_code ec;
   auto dir = std::filesystem::current_path(ec);

@@ -18,6 +18,9 @@ struct FileFilter {
   std::string pattern;
 };
 
+// The last pair of the choosing dialogs: every file, whatever its name.
+FileFilter AllFilesFilter();
+
 class FileDialogs {
  public:
   FileDialogs() = default;

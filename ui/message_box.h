@@ -4,10 +4,12 @@
 
 #include <string>
 
+#include "ui/version.h"
+
 namespace kestrin::ui {
 
 // Titles of the program's message boxes.
-inline constexpr const char* kTitle = "Kestrin Ver 0.1";
+inline constexpr const char* kTitle = "Kestrin Ver " KESTRIN_VERSION;
 // Short title of the missing-file messages and the empty-source message.
 inline constexpr const char* kShortTitle = "Kestrin";
 

@@ -13,7 +13,10 @@ automation::AutomationError ObjectNotSet() {
 }  // namespace
 
 std::vector<ui::FileFilter> WorkbookDialogFilters() {
-  return {{"Excel(*.xls)", "*.xls"}, {"Excel(*.xlsx)", "*.xlsx"}};
+  return {{"Excel(*.xls;*.xlsx)", "*.xls;*.xlsx"},
+          {"Excel(*.xls)", "*.xls"},
+          {"Excel(*.xlsx)", "*.xlsx"},
+          ui::AllFilesFilter()};
 }
 
 void CloseOwnWorkbook(WorkbookState& state, bool lblXlFile_not_empty) {

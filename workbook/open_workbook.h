@@ -13,7 +13,8 @@
 
 namespace kestrin::workbook {
 
-// The workbook dialog: its title and filter pairs (.xls first, then .xlsx).
+// The workbook dialog: its title and filter pairs, the one shown first
+// covering .xls and .xlsx, then each alone, then all files.
 inline constexpr const char* kWorkbookDialogTitle = "Excelファイルの選択";
 std::vector<ui::FileFilter> WorkbookDialogFilters();
 

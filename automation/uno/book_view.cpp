@@ -1,5 +1,8 @@
 #include "automation/uno/book_view.h"
 
+#include <chrono>
+#include <thread>
+
 #include <com/sun/star/awt/PosSize.hpp>
 #include <com/sun/star/awt/XTopWindow.hpp>
 #include <com/sun/star/awt/XWindow.hpp>
@@ -8,12 +11,35 @@
 #include <com/sun/star/frame/XStorable.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include "automation/uno/uno_util.h"
+
 namespace kestrin::automation::uno {
 
 using css::uno::Any;
 using css::uno::Reference;
 using css::uno::UNO_QUERY;
 using css::uno::UNO_QUERY_THROW;
+
+namespace {
+
+// Activates the frame of a window just shown. On an X display, and in a
+// headless office, that is done from here. On Wayland the compositor
+// activates a window it shows, through the office's own event loop, and
+// activating it from here, off that loop, can end the office: that is waited
+// for instead (up to 3 s), so that the view set afterwards is not replaced
+// by the file's own when the activation comes.
+void ActivateShown(const Reference<css::frame::XFrame>& frame, bool headless) {
+  if (headless || HaveXDisplay()) {
+    frame->activate();
+    return;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+  while (!frame->isActive() && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+}  // namespace
 
 void Show(Book& book, ShowMode mode) {
   Reference<css::sheet::XSpreadsheetView> view = Workbooks::View(book.doc);
@@ -29,7 +55,7 @@ void Show(Book& book, ShowMode mode) {
     window->setPosSize(0, 0, 0, 0, css::awt::PosSize::X | css::awt::PosSize::Y);
   }
   window->setVisible(true);
-  frame->activate();
+  ActivateShown(frame, mode == ShowMode::kNoWindow);
   if (mode == ShowMode::kOnScreen) {
     Reference<css::awt::XTopWindow> top(window, UNO_QUERY);
     if (top.is()) top->toFront();

@@ -62,7 +62,7 @@ int main(int argc, char**) {
   options.pipe_name = Env("KESTRIN_OFFICE_PIPE");
   options.profile_dir = Env("KESTRIN_OFFICE_PROFILE");
   try {
-    const auto launch = kestrin::automation::uno::PrepareOfficeLaunch(options, true);
+    const auto launch = kestrin::automation::uno::PrepareOfficeLaunch(options, std::nullopt);
     std::vector<std::string> args = {launch.program};
     args.insert(args.end(), launch.args.begin(), launch.args.end());
     std::vector<std::string> env = Environment(launch.env);

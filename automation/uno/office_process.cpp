@@ -151,8 +151,9 @@ bool WaitGone(const std::vector<pid_t>& pids, std::chrono::milliseconds limit) {
 }
 
 std::vector<std::filesystem::path> PipeSocketPaths(const std::string& pipe) {
-  const std::string name = "OSL_PIPE_" + std::to_string(getuid()) + "_" + pipe;
-  return {std::filesystem::path("/tmp") / name, std::filesystem::path("/var/tmp") / name};
+  std::filesystem::path path = PipeSocketPath(pipe);
+  if (path.empty()) return {};
+  return {path};
 }
 
 bool PipeHasSocket(const std::string& pipe) {
@@ -192,23 +193,6 @@ std::string LogTail(const std::filesystem::path& log, std::size_t max_bytes) {
   in.read(text.data(), static_cast<std::streamsize>(text.size()));
   while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
   return text;
-}
-
-std::string FileUrl(const std::filesystem::path& absolute) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string url = "file://";
-  for (unsigned char c : absolute.string()) {
-    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                 c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
-    if (plain) {
-      url += static_cast<char>(c);
-    } else {
-      url += '%';
-      url += kHex[c >> 4];
-      url += kHex[c & 15];
-    }
-  }
-  return url;
 }
 
 }  // namespace kestrin::automation::uno

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "automation/uno/office_paths.h"
+
 namespace kestrin::automation::uno {
 
 class OfficeProcess {
@@ -62,8 +64,8 @@ bool WaitGone(const std::vector<pid_t>& pids, std::chrono::milliseconds limit);
 // ended; true when they have.
 bool KillAndWait(const std::vector<pid_t>& pids, std::chrono::milliseconds limit);
 
-// The socket files an office listening on `pipe` makes ("OSL_PIPE_<uid>_<pipe>"
-// in /tmp, or /var/tmp when /tmp cannot be written).
+// The socket file an office listening on `pipe` makes, as the office's own
+// routines place it (PipeSocketPath); none when they cannot make one.
 std::vector<std::filesystem::path> PipeSocketPaths(const std::string& pipe);
 
 // True when one of those files is there as a socket: an office made it, and
@@ -77,8 +79,5 @@ void CheckPipeOwner(const std::string& pipe);
 
 // The last `max_bytes` of a log file, for error descriptions.
 std::string LogTail(const std::filesystem::path& log, std::size_t max_bytes = 600);
-
-// "file:///path%20with%20blanks": a file URL for an absolute path.
-std::string FileUrl(const std::filesystem::path& absolute);
 
 }  // namespace kestrin::automation::uno

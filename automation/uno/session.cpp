@@ -174,8 +174,8 @@ void Session::SetVisible(bool on) {
     if (headless_ || !HaveDisplay()) {
       throw AutomationError(
           kAppDefined,
-          "Cannot show the workbook: the office runs without a display (DISPLAY is not set "
-          "or the office was started headless)");
+          "Cannot show the workbook: the office runs without a display (neither DISPLAY "
+          "nor WAYLAND_DISPLAY is set, or the office was started headless)");
     }
     for (auto& book : books_.all()) Show(book, ShowMode::kOnScreen);
     if (!books_.empty()) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -12,6 +13,7 @@
 #include <com/sun/star/connection/NoConnectException.hpp>
 
 #include "automation/uno/backup.h"
+#include "automation/uno/office_display.h"
 #include "automation/uno/office_profile.h"
 #include "automation/uno/office_words.h"
 #include "automation/uno/session.h"
@@ -38,6 +40,12 @@ fs::path Profile(const UnoOptions& options) {
   } catch (const AutomationError& e) {
     throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
   }
+}
+
+// The office's launcher for `options`.
+std::string OfficeProgram(const UnoOptions& options) {
+  return options.office_program.empty() ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
+                                        : options.office_program;
 }
 
 std::string AcceptArg(const UnoOptions& options) {
@@ -96,8 +104,11 @@ class UnoServer : public XlServer {
       throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
                                                options_.pipe_name + "': " + last_connect_error_);
     }
-    const bool headless = options_.force_headless || !HaveDisplay();
-    const OfficeLaunch launch = PrepareOfficeLaunch(options_, headless);
+    const std::optional<std::vector<std::string>> windows =
+        OfficeWindowEnvironment(fs::path(OfficeProgram(options_)).parent_path());
+    const bool headless = options_.force_headless || !windows;
+    const OfficeLaunch launch =
+        PrepareOfficeLaunch(options_, headless ? std::nullopt : windows);
     const fs::path& log = launch.log;
     auto process = std::make_unique<OfficeProcess>(launch.program, launch.args, launch.env, log);
     share->Started(process->pid());
@@ -233,14 +244,14 @@ class UnoServer : public XlServer {
 
 std::string DefaultPipeName() { return "kestrin_office_" + std::to_string(getuid()); }
 
-OfficeLaunch PrepareOfficeLaunch(const UnoOptions& given, bool headless) {
+OfficeLaunch PrepareOfficeLaunch(const UnoOptions& given,
+                                 const std::optional<std::vector<std::string>>& windows) {
+  const bool headless = !windows;
   UnoOptions options = given;
   if (options.pipe_name.empty()) options.pipe_name = DefaultPipeName();
   const fs::path profile = Profile(options);
   OfficeLaunch launch;
-  launch.program = options.office_program.empty()
-                       ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
-                       : options.office_program;
+  launch.program = OfficeProgram(options);
   try {
     PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()),
                          OfficeVersion(fs::path(launch.program).parent_path()));
@@ -257,7 +268,7 @@ OfficeLaunch PrepareOfficeLaunch(const UnoOptions& given, bool headless) {
       AcceptArg(options),
       ProfileArg(profile),
   };
-  if (!headless) launch.env.push_back("SAL_USE_VCLPLUGIN=gen");
+  if (!headless) launch.env = *windows;
   for (std::string& v : OfficeLocaleEnvironment()) launch.env.push_back(std::move(v));
   return launch;
 }

@@ -25,6 +25,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -93,7 +94,9 @@ std::unique_ptr<XlServer> MakeUnoXlServer(const UnoOptions& options);
 
 // How CreateObject() starts the private office for `options` (pipe,
 // profile, program): the launcher, its arguments, what it adds to the
-// environment ("NAME=value") and its log file. The profile folder is made
+// environment ("NAME=value") and its log file. `windows` are the entries
+// that show its windows on the display (office_display.h); nullopt starts
+// it headless. The profile folder is made
 // and given the program's settings. Throws AutomationError 429 when the
 // folder cannot be made.
 struct OfficeLaunch {
@@ -102,6 +105,7 @@ struct OfficeLaunch {
   std::vector<std::string> env;
   std::filesystem::path log;
 };
-OfficeLaunch PrepareOfficeLaunch(const UnoOptions& options, bool headless);
+OfficeLaunch PrepareOfficeLaunch(const UnoOptions& options,
+                                 const std::optional<std::vector<std::string>>& windows);
 
 }  // namespace kestrin::automation::uno

@@ -14,10 +14,18 @@ using css::uno::Reference;
 using css::uno::UNO_QUERY_THROW;
 using rtl::OUString;
 
-bool HaveDisplay() {
-  const char* display = std::getenv("DISPLAY");
-  return display != nullptr && display[0] != '\0';
+namespace {
+
+bool IsSet(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] != '\0';
 }
+
+}  // namespace
+
+bool HaveDisplay() { return IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY"); }
+
+bool HaveXDisplay() { return IsSet("DISPLAY"); }
 
 Reference<css::beans::XPropertySet> Props(const Reference<css::uno::XInterface>& from) {
   return Query<css::beans::XPropertySet>(from);

@@ -26,8 +26,11 @@ inline constexpr std::int32_t kCannotCreate = 429;  // "ActiveX component can't 
 inline constexpr std::int32_t kDisconnected = -2147417848;  // RPC_E_DISCONNECTED
 inline constexpr std::int32_t kCallTimedOut = -2147417825;  // RPC_E_TIMEOUT
 
-// True when DISPLAY names an X display.
+// True when DISPLAY names an X display or WAYLAND_DISPLAY a Wayland one: the
+// office can show workbooks there.
 bool HaveDisplay();
+// True when DISPLAY names an X display.
+bool HaveXDisplay();
 
 // `from` as interface T; throws css::uno::RuntimeException when it is not one.
 template <class T>

@@ -12,10 +12,15 @@
 #include <vector>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/qt_file_dialogs.h"
+#include "app/qt_translations.h"
 #include "source/open_database.h"
 #include "ui/file_dialogs.h"
 #include "workbook/open_workbook.h"
@@ -120,8 +125,9 @@ TEST(QtFileDialogs, ShowsTheCallersFiltersFolderAndTitle) {
   Folder folder;
   auto open = app::MakeFileDialog(nullptr, false, source::DatabaseDialogFilters(),
                                   folder.path().string(), source::kDatabaseDialogTitle);
-  EXPECT_EQ(open->nameFilters(), (QStringList{"Access(*.mdb)", "Access(*.accdb)"}));
-  EXPECT_EQ(open->selectedNameFilter(), "Access(*.mdb)");
+  EXPECT_EQ(open->nameFilters(), (QStringList{"Access(*.mdb *.accdb)", "Access(*.mdb)",
+                                              "Access(*.accdb)", "すべてのファイル(*)"}));
+  EXPECT_EQ(open->selectedNameFilter(), "Access(*.mdb *.accdb)");
   EXPECT_EQ(open->windowTitle(), "Accessファイルの選択");
   EXPECT_EQ(fs::path(open->directory().absolutePath().toStdString()), folder.path());
   EXPECT_EQ(open->fileMode(), QFileDialog::ExistingFile);
@@ -129,7 +135,9 @@ TEST(QtFileDialogs, ShowsTheCallersFiltersFolderAndTitle) {
 
   auto book = app::MakeFileDialog(nullptr, false, workbook::WorkbookDialogFilters(),
                                   folder.path().string(), workbook::kWorkbookDialogTitle);
-  EXPECT_EQ(book->nameFilters(), (QStringList{"Excel(*.xls)", "Excel(*.xlsx)"}));
+  EXPECT_EQ(book->nameFilters(), (QStringList{"Excel(*.xls *.xlsx)", "Excel(*.xls)",
+                                              "Excel(*.xlsx)", "すべてのファイル(*)"}));
+  EXPECT_EQ(book->selectedNameFilter(), "Excel(*.xls *.xlsx)");
   EXPECT_EQ(book->windowTitle(), "Excelファイルの選択");
 
   auto save = app::MakeFileDialog(nullptr, true, {{"解析ﾊﾟﾀｰﾝ(*.kst)", "*.kst"}},
@@ -140,6 +148,62 @@ TEST(QtFileDialogs, ShowsTheCallersFiltersFolderAndTitle) {
 
   // A description without its pattern gets it; several patterns go together.
   EXPECT_EQ(app::NameFilter({"Access", "*.mdb;*.accdb"}), "Access (*.mdb *.accdb)");
+  EXPECT_EQ(app::NameFilter({"Access (*.mdb *.accdb)", "*.mdb;*.accdb"}), "Access (*.mdb *.accdb)");
+}
+
+// The names the dialog lists in its folder under the selected filter, once
+// it has read the folder.
+QStringList ListedNames(QFileDialog& dialog, int expected) {
+  auto* model = dialog.findChild<QFileSystemModel*>();
+  if (model == nullptr) return {"(no file list)"};
+  const QModelIndex root = model->index(dialog.directory().absolutePath());
+  QElapsedTimer waited;
+  waited.start();
+  while (model->rowCount(root) < expected && waited.elapsed() < 5000) {
+    if (model->canFetchMore(root)) model->fetchMore(root);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  }
+  QStringList names;
+  for (int row = 0; row < model->rowCount(root); ++row) {
+    names << model->fileName(model->index(row, 0, root));
+  }
+  names.sort();
+  return names;
+}
+
+TEST(QtFileDialogs, OpenOnTheFilterThatListsEveryDatabaseOrWorkbook) {
+  App();
+  Folder folder;
+  for (const char* name :
+       {"顧客.mdb", "売上.accdb", "OLD.MDB", "表.xls", "集計.xlsx", "メモ.txt"}) {
+    folder.Touch(name);
+  }
+  auto databases = app::MakeFileDialog(nullptr, false, source::DatabaseDialogFilters(),
+                                       folder.path().string(), source::kDatabaseDialogTitle);
+  EXPECT_EQ(ListedNames(*databases, 3), (QStringList{"OLD.MDB", "売上.accdb", "顧客.mdb"}));
+  auto workbooks = app::MakeFileDialog(nullptr, false, workbook::WorkbookDialogFilters(),
+                                       folder.path().string(), workbook::kWorkbookDialogTitle);
+  EXPECT_EQ(ListedNames(*workbooks, 2), (QStringList{"表.xls", "集計.xlsx"}));
+  workbooks->selectNameFilter(workbooks->nameFilters().back());
+  EXPECT_EQ(ListedNames(*workbooks, 6).size(), 6);
+}
+
+TEST(QtTranslations, QtsOwnTextsFollowTheUsersLanguage) {
+  App();
+  EXPECT_EQ(app::QtTranslations(QLocale::c()), nullptr);
+
+  const auto japanese = app::QtTranslations(QLocale(QLocale::Japanese, QLocale::Japan));
+  ASSERT_NE(japanese, nullptr);
+  QCoreApplication::installTranslator(japanese.get());
+  auto dialog = app::MakeFileDialog(nullptr, false, source::DatabaseDialogFilters(),
+                                    fs::current_path().string(), source::kDatabaseDialogTitle);
+  QStringList texts;
+  for (auto* button : dialog->findChildren<QPushButton*>()) texts << button->text();
+  for (auto* label : dialog->findChildren<QLabel*>()) texts << label->text();
+  QCoreApplication::removeTranslator(japanese.get());
+  EXPECT_TRUE(texts.contains("キャンセル")) << texts.join(" | ").toStdString();
+  EXPECT_FALSE(texts.contains("Cancel")) << texts.join(" | ").toStdString();
+  EXPECT_FALSE(texts.contains("File name:")) << texts.join(" | ").toStdString();
 }
 
 TEST(QtFileDialogs, ReturnsTheFullPathOrNothingOnCancel) {

@@ -39,18 +39,21 @@ TEST(FrmAboutTest, ShowsTheProjectsTextsInTheJapaneseGothicFontUnclipped) {
   EXPECT_FALSE(about->isModal());
   EXPECT_EQ(about->lblAbout->text(), "Kestrin Ver0.1");
   EXPECT_EQ(about->Label1->text().toStdString(), kCreditLine);
+  EXPECT_EQ(about->lblLicence->text().toStdString(), kLicenceLine);
   EXPECT_EQ(about->Label6->text().toStdString(), std::string("E-mail:") + kMailAddress);
   EXPECT_EQ(about->Label8->text(), "ホームページへ");
   EXPECT_EQ(about->cmdAbout->text(), "OK");
   EXPECT_EQ(QFontInfo(about->Label8->font()).family(), "IPAGothic");
 
-  for (QWidget* w : std::initializer_list<QWidget*>{about->lblAbout, about->Label1, about->Label6,
-                                                    about->Label8, about->cmdAbout}) {
+  for (QWidget* w :
+       std::initializer_list<QWidget*>{about->lblAbout, about->Label1, about->lblLicence,
+                                       about->Label6, about->Label8, about->cmdAbout}) {
     EXPECT_TRUE(w->isVisible());
     EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
     EXPECT_GE(w->height(), w->sizeHint().height());
   }
-  for (QWidget* label : {about->lblAbout, about->Label1, about->Label6, about->Label8}) {
+  for (QWidget* label :
+       {about->lblAbout, about->Label1, about->lblLicence, about->Label6, about->Label8}) {
     EXPECT_TRUE(about->fraAbout->geometry().contains(
         QRect(label->mapTo(about.data(), QPoint(0, 0)), label->size())));
   }

@@ -49,20 +49,8 @@ class DisplayTest : public ::testing::Test {
   static void SetUpTestSuite() {
     if (!fs::exists("/usr/bin/Xvfb")) return;
     dir_ = std::make_unique<TempDir>();
-    int n = 90;
-    while (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-           fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-      ++n;
-    }
-    display_ = ":" + std::to_string(n);
-    xvfb_ = std::make_unique<OfficeProcess>(
-        "/usr/bin/Xvfb",
-        std::vector<std::string>{display_, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"},
-        std::vector<std::string>{}, dir_->path() / "xvfb.log");
-    for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    if (!xvfb_->Alive()) {
+    xvfb_ = StartTestXServer(dir_->path() / "xvfb.log", display_);
+    if (display_.empty() || !xvfb_->Alive()) {
       error_ = "Xvfb " + display_ + " did not start: " + LogTail(dir_->path() / "xvfb.log");
       return;
     }
@@ -77,13 +65,7 @@ class DisplayTest : public ::testing::Test {
     }
   }
   static void TearDownTestSuite() {
-    if (app_) {
-      try {
-        app_->Quit();
-      } catch (...) {
-      }
-    }
-    app_.reset();
+    QuitQuietly(app_);
     server_.reset();
     if (xvfb_) xvfb_->Kill();
     xvfb_.reset();

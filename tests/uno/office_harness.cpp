@@ -571,4 +571,32 @@ std::string SavedBook::ActiveSheetName() const {
   return FromOU(Q<css::container::XNamed>(view->getActiveSheet())->getName());
 }
 
+std::unique_ptr<OfficeProcess> StartTestXServer(const fs::path& log, std::string& display) {
+  int n = 90;
+  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
+         fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
+    ++n;
+  }
+  const std::string name = ":" + std::to_string(n);
+  auto xvfb = std::make_unique<OfficeProcess>(
+      "/usr/bin/Xvfb",
+      std::vector<std::string>{name, "-nolisten", "tcp", "-screen", "0", "1280x1024x24"},
+      std::vector<std::string>{}, log);
+  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  if (fs::exists("/tmp/.X11-unix/X" + std::to_string(n))) display = name;
+  return xvfb;
+}
+
+void QuitQuietly(std::shared_ptr<XlApplication>& app) {
+  if (app) {
+    try {
+      app->Quit();
+    } catch (...) {
+    }
+  }
+  app.reset();
+}
+
 }  // namespace kestrin::automation::uno::testing

@@ -21,6 +21,7 @@
 
 #include "automation/excel.h"
 #include "automation/uno/addresses.h"
+#include "automation/uno/office_process.h"
 #include "automation/uno/uno_excel.h"
 
 namespace kestrin::automation::uno::testing {
@@ -117,6 +118,14 @@ class OfficeCleanUp {
   std::vector<std::shared_ptr<XlApplication>> apps_;
   std::vector<std::pair<pid_t, std::string>> offices_;
 };
+
+// An X server of the test's own (Xvfb, 1280×1024) on the first free display
+// from :90, logging to `log`. Sets `display` (":90") once it accepts
+// connections; the returned process ends it.
+std::unique_ptr<OfficeProcess> StartTestXServer(const fs::path& log, std::string& display);
+
+// Quits the session, if any, ignoring failures, and lets it go.
+void QuitQuietly(std::shared_ptr<XlApplication>& app);
 
 // A saved workbook loaded hidden through the reading bridge.
 class SavedBook {

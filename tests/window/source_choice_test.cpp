@@ -142,8 +142,8 @@ TEST_F(SourceChoice, SampleDatabasesListTheirTablesAndSelectQueriesAndUnlockTheW
   ExpectRestored();
   ASSERT_EQ(dialogs_.shown.size(), 1u);
   EXPECT_EQ(dialogs_.shown[0].title, "Accessファイルの選択");
-  EXPECT_EQ(dialogs_.shown[0].filters.at(0).description, "Access(*.mdb)");
-  EXPECT_EQ(dialogs_.shown[0].filters.at(0).pattern, "*.mdb");
+  EXPECT_EQ(dialogs_.shown[0].filters.at(0).description, "Access(*.mdb;*.accdb)");
+  EXPECT_EQ(dialogs_.shown[0].filters.at(0).pattern, "*.mdb;*.accdb");
   EXPECT_EQ(dialogs_.shown[0].initial_dir, dir_.string());
 
   const std::string accdb = mdbtest::SamplePath("queryTestV2007.accdb");

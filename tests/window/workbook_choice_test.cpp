@@ -153,8 +153,8 @@ TEST(WorkbookChoice, ChoosingCancellingReChoosingAndAnExportThroughTheWindow) {
   ASSERT_TRUE(state.workbook.XlApp);
   EXPECT_EQ(state.workbook.XlNewF, 1);
   EXPECT_EQ(dialogs.shown.back().title, "Excelファイルの選択");
-  EXPECT_EQ(dialogs.shown.back().filters.at(0).description, "Excel(*.xls)");
-  EXPECT_EQ(dialogs.shown.back().filters.at(0).pattern, "*.xls");
+  EXPECT_EQ(dialogs.shown.back().filters.at(0).description, "Excel(*.xls;*.xlsx)");
+  EXPECT_EQ(dialogs.shown.back().filters.at(0).pattern, "*.xls;*.xlsx");
 
   dialogs.answers.push_back(made.string());
   w.cmdXlFile->click();
