@@ -107,8 +107,7 @@ class UnoServer : public XlServer {
     const std::optional<std::vector<std::string>> windows =
         OfficeWindowEnvironment(fs::path(OfficeProgram(options_)).parent_path());
     const bool headless = options_.force_headless || !windows;
-    const OfficeLaunch launch =
-        PrepareOfficeLaunch(options_, headless ? std::nullopt : windows);
+    const OfficeLaunch launch = PrepareOfficeLaunch(options_, headless ? std::nullopt : windows);
     const fs::path& log = launch.log;
     auto process = std::make_unique<OfficeProcess>(launch.program, launch.args, launch.env, log);
     share->Started(process->pid());
