@@ -19,6 +19,7 @@
 #include "app/guage_line.h"
 #include "app/option_pair.h"
 #include "tests/doubles/fake_servers.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::app::testing {
 
@@ -57,25 +58,7 @@ class WatchingMessageBox : public ui::MessageBox {
   std::vector<Shown> shown;
 };
 
-// A temporary folder of this test's own (mode 0700), removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "kestrin-app-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using kestrin::testing::TempFolder;
 
 class WindowTest : public ::testing::Test {
  protected:

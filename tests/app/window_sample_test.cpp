@@ -15,34 +15,23 @@
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/office_process.h"
 #include "tests/doubles/recording_ui.h"
-#include "tests/uno/office_harness.h"
+#include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
 namespace {
 
 using ::testing::IsEmpty;
 
-std::unique_ptr<TempDir> xvfb_dir;
+std::unique_ptr<TempFolder> xvfb_dir;
 std::unique_ptr<OfficeProcess> xvfb;
 
-// Starts an Xvfb on the first free display number; false when there is none.
+// Starts an X server of the test's own; false when there is none.
 bool StartXvfb() {
   if (!fs::exists("/usr/bin/Xvfb")) return false;
-  xvfb_dir = std::make_unique<TempDir>();
-  int n = 90;
-  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-         fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-    ++n;
-  }
-  const std::string display = ":" + std::to_string(n);
-  xvfb = std::make_unique<OfficeProcess>(
-      "/usr/bin/Xvfb",
-      std::vector<std::string>{display, "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
-      std::vector<std::string>{}, xvfb_dir->path() / "xvfb.log");
-  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (!xvfb->Alive()) return false;
+  xvfb_dir = std::make_unique<TempFolder>();
+  std::string display;
+  xvfb = StartTestXServer(xvfb_dir->path() / "xvfb.log", display);
+  if (display.empty() || !xvfb->Alive()) return false;
   setenv("DISPLAY", display.c_str(), 1);
   return true;
 }
@@ -77,7 +66,7 @@ void ExpectCell(const SavedBook& saved, const std::string& a1, const Value& v) {
 TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRealEngines) {
   if (!xvfb) GTEST_SKIP() << "Xvfb is not available";
   const std::string database = KESTRIN_SAMPLE_DIR "/sample.mdb";
-  TempDir dir;
+  TempFolder dir;
   const fs::path book = dir.path() / "sample.xls";
   fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", book);
 

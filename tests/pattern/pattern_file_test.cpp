@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "pattern/cp932.h"
-#include "tests/pattern/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::pattern {
 namespace {

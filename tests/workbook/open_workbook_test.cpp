@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "automation/failure.h"
-#include "tests/uno/office_harness.h"
+#include "tests/support/office_harness.h"
 #include "workbook/open_workbook.h"
 
 namespace kestrin::workbook {
@@ -71,7 +71,7 @@ TEST(OpenSteps, AttachingToARunningOfficeNeverClosesItsWorkbook) {
 }
 
 TEST(OpenSteps, TheProgramsOwnOfficeIsClosedWithoutSavingAndQuit) {
-  TempDir dir;
+  TempFolder dir;
   auto server = automation::uno::MakeUnoXlServer(OwnOfficeOptions(dir.path(), "own"));
   WorkbookState state;
   AttachOrStartExcel(state, *server);  // nothing answers on the pipe: started
