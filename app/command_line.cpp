@@ -22,6 +22,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
         options_done = true;
       } else if (arg == "--batch") {
         line.batch = true;
+      } else if (arg == "-q" || arg == "--quiet") {
+        line.quiet = true;
       } else if (arg == "--help" || arg == "-h") {
         help = true;
       } else if (arg == "--version") {
@@ -55,14 +57,17 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string UsageText() {
-  return "使い方: kestrin [--batch] [パターンファイル.kst ...]\n"
+  return "使い方: kestrin [--batch] [-q] [パターンファイル.kst ...]\n"
          "\n"
          "  パターンファイルなし  ウィンドウを開きます。\n"
          "  パターンファイルあり  ウィンドウを表示せずに、パターンごとに出力を行って終了します。\n"
          "                        複数のパターンは順に、ひとつのオフィスで実行します。\n"
          "  --batch               画面があっても、メッセージを標準エラーに 1 行ずつ出し、\n"
          "                        確認を待ちません。画面がないとき (DISPLAY も WAYLAND_DISPLAY\n"
-         "                        もないとき) は常にこの動作です。\n"
+         "                        もないとき) は常にこの動作です。出力を終えたパターンの\n"
+         "                        メッセージは標準出力に、それ以外は標準エラーに出します。\n"
+         "  -q, --quiet           出力を終えたパターンのメッセージと進み具合を出さず、\n"
+         "                        エラーだけを出します。\n"
          "  --help                この説明を表示します。\n"
          "  --version             版を表示します。\n"
          "\n"

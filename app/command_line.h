@@ -1,14 +1,16 @@
 // The program's command line and what an unattended run shows on a console.
 //
 //   kestrin                        the window
-//   kestrin [--batch] a.kst ...    one unattended export per pattern file
+//   kestrin [--batch] [-q] a.kst ...  one unattended export per pattern file
 //   kestrin --help | --version
 //
 // Without a display (no DISPLAY or WAYLAND_DISPLAY, or Qt's offscreen
 // platform) or with --batch, an unattended run is a batch run: every message
-// goes to standard error as one line prefixed with its title, nothing waits
-// for a click, and progress is drawn on standard error only when it is a
-// terminal.
+// is one line prefixed with its title, nothing waits for a click, and
+// progress is drawn on standard error only when it is a terminal. As cron
+// users expect, the line of an export that completed goes to standard
+// output and every fault to standard error; -q (--quiet) leaves only the
+// faults.
 #pragma once
 
 #include <chrono>
@@ -34,6 +36,7 @@ struct CommandLine {
   Action action = Action::kWindow;
   std::vector<std::string> patterns;  // kRun: the pattern paths, in order
   bool batch = false;                 // --batch was given
+  bool quiet = false;                 // -q or --quiet was given
   std::string error;                  // kWrongArguments: what is wrong
 };
 

@@ -13,6 +13,7 @@
 
 #include "app/desktop.h"
 #include "app/make_child.h"
+#include "app/qt_text.h"
 
 namespace kestrin::app {
 namespace {
@@ -47,20 +48,20 @@ FrmAbout* FrmAbout::Create(Desktop& desktop, QWidget* parent) {
 FrmAbout::FrmAbout(Desktop& desktop, QWidget* parent) : QDialog(parent), desktop_(desktop) {
   setAttribute(Qt::WA_DeleteOnClose);
   setModal(false);
-  setWindowTitle(QString::fromUtf8(kAboutCaption));
+  setWindowTitle(Text(kAboutCaption));
   setFont(AboutFont());
 
   fraAbout = MakeChild<QFrame>(this);
   fraAbout->setFrameShape(QFrame::Box);
   fraAbout->setFrameShadow(QFrame::Sunken);
-  lblAbout = MakeChild<QLabel>(fraAbout, QString::fromUtf8(kAboutCaption));
+  lblAbout = MakeChild<QLabel>(fraAbout, Text(kAboutCaption));
   QFont title = font();
   title.setPointSize(16);
   title.setBold(true);
   lblAbout->setFont(title);
-  Label1 = MakeChild<QLabel>(fraAbout, QString::fromUtf8(kCreditLine));
-  lblLicence = MakeChild<QLabel>(fraAbout, QString::fromUtf8(kLicenceLine));
-  Label6 = MakeChild<QLabel>(fraAbout, QStringLiteral("E-mail:") + QString::fromUtf8(kMailAddress));
+  Label1 = MakeChild<QLabel>(fraAbout, Text(kCreditLine));
+  lblLicence = MakeChild<QLabel>(fraAbout, Text(kLicenceLine));
+  Label6 = MakeChild<QLabel>(fraAbout, QStringLiteral("E-mail:") + Text(kMailAddress));
   Label8 = MakeChild<QLabel>(fraAbout, QStringLiteral("ホームページへ"));
   MakeLink(Label6);
   MakeLink(Label8);

@@ -16,14 +16,15 @@
 
 #include <array>
 #include <optional>
+#include <stdexcept>
+#include <variant>
 
-#include "app/export_run.h"
 #include "app/guage_line.h"
 #include "app/make_child.h"
 #include "app/option_pair.h"
+#include "app/qt_text.h"
 #include "app/window_progress.h"
-#include "automation/failure.h"
-#include "export/integer_text.h"
+#include "ui/error_report.h"
 #include "ui/version.h"
 
 namespace kestrin::app {
@@ -49,8 +50,6 @@ W* Place(W* widget, int left, int top, int width, int height) {
                       height / kTwipsPerPixel);
   return widget;
 }
-
-QString Text(const char* utf8) { return QString::fromUtf8(utf8); }
 
 QLabel* MakeLabel(QWidget* parent, const char* caption, int left, int top, int width,
                   int height = 270) {
@@ -120,7 +119,10 @@ void MakeShape(QWidget* parent, int left, int top, int width, int height, const 
 }  // namespace
 
 FrmKestrin::FrmKestrin(ModuleState& state, WindowServices services)
-    : state_(state), services_(std::move(services)) {
+    : state_(state),
+      services_(std::move(services)),
+      session_(state, {services_.access, services_.excel, services_.messages}) {
+  setObjectName(QStringLiteral("frmKestrin"));
   setWindowTitle(Text("Kestrin Ver" KESTRIN_VERSION));
   setFont(DesignFont());
   auto* client = MakeChild<QWidget>(this);
@@ -135,76 +137,77 @@ FrmKestrin::FrmKestrin(ModuleState& state, WindowServices services)
   cmdExec = Place(MakeChild<QPushButton>(client, Text("実　　　　行")), 600, 5580, 3240, 600);
   BuildProgress(client);
   BuildMenus();
-  NameControls();
+  controls_ = ControlTable();
+  for (const Control& c : controls_) {
+    c.object->setObjectName(Text(c.name));
+    // The buttons of an option pair are its elements: optGrid(0), optGrid(1).
+    if (auto* pair = dynamic_cast<OptionPair*>(c.object)) {
+      for (int i = 0; i < 2; ++i) {
+        pair->Button(i)->setObjectName(Text(c.name) + QStringLiteral("(%1)").arg(i));
+      }
+    }
+  }
   ConnectHandlers();
   setFixedSize(sizeHint());
 }
 
-void FrmKestrin::NameControls() {
-  setObjectName(QStringLiteral("frmKestrin"));
-  const std::pair<QObject*, const char*> named[] = {{Frame3, "Frame3"},
-                                                    {cmdAcFile, "cmdAcFile"},
-                                                    {lblAcFile, "lblAcFile"},
-                                                    {Frame2, "Frame2"},
-                                                    {optTable, "optTable"},
-                                                    {lblTable, "lblTable"},
-                                                    {cboTables, "cboTables"},
-                                                    {cboQuerys, "cboQuerys"},
-                                                    {Frame4, "Frame4"},
-                                                    {cmdXlFile, "cmdXlFile"},
-                                                    {lblXlFile, "lblXlFile"},
-                                                    {cboSheet, "cboSheet"},
-                                                    {Frame9, "Frame9"},
-                                                    {cboKaiGyo, "cboKaiGyo"},
-                                                    {txtExpMax, "txtExpMax"},
-                                                    {txtCls, "txtCls"},
-                                                    {Frame7, "Frame7"},
-                                                    {optMidasi, "optMidasi"},
-                                                    {Frame8, "Frame8"},
-                                                    {optView, "optView"},
-                                                    {txtRow, "txtRow"},
-                                                    {txtCol, "txtCol"},
-                                                    {lblIti, "lblIti"},
-                                                    {Frame10, "Frame10"},
-                                                    {optGrid, "optGrid"},
-                                                    {framGrid, "framGrid"},
-                                                    {Frame1, "Frame1"},
-                                                    {optLine, "optLine"},
-                                                    {Frame5, "Frame5"},
-                                                    {optFilter, "optFilter"},
-                                                    {Frame6, "Frame6"},
-                                                    {chkFitR, "chkFitR"},
-                                                    {chkFitC, "chkFitC"},
-                                                    {Frame11, "Frame11"},
-                                                    {optPivot, "optPivot"},
-                                                    {framPivot, "framPivot"},
-                                                    {txtPivotName, "txtPivotName"},
-                                                    {cboPivotR1, "cboPivotR1"},
-                                                    {cboPivotR2, "cboPivotR2"},
-                                                    {cboPivotC1, "cboPivotC1"},
-                                                    {cboPivotC2, "cboPivotC2"},
-                                                    {cboPivotVal, "cboPivotVal"},
-                                                    {cmdExec, "cmdExec"},
-                                                    {lblCount, "lblCount"},
-                                                    {Label33, "Label33"},
-                                                    {lblMaxCount, "lblMaxCount"},
-                                                    {Picture1, "Picture1"},
-                                                    {linGuage, "linGuage"},
-                                                    {txtMessege, "txtMessege"},
-                                                    {m1, "m1"},
-                                                    {m1a, "m1a"},
-                                                    {m1b, "m1b"},
-                                                    {m1m1, "m1m1"},
-                                                    {m1z, "m1z"},
-                                                    {m2, "m2"},
-                                                    {m8, "m8"},
-                                                    {m9, "m9"}};
-  for (const auto& [object, name] : named) object->setObjectName(QString::fromUtf8(name));
-  for (OptionPair* pair : {optTable, optMidasi, optView, optGrid, optLine, optFilter, optPivot}) {
-    for (int i = 0; i < 2; ++i) {
-      pair->Button(i)->setObjectName(pair->objectName() + QStringLiteral("(%1)").arg(i));
-    }
-  }
+std::vector<FrmKestrin::Control> FrmKestrin::ControlTable() const {
+  using S = exporting::ExportSettings;
+  // clang-format off
+  return {
+      {Frame3, "Frame3"},
+      {cmdAcFile, "cmdAcFile", 1},
+      {lblAcFile, "lblAcFile", 0, &S::FileMoto},
+      {Frame2, "Frame2"},
+      {optTable, "optTable", 6, &S::TblKbn},
+      {lblTable, "lblTable"},
+      {cboTables, "cboTables", 4, &S::TblName},
+      {cboQuerys, "cboQuerys", 5, &S::TblName},
+      {Frame4, "Frame4"},
+      {cmdXlFile, "cmdXlFile", 2},
+      {lblXlFile, "lblXlFile", 0, &S::FileSaki},
+      {cboSheet, "cboSheet", 3, &S::ShtName},
+      {Frame9, "Frame9"},
+      {cboKaiGyo, "cboKaiGyo", 17, &S::KaiGyo},
+      {txtExpMax, "txtExpMax", 18, &S::OutGyo},
+      {txtCls, "txtCls", 19, &S::ClsGyo},
+      {Frame7, "Frame7"},
+      {optMidasi, "optMidasi", 22, &S::Midasi},
+      {Frame8, "Frame8"},
+      {optView, "optView", 23, &S::Display},
+      {txtRow, "txtRow", 20, &S::StartRow},
+      {txtCol, "txtCol", 21, &S::StartCol},
+      {lblIti, "lblIti"},
+      {Frame10, "Frame10"},
+      {optGrid, "optGrid", 24, &S::GridF},
+      {framGrid, "framGrid"},
+      {Frame1, "Frame1"},
+      {optLine, "optLine", 7, &S::Line},
+      {Frame5, "Frame5"},
+      {optFilter, "optFilter", 8, &S::Filter},
+      {Frame6, "Frame6"},
+      {chkFitR, "chkFitR", 10, &S::FitRow},
+      {chkFitC, "chkFitC", 9, &S::FitCol},
+      {Frame11, "Frame11"},
+      {optPivot, "optPivot", 25, &S::PivotF},
+      {framPivot, "framPivot"},
+      {txtPivotName, "txtPivotName", 16, &S::PvtName},
+      {cboPivotR1, "cboPivotR1", 13, &S::PvtRow1},
+      {cboPivotR2, "cboPivotR2", 14, &S::PvtRow2},
+      {cboPivotC1, "cboPivotC1", 11, &S::PvtCol1},
+      {cboPivotC2, "cboPivotC2", 12, &S::PvtCol2},
+      {cboPivotVal, "cboPivotVal", 15, &S::PvtVal},
+      {cmdExec, "cmdExec", 26},
+      {lblCount, "lblCount"},
+      {Label33, "Label33"},
+      {lblMaxCount, "lblMaxCount"},
+      {Picture1, "Picture1"},
+      {linGuage, "linGuage"},
+      {txtMessege, "txtMessege", 27},
+      {m1, "m1"}, {m1a, "m1a"}, {m1b, "m1b"}, {m1m1, "m1m1"}, {m1z, "m1z"},
+      {m2, "m2"}, {m8, "m8"}, {m9, "m9"},
+  };
+  // clang-format on
 }
 
 FrmKestrin::~FrmKestrin() = default;
@@ -364,6 +367,21 @@ bool FrmKestrin::eventFilter(QObject* watched, QEvent* event) {
   return QMainWindow::eventFilter(watched, event);
 }
 
+void FrmKestrin::Handle(const char* handler, const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const std::exception& fault) {
+    EndBusy();
+    ui::ShowInternalFault(services_.messages, handler, fault);
+  } catch (...) {
+    // Not even a std::exception: still a fault of the program, and no
+    // reason to end it with the user's work.
+    EndBusy();
+    ui::ShowInternalFault(services_.messages, handler,
+                          std::runtime_error("an exception of an unknown type"));
+  }
+}
+
 // --- Start-up and shutdown ---
 
 void FrmKestrin::Form_Load() {
@@ -374,98 +392,32 @@ void FrmKestrin::Form_Load() {
   KeyPreview = true;
   GuageVis(0);
 
-  auto& s = state_.settings;
   txtRow->setText(QStringLiteral("1"));
   txtCol->setText(QStringLiteral("1"));
-  optTable->Select(0);
-  s.TblKbn = 0;
-  optMidasi->Select(1);
-  s.Midasi = 1;
-  optView->Select(0);
-  s.Display = 0;
-  optGrid->Select(1);
-  s.GridF = 1;
-  optPivot->Select(1);
-  s.PivotF = 1;
   for (const char* step : {"1", "2", "3", "4", "5"}) cboKaiGyo->addItem(Text(step));
   cboKaiGyo->setCurrentIndex(0);
-  optLine->Select(1);
-  s.Line = 1;
-  optFilter->Select(1);
-  s.Filter = 1;
-  chkFitR->setChecked(true);
-  chkFitC->setChecked(true);
-  s.FitRow = 1;
-  s.FitCol = 1;
   txtPivotName->setText(Text("ピボットテーブル1"));
   txtExpMax->setText(QStringLiteral("0"));
   txtCls->setText(QStringLiteral("0"));
-  for (QWidget* frame :
-       std::initializer_list<QWidget*>{Frame2, Frame4, Frame9, framGrid, framPivot}) {
-    frame->setEnabled(false);
-  }
-
-  state_.workbook.XlNewF = 0;
-  state_.source.AcNewF = 0;
-
-  const QString command_line = QString::fromStdString(services_.command_line).trimmed();
-  state_.ExecF = command_line.isEmpty() ? 0 : 1;
+  const bool unattended = !Text(services_.command_line).trimmed().isEmpty();
+  session_.StartUp(*this, unattended);
+  // Last: selecting "する" in optGrid and optPivot enabled their frames.
+  SetChoicesEnabled(false);
 }
 
 void FrmKestrin::Form_Unload() {
-  Shutdown();
+  Handle("Form_Unload", [this] { session_.Shutdown(); });
   Terminate();
 }
 
 void FrmKestrin::m1z_Click() {
-  Shutdown();
+  Handle("m1z_Click", [this] { session_.Shutdown(); });
   Terminate();
 }
 
 void FrmKestrin::closeEvent(QCloseEvent* event) {
   if (!terminated_) Form_Unload();
   event->accept();
-}
-
-namespace {
-
-// Runs one shutdown step; a step that fails is skipped.
-template <class Step>
-void Attempt(Step step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
-
-}  // namespace
-
-void FrmKestrin::Shutdown() {
-  Attempt([&] { ShowMessage("終了します。"); });
-  Attempt([&] { state_.source.AcDb.reset(); });
-  Attempt([&] { state_.source.AcApp.reset(); });
-
-  const std::int16_t display = state_.settings.Display;
-  const bool own_office = state_.workbook.XlNewF == 1;
-  bool clean_up = false;
-  if (display == 1) {
-    clean_up = true;
-  } else if (display == 0) {
-    clean_up = state_.ExecF == 0 || own_office;
-  } else {
-    // Only a pattern file gives other values. An office the program
-    // started that no export has shown would otherwise run on unseen.
-    clean_up = own_office && state_.ExecF == 0;
-  }
-  if (!clean_up) return;
-  auto& xl = state_.workbook.XlApp;
-  auto require = [&xl]() -> automation::XlApplication& {
-    if (!xl) throw automation::AutomationError(automation::errnum::kObjectNotSet, "XlApp");
-    return *xl;
-  };
-  Attempt([&] { require().SetDisplayAlerts(false); });
-  Attempt([&] { require().ActiveWorkbook()->Close(false); });
-  Attempt([&] { require().Quit(); });
 }
 
 void FrmKestrin::Terminate() {
@@ -480,30 +432,30 @@ void FrmKestrin::optTable_Click(std::int16_t index) {
   cboTables->setVisible(index == 0);
   cboQuerys->setVisible(index != 0);
   lblTable->setText(Text(index != 0 ? "ｸｴﾘｰ名" : "ﾃｰﾌﾞﾙ名"));
-  state_.settings.TblKbn = index;
+  settings().TblKbn = index;
 }
 
-void FrmKestrin::optMidasi_Click(std::int16_t index) { state_.settings.Midasi = index; }
+void FrmKestrin::optMidasi_Click(std::int16_t index) { settings().Midasi = index; }
 
-void FrmKestrin::optView_Click(std::int16_t index) { state_.settings.Display = index; }
+void FrmKestrin::optView_Click(std::int16_t index) { settings().Display = index; }
 
 void FrmKestrin::optGrid_Click(std::int16_t index) {
   framGrid->setEnabled(index == 1);
-  state_.settings.GridF = index;
+  settings().GridF = index;
 }
 
-void FrmKestrin::optLine_Click(std::int16_t index) { state_.settings.Line = index; }
+void FrmKestrin::optLine_Click(std::int16_t index) { settings().Line = index; }
 
-void FrmKestrin::optFilter_Click(std::int16_t index) { state_.settings.Filter = index; }
+void FrmKestrin::optFilter_Click(std::int16_t index) { settings().Filter = index; }
 
 void FrmKestrin::optPivot_Click(std::int16_t index) {
   framPivot->setEnabled(index == 1);
-  state_.settings.PivotF = index;
+  settings().PivotF = index;
 }
 
-void FrmKestrin::chkFitR_Click() { state_.settings.FitRow = chkFitR->isChecked() ? 1 : 0; }
+void FrmKestrin::chkFitR_Click() { settings().FitRow = chkFitR->isChecked() ? 1 : 0; }
 
-void FrmKestrin::chkFitC_Click() { state_.settings.FitCol = chkFitC->isChecked() ? 1 : 0; }
+void FrmKestrin::chkFitC_Click() { settings().FitCol = chkFitC->isChecked() ? 1 : 0; }
 
 void FrmKestrin::txtRow_LostFocus() { MoveMarker(); }
 
@@ -520,8 +472,6 @@ std::optional<int> MarkerEdge(const QString& text, int first, int second, int la
   return std::nullopt;
 }
 
-std::string StdText(const QString& text) { return text.toStdString(); }
-
 }  // namespace
 
 void FrmKestrin::MoveMarker() {
@@ -532,29 +482,75 @@ void FrmKestrin::MoveMarker() {
   lblIti->move(*left / kTwipsPerPixel, *top / kTwipsPerPixel);
 }
 
-void FrmKestrin::CollectSettings() {
-  auto& s = state_.settings;
-  s.FileMoto = StdText(lblAcFile->text());
-  s.FileSaki = StdText(lblXlFile->text());
-  s.TblName = StdText(s.TblKbn != 0 ? cboQuerys->currentText() : cboTables->currentText());
-  s.ShtName = StdText(cboSheet->currentText());
-  s.StartRow = exporting::TextToInt16(StdText(txtRow->text()));
-  s.StartCol = exporting::TextToInt16(StdText(txtCol->text()));
-  s.KaiGyo = exporting::TextToInt16(StdText(cboKaiGyo->currentText()));
-  s.OutGyo = exporting::TextToInt16(StdText(txtExpMax->text()));
-  s.ClsGyo = exporting::TextToInt16(StdText(txtCls->text()));
-  s.PvtName = StdText(txtPivotName->text());
-  s.PvtRow1 = StdText(cboPivotR1->currentText());
-  s.PvtRow2 = StdText(cboPivotR2->currentText());
-  s.PvtCol1 = StdText(cboPivotC1->currentText());
-  s.PvtCol2 = StdText(cboPivotC2->currentText());
-  s.PvtVal = StdText(cboPivotVal->currentText());
+void FrmKestrin::CollectSettings() { session_.CollectSettings(*this); }
+
+// --- What the session asks of the window ---
+
+QObject* FrmKestrin::ControlOf(const Setting& setting) const {
+  if (setting == Setting(&exporting::ExportSettings::TblName)) {
+    return state_.settings.TblKbn != 0 ? static_cast<QObject*>(cboQuerys) : cboTables;
+  }
+  for (const Control& c : controls_) {
+    if (c.setting == setting) return c.object;
+  }
+  throw std::logic_error("no control shows that setting");
 }
 
-// --- Progress and busy state ---
+void FrmKestrin::Show(Setting setting) {
+  QObject* control = ControlOf(setting);
+  const exporting::ExportSettings& s = settings();
+  if (auto* pair = dynamic_cast<OptionPair*>(control)) {
+    pair->Select(s.*std::get<NumberSetting>(setting));
+  } else if (auto* check = qobject_cast<QCheckBox*>(control)) {
+    check->setChecked(s.*std::get<NumberSetting>(setting) == 1);
+  } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+    combo->setEditText(Text(exporting::SettingText(s, setting)));
+  } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+    edit->setText(Text(exporting::SettingText(s, setting)));
+  } else if (auto* label = qobject_cast<QLabel*>(control)) {
+    label->setText(Text(exporting::SettingText(s, setting)));
+  }
+}
+
+std::string FrmKestrin::Shown(Setting setting) const {
+  QObject* control = ControlOf(setting);
+  if (auto* combo = qobject_cast<QComboBox*>(control)) return StdText(combo->currentText());
+  if (auto* edit = qobject_cast<QLineEdit*>(control)) return StdText(edit->text());
+  if (auto* label = qobject_cast<QLabel*>(control)) return StdText(label->text());
+  if (auto* pair = dynamic_cast<OptionPair*>(control)) return std::to_string(pair->Value());
+  return qobject_cast<QCheckBox*>(control)->isChecked() ? "1" : "0";
+}
+
+bool FrmKestrin::Chosen(NumberSetting option) const {
+  return dynamic_cast<OptionPair*>(ControlOf(option))->Button(1)->isChecked();
+}
+
+void FrmKestrin::SetChoicesEnabled(bool enabled) {
+  for (QWidget* frame :
+       std::initializer_list<QWidget*>{Frame2, Frame4, Frame9, framGrid, framPivot}) {
+    frame->setEnabled(enabled);
+  }
+}
+
+void FrmKestrin::UnlockChoices() {
+  SetChoicesEnabled(true);
+  cboSheet->setEnabled(false);
+}
+
+void FrmKestrin::EnableSheetList() { cboSheet->setEnabled(true); }
+
+void FrmKestrin::DisableFrameOf(NumberSetting option) {
+  (option == &exporting::ExportSettings::GridF ? framGrid : framPivot)->setEnabled(false);
+}
+
+void FrmKestrin::ShowStatus(const std::string& text) {
+  txtMessege->setText(Text(text));
+  txtMessege->repaint();
+}
 
 void FrmKestrin::GuageVis(std::int16_t percent) {
   if (percent == 100) {
+    progress_->Flush();
     linGuage->SetX2(ui::kGaugeFullLength);
     linGuage->update();
     return;
@@ -579,58 +575,10 @@ ui::ProgressDisplay& FrmKestrin::Progress() {
   return services_.progress != nullptr ? *services_.progress : *progress_;
 }
 
-void FrmKestrin::ShowMessage(const std::string& prompt) {
-  services_.messages.Show(prompt, ui::kTitle);
-}
-
 // --- The export run ---
 
 void FrmKestrin::cmdExec_Click() {
-  if (lblAcFile->text().isEmpty()) {
-    ShowMessage("mdbファイルを選択して下さい。");
-    return;
-  }
-  if (lblXlFile->text().isEmpty()) {
-    ShowMessage("xlsファイルを選択して下さい。");
-    return;
-  }
-  try {
-    GuageVis(0);
-    CollectSettings();
-    auto& s = state_.settings;
-    const bool formatting = optGrid->Button(1)->isChecked();
-    const bool pivot = optPivot->Button(1)->isChecked();
-    if (pivot) {
-      if (s.Midasi != 1) {
-        ShowMessage("「見出し」を有りに設定して下さい。");
-        return;
-      }
-      if (PivotFieldsRepeat(s)) {
-        ShowMessage("ピボットテーブルの項目名が重複してます。");
-        return;
-      }
-      txtMessege->setText(Text("EXCELへ出力中"));
-    }
-    BeginBusy();
-    txtMessege->repaint();
-    if (pivot && SecondPivotFieldsRepeat(s)) {
-      ShowMessage("ピボットテーブルの項目名が重複してます。");
-      EndBusy();
-      return;
-    }
-    exporting::ExportTargets targets{state_.source.AcDb.get(), state_.workbook.XlApp,
-                                     services_.messages, Progress()};
-    CallExportToSheet(targets, s, formatting, pivot);
-    progress_->Flush();
-    GuageVis(100);
-    txtMessege->clear();
-    state_.ExecF = 1;
-    EndBusy();
-  } catch (const std::exception&) {
-    // The run's own failures (a box that is not a 16-bit number) end it
-    // without a word; the window is usable again.
-    EndBusy();
-  }
+  Handle("cmdExec_Click", [this] { session_.Export(*this); });
 }
 
 }  // namespace kestrin::app

@@ -1,43 +1,56 @@
-// The main window frmKestrin: the controls that hold the export settings,
-// the progress display, start-up and shutdown, and the export run.
+// The main window frmKestrin: a view over the export session. Its controls
+// show the export settings and the progress; its handlers, named as the
+// design names them, hand each event to the session (choosing the files,
+// pattern files, the export run, shutdown) or do what only the window does
+// (the option rules, the position marker, the lists, keys and menus).
 //
-// Controls are public so that the handlers written elsewhere (choosing the
-// files, pattern files, keys and menus) and the tests reach them by their
-// design names. Positions follow the design in twips, at 15 twips a pixel.
-// Every handler runs on the user-interface thread and to completion.
+// The controls are the window's own; tests and tools reach them by their
+// design names, which are their object names (QObject::findChild). One
+// table gives each control's design name, its place in the tab order and
+// the setting it shows. Positions follow the design in twips, at 15 twips a
+// pixel. Every handler runs on the user-interface thread and to completion;
+// a handler that meets an internal fault of the program reports it as such
+// and leaves the window usable.
 #pragma once
 
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFrame>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMainWindow>
-#include <QMenu>
 #include <QPointer>
-#include <QPushButton>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/desktop.h"
-#include "app/guage_line.h"
+#include "app/export_session.h"
 #include "app/module_state.h"
-#include "app/option_pair.h"
+#include "app/session_view.h"
 #include "automation/access.h"
 #include "automation/excel.h"
+#include "automation/failure.h"
+#include "source/field_lists.h"
 #include "ui/file_dialogs.h"
 #include "ui/message_box.h"
 #include "ui/progress.h"
 
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+
 namespace kestrin::app {
 
 class FrmAbout;
+class GuageLine;
+class OptionPair;
 class WindowProgress;
 
 // What the window drives and whom it tells: the two automation servers,
@@ -57,7 +70,7 @@ struct WindowServices {
   Desktop* desktop = nullptr;
 };
 
-class FrmKestrin : public QMainWindow {
+class FrmKestrin : public QMainWindow, private SessionView {
  public:
   FrmKestrin(ModuleState& state, WindowServices services);
   ~FrmKestrin() override;
@@ -65,8 +78,7 @@ class FrmKestrin : public QMainWindow {
   // --- Start-up and shutdown ---
   // Defaults of the controls and settings, in the design's order; sets
   // ExecF to 0 for interactive use, or to 1 when the command line holds more
-  // than blanks (the unattended run then follows instead of showing the
-  // window).
+  // than blanks.
   void Form_Load();
   // Closing the window and the menu entry "終了" end the program alike.
   void Form_Unload();
@@ -91,19 +103,18 @@ class FrmKestrin : public QMainWindow {
   // 16-bit number; the settings assigned before it keep their new values.
   void CollectSettings();
 
-  // --- Progress and busy state ---
-  // Sets the gauge to `percent` of its full length.
-  void GuageVis(std::int16_t percent);
-  // Wait cursor for the whole screen and the window disabled / restored.
-  void BeginBusy();
-  void EndBusy();
-  // The display the export engine updates record by record.
-  ui::ProgressDisplay& Progress();
+  // --- Progress ---
+  // Sets the gauge to `percent` of its full length; at 100 the counts show
+  // their final figures too.
+  void GuageVis(std::int16_t percent) override;
+  // The display the export engine updates record by record: the services'
+  // own, else the window's labels and gauge.
+  ui::ProgressDisplay& Progress() override;
 
   // --- The export run ---
   void cmdExec_Click();
 
-  // --- Choosing the files (source-workbook) ---
+  // --- Choosing the files ---
   // The database choice: close the program's own previous database, attach
   // or start Access, the dialog, open, and fill the table and query lists.
   void cmdAcFile_Click();
@@ -122,23 +133,18 @@ class FrmKestrin : public QMainWindow {
   // The workbook choice: close the program's own previous workbook, attach
   // or start the spreadsheet application, the dialog, open, list the sheets.
   void cmdXlFile_Click();
-  // The dialogs the choices show: the services' own, else Qt's.
-  ui::FileDialogs& FileDialogs();
 
-  // --- Pattern files (pattern-cli) ---
-  // "パターン開く": the open dialog, then PatReadOn; any failure ends it quietly.
+  // --- Pattern files ---
+  // "パターン開く": the open dialog, then PatReadOn; a failure the loading
+  // reports ends it quietly.
   void m1a_Click();
-  // "パターン保存": the save dialog, CollectSettings, the pattern file.
+  // "パターン保存": the save dialog, then the session saves the settings.
   void m1b_Click();
-  // Loads the pattern file into the settings, opens its database and
-  // workbook, and puts its values into the controls. An empty path does
-  // nothing. A missing database or workbook file is reported and loading
-  // goes on. Throws pattern::PatternError when the file cannot be read or
-  // an option value names no button, AutomationError when the database or
-  // the workbook cannot be opened; what was done before stays done.
+  // Loads the pattern file into the settings and the controls (see
+  // ExportSession::LoadPattern).
   void PatReadOn(const std::string& PatFile);
 
-  // --- Keys and menus (menus-about) ---
+  // --- Keys and menus ---
   // Enter (KeyAscii 13) moves the focus to the next control of the tab
   // order once the focused control has had the key; other keys pass.
   void Form_KeyPress(std::int16_t& KeyAscii);
@@ -150,6 +156,69 @@ class FrmKestrin : public QMainWindow {
   void m9_Click();
   // The About box while it is open, else null.
   FrmAbout* About() const;
+
+  // The design's property: the window sees every key before its controls.
+  bool KeyPreview = false;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  // One control: its design name (also its object name), its place in the
+  // tab order (1 first; 0 not a stop; an option pair is one stop), and the
+  // setting it shows.
+  struct Control {
+    QObject* object;
+    const char* name;
+    int tab = 0;
+    std::optional<Setting> setting{};
+  };
+  std::vector<Control> ControlTable() const;
+  std::vector<Control> controls_;
+  // The control that shows `setting` (TblName: the box of the current
+  // TblKbn).
+  QObject* ControlOf(const Setting& setting) const;
+
+  // --- SessionView ---
+  void Show(Setting setting) override;
+  std::string Shown(Setting setting) const override;
+  bool Chosen(NumberSetting option) const override;
+  void UnlockChoices() override;
+  void EnableSheetList() override;
+  void DisableFrameOf(NumberSetting option) override;
+  void ShowStatus(const std::string& text) override;
+  void BeginBusy() override;
+  void EndBusy() override;
+
+  // --- Building ---
+  void BuildSourceFrame(QWidget* client);
+  void BuildDestinationFrame(QWidget* client);
+  void BuildOutputFrame(QWidget* client);
+  void BuildFormattingFrames(QWidget* client);
+  void BuildPivotFrames(QWidget* client);
+  void BuildProgress(QWidget* client);
+  void BuildMenus();
+  void ConnectHandlers();
+  void ConnectKeys();
+  void ConnectMenus();
+
+  // Runs a handler the user started. A failure of the program itself (any
+  // exception that is not an AutomationError, which every handler handles
+  // as its rule says) is reported as the internal fault it is, naming the
+  // handler; the window comes back usable.
+  void Handle(const char* handler, const std::function<void()>& body);
+
+  // The frames that wait for a database: on or off together.
+  void SetChoicesEnabled(bool enabled);
+  // The pivot lists refreshed from the entry a list filler just picked.
+  void RefreshPivotLists(bool query);
+  void FillPivotLists(const std::function<source::PivotFieldEntries()>& read);
+  // An entry picked in the table or query list: the pivot lists refreshed
+  // from it, a failure reported naming it.
+  void PivotListsOfPick(bool query);
+  void MoveMarker();
+  void MoveFocusToNextStop();
   // The tab order: one control, or the two buttons of an option pair.
   using TabStop = std::pair<QWidget*, QWidget*>;
   std::vector<TabStop> TabOrder() const;
@@ -157,9 +226,20 @@ class FrmKestrin : public QMainWindow {
   // first): the next enabled and visible stop, an option pair at its
   // selected button; null when there is none.
   QWidget* NextTabStop(const QWidget* from) const;
+  // The dialogs the choices show: the services' own, else Qt's.
+  ui::FileDialogs& FileDialogs();
+  exporting::ExportSettings& settings() { return session_.settings(); }
+  void Terminate();
 
-  // The design's property: the window sees every key before its controls.
-  bool KeyPreview = false;
+  ModuleState& state_;
+  WindowServices services_;
+  ExportSession session_;
+  std::unique_ptr<WindowProgress> progress_;
+  bool busy_cursor_ = false;
+  bool terminated_ = false;
+  std::unique_ptr<ui::FileDialogs> own_dialogs_;
+  std::unique_ptr<Desktop> own_desktop_;
+  QPointer<FrmAbout> about_;
 
   // Controls, by frame.
   QGroupBox* Frame3 = nullptr;
@@ -227,39 +307,6 @@ class FrmKestrin : public QMainWindow {
   QAction* m2 = nullptr;
   QAction* m8 = nullptr;
   QAction* m9 = nullptr;
-
- protected:
-  void closeEvent(QCloseEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void BuildSourceFrame(QWidget* client);
-  void BuildDestinationFrame(QWidget* client);
-  void BuildOutputFrame(QWidget* client);
-  void BuildFormattingFrames(QWidget* client);
-  void BuildPivotFrames(QWidget* client);
-  void BuildProgress(QWidget* client);
-  void BuildMenus();
-  // Gives every control its design name as object name.
-  void NameControls();
-  void ConnectHandlers();
-  void ConnectKeys();
-  void ConnectMenus();
-  void MoveFocusToNextStop();
-
-  void ShowMessage(const std::string& prompt);
-  void MoveMarker();
-  void Shutdown();
-  void Terminate();
-
-  ModuleState& state_;
-  WindowServices services_;
-  std::unique_ptr<WindowProgress> progress_;
-  bool busy_cursor_ = false;
-  bool terminated_ = false;
-  std::unique_ptr<ui::FileDialogs> own_dialogs_;
-  std::unique_ptr<Desktop> own_desktop_;
-  QPointer<FrmAbout> about_;
 };
 
 }  // namespace kestrin::app

@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include <algorithm>
 #include <vector>
 
 #include "app/frm_kestrin.h"
@@ -47,14 +48,21 @@ class KeyPreviewFilter : public QObject {
 }  // namespace
 
 std::vector<FrmKestrin::TabStop> FrmKestrin::TabOrder() const {
-  auto one = [](QWidget* w) { return TabStop{w, nullptr}; };
-  auto pair = [](const OptionPair* p) { return TabStop{p->Button(0), p->Button(1)}; };
-  return {one(cmdAcFile),    one(cmdXlFile),  one(cboSheet),   one(cboTables),  one(cboQuerys),
-          pair(optTable),    pair(optLine),   pair(optFilter), one(chkFitC),    one(chkFitR),
-          one(cboPivotC1),   one(cboPivotC2), one(cboPivotR1), one(cboPivotR2), one(cboPivotVal),
-          one(txtPivotName), one(cboKaiGyo),  one(txtExpMax),  one(txtCls),     one(txtRow),
-          one(txtCol),       pair(optMidasi), pair(optView),   pair(optGrid),   pair(optPivot),
-          one(cmdExec),      one(txtMessege)};
+  std::vector<const Control*> stops;
+  for (const Control& c : controls_) {
+    if (c.tab > 0) stops.push_back(&c);
+  }
+  std::sort(stops.begin(), stops.end(),
+            [](const Control* a, const Control* b) { return a->tab < b->tab; });
+  std::vector<TabStop> order;
+  for (const Control* c : stops) {
+    if (const auto* pair = dynamic_cast<const OptionPair*>(c->object)) {
+      order.emplace_back(pair->Button(0), pair->Button(1));
+    } else {
+      order.emplace_back(qobject_cast<QWidget*>(c->object), nullptr);
+    }
+  }
+  return order;
 }
 
 void FrmKestrin::ConnectKeys() {

@@ -20,19 +20,21 @@ void FrmKestrin::ConnectMenus() {
 
 void FrmKestrin::m2_Click() {
   // Nothing is shown where the desktop offers no such settings.
-  OpenScreenSaverSettings(*services_.desktop);
+  Handle("m2_Click", [this] { OpenScreenSaverSettings(*services_.desktop); });
 }
 
 void FrmKestrin::m8_Click() {
   // A missing file is the opened program's to report.
-  services_.desktop->OpenFile(state_.AppPath + "ReadMe.txt");
+  Handle("m8_Click", [this] { services_.desktop->OpenFile(state_.AppPath + "ReadMe.txt"); });
 }
 
 void FrmKestrin::m9_Click() {
-  if (about_.isNull()) about_ = FrmAbout::Create(*services_.desktop, this);
-  about_->show();
-  about_->raise();
-  about_->activateWindow();
+  Handle("m9_Click", [this] {
+    if (about_.isNull()) about_ = FrmAbout::Create(*services_.desktop, this);
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+  });
 }
 
 FrmAbout* FrmKestrin::About() const { return about_.data(); }

@@ -12,6 +12,7 @@
 #include "app/command_line.h"
 #include "app/desktop.h"
 #include "app/frm_kestrin.h"
+#include "app/interrupt.h"
 #include "app/module_state.h"
 #include "app/office_session.h"
 #include "app/qt_message_box.h"
@@ -24,18 +25,52 @@ namespace {
 
 using namespace kestrin;
 
-// A batch run's standard error carries only the run's messages: Qt's
-// notes about the platform are dropped, its critical errors kept on a line
-// of their own.
-void BatchQtMessages(QtMsgType type, const QMessageLogContext&, const QString& text) {
-  if (type == QtCriticalMsg || type == QtFatalMsg) {
-    std::fprintf(stderr, "%s\n", app::ConsoleLine(text.toStdString(), ui::kTitle).c_str());
-  }
-}
-
 int WrongArguments(const std::string& error) {
   std::fprintf(stderr, "%s\n", app::ConsoleLine(error + " (kestrin --help)", ui::kTitle).c_str());
   return app::kExitBadInput;
+}
+
+// A QApplication whose command line is the program name only (Qt sees none
+// of the user's arguments), with Qt's own texts (file dialogs, buttons,
+// context menus) in the user's language before the first window.
+class Application {
+ public:
+  explicit Application(char* program) : argv_{program, nullptr}, application_(argc_, argv_) {
+    if (texts_) application_.installTranslator(texts_.get());
+  }
+  int exec() { return QApplication::exec(); }
+
+ private:
+  int argc_ = 1;
+  char* argv_[2];
+  QApplication application_;
+  std::unique_ptr<QTranslator> texts_ = app::QtTranslations();
+};
+
+// The unattended run. A batch run needs nothing of Qt: no QApplication is
+// made, so no platform plugin is loaded; its faults go to standard error and
+// the line of a completed export to standard output. Otherwise the messages
+// are boxes on the screen, and only they need a QApplication. Quiet runs say
+// nothing of what went well.
+int RunUnattended(const app::CommandLine& line, const app::Environment& env, bool batch,
+                  char* program, app::InterruptWatch& interrupts, automation::AccessServer& access,
+                  std::unique_ptr<automation::XlServer> excel) {
+  // The office can show a workbook on an X or a Wayland display.
+  app::OfficeSession office(std::move(excel),
+                            !env("DISPLAY").empty() || !env("WAYLAND_DISPLAY").empty());
+  app::ConsoleProgress progress(stderr, batch && !line.quiet && isatty(STDERR_FILENO) == 1);
+  if (batch) {
+    app::ConsoleMessageBox faults(stderr, &progress);
+    app::ConsoleMessageBox notices(stdout, &progress);
+    app::UnattendedServices services{
+        access, office, faults, progress, line.quiet ? nullptr : &notices, &interrupts};
+    return app::RunPatterns(line.patterns, services);
+  }
+  Application application(program);
+  app::QtMessageBox boxes;
+  app::UnattendedServices services{
+      access, office, boxes, progress, line.quiet ? nullptr : &boxes, &interrupts};
+  return app::RunPatterns(line.patterns, services);
 }
 
 }  // namespace
@@ -64,36 +99,17 @@ int main(int argc, char** argv) {
                                     "パターンファイルを指定して下さい。");
   }
 
-  // Qt sees none of the user's arguments; a batch run draws nowhere.
-  std::vector<std::string> qt_args{argv[0]};
-  if (batch) {
-    qt_args.insert(qt_args.end(), {"-platform", "offscreen"});
-    qInstallMessageHandler(BatchQtMessages);
+  if (line.action == app::CommandLine::Action::kRun) {
+    // First, before any thread starts: the signals that end the run.
+    app::InterruptWatch interrupts;
+    auto access = automation::mdb::MakeMdbAccessServer();
+    return RunUnattended(line, env, batch, argv[0], interrupts, *access,
+                         automation::uno::MakeUnoXlServer(app::OfficeOptions(env)));
   }
-  std::vector<char*> qt_argv;
-  for (auto& arg : qt_args) qt_argv.push_back(arg.data());
-  int qt_argc = static_cast<int>(qt_argv.size());
-  qt_argv.push_back(nullptr);
-  QApplication application(qt_argc, qt_argv.data());
-  // Qt's own texts (file dialogs, buttons, context menus) in the user's
-  // language, before the first window.
-  const std::unique_ptr<QTranslator> qt_texts = app::QtTranslations();
-  if (qt_texts) application.installTranslator(qt_texts.get());
-
   auto access = automation::mdb::MakeMdbAccessServer();
   auto excel = automation::uno::MakeUnoXlServer(app::OfficeOptions(env));
 
-  if (line.action == app::CommandLine::Action::kRun) {
-    // The office can show a workbook on an X or a Wayland display.
-    app::OfficeSession office(std::move(excel), display);
-    app::ConsoleProgress progress(stderr, batch && isatty(STDERR_FILENO) == 1);
-    app::ConsoleMessageBox console(stderr, &progress);
-    app::QtMessageBox boxes;
-    ui::MessageBox& messages = batch ? static_cast<ui::MessageBox&>(console) : boxes;
-    app::UnattendedServices services{*access, office, messages, progress};
-    return app::RunPatterns(line.patterns, services);
-  }
-
+  Application application(argv[0]);
   app::QtMessageBox messages;
   app::QtDesktop desktop;
   app::ModuleState state;

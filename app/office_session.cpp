@@ -2,6 +2,7 @@
 
 #include "automation/failure.h"
 #include "automation/messages.h"
+#include "workbook/office_close_down.h"
 
 namespace kestrin::app {
 
@@ -86,7 +87,14 @@ class OfficeSession::Handle : public XlApplication {
 OfficeSession::OfficeSession(std::unique_ptr<automation::XlServer> real, bool office_on_screen)
     : real_(std::move(real)), on_screen_(office_on_screen) {}
 
-OfficeSession::~OfficeSession() { Finish(); }
+OfficeSession::~OfficeSession() {
+  try {
+    Finish();
+  } catch (const std::exception&) {
+    // A destructor passes nothing on; RunPatterns finishes its session
+    // itself and reports what goes wrong there.
+  }
+}
 
 std::shared_ptr<XlApplication> OfficeSession::Share() {
   return std::make_shared<Handle>(*this, office_);
@@ -123,12 +131,8 @@ void OfficeSession::Finish() {
   if (!office_) return;
   std::shared_ptr<XlApplication> office = std::move(office_);
   if (!started_ || (on_screen_ && shown_)) return;
-  try {
-    office->SetDisplayAlerts(false);
-    office->Quit();
-  } catch (const AutomationError&) {
-    // An office that cannot be asked to end is ended by its engine.
-  }
+  // An office that cannot be asked to end is ended by its engine.
+  workbook::CloseDownOffice(*office);
 }
 
 }  // namespace kestrin::app

@@ -30,7 +30,9 @@ class OfficeSession : public automation::XlServer {
   // Ends a pattern: without a screen, a workbook the pattern left open in an
   // office of the session's own is closed unsaved (nobody could reach it).
   void EndPattern();
-  // Ends the session as the class comment says. Never throws.
+  // Ends the session as the class comment says. A failure the office
+  // reports is ignored; an internal fault of the program is passed on (the
+  // destructor, which finishes a session not yet finished, drops it).
   void Finish();
 
   // True once the session has started an office of its own.

@@ -2,86 +2,97 @@
 
 #include <algorithm>
 
-#include "app/frm_kestrin.h"
+#include "app/export_session.h"
 #include "app/module_state.h"
+#include "app/session_view.h"
 #include "pattern/pattern_file.h"
+#include "ui/counting_message_box.h"
+#include "ui/error_report.h"
 
 namespace kestrin::app {
 namespace {
 
-// Passes every message on and counts them.
-class CountingMessageBox : public ui::MessageBox {
+// Passes every message on, its prompt led by the pattern file's path.
+class PatternMessages : public ui::MessageBox {
  public:
-  explicit CountingMessageBox(ui::MessageBox& inner) : inner_(inner) {}
+  PatternMessages(ui::MessageBox& inner, const std::string& path) : inner_(inner), path_(path) {}
   void Show(const std::string& prompt, const std::string& title) override {
-    ++shown;
-    inner_.Show(prompt, title);
+    inner_.Show(path_ + ": " + prompt, title);
   }
-  int shown = 0;
 
  private:
   ui::MessageBox& inner_;
+  const std::string& path_;
 };
 
-std::string Described(const automation::AutomationError& e) {
-  return e.description() + " (エラーNO:" + std::to_string(e.number()) + ")";
+// The view of a run nobody watches that tells the interrupt watch which
+// workbook the pattern is about to open.
+class WatchedView : public HeadlessView {
+ public:
+  WatchedView(const exporting::ExportSettings& settings, ui::ProgressDisplay& progress,
+              InterruptWatch* interrupts)
+      : HeadlessView(settings, progress), settings_(settings), interrupts_(interrupts) {}
+  void Show(Setting setting) override {
+    if (interrupts_ != nullptr && setting == Setting(&exporting::ExportSettings::FileSaki)) {
+      interrupts_->SetWorkbook(settings_.FileSaki);
+    }
+  }
+
+ private:
+  const exporting::ExportSettings& settings_;
+  InterruptWatch* interrupts_;
+};
+
+std::string NotLoaded(const automation::AutomationError& e) {
+  return "解析パターンを読み込めませんでした。" + e.description() + " (" +
+         ui::ErrorNumber(e.number()) + ")";
+}
+
+// Loads the pattern and exports it; the pattern's exit status.
+int LoadAndExport(ExportSession& session, HeadlessView& view, const std::string& path,
+                  ui::CountingMessageBox& messages, ConsoleProgress& progress) {
+  bool all_found = false;
+  try {
+    all_found = session.LoadPattern(path, view);
+  } catch (const pattern::PatternError& e) {
+    messages.Show(NotLoaded(e), ui::kTitle);
+    return kExitBadInput;
+  } catch (const automation::AutomationError& e) {
+    messages.Show(NotLoaded(e), ui::kTitle);
+    return kExitNotExported;
+  }
+  // A missing file has been told; the export would only tell it again.
+  if (all_found) session.Export(view);
+  progress.EndLine();
+  return messages.shown == 0 && progress.ReachedTotal() ? kExitExported : kExitNotExported;
 }
 
 int RunPattern(const std::string& path, UnattendedServices& services) {
   ModuleState state;
-  CountingMessageBox messages(services.messages);
+  PatternMessages faults(services.messages, path);
+  ui::CountingMessageBox messages(faults);
   services.progress.Reset();
-  FrmKestrin window(state, {services.access, services.office, messages, &services.progress, path});
-  window.Form_Load();
+  ExportSession session(state, {services.access, services.office, messages});
+  WatchedView view(state.settings, services.progress, services.interrupts);
+  session.StartUp(view, /*unattended=*/true);
 
-  int status = kExitExported;
-  bool loaded = false;
+  int status = kExitNotExported;
   try {
-    window.PatReadOn(path);
-    loaded = true;
-  } catch (const pattern::PatternError& e) {
-    messages.Show("解析パターン " + path + " を読み込めませんでした。" + Described(e), ui::kTitle);
-    status = kExitBadInput;
-  } catch (const automation::AutomationError& e) {
-    messages.Show("解析パターン " + path + " を読み込めませんでした。" + Described(e), ui::kTitle);
-    status = kExitNotExported;
-  } catch (const std::exception& e) {
-    messages.Show("解析パターン " + path + " を読み込めませんでした。" + std::string(e.what()),
-                  ui::kTitle);
-    status = kExitNotExported;
-  }
-
-  if (loaded) {
-    window.cmdExec_Click();
+    status = LoadAndExport(session, view, path, messages, services.progress);
+  } catch (const std::exception& fault) {
     services.progress.EndLine();
-    const bool reported = messages.shown > 0;
-    if (reported || !services.progress.ReachedTotal()) {
-      status = kExitNotExported;
-      if (!reported) messages.Show("レコードは出力されませんでした。", ui::kTitle);
-    }
-    messages.Show("出力、終了しました。", ui::kTitle);
+    ui::ShowInternalFault(messages, "the unattended run of " + path, fault);
   }
-
-  state.source.AcDb.reset();
-  state.source.AcApp.reset();
-  auto& xl = state.workbook.XlApp;
-  if (state.settings.Display == 1 && xl) {
-    // Each step on its own: a workbook already closed skips only its step.
-    try {
-      xl->SetDisplayAlerts(false);
-    } catch (const std::exception&) {
+  if (status == kExitExported) {
+    if (services.notices != nullptr) {
+      PatternMessages(*services.notices, path).Show("出力、終了しました。", ui::kTitle);
     }
-    try {
-      xl->ActiveWorkbook()->Close(false);
-    } catch (const std::exception&) {
-    }
-    try {
-      xl->Quit();
-    } catch (const std::exception&) {
-    }
+  } else if (status == kExitNotExported) {
+    messages.Show(kNotCompleted, ui::kTitle);
   }
-  xl.reset();
+  session.EndUnattendedRun();
   services.office.EndPattern();
+  if (services.interrupts != nullptr) services.interrupts->SetWorkbook("");
   return status;
 }
 
@@ -90,7 +101,12 @@ int RunPattern(const std::string& path, UnattendedServices& services) {
 int RunPatterns(const std::vector<std::string>& patterns, UnattendedServices& services) {
   int worst = kExitExported;
   for (const std::string& path : patterns) worst = std::max(worst, RunPattern(path, services));
-  services.office.Finish();
+  try {
+    services.office.Finish();
+  } catch (const std::exception& fault) {
+    ui::ShowInternalFault(services.messages, "the end of the office session", fault);
+    worst = std::max(worst, kExitNotExported);
+  }
   return worst;
 }
 

@@ -23,10 +23,12 @@
 #include "bench/bench_rows.h"
 #include "tests/doubles/fake_servers.h"
 #include "tests/doubles/recording_ui.h"
+#include "tests/support/controls.h"
 
 namespace {
 
 using namespace kestrin;
+using namespace kestrin::testing;
 
 constexpr int kRecords = 32767;
 
@@ -77,20 +79,21 @@ void RunWindow(benchmark::State& state, std::chrono::nanoseconds interval) {
   app::ModuleState module;
   Switch progress;
   app::FrmKestrin window(module, {access, excel_server, messages, &progress, ""});
-  app::WindowProgress paced(*window.lblMaxCount, *window.lblCount, *window.linGuage, interval);
+  app::WindowProgress paced(*Label(window, "lblMaxCount"), *Label(window, "lblCount"),
+                            *Gauge(window), interval);
   NoProgress none;
   window.Form_Load();
   window.show();
   QApplication::processEvents();
 
   module.source.AcDb = source.db;
-  window.lblAcFile->setText(QString::fromStdString(source.path.string()));
-  window.lblXlFile->setText(QStringLiteral("/b.xls"));
-  window.cboTables->setEditText(QStringLiteral("T"));
-  window.cboSheet->setEditText(QStringLiteral("S"));
-  window.optPivot->Select(0);
-  window.optGrid->Select(0);
-  window.optMidasi->Select(0);
+  Label(window, "lblAcFile")->setText(QString::fromStdString(source.path.string()));
+  Label(window, "lblXlFile")->setText(QStringLiteral("/b.xls"));
+  Combo(window, "cboTables")->setEditText(QStringLiteral("T"));
+  Combo(window, "cboSheet")->setEditText(QStringLiteral("S"));
+  Opt(window, "optPivot")->Select(0);
+  Opt(window, "optGrid")->Select(0);
+  Opt(window, "optMidasi")->Select(0);
 
   // One press of the run button; its CPU time in seconds, or < 0 on failure.
   std::chrono::steady_clock::duration wall{};

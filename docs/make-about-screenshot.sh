@@ -5,4 +5,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${KESTRIN_BUILD_DIR:-build}
 cmake --build "$build" --target show_about >/dev/null
-docs/capture-window.sh docs/about-box.png 800x600 "$build/tests/menus/show_about"
+docs/capture-window.sh docs/about-box.png 800x600 "$build/tests/app/show_about"

@@ -15,4 +15,4 @@ for name in 顧客.mdb 売上.accdb 月次集計.xls メモ.txt; do
   cp sample/sample.mdb "$folder/$name"
 done
 env LANG=ja_JP.UTF-8 LANGUAGE= LC_ALL= LC_MESSAGES= XDG_RUNTIME_DIR="$tmp" HOME="$tmp" \
-  docs/capture-window.sh docs/file-dialog-ja.png 1024x768 "$build/tests/show_file_dialog" "$folder"
+  docs/capture-window.sh docs/file-dialog-ja.png 1024x768 "$build/tests/app/show_file_dialog" "$folder"

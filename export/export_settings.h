@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <variant>
 
 namespace kestrin::exporting {
 
@@ -45,5 +46,17 @@ struct ExportSettings {
 
 // The entry of the two second-level pivot lists that means "no field".
 inline constexpr const char* kNoField = "なし";
+
+// One of the settings, named by its member.
+using TextSetting = std::string ExportSettings::*;
+using NumberSetting = std::int16_t ExportSettings::*;
+using Setting = std::variant<TextSetting, NumberSetting>;
+
+// A setting's value as a box or a pattern file holds it: a text as it is, a
+// number in decimal.
+inline std::string SettingText(const ExportSettings& settings, Setting setting) {
+  if (const auto* text = std::get_if<TextSetting>(&setting)) return settings.**text;
+  return std::to_string(settings.*std::get<NumberSetting>(setting));
+}
 
 }  // namespace kestrin::exporting

@@ -22,12 +22,11 @@ namespace {
 using exporting::ExportSettings;
 namespace errnum = automation::errnum;
 
-using TextMember = std::string ExportSettings::*;
-using IntegerMember = std::int16_t ExportSettings::*;
-using Member = std::variant<TextMember, IntegerMember>;
+using TextMember = exporting::TextSetting;
+using IntegerMember = exporting::NumberSetting;
 
 // The setting behind each key of kPatternKeys, in the same order.
-const std::array<Member, 24> kMembers{
+const std::array<exporting::Setting, 24> kMembers{
     &ExportSettings::FileMoto, &ExportSettings::TblKbn,  &ExportSettings::TblName,
     &ExportSettings::FileSaki, &ExportSettings::ShtName, &ExportSettings::StartRow,
     &ExportSettings::StartCol, &ExportSettings::KaiGyo,  &ExportSettings::OutGyo,
@@ -39,8 +38,7 @@ const std::array<Member, 24> kMembers{
 };
 
 std::string ValueText(const ExportSettings& settings, std::size_t index) {
-  if (auto* text = std::get_if<TextMember>(&kMembers[index])) return settings.**text;
-  return std::to_string(settings.*std::get<IntegerMember>(kMembers[index]));
+  return exporting::SettingText(settings, kMembers[index]);
 }
 
 // The runtime's number and wording for a failed file operation.
@@ -149,6 +147,51 @@ void ReadLine(const std::string& path, int line_number, std::string_view raw,
   }
 }
 
+// True for a UTF-8 text that is no CP932 text: a byte-order mark, or valid
+// UTF-8 with characters beyond ASCII that CP932 cannot read or that take
+// three bytes, as Japanese text in UTF-8 does. (Half-width katakana pairs of
+// a CP932 file can look like two-byte UTF-8; they stay CP932.)
+bool IsUtf8Text(const std::string& bytes) {
+  if (bytes.starts_with("\xEF\xBB\xBF")) return true;
+  bool beyond_ascii = false, three_bytes = false;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    std::size_t n = lead < 0x80             ? 1
+                    : (lead & 0xE0) == 0xC0 ? 2
+                    : (lead & 0xF0) == 0xE0 ? 3
+                    : (lead & 0xF8) == 0xF0 ? 4
+                                            : 0;
+    if (n == 0 || (n == 2 && lead < 0xC2) || i + n > bytes.size()) return false;
+    for (std::size_t k = 1; k < n; ++k) {
+      if ((static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80) return false;
+    }
+    beyond_ascii |= n > 1;
+    three_bytes |= n >= 3;
+    i += n;
+  }
+  return beyond_ascii && (three_bytes || !Cp932ToUtf8(bytes));
+}
+
+// Refuses what is no pattern file before any setting changes.
+void RefuseWhatIsNoPattern(const std::string& path, const std::string& bytes) {
+  if (IsUtf8Text(bytes)) {
+    throw PatternError(kNotAPatternFile,
+                       path +
+                           ": not a pattern file: it is UTF-8 text, and pattern files are "
+                           "Shift_JIS (CP932); convert it with iconv -f UTF-8 -t CP932 \"" +
+                           path + "\" > new.kst");
+  }
+  if (bytes.find_first_not_of(" \t\r\n") == std::string::npos) {
+    throw PatternError(kNotAPatternFile, path + ": not a pattern file: the file is empty");
+  }
+  for (const PatternKey& key : kPatternKeys) {
+    if (bytes.find(key.name) != std::string::npos) return;
+  }
+  throw PatternError(
+      kNotAPatternFile,
+      path + ": not a pattern file: no line names a setting (FileMoto=, TblName=, ...)");
+}
+
 }  // namespace
 
 std::string PatternSaveName(const std::string& chosen) {
@@ -234,6 +277,7 @@ void WritePatternFile(const std::string& path, const ExportSettings& settings) {
 
 void PatFileRead(const std::string& PatFile, ExportSettings& settings) {
   const std::string bytes = ReadWholeFile(PatFile);
+  RefuseWhatIsNoPattern(PatFile, bytes);
   int line_number = 0;
   std::size_t start = 0;
   while (start < bytes.size()) {

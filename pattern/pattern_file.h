@@ -19,13 +19,16 @@ namespace kestrin::pattern {
 // A pattern file that could not be written, read or applied. The number
 // follows the runtime the format comes from (53 file not found, 70
 // permission denied, 75 path/file access error, 13 type mismatch, 6
-// overflow, 5 a text the format cannot hold, 340 an option value that names
-// no button); the description names the file, and for a read failure the
-// line.
+// overflow, 5 a text the format cannot hold, 321 a file that is no pattern
+// file, 340 an option value that names no button); the description names
+// the file, and for a read failure the line.
 class PatternError : public automation::AutomationError {
  public:
   using AutomationError::AutomationError;
 };
+
+// The runtime's "Invalid file format": a file that is no pattern file at all.
+inline constexpr std::int32_t kNotAPatternFile = 321;
 
 enum class KeyKind { kText, kInteger };
 
@@ -77,6 +80,10 @@ void WritePatternFile(const std::string& path, const exporting::ExportSettings& 
 // and loses its outer spaces. Integer values are converted as the window's
 // boxes are (TextToInt16). Lines without a key are ignored, a later line of a
 // key wins, and a key the file lacks keeps its value.
+//
+// A file that is no pattern file is refused whole, before any setting
+// changes (kNotAPatternFile): an empty file, a file in which no line names a
+// setting, and a UTF-8 text (the description says how to convert it).
 //
 // Throws PatternError naming the file, and the line where it applies, when
 // the file cannot be opened or read, a line is not valid CP932, or an

@@ -2,6 +2,7 @@
 
 #include "automation/failure.h"
 #include "automation/messages.h"
+#include "workbook/office_close_down.h"
 
 namespace kestrin::workbook {
 namespace {
@@ -21,9 +22,9 @@ std::vector<ui::FileFilter> WorkbookDialogFilters() {
 
 void CloseOwnWorkbook(WorkbookState& state, bool lblXlFile_not_empty) {
   if (!lblXlFile_not_empty || state.XlNewF == 0 || !state.XlApp) return;
-  state.XlApp->SetDisplayAlerts(false);
-  state.XlApp->ActiveWorkbook()->Close(false);
-  state.XlApp->Quit();
+  // The user may have closed the workbook or the whole office since: a
+  // step whose object is gone is skipped, and a new choice can follow.
+  CloseDownOffice(*state.XlApp);
   state.XlApp.reset();
 }
 

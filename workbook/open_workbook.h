@@ -21,11 +21,10 @@ std::vector<ui::FileFilter> WorkbookDialogFilters();
 // Closes the previous workbook without saving and quits the application,
 // but only when the program's own instance holds it: a choice has been
 // made (lblXlFile_not_empty), XlNewF is not 0 and XlApp still refers to an
-// instance. XlApp is empty afterwards. When XlApp is already empty (an
-// export saved the workbook and quit the application) there is nothing to
-// close and nothing happens. Throws AutomationError when a step fails (for
-// example when the instance has no active workbook); XlApp then keeps its
-// value.
+// instance. Each step is tried as CloseDownOffice tries it, so a workbook
+// or an office the user has closed meanwhile is skipped, and XlApp is empty
+// afterwards. When XlApp is already empty (an export saved the workbook and
+// quit the application) there is nothing to close and nothing happens.
 void CloseOwnWorkbook(WorkbookState& state, bool lblXlFile_not_empty);
 
 // Attaches XlApp to a running instance; when none answers, starts one and

@@ -56,7 +56,8 @@ std::string FileUrl(const fs::path& absolute) {
   }
   rtl::OUString url;
   if (osl::FileBase::getFileURLFromSystemPath(system, url) != osl::FileBase::E_None) {
-    throw AutomationError(1004, "The office cannot name the path '" + bytes + "' as a file URL");
+    throw AutomationError(errnum::kAppDefined,
+                          "The office cannot name the path '" + bytes + "' as a file URL");
   }
   const rtl::OString text = rtl::OUStringToOString(url, RTL_TEXTENCODING_UTF8);
   return std::string(text.getStr(), static_cast<size_t>(text.getLength()));

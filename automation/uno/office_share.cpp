@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -19,6 +20,19 @@ namespace {
 constexpr off_t kShareByte = 0;
 constexpr off_t kTurnByte = 1;
 
+// The shares this process holds, for leaving them all when a signal ends
+// the run: the one process-wide list the program keeps, as a signal is.
+std::mutex& SharesMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+std::vector<OfficeShare*>& Shares() {
+  static std::vector<OfficeShare*> shares;
+  return shares;
+}
+
+constexpr std::string_view kInstallationArg = "-env:UserInstallation=";
+
 }  // namespace
 
 std::filesystem::path OfficeShareFile(const std::filesystem::path& profile_dir) {
@@ -26,9 +40,32 @@ std::filesystem::path OfficeShareFile(const std::filesystem::path& profile_dir) 
 }
 
 OfficeShare::OfficeShare(int fd, std::vector<std::string> office_args)
-    : fd_(fd), office_args_(std::move(office_args)) {}
+    : fd_(fd), office_args_(std::move(office_args)) {
+  std::lock_guard<std::mutex> lock(SharesMutex());
+  Shares().push_back(this);
+}
 
-OfficeShare::~OfficeShare() { ::close(fd_); }
+OfficeShare::~OfficeShare() {
+  {
+    std::lock_guard<std::mutex> lock(SharesMutex());
+    std::erase(Shares(), this);
+  }
+  ::close(fd_);
+}
+
+std::vector<std::string> OfficeShare::LeaveAllOnInterrupt(std::chrono::milliseconds limit) {
+  std::lock_guard<std::mutex> lock(SharesMutex());
+  std::vector<std::string> ended;
+  for (OfficeShare* share : Shares()) {
+    const std::vector<std::string>& args = share->office_args_;
+    auto kill = [&] { KillAndWait(ProcessesWithArgs(args), std::chrono::seconds(10)); };
+    if (!share->Leave(share->started_ > 0 ? Wish::kEnd : Wish::kNone, kill, limit)) continue;
+    for (const std::string& arg : args) {
+      if (arg.starts_with(kInstallationArg)) ended.push_back(arg.substr(kInstallationArg.size()));
+    }
+  }
+  return ended;
+}
 
 std::unique_ptr<OfficeShare> OfficeShare::TakeTurn(const std::filesystem::path& file,
                                                    std::vector<std::string> office_args,

@@ -65,6 +65,14 @@ class OfficeShare {
   // `end` was called. `end` must not throw; nothing here throws.
   bool Leave(Wish wish, const std::function<void()>& end, std::chrono::milliseconds limit);
 
+  // For a run interrupted by a signal, from any thread: every share of this
+  // process leaves its office at once as Leave() does, waiting up to `limit`
+  // for the turn; an office this run started is ended (its processes
+  // killed) unless another run still uses it, which then ends it as the
+  // last to leave. Returns the user installation URLs of the offices ended,
+  // as the office writes them into the lock files beside its documents.
+  static std::vector<std::string> LeaveAllOnInterrupt(std::chrono::milliseconds limit);
+
  private:
   OfficeShare(int fd, std::vector<std::string> office_args);
   // Takes the lock on `byte`, trying for up to `limit` (zero: once).

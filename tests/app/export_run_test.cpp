@@ -19,7 +19,7 @@ constexpr const char* kDuplicate = "ピボットテーブルの項目名が重�
 class WatchingProgress : public ui::ProgressDisplay {
  public:
   void SetMaxCountCaption(const std::string& c) override {
-    window->lblMaxCount->setText(QString::fromStdString(c));
+    Label(*window, "lblMaxCount")->setText(QString::fromStdString(c));
   }
   void SetCountCaption(const std::string& c) override {
     if (looks.empty()) looks.push_back(LookAt(*window));
@@ -36,10 +36,10 @@ class ExportRunTest : public WindowTest {
  protected:
   void SetUp() override {
     ChooseFiles();
-    window->framGrid->setEnabled(true);
-    window->framPivot->setEnabled(true);
+    Widget(*window, "framGrid")->setEnabled(true);
+    Widget(*window, "framPivot")->setEnabled(true);
   }
-  void Press() { window->cmdExec->click(); }
+  void Press() { Button(*window, "cmdExec")->click(); }
   bool Busy() {
     const WindowLook look = LookAt(*window);
     return !look.enabled || look.wait_cursor;
@@ -48,15 +48,15 @@ class ExportRunTest : public WindowTest {
 
 TEST_F(ExportRunTest, WithoutFilesOnlyTheFirstMissingOneIsNamedAndTheBarIsNotTouched) {
   window->GuageVis(50);
-  window->lblAcFile->clear();
-  window->lblXlFile->clear();
+  Label(*window, "lblAcFile")->clear();
+  Label(*window, "lblXlFile")->clear();
   Press();
-  window->lblAcFile->setText(QString::fromStdString(source_path.string()));
+  Label(*window, "lblAcFile")->setText(QString::fromStdString(source_path.string()));
   Press();
   EXPECT_THAT(messages.Prompts(),
               ElementsAre("mdbファイルを選択して下さい。", "xlsファイルを選択して下さい。"));
   EXPECT_EQ(messages.shown[0].title, "Kestrin Ver 0.1");
-  EXPECT_FLOAT_EQ(window->linGuage->X2(), 1050);
+  EXPECT_FLOAT_EQ(Gauge(*window)->X2(), 1050);
   EXPECT_EQ(state.settings.FileMoto, "");  // nothing captured
   EXPECT_THAT(excel->calls(), IsEmpty());
   EXPECT_EQ(state.ExecF, 0);
@@ -64,13 +64,13 @@ TEST_F(ExportRunTest, WithoutFilesOnlyTheFirstMissingOneIsNamedAndTheBarIsNotTou
 
 TEST_F(ExportRunTest, PivotWithoutHeadingIsRefusedAfterTheCaptureBeforeTheBusyState) {
   window->GuageVis(50);
-  window->optMidasi->Select(0);
-  window->txtRow->setText(QStringLiteral("4"));
+  Opt(*window, "optMidasi")->Select(0);
+  Edit(*window, "txtRow")->setText(QStringLiteral("4"));
   Press();
   ASSERT_THAT(messages.Prompts(), ElementsAre("「見出し」を有りに設定して下さい。"));
   EXPECT_TRUE(messages.shown[0].look.enabled);
   EXPECT_FALSE(messages.shown[0].look.wait_cursor);
-  EXPECT_EQ(window->linGuage->X2(), 0);
+  EXPECT_EQ(Gauge(*window)->X2(), 0);
   EXPECT_EQ(state.settings.StartRow, 4);
   EXPECT_THAT(excel->calls(), IsEmpty());
   EXPECT_EQ(state.ExecF, 0);
@@ -84,7 +84,7 @@ TEST_F(ExportRunTest, RepeatedFirstPivotFieldsAreRefusedBeforeTheBusyStateWithOr
     for (const Case& c : {Case{"支店", "支店", "金額"}, Case{"金額", "支店", "金額"},
                           Case{"支店", "金額", "金額"}}) {
       messages.shown.clear();
-      window->optGrid->Select(grid);
+      Opt(*window, "optGrid")->Select(grid);
       SetPivot(c.r1, "なし", c.c1, "なし", c.val);
       Press();
       ASSERT_THAT(messages.Prompts(), ElementsAre(kDuplicate));
@@ -104,13 +104,13 @@ TEST_F(ExportRunTest, RepeatedSecondPivotFieldsAreRefusedWhileBusyAndLeaveTheSta
   // Row field 1 "支店", column field 1 "商品", data "金額".
   for (const Case& c : {Case{"金額", "金額"}, Case{"商品", "なし"}, Case{"なし", "支店"}}) {
     messages.shown.clear();
-    window->txtMessege->clear();
+    Edit(*window, "txtMessege")->clear();
     SetPivot("支店", c.r2, "商品", c.c2, "金額");
     Press();
     ASSERT_THAT(messages.Prompts(), ElementsAre(kDuplicate)) << c.r2 << " " << c.c2;
     EXPECT_FALSE(messages.shown[0].look.enabled);
     EXPECT_TRUE(messages.shown[0].look.wait_cursor);
-    EXPECT_EQ(window->txtMessege->text().toStdString(), "EXCELへ出力中");
+    EXPECT_EQ(Edit(*window, "txtMessege")->text().toStdString(), "EXCELへ出力中");
     EXPECT_FALSE(Busy());
   }
   EXPECT_THAT(excel->calls(), IsEmpty());
@@ -132,16 +132,16 @@ TEST_F(ExportRunTest, SecondFieldsAreNotTestedAgainstTheirOwnFirstField) {
 TEST_F(ExportRunTest, ABoxThatIsNotANumberEndsTheRunWithoutAWord) {
   for (const char* bad : {"", "40000", "x"}) {
     window->GuageVis(50);
-    window->txtMessege->setText(QStringLiteral("before"));
-    window->txtExpMax->setText(QString::fromUtf8(bad));
+    Edit(*window, "txtMessege")->setText(QStringLiteral("before"));
+    Edit(*window, "txtExpMax")->setText(QString::fromUtf8(bad));
     Press();
     EXPECT_THAT(messages.Prompts(), IsEmpty()) << bad;
     EXPECT_FALSE(Busy());
-    EXPECT_EQ(window->linGuage->X2(), 0);
-    EXPECT_EQ(window->txtMessege->text(), "before");
+    EXPECT_EQ(Gauge(*window)->X2(), 0);
+    EXPECT_EQ(Edit(*window, "txtMessege")->text(), "before");
   }
-  window->txtExpMax->setText(QStringLiteral("0"));
-  window->txtCls->setText(QStringLiteral("32768"));
+  Edit(*window, "txtExpMax")->setText(QStringLiteral("0"));
+  Edit(*window, "txtCls")->setText(QStringLiteral("32768"));
   Press();
   EXPECT_THAT(excel->calls(), IsEmpty());
   EXPECT_EQ(state.ExecF, 0);
@@ -154,39 +154,39 @@ TEST_F(ExportRunTest, ACompletedRunIsBusyWhileWritingThenLeavesAFullBarAndNoStat
   watched.Form_Load();
   progress.window = &watched;
   messages.window = &watched;
-  watched.lblAcFile->setText(window->lblAcFile->text());
-  watched.lblXlFile->setText(window->lblXlFile->text());
-  watched.cboTables->setEditText(QStringLiteral("T"));
-  watched.cboSheet->setEditText(QStringLiteral("S"));
+  Label(watched, "lblAcFile")->setText(Label(*window, "lblAcFile")->text());
+  Label(watched, "lblXlFile")->setText(Label(*window, "lblXlFile")->text());
+  Combo(watched, "cboTables")->setEditText(QStringLiteral("T"));
+  Combo(watched, "cboSheet")->setEditText(QStringLiteral("S"));
   for (std::int16_t pivot : {0, 1}) {
     progress.looks.clear();
-    watched.optPivot->Select(pivot);
-    watched.cboPivotR1->setEditText(QString::fromUtf8("支店"));
-    watched.cboPivotR2->setEditText(QString::fromUtf8("なし"));
-    watched.cboPivotC1->setEditText(QString::fromUtf8("商品"));
-    watched.cboPivotC2->setEditText(QString::fromUtf8("なし"));
-    watched.cboPivotVal->setEditText(QString::fromUtf8("金額"));
+    Opt(watched, "optPivot")->Select(pivot);
+    Combo(watched, "cboPivotR1")->setEditText(QString::fromUtf8("支店"));
+    Combo(watched, "cboPivotR2")->setEditText(QString::fromUtf8("なし"));
+    Combo(watched, "cboPivotC1")->setEditText(QString::fromUtf8("商品"));
+    Combo(watched, "cboPivotC2")->setEditText(QString::fromUtf8("なし"));
+    Combo(watched, "cboPivotVal")->setEditText(QString::fromUtf8("金額"));
     watched.cmdExec_Click();
     EXPECT_THAT(messages.Prompts(), IsEmpty());
     ASSERT_EQ(progress.looks.size(), 1u);
     EXPECT_FALSE(progress.looks[0].enabled);
     EXPECT_TRUE(progress.looks[0].wait_cursor);
     EXPECT_EQ(progress.looks[0].status, pivot ? "EXCELへ出力中" : "");
-    EXPECT_FLOAT_EQ(watched.linGuage->X2(), 2100);
-    EXPECT_TRUE(watched.txtMessege->text().isEmpty());
+    EXPECT_FLOAT_EQ(Gauge(watched)->X2(), 2100);
+    EXPECT_TRUE(Edit(watched, "txtMessege")->text().isEmpty());
     EXPECT_TRUE(watched.isEnabled());
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     EXPECT_EQ(state.ExecF, 1);
-    EXPECT_EQ(watched.lblMaxCount->text(), "3");
+    EXPECT_EQ(Label(watched, "lblMaxCount")->text(), "3");
   }
 }
 
 TEST_F(ExportRunTest, WithoutPivotOrFormattingTheEngineGetsZerosForBoth) {
-  window->optGrid->Select(0);
-  window->optPivot->Select(0);
+  Opt(*window, "optGrid")->Select(0);
+  Opt(*window, "optPivot")->Select(0);
   SetPivot("支店", "なし", "商品", "なし", "金額");
-  window->txtRow->setText(QStringLiteral("2"));
-  window->txtCol->setText(QStringLiteral("3"));
+  Edit(*window, "txtRow")->setText(QStringLiteral("2"));
+  Edit(*window, "txtCol")->setText(QStringLiteral("3"));
   Press();
   ASSERT_THAT(messages.Prompts(), IsEmpty());
   const auto& sheet = Sheet();
@@ -201,9 +201,9 @@ TEST_F(ExportRunTest, WithoutPivotOrFormattingTheEngineGetsZerosForBoth) {
 }
 
 TEST_F(ExportRunTest, WithFormattingTheOptionSettingsReachTheEngine) {
-  window->optPivot->Select(0);
-  window->optFilter->Select(0);
-  window->chkFitC->setChecked(false);
+  Opt(*window, "optPivot")->Select(0);
+  Opt(*window, "optFilter")->Select(0);
+  Check(*window, "chkFitC")->setChecked(false);
   Press();
   ASSERT_THAT(messages.Prompts(), IsEmpty());
   const auto& sheet = Sheet();
@@ -217,8 +217,8 @@ TEST_F(ExportRunTest, WithFormattingTheOptionSettingsReachTheEngine) {
 TEST_F(ExportRunTest, WithPivotTheChosenFieldsReachTheEngineAndNashiMeansNone) {
   for (std::int16_t grid : {0, 1}) {
     ChooseFiles();
-    window->optGrid->Select(grid);
-    window->txtPivotName->setText(QStringLiteral("PT"));
+    Opt(*window, "optGrid")->Select(grid);
+    Edit(*window, "txtPivotName")->setText(QStringLiteral("PT"));
     SetPivot("支店", "なし", "商品", "なし", "金額");
     Press();
     ASSERT_THAT(messages.Prompts(), IsEmpty());
@@ -236,7 +236,7 @@ TEST_F(ExportRunTest, WithPivotTheChosenFieldsReachTheEngineAndNashiMeansNone) {
 TEST_F(ExportRunTest, BothSecondPivotFieldsGoToTheEngine) {
   database->AddTable("W", {"a", "b", "c", "d", "e"},
                      {{Value(1), Value(2), Value(3), Value(4), Value(5)}});
-  window->cboTables->setEditText(QStringLiteral("W"));
+  Combo(*window, "cboTables")->setEditText(QStringLiteral("W"));
   SetPivot("a", "b", "c", "d", "e");
   Press();
   ASSERT_THAT(messages.Prompts(), IsEmpty());
@@ -248,28 +248,28 @@ TEST_F(ExportRunTest, BothSecondPivotFieldsGoToTheEngine) {
 
 TEST_F(ExportRunTest, TheEnginesOwnReportsDoNotStopTheRunFromFinishing) {
   std::filesystem::remove(source_path);
-  window->optPivot->Select(0);
+  Opt(*window, "optPivot")->Select(0);
   Press();
   ASSERT_EQ(messages.shown.size(), 1u);
   EXPECT_EQ(messages.shown[0].title, "Kestrin");
   EXPECT_FALSE(messages.shown[0].look.enabled);  // shown while still busy
   EXPECT_FALSE(Busy());
   EXPECT_EQ(state.ExecF, 1);
-  EXPECT_FLOAT_EQ(window->linGuage->X2(), 2100);
+  EXPECT_FLOAT_EQ(Gauge(*window)->X2(), 2100);
 }
 
 TEST_F(ExportRunTest, DisplayOneSavesAndTheSecondRunShowsTheFirstRunsCountUntilItsOwnFirstRecord) {
-  window->optPivot->Select(0);
-  window->txtExpMax->setText(QStringLiteral("2"));
+  Opt(*window, "optPivot")->Select(0);
+  Edit(*window, "txtExpMax")->setText(QStringLiteral("2"));
   Press();
-  EXPECT_EQ(window->lblMaxCount->text(), "2");
-  EXPECT_EQ(window->lblCount->text(), "2");
-  window->optView->Select(1);
-  window->txtExpMax->setText(QStringLiteral("500"));
+  EXPECT_EQ(Label(*window, "lblMaxCount")->text(), "2");
+  EXPECT_EQ(Label(*window, "lblCount")->text(), "2");
+  Opt(*window, "optView")->Select(1);
+  Edit(*window, "txtExpMax")->setText(QStringLiteral("500"));
   Press();
   ASSERT_THAT(messages.Prompts(), IsEmpty());
-  EXPECT_EQ(window->lblMaxCount->text(), "3");
-  EXPECT_EQ(window->lblCount->text(), "3");
+  EXPECT_EQ(Label(*window, "lblMaxCount")->text(), "3");
+  EXPECT_EQ(Label(*window, "lblCount")->text(), "3");
   EXPECT_EQ(excel->quit(), true);
   EXPECT_EQ(state.workbook.XlApp, nullptr);
   EXPECT_EQ(state.settings.Display, 1);

@@ -24,26 +24,27 @@ int TwipsTop(const QWidget* w) { return w->y() * 15; }
 TEST_F(WindowTest, StartUpGivesTheDefaultsAndEnablesOnlyTheSourceAndOptionFrames) {
   const auto& s = state.settings;
   EXPECT_EQ(window->windowTitle().toStdString(), "Kestrin Ver0.1");
-  EXPECT_EQ(window->txtRow->text(), "1");
-  EXPECT_EQ(window->txtCol->text(), "1");
-  EXPECT_EQ(window->optTable->Value(), 0);
-  EXPECT_FALSE(window->cboTables->isHidden());
-  EXPECT_TRUE(window->cboQuerys->isHidden());
-  EXPECT_EQ(window->lblTable->text().toStdString(), "ﾃｰﾌﾞﾙ名");
-  EXPECT_EQ(window->optMidasi->Value(), 1);
-  EXPECT_EQ(window->optView->Value(), 0);
-  EXPECT_EQ(window->optGrid->Value(), 1);
-  EXPECT_EQ(window->optPivot->Value(), 1);
-  EXPECT_EQ(window->optLine->Value(), 1);
-  EXPECT_EQ(window->optFilter->Value(), 1);
-  EXPECT_TRUE(window->chkFitR->isChecked());
-  EXPECT_TRUE(window->chkFitC->isChecked());
-  ASSERT_EQ(window->cboKaiGyo->count(), 5);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(window->cboKaiGyo->itemText(i), QString::number(i + 1));
-  EXPECT_EQ(window->cboKaiGyo->currentText(), "1");
-  EXPECT_EQ(window->txtPivotName->text().toStdString(), "ピボットテーブル1");
-  EXPECT_EQ(window->txtExpMax->text(), "0");
-  EXPECT_EQ(window->txtCls->text(), "0");
+  EXPECT_EQ(Edit(*window, "txtRow")->text(), "1");
+  EXPECT_EQ(Edit(*window, "txtCol")->text(), "1");
+  EXPECT_EQ(Opt(*window, "optTable")->Value(), 0);
+  EXPECT_FALSE(Combo(*window, "cboTables")->isHidden());
+  EXPECT_TRUE(Combo(*window, "cboQuerys")->isHidden());
+  EXPECT_EQ(Label(*window, "lblTable")->text().toStdString(), "ﾃｰﾌﾞﾙ名");
+  EXPECT_EQ(Opt(*window, "optMidasi")->Value(), 1);
+  EXPECT_EQ(Opt(*window, "optView")->Value(), 0);
+  EXPECT_EQ(Opt(*window, "optGrid")->Value(), 1);
+  EXPECT_EQ(Opt(*window, "optPivot")->Value(), 1);
+  EXPECT_EQ(Opt(*window, "optLine")->Value(), 1);
+  EXPECT_EQ(Opt(*window, "optFilter")->Value(), 1);
+  EXPECT_TRUE(Check(*window, "chkFitR")->isChecked());
+  EXPECT_TRUE(Check(*window, "chkFitC")->isChecked());
+  ASSERT_EQ(Combo(*window, "cboKaiGyo")->count(), 5);
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(Combo(*window, "cboKaiGyo")->itemText(i), QString::number(i + 1));
+  EXPECT_EQ(Combo(*window, "cboKaiGyo")->currentText(), "1");
+  EXPECT_EQ(Edit(*window, "txtPivotName")->text().toStdString(), "ピボットテーブル1");
+  EXPECT_EQ(Edit(*window, "txtExpMax")->text(), "0");
+  EXPECT_EQ(Edit(*window, "txtCls")->text(), "0");
 
   EXPECT_EQ(s.TblKbn, 0);
   EXPECT_EQ(s.Midasi, 1);
@@ -57,26 +58,27 @@ TEST_F(WindowTest, StartUpGivesTheDefaultsAndEnablesOnlyTheSourceAndOptionFrames
 
   // Disabled last, although selecting "する" in optGrid and optPivot
   // enabled their frames on the way.
-  EXPECT_TRUE(window->Frame3->isEnabled());
-  EXPECT_TRUE(window->Frame10->isEnabled());
-  EXPECT_TRUE(window->Frame11->isEnabled());
-  EXPECT_TRUE(window->cmdAcFile->isEnabled());
-  EXPECT_TRUE(window->cmdExec->isEnabled());
+  EXPECT_TRUE(Widget(*window, "Frame3")->isEnabled());
+  EXPECT_TRUE(Widget(*window, "Frame10")->isEnabled());
+  EXPECT_TRUE(Widget(*window, "Frame11")->isEnabled());
+  EXPECT_TRUE(Button(*window, "cmdAcFile")->isEnabled());
+  EXPECT_TRUE(Button(*window, "cmdExec")->isEnabled());
   for (QWidget* frame : std::initializer_list<QWidget*>{
-           window->Frame2, window->Frame4, window->Frame9, window->framGrid, window->framPivot}) {
+           Widget(*window, "Frame2"), Widget(*window, "Frame4"), Widget(*window, "Frame9"),
+           Widget(*window, "framGrid"), Widget(*window, "framPivot")}) {
     EXPECT_FALSE(frame->isEnabled()) << frame->objectName().toStdString();
   }
-  EXPECT_FALSE(window->cboSheet->isEnabled());
-  EXPECT_FALSE(window->chkFitR->isEnabled());
+  EXPECT_FALSE(Combo(*window, "cboSheet")->isEnabled());
+  EXPECT_FALSE(Check(*window, "chkFitR")->isEnabled());
 
-  EXPECT_EQ(window->linGuage->X2(), 0);
-  EXPECT_TRUE(window->lblCount->text().isEmpty());
-  EXPECT_TRUE(window->lblMaxCount->text().isEmpty());
-  EXPECT_TRUE(window->txtMessege->text().isEmpty());
-  EXPECT_EQ(window->Label33->text().toStdString(), "／");
-  EXPECT_EQ(window->cmdExec->text().toStdString(), "実　　　　行");
-  EXPECT_EQ(TwipsLeft(window->lblIti), 3000);
-  EXPECT_EQ(TwipsTop(window->lblIti), 840);
+  EXPECT_EQ(Gauge(*window)->X2(), 0);
+  EXPECT_TRUE(Label(*window, "lblCount")->text().isEmpty());
+  EXPECT_TRUE(Label(*window, "lblMaxCount")->text().isEmpty());
+  EXPECT_TRUE(Edit(*window, "txtMessege")->text().isEmpty());
+  EXPECT_EQ(Label(*window, "Label33")->text().toStdString(), "／");
+  EXPECT_EQ(Button(*window, "cmdExec")->text().toStdString(), "実　　　　行");
+  EXPECT_EQ(TwipsLeft(Label(*window, "lblIti")), 3000);
+  EXPECT_EQ(TwipsTop(Label(*window, "lblIti")), 840);
 
   EXPECT_EQ(state.ExecF, 0);
   EXPECT_EQ(state.workbook.XlNewF, 0);
@@ -122,28 +124,28 @@ TEST_F(WindowTest, EveryControlCarriesItsDesignNameAndCaption) {
   EXPECT_EQ(button("optTable(1)"), "クエリー");
   EXPECT_EQ(button("chkFitR"), "行");
   EXPECT_EQ(button("chkFitC"), "列");
-  EXPECT_EQ(CaptionBeside(window->cboSheet), "シート名");
-  EXPECT_EQ(CaptionBeside(window->cboKaiGyo), "改　　行");
-  EXPECT_EQ(CaptionBeside(window->txtExpMax), "出　力　件　数");
-  EXPECT_EQ(CaptionBeside(window->txtCls), "削除する行数");
-  EXPECT_EQ(CaptionBeside(window->txtRow), "開始行");
-  EXPECT_EQ(CaptionBeside(window->txtCol), "開始列");
-  EXPECT_EQ(CaptionBeside(window->txtPivotName), "ﾋﾟﾎﾞｯﾄﾃｰﾌﾞﾙ名");
-  EXPECT_EQ(CaptionBeside(window->cboPivotR1), "行");
-  EXPECT_EQ(CaptionBeside(window->cboPivotC1), "列");
-  EXPECT_EQ(CaptionBeside(window->cboPivotVal), "値");
-  EXPECT_EQ(CaptionBeside(window->Frame10), "表作成の指定");
-  EXPECT_EQ(CaptionBeside(window->Frame11), "ピボットテーブル作成の指定");
+  EXPECT_EQ(CaptionBeside(Combo(*window, "cboSheet")), "シート名");
+  EXPECT_EQ(CaptionBeside(Combo(*window, "cboKaiGyo")), "改　　行");
+  EXPECT_EQ(CaptionBeside(Edit(*window, "txtExpMax")), "出　力　件　数");
+  EXPECT_EQ(CaptionBeside(Edit(*window, "txtCls")), "削除する行数");
+  EXPECT_EQ(CaptionBeside(Edit(*window, "txtRow")), "開始行");
+  EXPECT_EQ(CaptionBeside(Edit(*window, "txtCol")), "開始列");
+  EXPECT_EQ(CaptionBeside(Edit(*window, "txtPivotName")), "ﾋﾟﾎﾞｯﾄﾃｰﾌﾞﾙ名");
+  EXPECT_EQ(CaptionBeside(Combo(*window, "cboPivotR1")), "行");
+  EXPECT_EQ(CaptionBeside(Combo(*window, "cboPivotC1")), "列");
+  EXPECT_EQ(CaptionBeside(Combo(*window, "cboPivotVal")), "値");
+  EXPECT_EQ(CaptionBeside(Widget(*window, "Frame10")), "表作成の指定");
+  EXPECT_EQ(CaptionBeside(Widget(*window, "Frame11")), "ピボットテーブル作成の指定");
   struct Pair {
     OptionPair* pair;
     const char *row, *caption0, *caption1;
   };
-  for (const Pair& p : {Pair{window->optMidasi, "見　出　し", "無し", "有り"},
-                        Pair{window->optView, "表　　示", "する", "しない"},
-                        Pair{window->optGrid, "", "しない", "する"},
-                        Pair{window->optLine, "罫　　線", "無し", "有り"},
-                        Pair{window->optFilter, "オートフィルタ", "無し", "有り"},
-                        Pair{window->optPivot, "", "しない", "する"}}) {
+  for (const Pair& p : {Pair{Opt(*window, "optMidasi"), "見　出　し", "無し", "有り"},
+                        Pair{Opt(*window, "optView"), "表　　示", "する", "しない"},
+                        Pair{Opt(*window, "optGrid"), "", "しない", "する"},
+                        Pair{Opt(*window, "optLine"), "罫　　線", "無し", "有り"},
+                        Pair{Opt(*window, "optFilter"), "オートフィルタ", "無し", "有り"},
+                        Pair{Opt(*window, "optPivot"), "", "しない", "する"}}) {
     EXPECT_EQ(CaptionBeside(p.pair->Button(0)), p.caption0) << p.pair->objectName().toStdString();
     EXPECT_EQ(CaptionBeside(p.pair->Button(1)), p.caption1) << p.pair->objectName().toStdString();
     if (*p.row) {
@@ -153,15 +155,15 @@ TEST_F(WindowTest, EveryControlCarriesItsDesignNameAndCaption) {
       })) << p.row;
     }
   }
-  EXPECT_EQ(window->m1->title().toStdString(), "ファイル");
-  EXPECT_EQ(window->m1a->text().toStdString(), "パターン開く");
-  EXPECT_EQ(window->m1b->text().toStdString(), "パターン保存");
-  EXPECT_TRUE(window->m1m1->isSeparator());
-  EXPECT_EQ(window->m1z->text().toStdString(), "終了");
-  EXPECT_EQ(window->m2->text().toStdString(), "スクリーンセーバー");
-  EXPECT_EQ(window->m8->text().toStdString(), "ヘルプ");
-  EXPECT_EQ(window->m9->text().toStdString(), "アバウト");
-  EXPECT_EQ(window->lblIti->text().toStdString(), "●");
+  EXPECT_EQ(Find<QMenu>(*window, "m1")->title().toStdString(), "ファイル");
+  EXPECT_EQ(Action(*window, "m1a")->text().toStdString(), "パターン開く");
+  EXPECT_EQ(Action(*window, "m1b")->text().toStdString(), "パターン保存");
+  EXPECT_TRUE(Action(*window, "m1m1")->isSeparator());
+  EXPECT_EQ(Action(*window, "m1z")->text().toStdString(), "終了");
+  EXPECT_EQ(Action(*window, "m2")->text().toStdString(), "スクリーンセーバー");
+  EXPECT_EQ(Action(*window, "m8")->text().toStdString(), "ヘルプ");
+  EXPECT_EQ(Action(*window, "m9")->text().toStdString(), "アバウト");
+  EXPECT_EQ(Label(*window, "lblIti")->text().toStdString(), "●");
 }
 
 TEST_F(WindowTest, TheProgressControlsSitWhereTheDesignPutsThem) {
@@ -169,11 +171,11 @@ TEST_F(WindowTest, TheProgressControlsSitWhereTheDesignPutsThem) {
     QWidget* control;
     int left, top, width, height;
   };
-  for (const Expected& e : {Expected{window->lblCount, 4740, 5700, 675, 195},
-                            Expected{window->Label33, 5460, 5700, 195, 195},
-                            Expected{window->lblMaxCount, 5700, 5700, 795, 195},
-                            Expected{window->Picture1, 6540, 5700, 2175, 195},
-                            Expected{window->txtMessege, 6540, 5940, 2175, 375}}) {
+  for (const Expected& e : {Expected{Label(*window, "lblCount"), 4740, 5700, 675, 195},
+                            Expected{Label(*window, "Label33"), 5460, 5700, 195, 195},
+                            Expected{Label(*window, "lblMaxCount"), 5700, 5700, 795, 195},
+                            Expected{Widget(*window, "Picture1"), 6540, 5700, 2175, 195},
+                            Expected{Edit(*window, "txtMessege"), 6540, 5940, 2175, 375}}) {
     EXPECT_EQ(e.control->geometry(), QRect(e.left / 15, e.top / 15, e.width / 15, e.height / 15));
   }
 }
@@ -193,17 +195,18 @@ TEST(WindowStartTest, ACommandLineOfBlanksStartsInteractiveUseAndAnyOtherTextThe
 
 TEST_F(WindowTest, EachOptionSetsItsSettingWhenTheUserOrTheProgramSelectsIt) {
   ChooseFiles();
-  window->framGrid->setEnabled(true);
-  window->framPivot->setEnabled(true);
+  Widget(*window, "framGrid")->setEnabled(true);
+  Widget(*window, "framPivot")->setEnabled(true);
   auto& s = state.settings;
   struct Pair {
     OptionPair* pair;
     std::int16_t* setting;
   };
-  for (const Pair& p : {Pair{window->optMidasi, &s.Midasi}, Pair{window->optView, &s.Display},
-                        Pair{window->optLine, &s.Line}, Pair{window->optFilter, &s.Filter},
-                        Pair{window->optGrid, &s.GridF}, Pair{window->optPivot, &s.PivotF},
-                        Pair{window->optTable, &s.TblKbn}}) {
+  for (const Pair& p :
+       {Pair{Opt(*window, "optMidasi"), &s.Midasi}, Pair{Opt(*window, "optView"), &s.Display},
+        Pair{Opt(*window, "optLine"), &s.Line}, Pair{Opt(*window, "optFilter"), &s.Filter},
+        Pair{Opt(*window, "optGrid"), &s.GridF}, Pair{Opt(*window, "optPivot"), &s.PivotF},
+        Pair{Opt(*window, "optTable"), &s.TblKbn}}) {
     p.pair->Select(0);
     EXPECT_EQ(*p.setting, 0);
     p.pair->Button(1)->click();  // as the user does
@@ -219,64 +222,64 @@ TEST_F(WindowTest, EachOptionSetsItsSettingWhenTheUserOrTheProgramSelectsIt) {
 }
 
 TEST_F(WindowTest, TableKindSwitchesTheVisibleListAndItsCaption) {
-  window->optTable->Button(1)->click();  // disabled until a database is open
+  Opt(*window, "optTable")->Button(1)->click();  // disabled until a database is open
   EXPECT_EQ(state.settings.TblKbn, 0);
   ChooseFiles();
-  window->optTable->Button(1)->click();
-  EXPECT_TRUE(window->cboTables->isHidden());
-  EXPECT_FALSE(window->cboQuerys->isHidden());
-  EXPECT_EQ(window->lblTable->text().toStdString(), "ｸｴﾘｰ名");
-  window->optTable->Select(0);
-  EXPECT_FALSE(window->cboTables->isHidden());
-  EXPECT_TRUE(window->cboQuerys->isHidden());
-  EXPECT_EQ(window->lblTable->text().toStdString(), "ﾃｰﾌﾞﾙ名");
+  Opt(*window, "optTable")->Button(1)->click();
+  EXPECT_TRUE(Combo(*window, "cboTables")->isHidden());
+  EXPECT_FALSE(Combo(*window, "cboQuerys")->isHidden());
+  EXPECT_EQ(Label(*window, "lblTable")->text().toStdString(), "ｸｴﾘｰ名");
+  Opt(*window, "optTable")->Select(0);
+  EXPECT_FALSE(Combo(*window, "cboTables")->isHidden());
+  EXPECT_TRUE(Combo(*window, "cboQuerys")->isHidden());
+  EXPECT_EQ(Label(*window, "lblTable")->text().toStdString(), "ﾃｰﾌﾞﾙ名");
 }
 
 TEST_F(WindowTest, FormattingAndPivotOptionsSwitchTheirFramesBeforeAndAfterADatabaseIsOpen) {
   // Before any database: "する" enables the frame at once.
-  window->optGrid->Button(0)->click();
-  window->optGrid->Button(1)->click();
-  EXPECT_TRUE(window->framGrid->isEnabled());
-  EXPECT_TRUE(window->optLine->Button(0)->isEnabled());
+  Opt(*window, "optGrid")->Button(0)->click();
+  Opt(*window, "optGrid")->Button(1)->click();
+  EXPECT_TRUE(Widget(*window, "framGrid")->isEnabled());
+  EXPECT_TRUE(Opt(*window, "optLine")->Button(0)->isEnabled());
   // Other options leave the frames alone.
-  window->optLine->Button(0)->click();
-  window->optMidasi->Button(0)->click();
-  EXPECT_TRUE(window->framGrid->isEnabled());
-  EXPECT_FALSE(window->framPivot->isEnabled());
+  Opt(*window, "optLine")->Button(0)->click();
+  Opt(*window, "optMidasi")->Button(0)->click();
+  EXPECT_TRUE(Widget(*window, "framGrid")->isEnabled());
+  EXPECT_FALSE(Widget(*window, "framPivot")->isEnabled());
 
   ChooseFiles();
-  window->framPivot->setEnabled(true);
-  window->optPivot->Button(0)->click();
-  EXPECT_FALSE(window->framPivot->isEnabled());
-  EXPECT_FALSE(window->cboPivotR1->isEnabled());
-  window->optGrid->Select(0);
-  EXPECT_FALSE(window->framGrid->isEnabled());
+  Widget(*window, "framPivot")->setEnabled(true);
+  Opt(*window, "optPivot")->Button(0)->click();
+  EXPECT_FALSE(Widget(*window, "framPivot")->isEnabled());
+  EXPECT_FALSE(Combo(*window, "cboPivotR1")->isEnabled());
+  Opt(*window, "optGrid")->Select(0);
+  EXPECT_FALSE(Widget(*window, "framGrid")->isEnabled());
 }
 
 TEST_F(WindowTest, FitBoxesSetOnlyTheirOwnSetting) {
-  window->framGrid->setEnabled(true);
-  window->chkFitR->click();
+  Widget(*window, "framGrid")->setEnabled(true);
+  Check(*window, "chkFitR")->click();
   EXPECT_EQ(state.settings.FitRow, 0);
   EXPECT_EQ(state.settings.FitCol, 1);
-  window->chkFitR->setChecked(true);  // by the program
+  Check(*window, "chkFitR")->setChecked(true);  // by the program
   EXPECT_EQ(state.settings.FitRow, 1);
-  window->chkFitC->setChecked(false);
+  Check(*window, "chkFitC")->setChecked(false);
   EXPECT_EQ(state.settings.FitCol, 0);
   EXPECT_EQ(state.settings.FitRow, 1);
 }
 
 TEST_F(WindowTest, CollectSettingsCapturesTheBoxesAndRoundsHalvesToEven) {
-  window->lblAcFile->setText(QStringLiteral("/data/a.mdb"));
-  window->lblXlFile->setText(QStringLiteral("/data/b.xls"));
-  window->cboTables->setEditText(QStringLiteral(" T "));
-  window->cboQuerys->setEditText(QStringLiteral("Q"));
-  window->cboSheet->setEditText(QString::fromUtf8("売上"));
-  window->txtRow->setText(QStringLiteral(" 7 "));
-  window->txtCol->setText(QStringLiteral("2.5"));
-  window->cboKaiGyo->setEditText(QStringLiteral("3.5"));
-  window->txtExpMax->setText(QStringLiteral("-32768"));
-  window->txtCls->setText(QStringLiteral("32767"));
-  window->txtPivotName->setText(QStringLiteral("P"));
+  Label(*window, "lblAcFile")->setText(QStringLiteral("/data/a.mdb"));
+  Label(*window, "lblXlFile")->setText(QStringLiteral("/data/b.xls"));
+  Combo(*window, "cboTables")->setEditText(QStringLiteral(" T "));
+  Combo(*window, "cboQuerys")->setEditText(QStringLiteral("Q"));
+  Combo(*window, "cboSheet")->setEditText(QString::fromUtf8("売上"));
+  Edit(*window, "txtRow")->setText(QStringLiteral(" 7 "));
+  Edit(*window, "txtCol")->setText(QStringLiteral("2.5"));
+  Combo(*window, "cboKaiGyo")->setEditText(QStringLiteral("3.5"));
+  Edit(*window, "txtExpMax")->setText(QStringLiteral("-32768"));
+  Edit(*window, "txtCls")->setText(QStringLiteral("32767"));
+  Edit(*window, "txtPivotName")->setText(QStringLiteral("P"));
   SetPivot("r1", "r2", "c1", "c2", "v");
 
   window->CollectSettings();
@@ -298,7 +301,7 @@ TEST_F(WindowTest, CollectSettingsCapturesTheBoxesAndRoundsHalvesToEven) {
   EXPECT_EQ(s.PvtVal, "v");
 
   // With the query kind, the name comes from the query list.
-  window->optTable->Select(1);
+  Opt(*window, "optTable")->Select(1);
   window->CollectSettings();
   EXPECT_EQ(s.TblName, "Q");
 }
@@ -306,12 +309,12 @@ TEST_F(WindowTest, CollectSettingsCapturesTheBoxesAndRoundsHalvesToEven) {
 TEST_F(WindowTest, CollectSettingsStopsAtTheFirstBoxThatIsNotA16BitNumber) {
   for (const char* bad : {"40000", "abc", ""}) {
     state.settings = {};
-    window->txtRow->setText(QStringLiteral("5"));
-    window->txtCol->setText(QStringLiteral("6"));
-    window->cboKaiGyo->setEditText(QStringLiteral("2"));
-    window->txtExpMax->setText(QString::fromUtf8(bad));
-    window->txtCls->setText(QStringLiteral("9"));
-    window->txtPivotName->setText(QStringLiteral("P"));
+    Edit(*window, "txtRow")->setText(QStringLiteral("5"));
+    Edit(*window, "txtCol")->setText(QStringLiteral("6"));
+    Combo(*window, "cboKaiGyo")->setEditText(QStringLiteral("2"));
+    Edit(*window, "txtExpMax")->setText(QString::fromUtf8(bad));
+    Edit(*window, "txtCls")->setText(QStringLiteral("9"));
+    Edit(*window, "txtPivotName")->setText(QStringLiteral("P"));
     SetPivot("r1", "r2", "c1", "c2", "v");
     try {
       window->CollectSettings();
@@ -338,67 +341,69 @@ TEST_F(WindowTest, TheMarkerTellsTheFirstSecondAndLaterRowsAndColumnsApart) {
   for (const Case& c :
        {Case{"1", "3", 3840, 840}, Case{"2", "1", 3000, 1200}, Case{"20", "2", 3420, 1560},
         Case{"2x", "9", 3840, 1560}, Case{"1", "1", 3000, 840}}) {
-    window->txtRow->setText(c.row);
-    window->txtCol->setText(c.col);
+    Edit(*window, "txtRow")->setText(c.row);
+    Edit(*window, "txtCol")->setText(c.col);
     window->txtRow_LostFocus();
-    EXPECT_EQ(TwipsLeft(window->lblIti), c.left) << c.row << "," << c.col;
-    EXPECT_EQ(TwipsTop(window->lblIti), c.top) << c.row << "," << c.col;
+    EXPECT_EQ(TwipsLeft(Label(*window, "lblIti")), c.left) << c.row << "," << c.col;
+    EXPECT_EQ(TwipsTop(Label(*window, "lblIti")), c.top) << c.row << "," << c.col;
   }
   // Texts that sort before "2" other than "1" leave the marker in place,
   // whichever box holds them.
-  window->txtRow->setText(QStringLiteral("2"));
-  window->txtCol->setText(QStringLiteral("2"));
+  Edit(*window, "txtRow")->setText(QStringLiteral("2"));
+  Edit(*window, "txtCol")->setText(QStringLiteral("2"));
   window->txtCol_LostFocus();
   for (const char* stay : {"10", "", "0", "-1"}) {
-    window->txtRow->setText(stay);
+    Edit(*window, "txtRow")->setText(stay);
     window->txtCol_LostFocus();
-    window->txtRow->setText(QStringLiteral("1"));
-    window->txtCol->setText(stay);
+    Edit(*window, "txtRow")->setText(QStringLiteral("1"));
+    Edit(*window, "txtCol")->setText(stay);
     window->txtRow_LostFocus();
-    window->txtRow->setText(QStringLiteral("2"));
-    window->txtCol->setText(QStringLiteral("2"));
-    EXPECT_EQ(TwipsLeft(window->lblIti), 3420) << stay;
-    EXPECT_EQ(TwipsTop(window->lblIti), 1200) << stay;
+    Edit(*window, "txtRow")->setText(QStringLiteral("2"));
+    Edit(*window, "txtCol")->setText(QStringLiteral("2"));
+    EXPECT_EQ(TwipsLeft(Label(*window, "lblIti")), 3420) << stay;
+    EXPECT_EQ(TwipsTop(Label(*window, "lblIti")), 1200) << stay;
   }
 }
 
 TEST_F(WindowTest, LeavingTheStartBoxesMovesTheMarker) {
-  window->txtRow->setText(QStringLiteral("3"));
-  window->txtCol->setText(QStringLiteral("2"));
+  Edit(*window, "txtRow")->setText(QStringLiteral("3"));
+  Edit(*window, "txtCol")->setText(QStringLiteral("2"));
   QFocusEvent leave(QEvent::FocusOut, Qt::TabFocusReason);
-  QApplication::sendEvent(window->txtCol, &leave);
-  EXPECT_EQ(TwipsLeft(window->lblIti), 3420);
-  EXPECT_EQ(TwipsTop(window->lblIti), 1560);
-  window->txtRow->setText(QStringLiteral("1"));
-  QApplication::sendEvent(window->txtRow, &leave);
-  EXPECT_EQ(TwipsTop(window->lblIti), 840);
+  QApplication::sendEvent(Edit(*window, "txtCol"), &leave);
+  EXPECT_EQ(TwipsLeft(Label(*window, "lblIti")), 3420);
+  EXPECT_EQ(TwipsTop(Label(*window, "lblIti")), 1560);
+  Edit(*window, "txtRow")->setText(QStringLiteral("1"));
+  QApplication::sendEvent(Edit(*window, "txtRow"), &leave);
+  EXPECT_EQ(TwipsTop(Label(*window, "lblIti")), 840);
 }
 
 TEST_F(WindowTest, TheGaugeIsEmptyHalfOrFullAndLeftAloneOutsideIt) {
   window->GuageVis(50);
-  EXPECT_FLOAT_EQ(window->linGuage->X2(), 1050);
+  EXPECT_FLOAT_EQ(Gauge(*window)->X2(), 1050);
   window->GuageVis(100);
-  EXPECT_FLOAT_EQ(window->linGuage->X2(), 2100);
+  EXPECT_FLOAT_EQ(Gauge(*window)->X2(), 2100);
   window->GuageVis(0);
-  EXPECT_FLOAT_EQ(window->linGuage->X2(), 0);
+  EXPECT_FLOAT_EQ(Gauge(*window)->X2(), 0);
   window->GuageVis(33);
-  EXPECT_FLOAT_EQ(window->linGuage->X2(), 693);
+  EXPECT_FLOAT_EQ(Gauge(*window)->X2(), 693);
 }
 
 TEST_F(WindowTest, CountsOfTheLargestTableASheetHoldsShowUnclippedBesideTheSlash) {
   // An .xlsx sheet holds 1,048,576 records.
   window->Progress().SetMaxCountCaption("1048576");
   window->Progress().SetCountCaption("1048576");
-  for (QLabel* label : {window->lblCount, window->lblMaxCount}) {
+  for (QLabel* label : {Label(*window, "lblCount"), Label(*window, "lblMaxCount")}) {
     EXPECT_EQ(label->text(), "1048576");
     EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->contentsRect().width())
         << label->objectName().toStdString() << " in " << label->font().family().toStdString();
   }
-  EXPECT_EQ(window->lblCount->geometry().right(), (4740 + 675) / 15 - 1);
-  EXPECT_GT(window->lblCount->geometry().left(), window->cmdExec->geometry().right());
+  EXPECT_EQ(Label(*window, "lblCount")->geometry().right(), (4740 + 675) / 15 - 1);
+  EXPECT_GT(Label(*window, "lblCount")->geometry().left(),
+            Button(*window, "cmdExec")->geometry().right());
   // A total of five digits fits the label as designed.
   window->Progress().SetMaxCountCaption("65535");
-  EXPECT_EQ(window->lblCount->geometry(), QRect(4740 / 15, 5700 / 15, 675 / 15, 195 / 15));
+  EXPECT_EQ(Label(*window, "lblCount")->geometry(),
+            QRect(4740 / 15, 5700 / 15, 675 / 15, 195 / 15));
 }
 
 TEST(WindowProgressTest, PaintsTheFirstAndTheLastRecordAndAtMostOnceAnIntervalBetween) {

@@ -61,6 +61,31 @@ TEST_F(ShutdownTest, CleansUpTheSpreadsheetByDisplayExecFAndXlNewF) {
   }
 }
 
+TEST_F(ShutdownTest, AnOfficeAnExportHasShownStaysOpenWithWhatTheUserDidInIt) {
+  state.workbook.XlNewF = 1;  // the program's own office
+  Opt(*window, "optPivot")->Select(0);
+  window->cmdExec_Click();
+  ASSERT_TRUE(messages.shown.empty());
+  ASSERT_TRUE(excel->visible());
+  excel->ClearCalls();
+  window->m1z_Click();
+  EXPECT_THAT(messages.Prompts(), ElementsAre("終了します。"));
+  EXPECT_TRUE(Untouched());
+  EXPECT_NE(excel->active_workbook(), nullptr);
+
+  // An export that ended in the error report showed nothing: that office
+  // is closed down as before.
+  ChooseFiles();
+  state.workbook.XlNewF = 1;
+  excel->FailOn("Sheets(S).Activate", automation::AutomationError(9, "Subscript out of range"));
+  messages.shown.clear();
+  window->cmdExec_Click();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  excel->ClearCalls();
+  window->m1z_Click();
+  EXPECT_TRUE(ClosedAndQuit());
+}
+
 TEST_F(ShutdownTest, EveryStepThatFailsIsSkipped) {
   excel->FailOn("Workbook.Close", automation::AutomationError(1004, "cannot close"));
   window->Form_Unload();
@@ -87,7 +112,7 @@ TEST_F(ShutdownTest, ClosingTheWindowRunsShutdownOnceAndTheMenuPathDoesNotRunItA
   FrmKestrin second(other, {access, excel_server, other_messages, nullptr, ""});
   second.Form_Load();
   second.show();
-  second.m1z->trigger();
+  Action(second, "m1z")->trigger();
   EXPECT_THAT(other_messages.Prompts(), ElementsAre("終了します。"));
   EXPECT_FALSE(second.isVisible());
   EXPECT_TRUE(second.Terminated());

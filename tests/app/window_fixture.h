@@ -19,8 +19,12 @@
 #include "app/guage_line.h"
 #include "app/option_pair.h"
 #include "tests/doubles/fake_servers.h"
+#include "tests/support/controls.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::app::testing {
+
+using namespace kestrin::testing;  // the window's controls by design name
 
 namespace fs = std::filesystem;
 using automation::Value;
@@ -35,7 +39,7 @@ struct WindowLook {
 inline WindowLook LookAt(FrmKestrin& window) {
   const QCursor* cursor = QApplication::overrideCursor();
   return {window.isEnabled(), cursor != nullptr && cursor->shape() == Qt::WaitCursor,
-          window.txtMessege->text().toStdString()};
+          Edit(window, "txtMessege")->text().toStdString()};
 }
 
 class WatchingMessageBox : public ui::MessageBox {
@@ -57,25 +61,7 @@ class WatchingMessageBox : public ui::MessageBox {
   std::vector<Shown> shown;
 };
 
-// A temporary folder of this test's own (mode 0700), removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "kestrin-app-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  TempFolder(const TempFolder&) = delete;
-  TempFolder& operator=(const TempFolder&) = delete;
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using kestrin::testing::TempFolder;
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -111,22 +97,22 @@ class WindowTest : public ::testing::Test {
     excel->OpenForTest("/book.xls");
     state.workbook.XlApp = excel;
 
-    window->lblAcFile->setText(QString::fromStdString(source_path.string()));
-    window->lblXlFile->setText(QStringLiteral("/book.xls"));
-    window->cboTables->setEditText(QStringLiteral("T"));
-    window->cboSheet->setEditText(QStringLiteral("S"));
-    for (QWidget* frame :
-         std::initializer_list<QWidget*>{window->Frame2, window->Frame4, window->Frame9}) {
+    Label(*window, "lblAcFile")->setText(QString::fromStdString(source_path.string()));
+    Label(*window, "lblXlFile")->setText(QStringLiteral("/book.xls"));
+    Combo(*window, "cboTables")->setEditText(QStringLiteral("T"));
+    Combo(*window, "cboSheet")->setEditText(QStringLiteral("S"));
+    for (QWidget* frame : std::initializer_list<QWidget*>{
+             Widget(*window, "Frame2"), Widget(*window, "Frame4"), Widget(*window, "Frame9")}) {
       frame->setEnabled(true);
     }
   }
 
   void SetPivot(const char* r1, const char* r2, const char* c1, const char* c2, const char* val) {
-    window->cboPivotR1->setEditText(QString::fromUtf8(r1));
-    window->cboPivotR2->setEditText(QString::fromUtf8(r2));
-    window->cboPivotC1->setEditText(QString::fromUtf8(c1));
-    window->cboPivotC2->setEditText(QString::fromUtf8(c2));
-    window->cboPivotVal->setEditText(QString::fromUtf8(val));
+    Combo(*window, "cboPivotR1")->setEditText(QString::fromUtf8(r1));
+    Combo(*window, "cboPivotR2")->setEditText(QString::fromUtf8(r2));
+    Combo(*window, "cboPivotC1")->setEditText(QString::fromUtf8(c1));
+    Combo(*window, "cboPivotC2")->setEditText(QString::fromUtf8(c2));
+    Combo(*window, "cboPivotVal")->setEditText(QString::fromUtf8(val));
   }
 
   kestrin::testing::FakeSheet& Sheet() { return excel->active_workbook()->Sheet("S"); }

@@ -15,34 +15,25 @@
 #include "automation/mdb/mdb_access.h"
 #include "automation/uno/office_process.h"
 #include "tests/doubles/recording_ui.h"
-#include "tests/uno/office_harness.h"
+#include "tests/support/controls.h"
+#include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
 namespace {
 
 using ::testing::IsEmpty;
+using namespace kestrin::testing;
 
-std::unique_ptr<TempDir> xvfb_dir;
+std::unique_ptr<TempFolder> xvfb_dir;
 std::unique_ptr<OfficeProcess> xvfb;
 
-// Starts an Xvfb on the first free display number; false when there is none.
+// Starts an X server of the test's own; false when there is none.
 bool StartXvfb() {
   if (!fs::exists("/usr/bin/Xvfb")) return false;
-  xvfb_dir = std::make_unique<TempDir>();
-  int n = 90;
-  while (fs::exists("/tmp/.X11-unix/X" + std::to_string(n)) ||
-         fs::exists("/tmp/.X" + std::to_string(n) + "-lock")) {
-    ++n;
-  }
-  const std::string display = ":" + std::to_string(n);
-  xvfb = std::make_unique<OfficeProcess>(
-      "/usr/bin/Xvfb",
-      std::vector<std::string>{display, "-nolisten", "tcp", "-screen", "0", "1024x768x24"},
-      std::vector<std::string>{}, xvfb_dir->path() / "xvfb.log");
-  for (int i = 0; i < 100 && !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  if (!xvfb->Alive()) return false;
+  xvfb_dir = std::make_unique<TempFolder>();
+  std::string display;
+  xvfb = StartTestXServer(xvfb_dir->path() / "xvfb.log", display);
+  if (display.empty() || !xvfb->Alive()) return false;
   setenv("DISPLAY", display.c_str(), 1);
   return true;
 }
@@ -77,7 +68,7 @@ void ExpectCell(const SavedBook& saved, const std::string& a1, const Value& v) {
 TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRealEngines) {
   if (!xvfb) GTEST_SKIP() << "Xvfb is not available";
   const std::string database = KESTRIN_SAMPLE_DIR "/sample.mdb";
-  TempDir dir;
+  TempFolder dir;
   const fs::path book = dir.path() / "sample.xls";
   fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", book);
 
@@ -98,24 +89,25 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
   state.workbook.XlApp = xl_server->CreateObject();
   state.workbook.XlNewF = 1;
   state.workbook.XlApp->WorkbooksOpen(book.string());
-  window.lblAcFile->setText(QString::fromStdString(database));
-  window.lblXlFile->setText(QString::fromStdString(book.string()));
-  for (QWidget* frame : std::initializer_list<QWidget*>{window.Frame2, window.Frame4, window.Frame9,
-                                                        window.framGrid, window.framPivot}) {
+  Label(window, "lblAcFile")->setText(QString::fromStdString(database));
+  Label(window, "lblXlFile")->setText(QString::fromStdString(book.string()));
+  for (QWidget* frame : std::initializer_list<QWidget*>{
+           Widget(window, "Frame2"), Widget(window, "Frame4"), Widget(window, "Frame9"),
+           Widget(window, "framGrid"), Widget(window, "framPivot")}) {
     frame->setEnabled(true);
   }
 
   // The settings, as a user puts them in.
-  window.cboTables->setEditText(QString::fromUtf8("売上明細"));
-  window.cboSheet->setEditText(QString::fromUtf8("売上"));
-  window.txtRow->setText(QStringLiteral("3"));
-  QTest::mouseClick(window.optView->Button(1), Qt::LeftButton);  // save and quit
-  window.txtPivotName->setText(QString::fromUtf8("支店別集計"));
-  window.cboPivotR1->setEditText(QString::fromUtf8("支店"));
-  window.cboPivotR2->setEditText(QString::fromUtf8("なし"));
-  window.cboPivotC1->setEditText(QString::fromUtf8("商品"));
-  window.cboPivotC2->setEditText(QString::fromUtf8("なし"));
-  window.cboPivotVal->setEditText(QString::fromUtf8("金額"));
+  Combo(window, "cboTables")->setEditText(QString::fromUtf8("売上明細"));
+  Combo(window, "cboSheet")->setEditText(QString::fromUtf8("売上"));
+  Edit(window, "txtRow")->setText(QStringLiteral("3"));
+  QTest::mouseClick(Opt(window, "optView")->Button(1), Qt::LeftButton);  // save and quit
+  Edit(window, "txtPivotName")->setText(QString::fromUtf8("支店別集計"));
+  Combo(window, "cboPivotR1")->setEditText(QString::fromUtf8("支店"));
+  Combo(window, "cboPivotR2")->setEditText(QString::fromUtf8("なし"));
+  Combo(window, "cboPivotC1")->setEditText(QString::fromUtf8("商品"));
+  Combo(window, "cboPivotC2")->setEditText(QString::fromUtf8("なし"));
+  Combo(window, "cboPivotVal")->setEditText(QString::fromUtf8("金額"));
   ASSERT_EQ(state.settings.Display, 1);
 
   QPushButton* run = nullptr;
@@ -130,7 +122,7 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
   EXPECT_EQ(state.workbook.XlApp, nullptr);  // saved and quit
   EXPECT_TRUE(window.isEnabled());
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
-  EXPECT_FLOAT_EQ(window.linGuage->X2(), 2100);
+  EXPECT_FLOAT_EQ(Gauge(window)->X2(), 2100);
 
   // The source table, record by record, against the saved sheet.
   std::vector<std::string> names;
@@ -145,8 +137,8 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
     rs->Close();
   }
   ASSERT_EQ(records.size(), 240u);
-  EXPECT_EQ(window.lblMaxCount->text(), "240");
-  EXPECT_EQ(window.lblCount->text(), "240");
+  EXPECT_EQ(Label(window, "lblMaxCount")->text(), "240");
+  EXPECT_EQ(Label(window, "lblCount")->text(), "240");
 
   SavedBook saved(book);
   // The pivot table goes on a new sheet before the source sheet.
@@ -177,6 +169,59 @@ TEST(WindowSampleTest, TheWindowExportsTheSampleTableIntoTheWorkbookThroughTheRe
 
   window.m1z_Click();
   EXPECT_EQ(state.source.AcDb, nullptr);
+}
+
+// An export with "表　　示" on "する" gives the user the office: closing the
+// window leaves it running with the exported workbook and any other document
+// the user opened there.
+TEST(WindowSampleTest, ClosingTheWindowAfterAShownExportLeavesTheOfficeAndItsDocuments) {
+  if (!xvfb) GTEST_SKIP() << "Xvfb is not available";
+  TempFolder dir;
+  const fs::path book = dir.path() / "shown.xls";
+  const fs::path other = dir.path() / "other.xls";
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", book);
+  fs::copy_file(KESTRIN_SAMPLE_DIR "/sample.xls", other);
+  UnoOptions options = OwnOfficeOptions(dir.path(), "app_shown");
+  options.force_headless = false;  // on the test's own display
+  const std::vector<std::string> office = {"--accept=pipe,name=" + options.pipe_name +
+                                           ";urp;StarOffice.ComponentContext"};
+  auto lock_of = [](const fs::path& p) {
+    return p.parent_path() / (".~lock." + p.filename().string() + "#");
+  };
+  {
+    auto access_server = mdb::MakeMdbAccessServer();
+    auto xl_server = MakeUnoXlServer(options);
+    kestrin::testing::RecordingMessageBox messages;
+    app::ModuleState state;
+    app::FrmKestrin window(state, {*access_server, *xl_server, messages, nullptr, ""});
+    window.Form_Load();
+    state.source.AcApp = access_server->CreateObject();
+    state.source.AcApp->OpenCurrentDatabase(KESTRIN_SAMPLE_DIR "/sample.mdb", false);
+    state.source.AcDb = state.source.AcApp->CurrentDatabase();
+    state.workbook.XlApp = xl_server->CreateObject();
+    state.workbook.XlNewF = 1;
+    state.workbook.XlApp->WorkbooksOpen(book.string());
+    Label(window, "lblAcFile")->setText(QString::fromUtf8(KESTRIN_SAMPLE_DIR "/sample.mdb"));
+    Label(window, "lblXlFile")->setText(QString::fromStdString(book.string()));
+    Combo(window, "cboTables")->setEditText(QString::fromUtf8("売上明細"));
+    Combo(window, "cboSheet")->setEditText(QString::fromUtf8("売上"));
+    Opt(window, "optPivot")->Select(0);
+    ASSERT_EQ(state.settings.Display, 0);
+    window.cmdExec_Click();
+    ASSERT_THAT(messages.shown, IsEmpty()) << messages.shown.front().prompt;
+
+    // The user opens another document in the office shown to them.
+    auto user = MakeUnoXlServer(options)->GetObject();
+    user->WorkbooksOpen(other.string());
+    user->SetVisible(true);
+
+    window.m1z_Click();
+    ASSERT_TRUE(fs::exists(lock_of(book)));
+  }
+  EXPECT_FALSE(ProcessesWithArgs(office).empty());
+  EXPECT_TRUE(fs::exists(lock_of(book)));  // still open, unsaved
+  EXPECT_TRUE(fs::exists(lock_of(other)));
+  KillAndWait(ProcessesWithArgs(office), std::chrono::seconds(10));
 }
 
 }  // namespace

@@ -18,9 +18,11 @@
 #include "app/option_pair.h"
 #include "tests/doubles/fake_servers.h"
 #include "tests/doubles/recording_ui.h"
+#include "tests/support/controls.h"
 
 int main(int argc, char** argv) {
   using namespace kestrin;
+  using namespace kestrin::testing;
   if (argc != 2) {
     std::fprintf(stderr, "usage: window-screenshot output.png\n");
     return 2;
@@ -34,28 +36,30 @@ int main(int argc, char** argv) {
   window.Form_Load();
 
   // What the window shows once the sample is chosen and exported.
-  for (QGroupBox* frame :
-       {window.Frame2, window.Frame4, window.Frame9, window.framGrid, window.framPivot}) {
+  for (QWidget* frame :
+       {Widget(window, "Frame2"), Widget(window, "Frame4"), Widget(window, "Frame9"),
+        Widget(window, "framGrid"), Widget(window, "framPivot")}) {
     frame->setEnabled(true);
   }
-  window.lblAcFile->setText(QStringLiteral("/home/user/sample/sample.mdb"));
-  window.cboTables->addItems({QString::fromUtf8("売上明細"), QString::fromUtf8("支店")});
-  window.lblXlFile->setText(QStringLiteral("/home/user/sample/sample.xls"));
-  window.cboSheet->addItems({QString::fromUtf8("メモ"), QString::fromUtf8("売上")});
-  window.cboSheet->setCurrentIndex(1);
-  window.txtRow->setText(QStringLiteral("3"));
+  Label(window, "lblAcFile")->setText(QStringLiteral("/home/user/sample/sample.mdb"));
+  Combo(window, "cboTables")->addItems({QString::fromUtf8("売上明細"), QString::fromUtf8("支店")});
+  Label(window, "lblXlFile")->setText(QStringLiteral("/home/user/sample/sample.xls"));
+  Combo(window, "cboSheet")->addItems({QString::fromUtf8("メモ"), QString::fromUtf8("売上")});
+  Combo(window, "cboSheet")->setCurrentIndex(1);
+  Edit(window, "txtRow")->setText(QStringLiteral("3"));
   window.txtRow_LostFocus();
-  for (QComboBox* box : {window.cboPivotR1, window.cboPivotR2, window.cboPivotC1, window.cboPivotC2,
-                         window.cboPivotVal}) {
+  for (QComboBox* box :
+       {Combo(window, "cboPivotR1"), Combo(window, "cboPivotR2"), Combo(window, "cboPivotC1"),
+        Combo(window, "cboPivotC2"), Combo(window, "cboPivotVal")}) {
     box->addItems({QString::fromUtf8("支店"), QString::fromUtf8("商品"), QString::fromUtf8("金額"),
                    QString::fromUtf8("なし")});
   }
-  window.cboPivotR2->setCurrentIndex(3);
-  window.cboPivotC1->setCurrentIndex(1);
-  window.cboPivotC2->setCurrentIndex(3);
-  window.cboPivotVal->setCurrentIndex(2);
-  window.lblMaxCount->setText(QStringLiteral("240"));
-  window.lblCount->setText(QStringLiteral("240"));
+  Combo(window, "cboPivotR2")->setCurrentIndex(3);
+  Combo(window, "cboPivotC1")->setCurrentIndex(1);
+  Combo(window, "cboPivotC2")->setCurrentIndex(3);
+  Combo(window, "cboPivotVal")->setCurrentIndex(2);
+  Label(window, "lblMaxCount")->setText(QStringLiteral("240"));
+  Label(window, "lblCount")->setText(QStringLiteral("240"));
   window.GuageVis(100);
 
   window.show();

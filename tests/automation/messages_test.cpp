@@ -17,8 +17,8 @@
 #include "automation/failure.h"
 #include "automation/mdb/mdb_access.h"
 #include "automation/messages.h"
-#include "tests/mdb/mdb_test_support.h"
-#include "tests/mdb/query/fake_tables.h"
+#include "tests/support/mdb_test_support.h"
+#include "tests/automation/mdb/query/fake_tables.h"
 #include "tests/support/jet4_writer.h"
 
 namespace kestrin::automation {

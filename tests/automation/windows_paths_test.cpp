@@ -7,7 +7,8 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "tests/pattern/temp_folder.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::automation {
 namespace {
@@ -16,24 +17,7 @@ namespace fs = std::filesystem;
 using kestrin::testing::TempFolder;
 using kestrin::testing::WriteBytes;
 
-// Sets an environment variable for one test, restoring it afterwards.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (old_)
-      ::setenv(name_, old_->c_str(), 1);
-    else
-      ::unsetenv(name_);
-  }
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using kestrin::testing::ScopedEnv;
 
 void Touch(const fs::path& file) {
   fs::create_directories(file.parent_path());

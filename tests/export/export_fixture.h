@@ -9,12 +9,11 @@
 #include <fstream>
 #include <memory>
 
-#include <unistd.h>
-
 #include "export/export_to_sheet.h"
 #include "tests/doubles/fake_access.h"
 #include "tests/doubles/fake_excel.h"
 #include "tests/doubles/recording_ui.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::testing {
 
@@ -33,14 +32,12 @@ struct ExportSettings {
 class ExportTest : public ::testing::Test {
  protected:
   ExportTest() {
-    source_path_ = std::filesystem::temp_directory_path() /
-                   ("kestrin-export-test-" + std::to_string(::getpid()) + ".mdb");
+    source_path_ = folder_.path() / "source.mdb";
     std::ofstream(source_path_) << "source";
     s.FileMoto = source_path_.string();
     workbook = &excel->AddFile("/books/out.xls", {"Sheet1", "Sheet2", "Sheet3"});
     excel->OpenForTest("/books/out.xls");
   }
-  ~ExportTest() override { std::filesystem::remove(source_path_); }
 
   // A table T of `records` rows: ID (1..n), Name ("n<i>"), Amount (currency).
   void AddNumberedTable(int records, std::string name = "T") {
@@ -87,6 +84,7 @@ class ExportTest : public ::testing::Test {
   ExportSettings s;
 
  private:
+  ::kestrin::testing::TempFolder folder_;
   std::filesystem::path source_path_;
 };
 

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "pattern/cp932.h"
-#include "tests/pattern/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::pattern {
 namespace {
@@ -209,7 +209,7 @@ TEST_F(PatternReader, ALineBelongsToTheFirstKeyItContains) {
   // bytes of "Line", the text does not.
   EXPECT_EQ(Load("PvtName=\x83\x4cine\r\n").PvtName, "キine");
   // Case matters.
-  EXPECT_EQ(Load("filemoto=/x\r\n").FileMoto, FullSettings().FileMoto);
+  EXPECT_EQ(Load("TblName=t\r\nfilemoto=/x\r\n").FileMoto, FullSettings().FileMoto);
 }
 
 TEST_F(PatternReader, LineEndsAtCrLfCrOrLfAndTheLastMayHaveNone) {
@@ -259,9 +259,23 @@ TEST_F(PatternReader, TextThatIsNotCp932IsRefusedAtItsLine) {
   EXPECT_THAT(why, HasSubstr("2 行目"));
   EXPECT_EQ(s.TblName, "a");
   EXPECT_EQ(s.StartRow, FullSettings().StartRow);
-  s = FullSettings();
-  why = LoadFails("ShtName=\xe5\xa3\xb2\xe4\xb8\x8a\r\n", s, 5);
-  EXPECT_THAT(why, HasSubstr("Shift_JIS"));
+}
+
+TEST_F(PatternReader, WhatIsNoPatternFileIsRefusedWholeBeforeAnySettingChanges) {
+  // A UTF-8 file (with and without a byte-order mark), an empty file, a
+  // text file: nothing is applied, and a UTF-8 file is told how to convert.
+  for (const std::string& bytes :
+       {std::string("TblName=a\r\nShtName=\xe5\xa3\xb2\xe4\xb8\x8a\r\n"),
+        std::string("\xEF\xBB\xBFTblName=a\r\n"), std::string(), std::string(" \r\n"),
+        std::string("Dear diary,\r\ntoday I exported.\r\n")}) {
+    ExportSettings s = FullSettings();
+    const std::string why = LoadFails(bytes, s, kNotAPatternFile);
+    EXPECT_EQ(s, FullSettings()) << bytes;
+    EXPECT_EQ(why.find("iconv") != std::string::npos, bytes.find("TblName") != std::string::npos)
+        << why;
+  }
+  // Half-width katakana in CP932 that happen to read as UTF-8 stay CP932.
+  EXPECT_EQ(Load("ShtName=\xc4\xb3\r\n").ShtName, "ﾄｳ");
 }
 
 TEST_F(PatternReader, MissingFoldersAndUnreadableFilesNameTheFile) {

@@ -13,7 +13,7 @@
 
 #include "pattern/cp932.h"
 #include "pattern/pattern_file.h"
-#include "tests/pattern/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::pattern {
 namespace {

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "automation/windows_paths.h"
-#include "tests/pattern/temp_folder.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::pattern {
 namespace {

@@ -18,8 +18,9 @@
 #include "source/field_lists.h"
 #include "source/open_database.h"
 #include "tests/doubles/fake_servers.h"
-#include "tests/mdb/mdb_test_support.h"
 #include "tests/support/jet4_writer.h"
+#include "tests/support/mdb_test_support.h"
+#include "tests/support/temp_folder.h"
 
 namespace kestrin::source {
 namespace {
@@ -110,8 +111,6 @@ class WrittenDatabase : public ::testing::Test {
     using namespace testsupport;
     using namespace testsupport::query_flags;
     using T = AccessType;
-    dir_ = fs::temp_directory_path() / ("kestrin-source-" + std::to_string(::getpid()));
-    fs::create_directories(dir_);
     path_ = (dir_ / "catalogue.mdb").string();
     Jet4Database db;
     db.tables.push_back({"Orders",
@@ -144,7 +143,6 @@ class WrittenDatabase : public ::testing::Test {
     };
     WriteJet4Database(db, path_);
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   static testsupport::QueryDefRow Row(int attribute, int flag, std::string name1 = "",
                                       std::string name2 = "", std::string expression = "",
@@ -159,7 +157,8 @@ class WrittenDatabase : public ::testing::Test {
     return r;
   }
 
-  fs::path dir_;
+  ::kestrin::testing::TempFolder folder_;
+  fs::path dir_{folder_.path()};
   std::string path_;
 };
 
@@ -211,9 +210,8 @@ TEST(FieldEntries, SampleTableAndQueryFieldsAsOthersToolsShowThem) {
 // A linked table's pivot entries are the fields of the table it links to:
 // the real split pair, the back-end beside the front-end.
 TEST(FieldEntries, ALinkedTableListsTheFieldsOfItsBackEndTable) {
-  const fs::path dir =
-      fs::temp_directory_path() / ("kestrin-source-split-" + std::to_string(getpid()));
-  fs::create_directories(dir);
+  const ::kestrin::testing::TempFolder folder;
+  const fs::path& dir = folder.path();
   for (const char* name : {"linkerTestV2007.accdb", "linkeeTest.accdb"})
     fs::copy_file(mdbtest::SamplePath(name), dir / name, fs::copy_options::overwrite_existing);
   {
@@ -226,7 +224,6 @@ TEST(FieldEntries, ALinkedTableListsTheFieldsOfItsBackEndTable) {
     EXPECT_EQ(entries.first_level, (Names{"ID", "Field1"}));
     EXPECT_EQ(entries.second_level, (Names{"なし", "ID", "Field1"}));
   }
-  fs::remove_all(dir);
 }
 
 // The open steps against the real reader.
