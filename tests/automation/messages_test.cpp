@@ -17,9 +17,9 @@
 #include "automation/failure.h"
 #include "automation/mdb/mdb_access.h"
 #include "automation/messages.h"
-#include "tests/support/mdb_test_support.h"
 #include "tests/automation/mdb/query/fake_tables.h"
 #include "tests/support/jet4_writer.h"
+#include "tests/support/mdb_test_support.h"
 
 namespace kestrin::automation {
 namespace {
