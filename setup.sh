@@ -19,7 +19,7 @@ packages=(
   xvfb xauth x11-utils x11-apps imagemagick weston
   xdg-utils desktop-file-utils shared-mime-info appstream man-db
   dpkg-dev file
-  fonts-ipafont-gothic
+  fonts-ipafont-gothic libharfbuzz-dev libfontconfig-dev
 )
 
 missing=()

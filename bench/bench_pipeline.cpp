@@ -1,7 +1,7 @@
 // Kestrin against the pipeline a user without it would script: mdb-export
 // of the table to CSV, then `soffice --headless --convert-to xls`. Both run
-// on the same generated Access table (32,767 records x 10 fields: integers,
-// texts, dates, currency), interleaved round by round so that load from
+// on the same generated Access table (32,767 records x 10 fields of the mix
+// in tests/support/mixed_table.h), interleaved round by round so that load from
 // other work on the machine falls on both alike, in an order that turns
 // from round to round; medians are printed.
 //
@@ -39,6 +39,7 @@
 #include "export/export_to_sheet.h"
 #include "tests/doubles/recording_ui.h"
 #include "tests/support/jet4_writer.h"
+#include "tests/support/mixed_table.h"
 #include "workbook/open_workbook.h"
 #include "workbook/workbook_state.h"
 
@@ -62,32 +63,15 @@ constexpr int kFields = 10;
 fs::path MakeSource(const fs::path& dir) {
   testsupport::Jet4Table table;
   table.name = "T";
-  static constexpr automation::mdb::AccessType kTypes[] = {
-      automation::mdb::AccessType::kLong, automation::mdb::AccessType::kText,
-      automation::mdb::AccessType::kDateTime, automation::mdb::AccessType::kCurrency};
-  for (int f = 0; f < kFields; ++f) {
-    table.columns.push_back({"F" + std::to_string(f), kTypes[f % 4], 50});
-  }
-  for (int r = 0; r < kRecords; ++r) {
-    std::vector<Value> row;
-    for (int f = 0; f < kFields; ++f) {
-      switch (f % 4) {
-        case 0:
-          row.emplace_back(r * 10 + f);
-          break;
-        case 1:
-          row.emplace_back("text " + std::to_string(r * 7 % 100003));
-          break;
-        case 2:
-          row.emplace_back(automation::DateTime{36526.0 + (r * 13 + f) % 9000});
-          break;
-        default:
-          row.emplace_back(automation::Currency{static_cast<std::int64_t>(r) * 1234567 % 99999999});
-          break;
-      }
-    }
-    table.rows.push_back(std::move(row));
-  }
+  using automation::mdb::AccessType;
+  table.columns = {
+      {"ID", AccessType::kLong},          {"Code", AccessType::kText, 7},
+      {"Name", AccessType::kText, 50},    {"Qty", AccessType::kInteger},
+      {"Price", AccessType::kCurrency},   {"Ratio", AccessType::kDouble},
+      {"Updated", AccessType::kDateTime}, {"Active", AccessType::kBoolean},
+      {"Region", AccessType::kText, 10},  {"Note", AccessType::kText, 255},
+  };
+  for (int r = 0; r < kRecords; ++r) table.rows.push_back(testsupport::MixedRow(r));
   testsupport::Jet4Database file;
   file.tables.push_back(std::move(table));
   fs::path path = dir / "source.mdb";

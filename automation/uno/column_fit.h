@@ -23,7 +23,8 @@ void FitColumnsPlainly(const css::uno::Reference<css::sheet::XSpreadsheet>& shee
 // few that can be a column's widest are copied, with their formats, onto a
 // scratch sheet beside every other filled cell of the columns, fitted there,
 // and the widths set on the sheet's columns; the scratch sheet is removed
-// again. Columns where that cannot be told fall back to the plain fit.
+// again. Columns where that cannot be told, and those with merged cells,
+// fall back to the plain fit.
 ColumnFitReport FitColumns(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
                            const css::uno::Reference<css::sheet::XSpreadsheet>& sheet, int left,
                            int right, const std::vector<ValueBlock>* written);

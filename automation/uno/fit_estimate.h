@@ -15,11 +15,15 @@
 // group, never merged with another.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "automation/uno/text_widths.h"
 
 namespace kestrin::automation::uno {
 
@@ -35,18 +39,22 @@ class NumberLook {
   // The "General" format: at most 15 significant digits.
   static NumberLook General();
   // A format code. Codes made only of day, month, year, hour, minute and
-  // second fields with separators are understood; any other code shows
+  // second fields with separators are understood, and "BOOLEAN" (TRUE and
+  // FALSE, as in English) and "@" (texts as they are); any other code shows
   // numbers in ways not told here.
   static NumberLook FromCode(std::string_view code);
 
-  // The text shown for `number` with every digit turned into '0', when it is
-  // certain; nullopt otherwise.
+  // The text shown for `number`, when it is certain; nullopt otherwise.
+  std::optional<std::string> Text(double number) const;
+  // The same into `out`, whose room is used again; false when not certain.
+  bool TextInto(double number, std::string& out) const;
+  // That text with every digit turned into '0'.
   std::optional<std::string> Shape(double number) const;
   // True when a text in a cell of this format is shown unchanged.
   bool ShowsTextAsIs() const { return kind_ != Kind::kOther; }
 
  private:
-  enum class Kind { kGeneral, kDateTime, kOther };
+  enum class Kind { kGeneral, kDateTime, kBoolean, kText, kOther };
   struct Field {
     char unit = 0;   // y M d h m s, or 0 for a literal
     int digits = 0;  // fixed digit count; 0: as many as needed (at least 1)
@@ -55,7 +63,10 @@ class NumberLook {
   Kind kind_ = Kind::kOther;
   std::vector<Field> fields_;
   bool has_time_ = false;
-  std::optional<std::string> DateTimeShape(double serial, bool round_seconds) const;
+  bool DateTimeText(double serial, std::string& out) const;
+  // The value of each field for `total` seconds from 1899-12-30; false out
+  // of the years told.
+  bool FieldValues(std::int64_t total, std::array<std::int64_t, 24>& values) const;
 };
 
 // Bounds of the width of a one-line text in ems of its font, for any common
@@ -75,5 +86,42 @@ WidthBounds TextWidthBounds(std::string_view utf8);
 std::vector<std::size_t> CellsToMeasure(const std::vector<CellContent>& cells,
                                         const NumberLook& look, bool digits_alike,
                                         std::size_t prune_above);
+
+// The fonts a run of equally formatted cells is shown in; null where
+// they cannot be measured.
+struct CellFonts {
+  TextWidths* western = nullptr;
+  TextWidths* asian = nullptr;
+};
+
+// How wide a group of cells is, in pixels, when the office's own language
+// is Western and when it is Asian (a text of digits and punctuation alone
+// takes that language's font); nullopt when it cannot be told.
+struct Measured {
+  std::optional<long> western_office, asian_office;
+};
+
+// The cells of `cells` that show equally wide texts in the number format
+// `look` and the fonts `fonts`, grouped: for each group the index of its
+// first cell, a key that names the group among cells of that format, and
+// the group's width.
+struct MeasuredGroup {
+  std::size_t first;
+  std::string key;
+  Measured width;
+};
+std::vector<MeasuredGroup> MeasureGroups(const std::vector<CellContent>& cells,
+                                         const NumberLook& look, const CellFonts& fonts);
+
+// Which of `widths` (of one column, in any formats) can be the widest: those
+// that come within a tenth (and two pixels) of the widest, and every one
+// that cannot be told.
+std::vector<bool> NearWidest(const std::vector<Measured>& widths);
+
+// Indexes into `cells` of the cells to measure, among cells that share the
+// number format `look` and the fonts `fonts`: MeasureGroups, then
+// NearWidest.
+std::vector<std::size_t> CellsToMeasure(const std::vector<CellContent>& cells,
+                                        const NumberLook& look, const CellFonts& fonts);
 
 }  // namespace kestrin::automation::uno

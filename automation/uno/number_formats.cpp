@@ -1,9 +1,12 @@
 #include "automation/uno/number_formats.h"
 
 #include <algorithm>
+#include <map>
 
 #include <com/sun/star/lang/Locale.hpp>
+#include <com/sun/star/lang/XMultiServiceFactory.hpp>
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
+#include <com/sun/star/sheet/XSheetCellRangeContainer.hpp>
 #include <com/sun/star/sheet/XSheetCellRanges.hpp>
 #include <com/sun/star/sheet/XUniqueCellFormatRangesSupplier.hpp>
 #include <com/sun/star/util/NumberFormat.hpp>
@@ -13,6 +16,7 @@ namespace kestrin::automation::uno {
 
 using css::uno::Any;
 using css::uno::Reference;
+using css::uno::Sequence;
 using css::uno::UNO_QUERY_THROW;
 using rtl::OUString;
 
@@ -93,6 +97,50 @@ std::vector<RowSpan> NumberFormatKeys::KeptRows(const Reference<css::table::XCel
   }
   std::sort(kept.begin(), kept.end());
   return kept;
+}
+
+void FormatWrittenCells(NumberFormatKeys& formats,
+                        const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                        const Reference<css::sheet::XSpreadsheet>& sheet, const ValueBlock& block) {
+  const Block& a = block.area;
+  const sal_Int16 tab = Address(sheet).Sheet;
+  std::map<CellFormat, std::vector<css::table::CellRangeAddress>> targets;
+  auto target = [&](CellFormat f, int column, int top, int bottom) {
+    css::table::CellRangeAddress cells;
+    cells.Sheet = tab;
+    cells.StartColumn = cells.EndColumn = column;
+    cells.StartRow = top;
+    cells.EndRow = bottom;
+    targets[f].push_back(cells);
+  };
+  for (int c = a.left; c <= a.right; ++c) {
+    std::optional<std::vector<RowSpan>> kept;  // looked up once per column
+    int r = a.top;
+    while (r <= a.bottom) {
+      CellFormat f = FormatOf(block.at(r, c));
+      int end = r;
+      while (end + 1 <= a.bottom && FormatOf(block.at(end + 1, c)) == f) ++end;
+      if (f == CellFormat::kBoolean) {
+        target(f, c, r, end);
+      } else if (f != CellFormat::kNone) {
+        if (!kept) kept = formats.KeptRows(sheet->getCellRangeByPosition(c, a.top, c, a.bottom));
+        for (const RowSpan& span : SpansOutside({r, end}, *kept)) {
+          target(f, c, span.first, span.second);
+        }
+      }
+      r = end + 1;
+    }
+  }
+  for (const auto& [f, ranges] : targets) {
+    Reference<css::sheet::XSheetCellRangeContainer> cells(
+        Query<css::lang::XMultiServiceFactory>(doc)->createInstance(
+            "com.sun.star.sheet.SheetCellRanges"),
+        UNO_QUERY_THROW);
+    cells->addRangeAddresses(Sequence<css::table::CellRangeAddress>(
+                                 ranges.data(), static_cast<sal_Int32>(ranges.size())),
+                             false);
+    Props(cells)->setPropertyValue("NumberFormat", Any(formats.Key(f)));
+  }
 }
 
 }  // namespace kestrin::automation::uno

@@ -13,6 +13,10 @@
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
+#include <com/sun/star/sheet/XSpreadsheet.hpp>
+#include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
+
+#include "automation/uno/cell_batch.h"
 #include "automation/uno/uno_util.h"
 
 namespace kestrin::automation::uno {
@@ -46,5 +50,14 @@ class NumberFormatKeys {
   std::map<CellFormat, sal_Int32> keys_;
   std::map<sal_Int32, bool> general_;
 };
+
+// Gives the dates and Yes/No values of a block just written into `sheet` of
+// `doc` their number formats, dates only where the cell's format is General.
+// All the cells of one format go in one request: each request has the
+// office go over the rows it touches again.
+void FormatWrittenCells(NumberFormatKeys& formats,
+                        const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
+                        const css::uno::Reference<css::sheet::XSpreadsheet>& sheet,
+                        const ValueBlock& block);
 
 }  // namespace kestrin::automation::uno

@@ -31,6 +31,31 @@ std::string Seconds(std::chrono::milliseconds ms) {
   return text + " s";
 }
 
+// The private office's profile folder, made when missing.
+fs::path Profile(const UnoOptions& options) {
+  try {
+    if (options.profile_dir.empty()) return fs::absolute(PrivateCacheDir("office-profile"));
+    MakePrivateDir(options.profile_dir);
+    return fs::absolute(options.profile_dir);
+  } catch (const AutomationError& e) {
+    throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
+  }
+}
+
+// The office's launcher for `options`.
+std::string OfficeProgram(const UnoOptions& options) {
+  return options.office_program.empty() ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
+                                        : options.office_program;
+}
+
+std::string AcceptArg(const UnoOptions& options) {
+  return "--accept=pipe,name=" + options.pipe_name + ";urp;StarOffice.ComponentContext";
+}
+
+std::string ProfileArg(const fs::path& profile) {
+  return "-env:UserInstallation=" + FileUrl(profile / "user");
+}
+
 class UnoServer : public XlServer {
  public:
   explicit UnoServer(UnoOptions options) : options_(std::move(options)) {
@@ -79,33 +104,12 @@ class UnoServer : public XlServer {
       throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
                                                options_.pipe_name + "': " + last_connect_error_);
     }
-    std::string program = options_.office_program.empty()
-                              ? std::string(KESTRIN_OFFICE_PROGRAM_DIR) + "/soffice"
-                              : options_.office_program;
     const std::optional<std::vector<std::string>> windows =
-        OfficeWindowEnvironment(fs::path(program).parent_path());
-    bool headless = options_.force_headless || !windows;
-    fs::path profile = Profile();
-    try {
-      PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()),
-                           OfficeVersion(fs::path(program).parent_path()));
-    } catch (const std::system_error&) {
-      // The office then starts with the language and settings it chooses itself.
-    }
-    fs::path log = profile / "office.log";
-    std::vector<std::string> args = {
-        headless ? "--headless" : "--invisible",
-        "--norestore",
-        "--nologo",
-        "--nodefault",
-        "--nolockcheck",
-        AcceptArg(),
-        ProfileArg(profile),
-    };
-    std::vector<std::string> env;
-    if (!headless) env = *windows;
-    for (std::string& v : OfficeLocaleEnvironment()) env.push_back(std::move(v));
-    auto process = std::make_unique<OfficeProcess>(program, args, env, log);
+        OfficeWindowEnvironment(fs::path(OfficeProgram(options_)).parent_path());
+    const bool headless = options_.force_headless || !windows;
+    const OfficeLaunch launch = PrepareOfficeLaunch(options_, headless ? std::nullopt : windows);
+    const fs::path& log = launch.log;
+    auto process = std::make_unique<OfficeProcess>(launch.program, launch.args, launch.env, log);
     share->Started(process->pid());
 
     auto deadline = std::chrono::steady_clock::now() + options_.start_timeout;
@@ -162,30 +166,13 @@ class UnoServer : public XlServer {
     }
   }
 
-  // The private office's profile folder, made when missing.
-  fs::path Profile() const {
-    try {
-      if (options_.profile_dir.empty()) return fs::absolute(PrivateCacheDir("office-profile"));
-      MakePrivateDir(options_.profile_dir);
-      return fs::absolute(options_.profile_dir);
-    } catch (const AutomationError& e) {
-      throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
-    }
-  }
-
   // The turn among the program's runs on the office of our pipe and
   // profile (OfficeShare), waited for while another run starts or ends it.
   std::unique_ptr<OfficeShare> TakeTurn() const {
-    const fs::path profile = Profile();
-    return OfficeShare::TakeTurn(OfficeShareFile(profile), {AcceptArg(), ProfileArg(profile)},
+    const fs::path profile = Profile(options_);
+    return OfficeShare::TakeTurn(OfficeShareFile(profile),
+                                 {AcceptArg(options_), ProfileArg(profile)},
                                  options_.start_timeout + std::chrono::seconds(30));
-  }
-
-  std::string AcceptArg() const {
-    return "--accept=pipe,name=" + options_.pipe_name + ";urp;StarOffice.ComponentContext";
-  }
-  static std::string ProfileArg(const fs::path& profile) {
-    return "-env:UserInstallation=" + FileUrl(profile / "user");
   }
 
   // After an attach that timed out: ends the office on our pipe when it was
@@ -195,7 +182,8 @@ class UnoServer : public XlServer {
     if (!unanswered_) return false;
     fs::path profile =
         options_.profile_dir.empty() ? DefaultProfileDir() : fs::path(options_.profile_dir);
-    std::vector<pid_t> pids = ProcessesWithArgs({AcceptArg(), ProfileArg(fs::absolute(profile))});
+    std::vector<pid_t> pids =
+        ProcessesWithArgs({AcceptArg(options_), ProfileArg(fs::absolute(profile))});
     if (pids.empty()) return false;
     for (pid_t pid : pids) {
       if (ProcessAge(pid) < options_.settle_time) {
@@ -254,6 +242,35 @@ class UnoServer : public XlServer {
 }  // namespace
 
 std::string DefaultPipeName() { return "kestrin_office_" + std::to_string(getuid()); }
+
+OfficeLaunch PrepareOfficeLaunch(const UnoOptions& given,
+                                 const std::optional<std::vector<std::string>>& windows) {
+  const bool headless = !windows;
+  UnoOptions options = given;
+  if (options.pipe_name.empty()) options.pipe_name = DefaultPipeName();
+  const fs::path profile = Profile(options);
+  OfficeLaunch launch;
+  launch.program = OfficeProgram(options);
+  try {
+    PrepareOfficeProfile(profile / "user", IsJapaneseLocale(MessagesLocaleName()),
+                         OfficeVersion(fs::path(launch.program).parent_path()));
+  } catch (const std::system_error&) {
+    // The office then starts with the language and settings it chooses itself.
+  }
+  launch.log = profile / "office.log";
+  launch.args = {
+      headless ? "--headless" : "--invisible",
+      "--norestore",
+      "--nologo",
+      "--nodefault",
+      "--nolockcheck",
+      AcceptArg(options),
+      ProfileArg(profile),
+  };
+  if (!headless) launch.env = *windows;
+  for (std::string& v : OfficeLocaleEnvironment()) launch.env.push_back(std::move(v));
+  return launch;
+}
 
 std::unique_ptr<XlServer> MakeUnoXlServer(const UnoOptions& options) {
   return std::make_unique<UnoServer>(options);

@@ -22,9 +22,12 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "automation/excel.h"
 
@@ -88,5 +91,21 @@ struct UnoOptions {
 std::string DefaultPipeName();
 
 std::unique_ptr<XlServer> MakeUnoXlServer(const UnoOptions& options);
+
+// How CreateObject() starts the private office for `options` (pipe,
+// profile, program): the launcher, its arguments, what it adds to the
+// environment ("NAME=value") and its log file. `windows` are the entries
+// that show its windows on the display (office_display.h); nullopt starts
+// it headless. The profile folder is made
+// and given the program's settings. Throws AutomationError 429 when the
+// folder cannot be made.
+struct OfficeLaunch {
+  std::string program;
+  std::vector<std::string> args;
+  std::vector<std::string> env;
+  std::filesystem::path log;
+};
+OfficeLaunch PrepareOfficeLaunch(const UnoOptions& options,
+                                 const std::optional<std::vector<std::string>>& windows);
 
 }  // namespace kestrin::automation::uno

@@ -13,6 +13,7 @@
 #include <com/sun/star/sheet/XCellRangeAddressable.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XDataPilotDescriptor.hpp>
+#include <com/sun/star/sheet/XDataPilotTables.hpp>
 #include <com/sun/star/sheet/XDataPilotTablesSupplier.hpp>
 #include <com/sun/star/sheet/XDatabaseRange.hpp>
 #include <com/sun/star/sheet/XSheetOperation.hpp>
@@ -136,7 +137,8 @@ class UnoBorder : public XlBorder {
       line.Color = Color(color_);
     }
     // Kept with the other lines of the block; they reach the office together.
-    s_->Call(task_, [&] { s_->DrawLine(sheet_, block_, range_, index_, line, task_); });
+    s_->Call(task_, kLeavesPending | kLeavesCells,
+             [&] { s_->pending().DrawLine(sheet_, block_, range_, index_, line, task_); });
   }
 
   SessionPtr s_;
@@ -166,28 +168,24 @@ class UnoRange : public XlRange {
 
   void Clear() override {
     s_->Call(Task("clearing"), [&] {
-      s_->Sync();
       // Everything but drawing objects: a chart lying over the block stays,
       // as it does in Excel.
       constexpr sal_Int32 kAllButObjects = 1023 & ~css::sheet::CellFlags::OBJECTS;
-      s_->ForgetWritten();
       Query<css::sheet::XSheetOperation>(Range())->clearContents(kAllButObjects);
     });
   }
 
   void Select() override {
-    s_->Call(Task("selecting"), [&] {
-      s_->Sync();
+    s_->Call(Task("selecting"), kLeavesCells, [&] {
       Reference<css::view::XSelectionSupplier> sel(Session_View(), UNO_QUERY_THROW);
       sel->select(Any(Range()));
       s_->ChoseView(doc_);
-      s_->SetCursor(CellPos{block_.top, block_.left});
+      s_->pending().CursorAt(CellPos{block_.top, block_.left});
     });
   }
 
   void AutoFilter() override {
-    s_->Call(Task("setting an AutoFilter on"), [&] {
-      s_->Sync();
+    s_->Call(Task("setting an AutoFilter on"), kLeavesCells, [&] {
       css::table::CellRangeAddress target = Address(Range());
       Reference<css::beans::XPropertySet> docProps = Props(doc_);
       // Named database ranges of this sheet lose their filter buttons: a sheet
@@ -222,8 +220,9 @@ class UnoRange : public XlRange {
   }
 
   void AutoFit() override {
-    s_->Call(Task("fitting"), [&] {
-      s_->Sync();
+    // Row heights change no cell; a column fit may work on a scratch sheet.
+    const unsigned leaves = kind_ == RangeKind::kRows ? kLeavesCells : kLeavesNothing;
+    s_->Call(Task("fitting"), leaves, [&] {
       auto rr = Query<css::table::XColumnRowRange>(Range());
       if (kind_ == RangeKind::kRows) {
         Props(rr->getRows())->setPropertyValue("OptimalHeight", Any(true));
@@ -253,10 +252,9 @@ class UnoRange : public XlRange {
       return;
     }
     s_->Call(Task("writing"), [&] {
-      s_->Sync();
-      Book* book = s_->BookOf(doc_);
+      Book* book = s_->books().Find(doc_);
       if (book == nullptr) throw AutomationError(kAppDefined, "The workbook has been closed");
-      s_->WriteCell(*book, sheet_, CellPos{block_.top, block_.left}, value);
+      s_->WriteCell(*book, sheet_->getCellByPosition(block_.left, block_.top), value);
     });
   }
 
@@ -269,7 +267,8 @@ class UnoRange : public XlRange {
     }
     // Pending cells and lines stay pending: the lines of one block go to the
     // office together.
-    auto range = s_->Call(Task("drawing lines on"), [&] { return Range(); });
+    auto range =
+        s_->Call(Task("drawing lines on"), kLeavesPending | kLeavesCells, [&] { return Range(); });
     return std::make_unique<UnoBorder>(s_, range, sheet_, block_, index, Task("drawing lines on"));
   }
 
@@ -308,8 +307,8 @@ class UnoRange : public XlRange {
   // The active cell's sheet is looked up once the pending cells are sent.
   void Resolve() {
     if (!sheet_.is()) {
-      doc_ = s_->ActiveBook().doc;
-      sheet_ = s_->ActiveSheetOf(s_->ActiveBook());
+      doc_ = s_->books().Active().doc;
+      sheet_ = Workbooks::ActiveSheetOf(s_->books().Active());
     }
   }
 
@@ -408,8 +407,6 @@ class UnoPivotField : public XlPivotField {
                                 std::to_string(orientation));
     }
     s_->Call(Session::Task("placing the field '" + name_ + "' in a pivot table", doc_), [&] {
-      s_->Sync();
-      s_->ForgetWritten();
       auto field = Props(
           Query<css::container::XNameAccess>(table_->getDataPilotFields())->getByName(ToOU(name_)));
       field->setPropertyValue("Orientation",
@@ -443,8 +440,6 @@ class UnoPivotTable : public XlPivotTable {
   void AddFields(const PivotFieldNames& row_fields, const PivotFieldNames& column_fields) override {
     std::vector<std::string> rows = Names(row_fields), cols = Names(column_fields);
     s_->Call(Session::Task("adding fields to the pivot table '" + name_ + "'", doc_), [&] {
-      s_->Sync();
-      s_->ForgetWritten();
       auto fields = Query<css::container::XNameAccess>(table_->getDataPilotFields());
       for (const auto& list : {rows, cols}) {
         for (const auto& n : list) CheckField(fields, n);
@@ -474,8 +469,7 @@ class UnoPivotTable : public XlPivotTable {
   std::unique_ptr<XlPivotField> PivotFields(const std::string& name) override {
     s_->Call(
         Session::Task("finding the field '" + name + "' of the pivot table '" + name_ + "'", doc_),
-        [&] {
-          s_->Sync();
+        kLeavesCells, [&] {
           CheckField(Query<css::container::XNameAccess>(table_->getDataPilotFields()), name);
         });
     return std::make_unique<UnoPivotField>(s_, doc_, table_, name);
@@ -522,6 +516,30 @@ std::string NewSheetName(const Reference<css::sheet::XSpreadsheetDocument>& doc)
   }
 }
 
+// Inserts a pivot table named `name` of the list `source` into `tables`, its
+// output from `where`.
+void InsertPivotTable(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                      const Reference<css::sheet::XDataPilotTables>& tables,
+                      const std::string& name, const css::table::CellRangeAddress& source,
+                      const css::table::CellAddress& where) {
+  Reference<css::sheet::XDataPilotDescriptor> descriptor = tables->createDataPilotDescriptor();
+  descriptor->setSourceRange(source);
+  Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
+  Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
+  // The office renames a new table whose name another sheet's table has: it
+  // is inserted under a name free in the workbook, then given its own, which
+  // the office keeps.
+  std::string free_name = name;
+  for (int n = 2; PivotNameInUse(doc, free_name); ++n) {
+    free_name = name + " (" + std::to_string(n) + ")";
+  }
+  tables->insertNewByName(ToOU(free_name), where, descriptor);
+  if (free_name != name) {
+    css::uno::Reference<css::container::XNamed>(tables->getByName(ToOU(free_name)), UNO_QUERY_THROW)
+        ->setName(ToOU(name));
+  }
+}
+
 class UnoSheet : public XlSheet {
  public:
   UnoSheet(SessionPtr s, Reference<css::sheet::XSpreadsheetDocument> doc,
@@ -529,22 +547,19 @@ class UnoSheet : public XlSheet {
       : s_(std::move(s)), doc_(std::move(doc)), sheet_(std::move(sheet)) {}
 
   std::string Name() const override {
-    return s_->Call(Session::Task("reading the name of a sheet", doc_), [&] {
-      s_->Sync();
-      return SheetName(sheet_);
-    });
+    return s_->Call(Session::Task("reading the name of a sheet", doc_), kLeavesCells,
+                    [&] { return SheetName(sheet_); });
   }
 
   std::int32_t RowsCount() override { return TheGrid().rows; }
   std::int32_t ColumnsCount() override { return TheGrid().columns; }
 
   void Activate() override {
-    s_->Call(Session::Task("activating the sheet", doc_, sheet_), [&] {
-      s_->Sync();
-      Session::View(doc_)->setActiveSheet(sheet_);
+    s_->Call(Session::Task("activating the sheet", doc_, sheet_), kLeavesCells, [&] {
+      Workbooks::View(doc_)->setActiveSheet(sheet_);
       s_->ChoseView(doc_);
       s_->MakeActive(doc_);
-      s_->ForgetCursor();
+      s_->pending().ForgetCursor();
     });
   }
 
@@ -560,8 +575,6 @@ class UnoSheet : public XlSheet {
     s_->Call(
         Session::Task("creating the pivot table '" + table_name + "' from " + source_data, doc_),
         [&] {
-          s_->Sync();
-          s_->ForgetWritten();
           Reference<css::sheet::XSpreadsheet> source_sheet = FindSheet(doc_, source.sheet);
           if (!source_sheet.is()) {
             throw AutomationError(kAppDefined, "PivotTableWizard: the source sheet '" +
@@ -589,7 +602,7 @@ class UnoSheet : public XlSheet {
           } else {
             std::string_view dest = table_destination;
             size_t bang = dest.rfind('!');
-            target = bang == std::string_view::npos ? Session::View(doc_)->getActiveSheet()
+            target = bang == std::string_view::npos ? Workbooks::View(doc_)->getActiveSheet()
                                                     : FindSheet(doc_, ParseSheetBlock(dest).sheet);
             if (!target.is()) {
               throw AutomationError(kAppDefined, "PivotTableWizard: no sheet for the destination " +
@@ -607,46 +620,28 @@ class UnoSheet : public XlSheet {
                                                    SheetName(target) + "'");
           }
           try {
-            Reference<css::sheet::XDataPilotDescriptor> descriptor =
-                tables->createDataPilotDescriptor();
             css::table::CellRangeAddress range;
             range.Sheet = static_cast<sal_Int16>(SheetIndex(source_sheet));
             range.StartColumn = source.block.left;
             range.StartRow = source.block.top;
             range.EndColumn = source.block.right;
             range.EndRow = source.block.bottom;
-            descriptor->setSourceRange(range);
-            Props(descriptor)->setPropertyValue("ShowFilterButton", Any(false));
-            Props(descriptor)->setPropertyValue("GrandTotalName", Any(ToOU("総計")));
-            css::table::CellAddress where(static_cast<sal_Int16>(SheetIndex(target)), at.col,
-                                          at.row);
-            // The office renames a new table whose name another sheet's
-            // table has: it is inserted under a name free in the workbook,
-            // then given its own, which the office keeps.
-            std::string free_name = name;
-            for (int n = 2; PivotNameInUse(doc_, free_name); ++n) {
-              free_name = name + " (" + std::to_string(n) + ")";
-            }
-            tables->insertNewByName(ToOU(free_name), where, descriptor);
-            if (free_name != name) {
-              css::uno::Reference<css::container::XNamed>(tables->getByName(ToOU(free_name)),
-                                                          UNO_QUERY_THROW)
-                  ->setName(ToOU(name));
-            }
+            InsertPivotTable(doc_, tables, name, range,
+                             css::table::CellAddress(static_cast<sal_Int16>(SheetIndex(target)),
+                                                     at.col, at.row));
           } catch (...) {
             if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
             throw;
           }
-          Session::View(doc_)->setActiveSheet(target);
+          Workbooks::View(doc_)->setActiveSheet(target);
           s_->ChoseView(doc_);
-          s_->ForgetCursor();
+          s_->pending().ForgetCursor();
         });
   }
 
   std::unique_ptr<XlPivotTable> PivotTables(const std::string& name) override {
-    auto table =
-        s_->Call(Session::Task("finding the pivot table '" + name + "'", doc_, sheet_), [&] {
-          s_->Sync();
+    auto table = s_->Call(
+        Session::Task("finding the pivot table '" + name + "'", doc_, sheet_), kLeavesCells, [&] {
           auto tables = Query<css::sheet::XDataPilotTablesSupplier>(sheet_)->getDataPilotTables();
           if (!tables->hasByName(ToOU(name))) {
             throw AutomationError(kAppDefined, "Unable to get the PivotTables property: sheet '" +
@@ -662,7 +657,7 @@ class UnoSheet : public XlSheet {
  private:
   // The grid of the workbook's file format.
   Grid TheGrid() {
-    const Book* book = s_->BookOf(doc_);
+    const Book* book = s_->books().Find(doc_);
     if (book == nullptr) {
       throw AutomationError(errnum::kObjectNotSet, "The workbook has already been closed");
     }
@@ -680,30 +675,27 @@ class UnoSheets : public XlSheets {
       : s_(std::move(s)), doc_(std::move(doc)) {}
 
   int Count() const override {
-    return s_->Call(Session::Task("counting the sheets", doc_), [&] {
-      s_->Sync();
-      return static_cast<int>(SheetList(doc_)->getCount());
-    });
+    return s_->Call(Session::Task("counting the sheets", doc_), kLeavesCells,
+                    [&] { return static_cast<int>(SheetList(doc_)->getCount()); });
   }
 
   std::unique_ptr<XlSheet> Item(int index) override {
-    auto sheet = s_->Call(Session::Task("finding sheet " + std::to_string(index), doc_), [&] {
-      s_->Sync();
-      auto list = SheetList(doc_);
-      if (index < 1 || index > list->getCount()) {
-        throw AutomationError(
-            errnum::kSubscriptOutOfRange,
-            "Subscript out of range: the workbook has no sheet " + std::to_string(index));
-      }
-      return Reference<css::sheet::XSpreadsheet>(list->getByIndex(index - 1), UNO_QUERY_THROW);
-    });
+    auto sheet =
+        s_->Call(Session::Task("finding sheet " + std::to_string(index), doc_), kLeavesCells, [&] {
+          auto list = SheetList(doc_);
+          if (index < 1 || index > list->getCount()) {
+            throw AutomationError(
+                errnum::kSubscriptOutOfRange,
+                "Subscript out of range: the workbook has no sheet " + std::to_string(index));
+          }
+          return Reference<css::sheet::XSpreadsheet>(list->getByIndex(index - 1), UNO_QUERY_THROW);
+        });
     return std::make_unique<UnoSheet>(s_, doc_, sheet);
   }
 
   std::unique_ptr<XlSheet> Item(std::string_view name) override {
-    auto sheet =
-        s_->Call(Session::Task("finding the sheet '" + std::string(name) + "'", doc_), [&] {
-          s_->Sync();
+    auto sheet = s_->Call(
+        Session::Task("finding the sheet '" + std::string(name) + "'", doc_), kLeavesCells, [&] {
           auto found = FindSheet(doc_, name);
           if (!found.is()) {
             throw AutomationError(errnum::kSubscriptOutOfRange,
@@ -728,19 +720,18 @@ class UnoWorkbook : public XlWorkbook {
   std::unique_ptr<XlSheets> Sheets() override { return std::make_unique<UnoSheets>(s_, doc_); }
 
   void Save() override {
-    s_->Call(Session::Task("saving the workbook", doc_), [&] { s_->Save(TheBook()); });
+    s_->Call(Session::Task("saving the workbook", doc_), kLeavesCells,
+             [&] { s_->Save(TheBook()); });
   }
 
   void Close(bool save_changes) override {
-    s_->Call(Session::Task("closing the workbook", doc_), [&] {
-      s_->Sync();
-      s_->CloseBook(TheBook(), save_changes);
-    });
+    s_->Call(Session::Task("closing the workbook", doc_),
+             [&] { s_->CloseBook(TheBook(), save_changes); });
   }
 
  private:
   kestrin::automation::uno::Book& TheBook() {
-    auto* book = s_->BookOf(doc_);
+    auto* book = s_->books().Find(doc_);
     if (book == nullptr) {
       throw AutomationError(errnum::kObjectNotSet, "The workbook has already been closed");
     }
@@ -758,25 +749,22 @@ class UnoApplication : public XlApplication {
   void WorkbooksOpen(const std::string& path) override { s_->Open(path); }
 
   std::unique_ptr<XlWorkbook> ActiveWorkbook() override {
-    return std::make_unique<UnoWorkbook>(s_, s_->Call("finding the active workbook", [&] {
-      s_->Sync();
-      return s_->ActiveBook().doc;
-    }));
+    return std::make_unique<UnoWorkbook>(s_, s_->Call("finding the active workbook", kLeavesCells,
+                                                      [&] { return s_->books().Active().doc; }));
   }
 
   std::unique_ptr<XlSheet> ActiveSheet() override {
     Reference<css::sheet::XSpreadsheetDocument> doc;
-    auto sheet = s_->Call("finding the active sheet", [&] {
-      s_->Sync();
-      doc = s_->ActiveBook().doc;
-      return s_->ActiveSheetOf(s_->ActiveBook());
+    auto sheet = s_->Call("finding the active sheet", kLeavesCells, [&] {
+      doc = s_->books().Active().doc;
+      return Workbooks::ActiveSheetOf(s_->books().Active());
     });
     return std::make_unique<UnoSheet>(s_, doc, sheet);
   }
 
   void SetDisplayAlerts(bool) override {
     // The office asks nothing during calls made over UNO.
-    s_->Call("sending the written cells", [&] { s_->Sync(); });
+    s_->Call("sending the written cells", kLeavesCells, [] {});
   }
 
   void Quit() override { s_->Quit(); }
@@ -792,10 +780,9 @@ class UnoApplication : public XlApplication {
   }
 
   std::unique_ptr<XlRange> Selection() override {
-    return s_->Call("finding the selection", [&] {
-      s_->Sync();
-      auto doc = s_->ActiveBook().doc;
-      Reference<css::view::XSelectionSupplier> sel(Session::View(doc), UNO_QUERY_THROW);
+    return s_->Call("finding the selection", kLeavesCells, [&] {
+      auto doc = s_->books().Active().doc;
+      Reference<css::view::XSelectionSupplier> sel(Workbooks::View(doc), UNO_QUERY_THROW);
       Reference<css::sheet::XCellRangeAddressable> range(sel->getSelection(), UNO_QUERY);
       if (!range.is()) {
         throw AutomationError(kAppDefined, "The selection is not a block of cells");
@@ -822,16 +809,17 @@ class UnoApplication : public XlApplication {
  private:
   std::unique_ptr<XlRange> MakeRange(const char* what, std::string_view text, Block block,
                                      RangeKind kind) {
-    return s_->Call(std::string("finding the ") + what + " " + std::string(text), [&] {
-      s_->Sync();
-      auto doc = s_->ActiveBook().doc;
-      if (kind == RangeKind::kCells) Session::CheckInGrid(s_->ActiveBook(), block, text);
-      if (kind == RangeKind::kRows)
-        Session::CheckInGrid(s_->ActiveBook(), Block{block.top, 0, block.bottom, 0}, text);
-      if (kind == RangeKind::kColumns)
-        Session::CheckInGrid(s_->ActiveBook(), Block{0, block.left, 0, block.right}, text);
-      return std::make_unique<UnoRange>(s_, doc, s_->ActiveSheetOf(s_->ActiveBook()), block, kind);
-    });
+    return s_->Call(
+        std::string("finding the ") + what + " " + std::string(text), kLeavesCells, [&] {
+          auto doc = s_->books().Active().doc;
+          if (kind == RangeKind::kCells) Session::CheckInGrid(s_->books().Active(), block, text);
+          if (kind == RangeKind::kRows)
+            Session::CheckInGrid(s_->books().Active(), Block{block.top, 0, block.bottom, 0}, text);
+          if (kind == RangeKind::kColumns)
+            Session::CheckInGrid(s_->books().Active(), Block{0, block.left, 0, block.right}, text);
+          return std::make_unique<UnoRange>(s_, doc, Workbooks::ActiveSheetOf(s_->books().Active()),
+                                            block, kind);
+        });
   }
 
   SessionPtr s_;

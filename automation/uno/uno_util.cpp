@@ -49,44 +49,9 @@ std::string Lower(std::string s) {
   return s;
 }
 
-double LinearSerial(double serial) {
-  if (serial >= 0) return serial;
-  double day = std::trunc(serial);
-  return day + std::fabs(serial - day);
-}
-
-CellFormat FormatOf(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::kBoolean:
-      return CellFormat::kBoolean;
-    case Value::Kind::kDateTime: {
-      double s = LinearSerial(v.datetime().serial);
-      if (s >= 0 && s < 1) return CellFormat::kTime;
-      return s == std::floor(s) ? CellFormat::kDate : CellFormat::kDateTime;
-    }
-    default:
-      return CellFormat::kNone;
-  }
-}
-
 Any CellAny(const Value& v) {
-  switch (v.kind()) {
-    case Value::Kind::kBoolean:
-      return Any(v.boolean() ? 1.0 : 0.0);
-    case Value::Kind::kInteger:
-      return Any(static_cast<double>(v.integer()));
-    case Value::Kind::kCurrency:
-      return Any(static_cast<double>(v.currency().ten_thousandths) / 10000.0);
-    case Value::Kind::kDouble:
-      return Any(v.real());
-    case Value::Kind::kDateTime:
-      return Any(LinearSerial(v.datetime().serial));
-    case Value::Kind::kText:
-      return Any(ToOU(v.text()));
-    case Value::Kind::kNull:
-    case Value::Kind::kBinary:
-      break;
-  }
+  if (v.kind() == Value::Kind::kText) return Any(ToOU(v.text()));
+  if (auto number = NumberInCell(v)) return Any(*number);
   return Any(OUString());
 }
 

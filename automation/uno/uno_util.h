@@ -14,6 +14,7 @@
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
 #include <com/sun/star/table/CellRangeAddress.hpp>
 
+#include "automation/uno/cell_values.h"
 #include "automation/uno/uno_runtime.h"
 #include "automation/value.h"
 
@@ -43,17 +44,6 @@ css::beans::PropertyValue Prop(const char* name, css::uno::Any value);
 
 // ASCII letters in lower case; other bytes unchanged.
 std::string Lower(std::string s);
-
-// A serial whose negative values keep the time of day as a positive
-// fraction (-1.25: the day before the epoch, 06:00) on the office's linear
-// scale (-0.75).
-double LinearSerial(double serial);
-
-// The number format a written value needs besides its number: a date/time
-// is a date, a date with a time of day, or a time alone (on 1899-12-30,
-// where Access keeps times without a date).
-enum class CellFormat { kNone, kDate, kDateTime, kTime, kBoolean };
-CellFormat FormatOf(const Value& v);
 
 // The office's form of a value for a block transfer: a number (double), a
 // text, or an empty text, which leaves the cell empty (Null, Binary).

@@ -373,6 +373,7 @@ TEST(PackageTest, InstallsItsFilesUnderUsrAndRemovingItLeavesNothing) {
   EXPECT_EQ(FilesBelow(root / "usr"),
             (std::set<std::string>{
                 "bin/kestrin", "lib/kestrin/kestrin", "lib/kestrin/ReadMe.txt",
+                "lib/kestrin/kestrin-office", "share/systemd/user/kestrin-office.service",
                 "share/applications/kestrin.desktop", "share/doc/kestrin/LICENSE",
                 "share/icons/hicolor/scalable/apps/kestrin.svg", "share/man/ja/man1/kestrin.1.gz",
                 "share/man/man1/kestrin.1.gz", "share/metainfo/org.example.kestrin.metainfo.xml",

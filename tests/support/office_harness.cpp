@@ -46,6 +46,7 @@
 #include <com/sun/star/table/XTableChartsSupplier.hpp>
 #include <com/sun/star/text/XTextRange.hpp>
 #include <com/sun/star/util/XCloseable.hpp>
+#include <com/sun/star/util/XMergeable.hpp>
 #include <com/sun/star/util/XNumberFormats.hpp>
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 #include <com/sun/star/util/XProtectable.hpp>
@@ -243,6 +244,11 @@ void MakeWorkbookOrThrow(const fs::path& path, const std::vector<SheetContent>& 
       Block b = ParseA1Block(a1);
       Q<css::beans::XPropertySet>(sheet->getCellByPosition(b.left, b.top))
           ->setPropertyValue("NumberFormat", Any(key));
+    }
+    for (const std::string& a1 : sheets[i].merged) {
+      Block b = ParseA1Block(a1);
+      Q<css::util::XMergeable>(sheet->getCellRangeByPosition(b.left, b.top, b.right, b.bottom))
+          ->merge(true);
     }
   }
   while (index->getCount() > static_cast<sal_Int32>(sheets.size())) {

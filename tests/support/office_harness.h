@@ -60,6 +60,8 @@ struct SheetContent {
   int row_height = 0;  // 1/100 mm for every row given, 0 to leave them
   // Number formats of the user's own: A1 cell -> format code.
   std::map<std::string, std::string> formats = {};
+  // Blocks of merged cells, in A1 form ("B1:D1").
+  std::vector<std::string> merged = {};
 };
 void MakeWorkbook(const fs::path& path, const std::vector<SheetContent>& sheets);
 

@@ -11,6 +11,7 @@
 
 #include "automation/uno/uno_runtime.h"
 #include "automation/uno/uno_util.h"
+#include "tests/support/mixed_table.h"
 #include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -247,6 +248,51 @@ TEST(ColumnFitTest, ColumnsOfOneRunWithEmptyColumnsAndUnevenCandidates) {
   ColumnFitReport fit = ExpectSameWorkbook({{"Sheet1", {{"x"}}}}, e, 45, 7);
   EXPECT_EQ(fit.measured_plainly, 0);
   EXPECT_LT(fit.chosen_cells, fit.written_cells / 2);
+}
+
+TEST(ColumnFitTest, ARealTablesMixAndJapaneseFullWidthTextUnderAHeading) {
+  // Texts of Japanese users: full-width letters, digits and signs, kana of
+  // both widths, and notes mixing scripts (the office lays those out its
+  // own way).
+  static const char* const kJapanese[] = {"ＡＢＣ全角テキスト", "東京都千代田区丸の内１－２－３",
+                                          "１２３４５６７８",   "ﾊﾝｶｸｶﾀｶﾅ",
+                                          "カタカナ・ひらがな", "【重要】至急",
+                                          "Tokyo 東京 支店",    "（株）山田商事"};
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 3000; ++i) {
+    std::vector<Value> row = testsupport::MixedRow(i * 11 + 3);
+    row.push_back(Value(kJapanese[i % 8]));
+    rows.push_back(std::move(row));
+  }
+  Export e;
+  e.heading = {"ID",       "コード", "Name", "Qty",  "Price", "Ratio",
+               "更新日時", "Active", "地域", "Note", "備考"};
+  e.rows = rows;
+  ColumnFitReport fit = ExpectSameWorkbook({{"Sheet1", {{"x"}}}}, e, 3002, 12);
+  EXPECT_EQ(fit.measured_plainly, 0);
+  // The fonts leave a few cells of each column to measure.
+  EXPECT_LT(fit.chosen_cells, 400);
+}
+
+TEST(ColumnFitTest, ColumnsWithMergedCellsAreFittedByTheOfficeAlone) {
+  // A title merged across B:C and a note merged down E2:E3, both wider than
+  // any value; the office's fit passes over merged cells.
+  std::vector<std::vector<Cell>> old(3, std::vector<Cell>(6, Cell{std::string()}));
+  old[0][1] = std::string("A merged title wider than the columns below it");
+  old[1][4] = std::string("A merged note, also wider than its column");
+  SheetContent sheet{"Sheet1", old};
+  sheet.merged = {"B1:C1", "E2:E3"};
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 30; ++i) {
+    rows.push_back({Value(i), Value("b" + std::to_string(i * i)), Value(i * 0.25),
+                    Value(std::string(static_cast<std::size_t>(1 + i % 9), 'd')), Value(i % 2 == 0),
+                    Value(DateTime{44000.0 + i})});
+  }
+  Export e;
+  e.top = 4;
+  e.rows = rows;
+  ColumnFitReport fit = ExpectSameWorkbook({sheet}, e, 34, 7);
+  EXPECT_EQ(fit.measured_plainly, 3);
 }
 
 TEST(ColumnFitTest, CellsSentInBandsAreAllKnownToTheFitUpToTheMostKept) {

@@ -12,20 +12,29 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::Optional;
 
-TEST(NumberLookTest, GeneralShowsWholeNumbersAndExactFractionsForCertain) {
+TEST(NumberLookTest, GeneralShowsNumbersToFifteenDigitsAsTheOfficeDoes) {
   NumberLook general = NumberLook::General();
   EXPECT_THAT(general.Shape(0), Optional(std::string("0")));
   EXPECT_THAT(general.Shape(327669), Optional(std::string("000000")));
   EXPECT_THAT(general.Shape(-50000), Optional(std::string("-00000")));
   EXPECT_THAT(general.Shape(8191.75), Optional(std::string("0000.00")));
-  EXPECT_THAT(general.Shape(-0.5), Optional(std::string("-0.0")));
   EXPECT_THAT(general.Shape(123456789012345.0), Optional(std::string(15, '0')));
-  // Texts the office shortens or writes with an exponent are not told.
-  EXPECT_EQ(general.Shape(1.0 / 3), std::nullopt);
-  EXPECT_EQ(general.Shape(0.1 + 0.2), std::nullopt);
-  EXPECT_EQ(general.Shape(1e16), std::nullopt);
-  EXPECT_EQ(general.Shape(0.00001), std::nullopt);
-  EXPECT_EQ(general.Shape(-0.0), std::nullopt);
+  // Shown as the office shows them (checked against LibreOffice 7.4): the
+  // shortest exact decimal form rounded half up to 15 significant digits,
+  // trailing zeros dropped, and below 0.0001 in scientific form.
+  EXPECT_THAT(general.Text(1.0 / 7), Optional(std::string("0.142857142857143")));
+  EXPECT_THAT(general.Text(4681.0 / 7), Optional(std::string("668.714285714286")));
+  EXPECT_THAT(general.Text(-2.0 / 3), Optional(std::string("-0.666666666666667")));
+  EXPECT_THAT(general.Text(0.1 + 0.2), Optional(std::string("0.3")));
+  EXPECT_THAT(general.Text(0.9999999999999999), Optional(std::string("1")));
+  EXPECT_THAT(general.Text(123456.78901234567), Optional(std::string("123456.789012346")));
+  EXPECT_THAT(general.Text(99999999999.5), Optional(std::string("99999999999.5")));
+  EXPECT_THAT(general.Text(0.00015), Optional(std::string("0.00015")));
+  EXPECT_THAT(general.Text(8.403481205226678e-05), Optional(std::string("8.40348120522668E-05")));
+  EXPECT_THAT(general.Text(0.00001), Optional(std::string("1E-05")));
+  // Beyond 10^15 and for minus zero the office's forms are not told.
+  EXPECT_EQ(general.Text(1e16), std::nullopt);
+  EXPECT_EQ(general.Text(-0.0), std::nullopt);
   EXPECT_TRUE(general.ShowsTextAsIs());
 }
 
@@ -36,7 +45,11 @@ TEST(NumberLookTest, DateAndTimeCodesGiveTheDigitsOfEachField) {
   EXPECT_THAT(us.Shape(44927), Optional(std::string("0/0/0000")));
   NumberLook japanese = NumberLook::FromCode("[$-411]yyyy/m/d h:mm:ss");
   EXPECT_THAT(japanese.Shape(45000.5), Optional(std::string("0000/0/00 00:00:00")));
+  EXPECT_THAT(japanese.Text(45000.5), Optional(std::string("2023/3/15 12:00:00")));
   EXPECT_THAT(japanese.Shape(45000.25), Optional(std::string("0000/0/00 0:00:00")));
+  // Times are rounded to the second, as stored times a hair below it need.
+  EXPECT_THAT(japanese.Text(45000 + 3661 / 86400.0 - 1e-10),
+              Optional(std::string("2023/3/15 1:01:01")));
   // Half a second before 10:00: cut and rounded texts differ in length.
   EXPECT_EQ(japanese.Shape(45000 + (10 * 3600 - 0.5) / 86400.0), std::nullopt);
   NumberLook minutes = NumberLook::FromCode("hh:mm");
@@ -48,9 +61,19 @@ TEST(NumberLookTest, DateAndTimeCodesGiveTheDigitsOfEachField) {
   EXPECT_EQ(us.Shape(3e6), std::nullopt);
 }
 
+TEST(NumberLookTest, YesNoAndTextFormats) {
+  NumberLook yes_no = NumberLook::FromCode("BOOLEAN");
+  EXPECT_THAT(yes_no.Text(1), Optional(std::string("TRUE")));
+  EXPECT_THAT(yes_no.Text(0), Optional(std::string("FALSE")));
+  EXPECT_TRUE(yes_no.ShowsTextAsIs());
+  NumberLook text = NumberLook::FromCode("@");
+  EXPECT_TRUE(text.ShowsTextAsIs());
+  EXPECT_EQ(text.Text(12), std::nullopt);
+}
+
 TEST(NumberLookTest, OtherCodesTellNothing) {
-  for (const char* code : {"0.00", "#,##0", "MMM D, YYYY", "DDDD", "[HH]:MM", "h:mm AM/PM", "@",
-                           "General;-General", "\"TRUE\";\"TRUE\";\"FALSE\"", ""}) {
+  for (const char* code : {"0.00", "#,##0", "MMM D, YYYY", "DDDD", "[HH]:MM", "h:mm AM/PM",
+                           "\"ID \"@", "General;-General", "\"TRUE\";\"TRUE\";\"FALSE\"", ""}) {
     NumberLook look = NumberLook::FromCode(code);
     EXPECT_EQ(look.Shape(45000), std::nullopt) << code;
     EXPECT_FALSE(look.ShowsTextAsIs()) << code;
@@ -94,8 +117,8 @@ TEST(CellsToMeasureTest, AlikeCellsAreMeasuredOnce) {
   for (double n : {5.0, 7.0, 12.0, 1.0 / 3, 2.0 / 3, 1.0 / 3, 99.0}) {
     numbers.push_back(CellContent{nullptr, n});
   }
-  // Numbers whose text is not certain are never merged with others.
-  EXPECT_THAT(CellsToMeasure(numbers, NumberLook::General(), true, 100), ElementsAre(0, 2, 3, 4));
+  // Fractions shown to 15 digits share their shape.
+  EXPECT_THAT(CellsToMeasure(numbers, NumberLook::General(), true, 100), ElementsAre(0, 2, 3));
   EXPECT_THAT(CellsToMeasure(numbers, NumberLook::General(), false, 100),
               ElementsAre(0, 1, 2, 3, 4, 6));
 }
@@ -115,9 +138,90 @@ TEST(CellsToMeasureTest, ManyGroupsAreNarrowedToThoseThatCanBeWidest) {
   EXPECT_EQ(CellsToMeasure(cells, NumberLook::General(), true, 1000).size(), 132u);
   // A number whose text is not known is always measured.
   std::vector<CellContent> mixed = cells;
-  mixed.push_back(CellContent{nullptr, 1.0 / 3});
+  mixed.push_back(CellContent{nullptr, 1e16});
   EXPECT_THAT(CellsToMeasure(mixed, NumberLook::General(), true, 64),
               ElementsAre(64, 74, 200, 201, 202));
+}
+
+// Widths of a made-up font: 5 px for 'i', 10 for digits and other letters,
+// 20 for Japanese letters; 'X' cannot be measured.
+class FakeWidths : public TextWidths {
+ public:
+  explicit FakeWidths(bool digits_alike = true) : digits_alike_(digits_alike) {}
+  std::optional<long> Width(std::string_view utf8) override {
+    ++measured;
+    long width = 0;
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+      const auto c = static_cast<unsigned char>(utf8[i]);
+      if (c == 'X') return std::nullopt;
+      if (c >= 0x80) {
+        width += 20;
+        i += 2;  // three bytes of UTF-8
+      } else {
+        width += c == 'i' ? 5 : c == '1' && !digits_alike_ ? 6 : 10;
+      }
+    }
+    return width;
+  }
+  bool DigitsAlike() override { return digits_alike_; }
+  int measured = 0;
+
+ private:
+  bool digits_alike_;
+};
+
+TEST(CellsToMeasureTest, FontsKeepOnlyTheTextsThatComeNearTheWidest) {
+  std::vector<std::string> texts = {"iiii", "ab",      "abcdefghij", "abcdefghik",
+                                    "Xyz",  "abcdefg", "東京都",     "abcdefgh"};
+  FakeWidths western, asian;
+  // 100 px is the widest; 88 (within a tenth and 2 px) stays, 70 goes. "Xyz"
+  // cannot be measured, so it is measured by the office.
+  EXPECT_THAT(CellsToMeasure(Texts(texts), NumberLook::General(), CellFonts{&western, &asian}),
+              ElementsAre(2, 3, 4));
+  // Without the fonts nothing is dropped.
+  EXPECT_EQ(CellsToMeasure(Texts(texts), NumberLook::General(), CellFonts{}).size(), 8u);
+
+  // Numbers: one per shape when the digits are alike, the office's language
+  // deciding their font; 0.142857142857143 is the widest.
+  std::vector<CellContent> numbers;
+  for (double n : {1.0 / 7, 2.0 / 7, 3.0, 12.5}) numbers.push_back(CellContent{nullptr, n});
+  FakeWidths narrow_ones(false);
+  EXPECT_THAT(CellsToMeasure(numbers, NumberLook::General(), CellFonts{&western, &western}),
+              ElementsAre(0));
+  EXPECT_THAT(CellsToMeasure(numbers, NumberLook::General(), CellFonts{&narrow_ones, &western}),
+              ElementsAre(0, 1));
+}
+
+TEST(ScriptTest, TextsTakeTheFontOfTheirLetters) {
+  EXPECT_EQ(ScriptOf("12,345.6 (%)"), Script::kWeak);
+  EXPECT_EQ(ScriptOf("Item 123"), Script::kWestern);
+  EXPECT_EQ(ScriptOf("Ελλάδα"), Script::kWestern);
+  EXPECT_EQ(ScriptOf("東京都 123"), Script::kAsian);
+  EXPECT_EQ(ScriptOf("ｶﾀｶﾅ"), Script::kAsian);
+  EXPECT_EQ(ScriptOf("Tokyo 東京"), Script::kOther);
+  EXPECT_EQ(ScriptOf("مرحبا"), Script::kOther);
+}
+
+TEST(FontsTest, TextsAreMeasuredInTheFontFontconfigFindsForTheName) {
+  Fonts fonts;
+  TextWidths* sans = fonts.Find(FontSpec{"DejaVu Sans", 10, 100, 0, "en-US"});
+  ASSERT_NE(sans, nullptr);
+  // Each glyph's advance rounded on its own: ten narrow letters are wider
+  // than their exact width would make them.
+  EXPECT_GT(sans->Width(std::string(10, 'i')).value_or(0), 0);
+  EXPECT_LT(sans->Width("iiii"), sans->Width("WWWW"));
+  EXPECT_EQ(sans->Width("0000"), sans->Width("1987"));
+  EXPECT_TRUE(sans->DigitsAlike());
+  // A line break, a control character or a glyph the font lacks leave the
+  // width to the office.
+  EXPECT_EQ(sans->Width("two\nlines"), std::nullopt);
+  EXPECT_EQ(sans->Width("tab\there"), std::nullopt);
+  EXPECT_EQ(sans->Width("\xEE\x80\x80"), std::nullopt);  // U+E000, private use
+  // A name this machine does not have is the font fontconfig puts in its
+  // place; a weight no face of it has is made up by the office.
+  EXPECT_NE(fonts.Find(FontSpec{"Calibri", 11, 100, 0, "en-US"}), nullptr);
+  EXPECT_EQ(fonts.Find(FontSpec{"DejaVu Sans", 10, 60, 0, "en-US"}), nullptr);
+  EXPECT_EQ(fonts.Find(FontSpec{"", 10, 100, 0, ""}), nullptr);
 }
 
 }  // namespace
