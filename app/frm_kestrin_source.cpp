@@ -6,7 +6,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/frm_kestrin.h"
@@ -48,18 +50,25 @@ void FrmKestrin::cmdAcFile_Click() {
 
     BeginBusy();
     UnlockChoices();
-    try {
-      ShowStatus("ﾃｰﾌﾞﾙ情報取得中");
-      TblListSet();
-      ShowStatus("ｸｴﾘｰ情報取得中");
-      QryListSet();
-    } catch (const automation::AutomationError& e) {
-      // The database is open but its catalogue or a field list could not be
-      // read: the window comes back and says so once.
+    // The database is open but its catalogue or a field list could not be
+    // read: the window comes back and says so once. A table list whose first
+    // table cannot be read (a link to a file that is gone) still lets the
+    // query list fill.
+    std::optional<automation::AutomationError> failure;
+    for (const auto& [status, fill] : {std::pair{"ﾃｰﾌﾞﾙ情報取得中", &FrmKestrin::TblListSet},
+                                       std::pair{"ｸｴﾘｰ情報取得中", &FrmKestrin::QryListSet}}) {
+      try {
+        ShowStatus(status);
+        (this->*fill)();
+      } catch (const automation::AutomationError& e) {
+        if (!failure) failure = e;
+      }
+    }
+    if (failure) {
       txtMessege->clear();
       EndBusy();
       services_.messages.Show("データベースの情報を読み込めませんでした。\r\n" + path + "\r\n" +
-                                  ui::ErrorReportPrompt(e.number(), e.description()),
+                                  ui::ErrorReportPrompt(failure->number(), failure->description()),
                               ui::kTitle);
       return;
     }

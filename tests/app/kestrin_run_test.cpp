@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -453,6 +454,28 @@ TEST_F(KestrinRun, AnInterruptedRunEndsItsOfficeWithItsLockFileAndSaysSoOnce) {
     EXPECT_FALSE(fs::exists(lock));
     EXPECT_EQ(ReadAll(book), before);
   }
+}
+
+TEST_F(KestrinRun, AnInterruptedRunLeavesTheOfficeItStartedToARunStillUsingIt) {
+  fs::path first = SampleCopy("first.xls"), second = SampleCopy("second.xls");
+  const Started starter = Start({Pattern("first.kst", first, [](auto&) {})}, "", "stderr1.txt");
+  auto wait_for = [](const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(2);
+    while (!done() && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+  };
+  ASSERT_TRUE(wait_for([&] { return !OfficesOnPipe(pipe_).empty(); }));
+  const Started user = Start({Pattern("second.kst", second, [](auto&) {})}, "", "stderr2.txt");
+  ASSERT_TRUE(wait_for([&] { return fs::exists(dir_.path() / ".~lock.second.xls#"); }));
+  kill(starter.pid, SIGINT);
+  Outcome interrupted = Wait(starter);
+  EXPECT_EQ(interrupted.status, 130) << interrupted.err;
+  Outcome finished = Wait(user);
+  EXPECT_EQ(finished.status, 0) << finished.err;
+  ExpectExported(second);
+  EXPECT_TRUE(wait_for([&] { return !OfficeOnPipe(pipe_); }));
 }
 
 TEST_F(KestrinRun, HelpVersionAndWrongArguments) {

@@ -186,6 +186,19 @@ TEST_F(PatternWindowTest, WhatTheWindowSavesLoadsBackIntoAFreshWindow) {
                          Widget(f, "framGrid"), Widget(f, "framPivot")}) {
     EXPECT_TRUE(frame->isEnabled());
   }
+
+  // The user closed the workbook in the office loading started: loading
+  // again skips closing it, and the pattern's workbook opens anew.
+  const auto office = loading->state.workbook.XlApp;
+  ASSERT_EQ(loading->state.workbook.XlNewF, 1);
+  office->ActiveWorkbook()->Close(false);
+  loading->messages.shown.clear();
+  loading->form->m1a_Click();
+  EXPECT_THAT(loading->messages.shown,
+              ElementsAre(ShownMessage{"解析パターンを読み込みました。", ui::kTitle}));
+  ASSERT_TRUE(loading->state.workbook.XlApp);
+  EXPECT_NE(loading->state.workbook.XlApp, office);
+  EXPECT_NO_THROW(loading->state.workbook.XlApp->ActiveWorkbook()->Sheets());
 }
 
 TEST_F(PatternWindowTest, SavingWithoutANameOrWithABadBoxWritesNothing) {

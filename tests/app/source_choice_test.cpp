@@ -235,6 +235,21 @@ TEST_F(SourceChoice, ListsThatCannotBeReadAfterTheOpenGiveOneMessageNamingTheDat
   EXPECT_EQ(Entries(*Combo(*window_, "cboTables")), QStringList{"Orders"});
 }
 
+// A table linked to a back-end that is gone cannot give its fields; the
+// queries are listed all the same, and the window says so once.
+TEST_F(SourceChoice, AFirstTableThatCannotBeReadStillLetsTheQueriesBeListed) {
+  testsupport::Jet4Database db;
+  db.linked_tables = {testsupport::AccessLink("Kunden", "Kunden", (dir_ / "gone.mdb").string())};
+  db.queries = {Query("Plain", 0, 0, {Row(5, 0, "Kunden"), Row(6, 0, "", "[Name]")})};
+  const std::string path = Write("front.mdb", db);
+  Choose(path);
+  ASSERT_EQ(messages_.shown.size(), 1u);
+  EXPECT_NE(messages_.shown[0].prompt.find(path), std::string::npos);
+  ExpectRestored();
+  EXPECT_EQ(Entries(*Combo(*window_, "cboTables")), QStringList{"Kunden"});
+  EXPECT_EQ(Entries(*Combo(*window_, "cboQuerys")), QStringList{"Plain"});
+}
+
 TEST_F(SourceChoice, CancelAndDatabasesWithoutListsKeepWhatTheListsHeld) {
   auto& w = *window_;
   Choose(mdbtest::SamplePath("queryTestV2000.mdb"));
