@@ -1,6 +1,7 @@
 #include "app/export_session.h"
 
 #include <algorithm>
+#include <future>
 #include <limits>
 
 #include "app/export_run.h"
@@ -94,6 +95,7 @@ void ExportSession::StartUp(SessionView& view, bool unattended) {
   state_.workbook.XlNewF = 0;
   state_.source.AcNewF = 0;
   state_.ExecF = unattended ? 1 : 0;
+  unattended_ = unattended;
 }
 
 void ExportSession::Shutdown() {
@@ -209,6 +211,17 @@ bool ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
     }
   };
   const pattern::PatternFile database = pattern::LocatePatternFile(s.FileMoto);
+  const pattern::PatternFile book = pattern::LocatePatternFile(s.FileSaki);
+  // The office takes longer to start than the database to open: an
+  // unattended run that will need both starts the office first. Only the
+  // office side is touched on that thread; get() below waits for it and
+  // passes on its failure. Leaving early waits for it too (the future's
+  // destructor), and the office is then ended as any other.
+  std::future<void> office;
+  if (unattended_ && database.found && book.found) {
+    office = std::async(std::launch::async, [this] { ReadyOffice(/*chosen_before=*/true); });
+  }
+
   s.FileMoto = database.path;
   state_.source.MdbPath = s.FileMoto;
   open_named(&S::FileMoto, database, automation::msg::kCannotOpenDatabase, [&] {
@@ -219,10 +232,13 @@ bool ExportSession::LoadPattern(const std::string& PatFile, SessionView& view) {
   ShowOption(view, s, &S::TblKbn, "TblKbn", PatFile);
   view.Show(&S::TblName);
 
-  const pattern::PatternFile book = pattern::LocatePatternFile(s.FileSaki);
   s.FileSaki = book.path;
   open_named(&S::FileSaki, book, automation::msg::kCannotOpenWorkbook, [&] {
-    ReadyOffice(/*chosen_before=*/true);
+    if (office.valid()) {
+      office.get();
+    } else {
+      ReadyOffice(/*chosen_before=*/true);
+    }
     OpenWorkbook(s.FileSaki);
   });
 

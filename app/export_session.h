@@ -96,7 +96,10 @@ class ExportSession {
   // read or an option value names no button (340), AutomationError when the
   // database or the workbook cannot be opened; what was done before stays.
   // "解析パターンを読み込みました。" ends it unless ExecF is 1. Returns false
-  // when a file the pattern names was reported missing.
+  // when a file the pattern names was reported missing. In an unattended
+  // run whose database and workbook are both there, the office is made
+  // ready on a thread of its own while the database opens; its failure is
+  // told where the workbook's step tells it, as if it had come in turn.
   bool LoadPattern(const std::string& PatFile, SessionView& view);
   // Saves the settings under the name the save dialog gave: captures the
   // view, refuses an empty name, writes the file and confirms. A text the
@@ -127,6 +130,8 @@ class ExportSession {
   ModuleState& state_;
   SessionServices services_;
   std::weak_ptr<automation::XlApplication> shown_office_;
+  // An unattended run: its pattern's office starts while its database opens.
+  bool unattended_ = false;
 };
 
 }  // namespace kestrin::app

@@ -6,7 +6,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -47,6 +49,7 @@ class UnattendedRunTest : public ::testing::Test {
       book_ = &office_->AddFile(workbook_, {"Data"});
       return office_;
     };
+    office_server_ = server.get();
     session_ = std::make_unique<OfficeSession>(std::move(server), /*office_on_screen=*/false);
   }
   ~UnattendedRunTest() override { std::fclose(console_); }
@@ -77,7 +80,8 @@ class UnattendedRunTest : public ::testing::Test {
   std::string database_, workbook_;
   kestrin::testing::FakeAccessServer access_;
   std::shared_ptr<kestrin::testing::FakeExcel> office_;
-  kestrin::testing::FakeWorkbook* book_ = nullptr;  // the workbook file in office_
+  kestrin::testing::FakeWorkbook* book_ = nullptr;           // the workbook file in office_
+  kestrin::testing::FakeXlServer* office_server_ = nullptr;  // owned by session_
   std::unique_ptr<OfficeSession> session_;
   kestrin::testing::RecordingMessageBox messages_;  // faults
   kestrin::testing::RecordingMessageBox notices_;
@@ -97,6 +101,28 @@ TEST_F(UnattendedRunTest, APatternIsExportedSavedAndOnlyItsEndIsShown) {
   EXPECT_EQ(sheet.Cell(1, 1)->text(), "支店");
   EXPECT_EQ(sheet.Cell(3, 2)->integer(), 20);
   EXPECT_TRUE(office_->quit());  // the session's own office, ended at the end
+}
+
+// The office starts while the database opens: the database's opening waits
+// (a while at most) for the office to be asked for, which happens only if
+// both go on at once.
+TEST_F(UnattendedRunTest, TheOfficeStartsWhileTheDatabaseOpens) {
+  std::promise<void> office_asked;
+  std::future<void> asked = office_asked.get_future();
+  bool overlapped = false;
+  office_server_->make = [make = office_server_->make, &office_asked] {
+    office_asked.set_value();
+    return make();
+  };
+  access_.make = [make = access_.make, &asked, &overlapped] {
+    overlapped = asked.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    return make();
+  };
+  EXPECT_EQ(Run({Pattern("a.kst", [](auto&) {})}), kExitExported);
+  EXPECT_TRUE(overlapped);
+  EXPECT_THAT(messages_.shown, ::testing::IsEmpty());
+  ASSERT_TRUE(book_);
+  EXPECT_EQ(book_->saves, 1);
 }
 
 TEST_F(UnattendedRunTest,
