@@ -268,6 +268,181 @@ inline constexpr Message kNoOptionButton{
 inline constexpr Message kCannotOpenDatabase{"データベース | を開けません: |"};
 inline constexpr Message kCannotOpenWorkbook{"ブック | を開けません: |"};
 
+// The office: what a request to it does, and how it failed. A task is a
+// noun phrase ("セル B3:F103 の消去"); the sheet and the workbook it
+// concerns go before it.
+inline constexpr Message kOfficeInBook{"ブック '|' の|"};
+inline constexpr Message kOfficeOnSheet{"シート '|' の|"};
+inline constexpr Message kOfficeFailed{"|に失敗しました。"};
+inline constexpr Message kOfficeFailedWhy{"|に失敗しました: |"};
+inline constexpr Message kOfficeBookGone{
+    "|に失敗しました: ブックはオフィスで既に閉じられています。"};
+inline constexpr Message kOfficeSheetProtected{"シートは保護されています"};
+inline constexpr Message kOfficeQuitOrLost{
+    "|ができません: オフィスは終了したか、接続が失われました。オフィスに接続し直すか、"
+    "起動し直してください。"};
+inline constexpr Message kOfficeEnded{"|ができません: オフィスが予期せず終了しました。"};
+inline constexpr Message kOfficeCrashed{
+    "|に失敗しました: オフィスが終了したか、異常終了しました。"};
+inline constexpr Message kOfficeTimedOut{
+    "|に失敗しました: オフィスが | 秒以内に応答しなかったため、|。"};
+inline constexpr Message kOfficeStopped{"オフィスを停止しました"};
+inline constexpr Message kOfficeLetGo{"オフィスとの接続を切りました"};
+
+// What a request to the office does.
+inline constexpr Message kTaskOn{"| の|"};
+inline constexpr Message kTaskCell{"セル |"};
+inline constexpr Message kTaskCellRC{"セル R|C|"};
+inline constexpr Message kTaskRows{"行 |"};
+inline constexpr Message kTaskColumns{"列 |"};
+inline constexpr Message kTaskClear{"消去"};
+inline constexpr Message kTaskSelect{"選択"};
+inline constexpr Message kTaskAutoFilter{"オートフィルターの設定"};
+inline constexpr Message kTaskFit{"自動調整"};
+inline constexpr Message kTaskWrite{"書き込み"};
+inline constexpr Message kTaskLines{"罫線の設定"};
+inline constexpr Message kTaskWriteCells{"セルの書き込み"};
+inline constexpr Message kTaskSendCells{"書き込んだセルの送信"};
+inline constexpr Message kTaskOpenBook{"ブック '|' を開く処理"};
+inline constexpr Message kTaskShowBooks{"ブックの表示"};
+inline constexpr Message kTaskHideBooks{"ブックの非表示"};
+inline constexpr Message kTaskCloseOffice{"オフィスの終了"};
+inline constexpr Message kTaskActiveCell{"アクティブ セルの取得"};
+inline constexpr Message kTaskActiveBook{"アクティブ ブックの取得"};
+inline constexpr Message kTaskActiveSheet{"アクティブ シートの取得"};
+inline constexpr Message kTaskSelection{"選択範囲の取得"};
+inline constexpr Message kTaskFindRange{"範囲 | の取得"};
+inline constexpr Message kTaskPlaceField{"ピボットテーブルへのフィールド '|' の配置"};
+inline constexpr Message kTaskAddFields{"ピボットテーブル '|' へのフィールドの追加"};
+inline constexpr Message kTaskFindPivotField{"ピボットテーブル '|' のフィールド '|' の取得"};
+inline constexpr Message kTaskCreatePivot{"| からのピボットテーブル '|' の作成"};
+inline constexpr Message kTaskFindPivot{"ピボットテーブル '|' の取得"};
+inline constexpr Message kTaskSheetName{"シート名の取得"};
+inline constexpr Message kTaskActivate{"アクティブ化"};
+inline constexpr Message kTaskCountSheets{"シート数の取得"};
+inline constexpr Message kTaskFindSheetAt{"シート | の取得"};
+inline constexpr Message kTaskFindSheet{"シート '|' の取得"};
+inline constexpr Message kTaskSave{"保存"};
+inline constexpr Message kTaskCloseBook{"クローズ"};
+
+// What the office's workbooks refuse. A '|' first is the standard text.
+inline constexpr Message kBookNotFound{
+    "'|' が見つかりません。ファイル名のつづりとファイルの場所が正しいかどうかを確認してください。"};
+inline constexpr Message kBookHeld{
+    "ブック '|' は | が編集中です。何も書き込んでいません。そちらでブックが閉じられてから、"
+    "もう一度出力してください。"};
+inline constexpr Message kHolderUnnamed{"名前のないユーザー"};
+inline constexpr Message kHolderUser{"ユーザー '|'"};
+inline constexpr Message kHolderAuthor{"| (氏名 '|')"};
+inline constexpr Message kHolderHost{"ホスト '|' の|"};
+inline constexpr Message kHolderSince{"| (| から)"};
+inline constexpr Message kBookReadOnly{
+    "ブック '|' は読み取り専用でしか開けません (|)。何も書き込んでいません。"};
+inline constexpr Message kMayNotWrite{"ファイルへの書き込み権限がありません"};
+inline constexpr Message kOfficeWouldNotEdit{"オフィスが編集用に開きませんでした"};
+inline constexpr Message kNotAWorkbook{
+    "'|' を開けません。オフィスで読み取れるスプレッドシートのブックではありません。"};
+inline constexpr Message kCannotOpenAsBook{"'|' をブックとして開けません。"};
+inline constexpr Message kCannotOpenAsBookWhy{"'|' をブックとして開けません: |"};
+inline constexpr Message kNoDisplay{
+    "ブックを表示できません。オフィスはディスプレイなしで動作しています (DISPLAY も "
+    "WAYLAND_DISPLAY も設定されていないか、オフィスがヘッドレスで起動されました)。"};
+inline constexpr Message kBeyondXlsGrid{
+    "\"|\" は .xls のシートの最後の行または列 (65536 行、256 列) を超えています。"};
+inline constexpr Message kNoBookOpen{"|ブックが開かれていません。"};
+inline constexpr Message kBookClosedAlready{"|ブックは既に閉じられています。"};
+inline constexpr Message kNoSheetAt{"|ブックにシート | はありません。"};
+inline constexpr Message kNoSheetNamed{"|ブックにシート '|' はありません。"};
+inline constexpr Message kBookClosed{"ブックは閉じられています。"};
+inline constexpr Message kNoBookView{"オフィスにブックのビューがありません。"};
+inline constexpr Message kSelectionNotCells{"選択範囲はセルの範囲ではありません。"};
+inline constexpr Message kTextTooLong{
+    "| 文字の文字列はセルに入りません。セルに入るのは 32,767 文字までです (セル R|C|)。"};
+
+// Excel's refusals of a property or method: class, member, why.
+inline constexpr Message kCannotSetProperty{"| クラスの | プロパティを設定できません: |"};
+inline constexpr Message kCannotGetProperty{"| クラスの | プロパティを取得できません: |"};
+inline constexpr Message kMethodFailed{"| クラスの | メソッドが失敗しました: |"};
+inline constexpr Message kLineStyleUnsupported{"線のスタイル | はサポートされていません"};
+inline constexpr Message kWeightUnsupported{"太さ | はサポートされていません"};
+inline constexpr Message kColorUnsupported{"色番号 | はサポートされていません"};
+inline constexpr Message kBadIndex{"インデックス | は範囲外です"};
+inline constexpr Message kBadOrientation{"向き | は範囲外です"};
+inline constexpr Message kFitWholeOnly{"範囲は行全体または列全体でなければなりません"};
+inline constexpr Message kWizardListOnly{"ワークシート上のリストだけをソースにできます"};
+inline constexpr Message kNoPivotNamed{"シート '|' にピボットテーブル '|' はありません"};
+inline constexpr Message kWizardSays{"PivotTableWizard: |"};
+inline constexpr Message kWizardNoSourceSheet{"ソースのシート '|' はありません。"};
+inline constexpr Message kWizardNoRecords{"ソース | には見出し行と 1 件以上のレコードが必要です。"};
+inline constexpr Message kWizardNoDestination{"出力先 | のシートがありません。"};
+inline constexpr Message kPivotNameTaken{"シート '|' には既にピボットテーブル '|' があります。"};
+inline constexpr Message kPivotNoField{"ピボットテーブル '|' にフィールド '|' はありません。"};
+
+// Starting the office and attaching to it.
+inline constexpr Message kProfileUnprepared{"オフィスのプロファイルを準備できません: |"};
+inline constexpr Message kNoOfficeOnPipe{"パイプ '|' で動作しているオフィスはありません。"};
+inline constexpr Message kUnansweringEnded{
+    "パイプ '|' で動作しているオフィスはありません。そこにあったオフィスは応答しなかったため、"
+    "終了させました。"};
+inline constexpr Message kCannotAttach{"パイプ '|' のオフィスに接続できません: |"};
+inline constexpr Message kCannotStartOnPipe{"パイプ '|' でオフィスを起動できません: |"};
+inline constexpr Message kEndedBeforeAnswer{
+    "オフィスはパイプ '|' で応答する前に終了しました (終了コード |)。|"};
+inline constexpr Message kItsLogSays{"ログ: |"};
+inline constexpr Message kStartTimedOut{
+    "オフィスがパイプ '|' で | 秒以内に応答しませんでした。ログ: '|'"};
+inline constexpr Message kConnectionRefused{"オフィスが接続を拒否しました"};
+inline constexpr Message kThereSilent{"そこにあるオフィスが | 秒以内に応答しませんでした"};
+inline constexpr Message kStillStarting{
+    "| (| 秒前に起動したばかりで、まだ起動中の可能性があります)"};
+inline constexpr Message kUnansweringNotice{
+    "パイプ '|' のオフィス (プロセス |) が | 秒以内に応答しませんでした。|"};
+inline constexpr Message kEndedFreshStarts{"終了させ、新しいオフィスを起動します"};
+inline constexpr Message kEndingFailed{"終了できませんでした"};
+inline constexpr Message kNoDesktop{"パイプ '|' のオフィスにデスクトップがありません。"};
+inline constexpr Message kNoDesktopWhy{"パイプ '|' のオフィスにデスクトップがありません: |"};
+
+// The office's files, folders, pipe and runtime.
+inline constexpr Message kNotAReference{"| \"|\" はシート上の有効な参照ではありません。"};
+inline constexpr Message kRefCell{"セル参照"};
+inline constexpr Message kRefRange{"範囲"};
+inline constexpr Message kRefRows{"行の範囲"};
+inline constexpr Message kRefColumns{"列の範囲"};
+inline constexpr Message kRefSource{"ソース"};
+inline constexpr Message kBackupMissing{
+    "保存の前に '|' をバックアップできません: ファイルがありません。"};
+inline constexpr Message kBackupFailed{"'|' を '|' にバックアップできません: |"};
+inline constexpr Message kNotSaved{"|。ブックは保存していません。"};
+inline constexpr Message kFolderRefused{"フォルダー '|' は使用しません: |"};
+inline constexpr Message kFolderOwner{"| の所有です"};
+inline constexpr Message kFolderBadLink{"リンク先を使用できません (|)"};
+inline constexpr Message kFolderNotFolder{"フォルダーではありません"};
+inline constexpr Message kFolderLeadsTo{"| の所有するフォルダーへのリンクです"};
+inline constexpr Message kFolderWorldWritable{"すべてのユーザーが書き込めます"};
+inline constexpr Message kFolderUid{"ユーザー ID |"};
+inline constexpr Message kCannotCreateFolder{"フォルダー '|' を作成できません: |"};
+inline constexpr Message kCannotWriteFile{"ファイル '|' に書き込めません"};
+inline constexpr Message kCannotReplaceFile{"ファイル '|' を置き換えられません"};
+inline constexpr Message kCannotMakeFolder{"フォルダー '|' を作成できません"};
+inline constexpr Message kCannotStartProgram{"オフィスのプログラム '|' を起動できません: |"};
+inline constexpr Message kPipeNotOurs{
+    "オフィスのパイプ '|' (ファイル '|') は別のユーザー (ユーザー ID |) の所有です。Kestrin "
+    "はこのパイプに接続せず、オフィスも起動しません。ファイルを削除するか、所有者に削除を"
+    "依頼してください。"};
+inline constexpr Message kPipeNotSocket{
+    "オフィスのパイプ '|' (ファイル '|') はソケットではありません。Kestrin はこのパイプに接続せず、"
+    "オフィスも起動しません。ファイルを削除してください。"};
+inline constexpr Message kShareLockUnopened{"ロック ファイル '|' を開けません: |"};
+inline constexpr Message kShareBusy{
+    "別の Kestrin の実行が | 秒以上オフィスを起動または終了しています (ファイル '|')。"};
+inline constexpr Message kPathNotUtf8{
+    "パス '|' は UTF-8 ではないため、オフィスはファイルを開けません。"};
+inline constexpr Message kPathNoUrl{"オフィスはパス '|' をファイル URL にできません。"};
+inline constexpr Message kRuntimeUnstarted{
+    "オフィスのライブラリの UNO ランタイムを起動できません: |"};
+inline constexpr Message kAcceptedSilent{
+    "パイプ '|' のオフィスは接続を受け付けましたが、応答しません。"};
+
 // The window and the command line.
 inline constexpr Message kApplicationQuit{"アプリケーションは終了しています"};
 

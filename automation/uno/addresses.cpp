@@ -4,13 +4,13 @@
 #include <charconv>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::uno {
 namespace {
 
-[[noreturn]] void Bad(std::string_view what, std::string_view text) {
-  throw AutomationError(errnum::kAppDefined, std::string(what) + " \"" + std::string(text) +
-                                                 "\" is not a valid reference on the sheet");
+[[noreturn]] void Bad(const std::string& what, std::string_view text) {
+  throw AutomationError(errnum::kAppDefined, msg::kNotAReference({what, text}));
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -72,7 +72,7 @@ CellPos ParseR1C1(std::string_view reference) {
   if (reference.size() < 4 || reference.front() != 'r' || c == std::string_view::npos ||
       !ParseNumber(reference.substr(1, c - 1), kMaxRows, pos.row) ||
       !ParseNumber(reference.substr(c + 1), kMaxColumns, pos.col)) {
-    Bad("Cell reference", reference);
+    Bad(msg::kRefCell(), reference);
   }
   return pos;
 }
@@ -82,11 +82,11 @@ Block ParseA1Block(std::string_view address) {
   size_t colon = text.find(':');
   CellPos a, b;
   if (colon == std::string_view::npos) {
-    if (!ParseA1Cell(text, a)) Bad("Range", address);
+    if (!ParseA1Cell(text, a)) Bad(msg::kRefRange(), address);
     return Block{a.row, a.col, a.row, a.col};
   }
   if (!ParseA1Cell(text.substr(0, colon), a) || !ParseA1Cell(text.substr(colon + 1), b)) {
-    Bad("Range", address);
+    Bad(msg::kRefRange(), address);
   }
   return Ordered(a.row, a.col, b.row, b.col);
 }
@@ -99,7 +99,7 @@ Block ParseRowSpan(std::string_view span) {
                 ? ParseNumber(text, kMaxRows, r0) && ParseNumber(text, kMaxRows, r1)
                 : ParseNumber(text.substr(0, colon), kMaxRows, r0) &&
                       ParseNumber(text.substr(colon + 1), kMaxRows, r1);
-  if (!ok) Bad("Row span", span);
+  if (!ok) Bad(msg::kRefRows(), span);
   return Ordered(r0, 0, r1, kMaxColumns - 1);
 }
 
@@ -110,7 +110,7 @@ Block ParseColumnSpan(std::string_view span) {
   bool ok = colon == std::string_view::npos ? ParseLetters(text, c0) && ParseLetters(text, c1)
                                             : ParseLetters(text.substr(0, colon), c0) &&
                                                   ParseLetters(text.substr(colon + 1), c1);
-  if (!ok) Bad("Column span", span);
+  if (!ok) Bad(msg::kRefColumns(), span);
   return Ordered(0, c0, kMaxRows - 1, c1);
 }
 
@@ -124,7 +124,7 @@ std::string ColumnLetters(int col) {
 
 SheetBlock ParseSheetBlock(std::string_view source) {
   size_t bang = source.rfind('!');
-  if (bang == std::string_view::npos || bang == 0) Bad("Source", source);
+  if (bang == std::string_view::npos || bang == 0) Bad(msg::kRefSource(), source);
   std::string sheet(source.substr(0, bang));
   if (sheet.size() >= 2 && sheet.front() == '\'' && sheet.back() == '\'') {
     std::string unquoted;
@@ -134,7 +134,7 @@ SheetBlock ParseSheetBlock(std::string_view source) {
     }
     sheet = unquoted;
   }
-  if (sheet.empty()) Bad("Source", source);
+  if (sheet.empty()) Bad(msg::kRefSource(), source);
   return SheetBlock{sheet, ParseA1Block(source.substr(bang + 1))};
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 #include "automation/uno/user_dirs.h"
 
 namespace kestrin::automation::uno {
@@ -64,28 +65,27 @@ fs::path BackUpWorkbook(const fs::path& workbook, const fs::path& dir,
                         std::chrono::system_clock::time_point now, std::size_t keep) {
   std::error_code ec;
   if (!fs::is_regular_file(workbook, ec)) {
-    throw AutomationError(errnum::kAppDefined, "Cannot back up '" + workbook.string() +
-                                                   "' before saving: the file is missing");
+    throw AutomationError(errnum::kAppDefined, msg::kBackupMissing({workbook.string()}));
   }
   try {
     MakePrivateDir(dir);
   } catch (const AutomationError& e) {
-    throw AutomationError(e.number(), e.description() + "; the workbook was not saved");
+    throw AutomationError(e.number(), msg::kNotSaved({e.description()}));
   }
   const std::string stem = workbook.stem().string();
   const std::string ext = workbook.extension().string();
   const std::string base = stem + "-" + Stamp(now);
   auto failed = [&](const std::string& why) {
-    return AutomationError(errnum::kAppDefined, "Cannot back up '" + workbook.string() +
-                                                    "' into '" + dir.string() + "': " + why +
-                                                    "; the workbook was not saved");
+    return AutomationError(
+        errnum::kAppDefined,
+        msg::kNotSaved({msg::kBackupFailed({workbook.string(), dir.string(), why})}));
   };
 
   // The copy is made under a temporary name and given its backup name only
   // once complete, so that a copy cut short never looks like a backup.
   std::string temp = (dir / ".kestrin-partial-XXXXXX").string();
   const int fd = mkstemp(temp.data());
-  if (fd < 0) throw failed(std::strerror(errno));
+  if (fd < 0) throw failed(SystemErrorWords(errno));
   struct RemoveTemp {
     std::string path;
     ~RemoveTemp() {
@@ -105,19 +105,19 @@ fs::path BackUpWorkbook(const fs::path& workbook, const fs::path& dir,
     }
     if (sync_fd >= 0) close(sync_fd);
   }
-  if (ec) throw failed(ec.message());
+  if (ec) throw failed(SystemErrorWords(ec.value()));
   // link() never replaces a file: a name taken meanwhile gets the next number.
   fs::path target = dir / (base + ext);
   for (int n = 2;; ++n) {
     if (link(temp.c_str(), target.c_str()) == 0) break;
     if (errno == EPERM || errno == EOPNOTSUPP) {  // a file system without links
       if (!fs::exists(target, ec)) {
-        if (std::rename(temp.c_str(), target.c_str()) != 0) throw failed(std::strerror(errno));
+        if (std::rename(temp.c_str(), target.c_str()) != 0) throw failed(SystemErrorWords(errno));
         remove_temp.path.clear();
         break;
       }
     } else if (errno != EEXIST) {
-      throw failed(std::strerror(errno));
+      throw failed(SystemErrorWords(errno));
     }
     target = dir / (base + "-" + std::to_string(n) + ext);
   }

@@ -4,6 +4,7 @@
 
 #include <com/sun/star/util/XProtectable.hpp>
 
+#include "automation/messages.h"
 #include "automation/uno/office_words.h"
 #include "automation/uno/uno_util.h"
 #include "automation/uno/workbooks.h"
@@ -37,15 +38,10 @@ CallPolicy::Armed::~Armed() {
 }
 
 void CallPolicy::CheckAlive(const Task& task) {
-  if (ended_) {
-    throw AutomationError(kDisconnected, Describe(task, false) +
-                                             ": the office has been quit or was lost; attach to "
-                                             "or start an office again");
-  }
+  if (ended_) throw AutomationError(kDisconnected, msg::kOfficeQuitOrLost({Describe(task, false)}));
   if (process_ && !process_->Alive()) {
     Lose();
-    throw AutomationError(kDisconnected,
-                          Describe(task, false) + ": the office has ended unexpectedly");
+    throw AutomationError(kDisconnected, msg::kOfficeEnded({Describe(task, false)}));
   }
 }
 
@@ -53,18 +49,15 @@ std::string CallPolicy::Describe(const Task& task, bool office_answers) {
   std::string text = task.action;
   if (task.sheet.is() && office_answers) {
     try {
-      const std::string name = "'" + SheetName(task.sheet) + "'";
-      text += text.ends_with("the sheet") ? " " + name : " on sheet " + name;
+      text = msg::kOfficeOnSheet({SheetName(task.sheet), text});
     } catch (const css::uno::Exception&) {
     }
   }
   if (task.doc.is()) {
     if (const Book* book = books_.Find(task.doc)) {
-      const std::string name = "'" + book->path.filename().string() + "'";
-      text += text.ends_with("workbook") ? " " + name : " of workbook " + name;
+      text = msg::kOfficeInBook({book->path.filename().string(), text});
     }
   }
-  if (!text.empty() && text[0] >= 'a' && text[0] <= 'z') text[0] = static_cast<char>(text[0] - 32);
   return text;
 }
 
@@ -74,15 +67,14 @@ void CallPolicy::Fail(const Task& task, const css::uno::Exception& e) {
   bool office_gone = (process_ && !process_->Alive()) || !BridgeAlive();
   if (watchdog_->Fired()) {
     Lose();
-    throw AutomationError(kCallTimedOut, Describe(task, false) +
-                                             ": the office did not answer within " +
-                                             std::to_string(limit_.count() / 1000) + " s and was " +
-                                             (process_ ? "stopped" : "let go"));
+    throw AutomationError(
+        kCallTimedOut,
+        msg::kOfficeTimedOut({Describe(task, false), std::to_string(limit_.count() / 1000),
+                              process_ ? msg::kOfficeStopped() : msg::kOfficeLetGo()}));
   }
   if (office_gone) {
     Lose();
-    throw AutomationError(kDisconnected,
-                          Describe(task, false) + ": the office has ended or crashed");
+    throw AutomationError(kDisconnected, msg::kOfficeCrashed({Describe(task, false)}));
   }
   // The office is there; an object may be gone because a workbook was
   // closed in the office behind the program's back. Forget such workbooks
@@ -93,15 +85,13 @@ void CallPolicy::Fail(const Task& task, const css::uno::Exception& e) {
     // The office refuses changes to a protected sheet without saying why.
     try {
       Reference<css::util::XProtectable> protection(task.sheet, UNO_QUERY);
-      if (protection.is() && protection->isProtected()) words = "the sheet is protected";
+      if (protection.is() && protection->isProtected()) words = msg::kOfficeSheetProtected();
     } catch (const css::uno::Exception&) {
     }
   }
-  if (books_.ForgetClosed()) {
-    throw AutomationError(kAppDefined,
-                          what + " failed: the workbook is no longer open in the office");
-  }
-  throw AutomationError(kAppDefined, what + " failed" + (words.empty() ? "" : ": " + words));
+  if (books_.ForgetClosed()) throw AutomationError(kAppDefined, msg::kOfficeBookGone({what}));
+  throw AutomationError(kAppDefined, words.empty() ? msg::kOfficeFailed({what})
+                                                   : msg::kOfficeFailedWhy({what, words}));
 }
 
 void CallPolicy::Lose() {

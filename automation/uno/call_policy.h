@@ -33,8 +33,8 @@ namespace kestrin::automation::uno {
 class Workbooks;
 
 // What a request does, in the user's terms, for the description of its
-// failure: "clearing cells B3:F103", followed by the sheet and the workbook
-// when they are given (their names are looked up only then).
+// failure, as a noun phrase ("セル B3:F103 の消去"); the sheet and the workbook
+// go before it when they are given (their names are looked up only then).
 struct Task {
   Task(const char* action) : action(action) {}
   Task(std::string action) : action(std::move(action)) {}
@@ -118,7 +118,7 @@ class CallPolicy {
 
   void CheckAlive(const Task& task);
   void Lose();
-  // "Clearing cells B3:F103 on sheet 'Sales' of workbook 'Report.xls'"; the
+  // "ブック 'Report.xls' のシート 'Sales' のセル B3:F103 の消去"; the
   // sheet's name is asked of the office only when `office_answers`.
   std::string Describe(const Task& task, bool office_answers);
   bool BridgeAlive();

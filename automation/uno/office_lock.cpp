@@ -7,6 +7,8 @@
 #include <iterator>
 #include <vector>
 
+#include "automation/messages.h"
+
 namespace kestrin::automation::uno {
 namespace fs = std::filesystem;
 
@@ -75,15 +77,17 @@ bool TakenByUs(const OfficeLock& lock) {
 }
 
 std::string Holder(const OfficeLock& lock) {
-  std::string who = lock.user.empty() ? "an unnamed user" : lock.user;
-  if (!lock.author.empty() && lock.author != lock.user) who += " (" + lock.author + ")";
-  if (!lock.host.empty()) who += " on host " + lock.host;
+  std::string who = lock.user.empty() ? msg::kHolderUnnamed() : msg::kHolderUser({lock.user});
+  if (!lock.author.empty() && lock.author != lock.user)
+    who = msg::kHolderAuthor({who, lock.author});
+  if (!lock.host.empty()) who = msg::kHolderHost({lock.host, who});
   // "07.12.2026 16:30" -> "2026-12-07 16:30"; any other form as written.
   const std::string& s = lock.since;
   if (s.size() >= 10 && s[2] == '.' && s[5] == '.') {
-    who += " since " + s.substr(6, 4) + "-" + s.substr(3, 2) + "-" + s.substr(0, 2) + s.substr(10);
+    who = msg::kHolderSince(
+        {who, s.substr(6, 4) + "-" + s.substr(3, 2) + "-" + s.substr(0, 2) + s.substr(10)});
   } else if (!s.empty()) {
-    who += " since " + s;
+    who = msg::kHolderSince({who, s});
   }
   return who;
 }

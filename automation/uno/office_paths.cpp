@@ -16,6 +16,7 @@
 #include <rtl/ustring.hxx>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::uno {
 namespace {
@@ -51,13 +52,11 @@ std::string FileUrl(const fs::path& absolute) {
           &system.pData, bytes.data(), static_cast<sal_Int32>(bytes.size()), RTL_TEXTENCODING_UTF8,
           RTL_TEXTTOUNICODE_FLAGS_UNDEFINED_ERROR | RTL_TEXTTOUNICODE_FLAGS_MBUNDEFINED_ERROR |
               RTL_TEXTTOUNICODE_FLAGS_INVALID_ERROR)) {
-    throw AutomationError(
-        1004, "The path '" + bytes + "' is not in UTF-8, so the office cannot reach the file");
+    throw AutomationError(errnum::kAppDefined, msg::kPathNotUtf8({bytes}));
   }
   rtl::OUString url;
   if (osl::FileBase::getFileURLFromSystemPath(system, url) != osl::FileBase::E_None) {
-    throw AutomationError(errnum::kAppDefined,
-                          "The office cannot name the path '" + bytes + "' as a file URL");
+    throw AutomationError(errnum::kAppDefined, msg::kPathNoUrl({bytes}));
   }
   const rtl::OString text = rtl::OUStringToOString(url, RTL_TEXTENCODING_UTF8);
   return std::string(text.getStr(), static_cast<size_t>(text.getLength()));

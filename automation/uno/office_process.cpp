@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 extern char** environ;
 
@@ -56,8 +57,8 @@ OfficeProcess::OfficeProcess(const std::string& program, const std::vector<std::
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   if (rc != 0) {
-    throw AutomationError(errnum::kCannotCreate, "Cannot start the office program '" + program +
-                                                     "': " + std::strerror(rc));
+    throw AutomationError(errnum::kCannotCreate,
+                          msg::kCannotStartProgram({program, SystemErrorWords(rc)}));
   }
 }
 
@@ -170,16 +171,10 @@ void CheckPipeOwner(const std::string& pipe) {
     if (lstat(path.c_str(), &st) != 0) continue;
     if (st.st_uid != getuid()) {
       throw AutomationError(errnum::kCannotCreate,
-                            "The office pipe '" + pipe + "' (" + path.string() +
-                                ") belongs to another user (uid " + std::to_string(st.st_uid) +
-                                "): Kestrin neither attaches to it nor starts an office "
-                                "on it. Remove that file, or ask its owner to.");
+                            msg::kPipeNotOurs({pipe, path.string(), std::to_string(st.st_uid)}));
     }
     if (!S_ISSOCK(st.st_mode)) {
-      throw AutomationError(errnum::kCannotCreate,
-                            "The office pipe '" + pipe + "' (" + path.string() +
-                                ") is not a socket: Kestrin neither attaches to it nor "
-                                "starts an office on it. Remove that file.");
+      throw AutomationError(errnum::kCannotCreate, msg::kPipeNotSocket({pipe, path.string()}));
     }
   }
 }

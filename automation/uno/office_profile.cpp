@@ -14,6 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "automation/messages.h"
+
 namespace kestrin::automation::uno {
 namespace {
 
@@ -109,7 +111,7 @@ void WriteWhole(const fs::path& path, const std::string& text) {
   fs::path temp = path;
   temp += ".kestrin-new";
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) Fail("cannot write " + temp.string());
+  if (fd < 0) Fail(msg::kCannotWriteFile({temp.string()}));
   size_t done = 0;
   while (done < text.size()) {
     ssize_t n = ::write(fd, text.data() + done, text.size() - done);
@@ -119,7 +121,7 @@ void WriteWhole(const fs::path& path, const std::string& text) {
       ::close(fd);
       ::unlink(temp.c_str());
       errno = e;
-      Fail("cannot write " + temp.string());
+      Fail(msg::kCannotWriteFile({temp.string()}));
     }
     done += static_cast<size_t>(n);
   }
@@ -127,13 +129,13 @@ void WriteWhole(const fs::path& path, const std::string& text) {
     int e = errno;
     ::unlink(temp.c_str());
     errno = e;
-    Fail("cannot write " + temp.string());
+    Fail(msg::kCannotWriteFile({temp.string()}));
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
     int e = errno;
     ::unlink(temp.c_str());
     errno = e;
-    Fail("cannot replace " + path.string());
+    Fail(msg::kCannotReplaceFile({path.string()}));
   }
 }
 
@@ -221,7 +223,7 @@ void PrepareOfficeProfile(const fs::path& installation, bool japanese_ui,
     if (fs::is_directory(dir)) continue;
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) throw std::system_error(ec, "cannot create " + dir.string());
+    if (ec) throw std::system_error(ec, msg::kCannotMakeFolder({dir.string()}));
     ::chmod(dir.c_str(), 0700);
   }
   std::string text;

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 #include "automation/uno/office_process.h"
 
 namespace kestrin::automation::uno {
@@ -72,15 +73,13 @@ std::unique_ptr<OfficeShare> OfficeShare::TakeTurn(const std::filesystem::path& 
                                                    std::chrono::milliseconds limit) {
   int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) {
-    throw AutomationError(errnum::kCannotCreate, "Cannot open the lock file " + file.string() +
-                                                     ": " + std::strerror(errno));
+    throw AutomationError(errnum::kCannotCreate,
+                          msg::kShareLockUnopened({file.string(), SystemErrorWords(errno)}));
   }
   std::unique_ptr<OfficeShare> share(new OfficeShare(fd, std::move(office_args)));
   if (!share->Lock(F_WRLCK, kTurnByte, limit)) {
     throw AutomationError(errnum::kCannotCreate,
-                          "Another run of Kestrin has been starting or ending the "
-                          "office for more than " +
-                              std::to_string(limit.count() / 1000) + " s (" + file.string() + ")");
+                          msg::kShareBusy({std::to_string(limit.count() / 1000), file.string()}));
   }
   share->turn_ = true;
   return share;

@@ -9,6 +9,7 @@
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include "automation/messages.h"
 #include "automation/uno/number_formats.h"
 #include "automation/uno/uno_util.h"
 
@@ -24,8 +25,8 @@ namespace {
 // "cell B3" or "cells B3:F103".
 std::string CellsText(const Block& b) {
   std::string first = ColumnLetters(b.left) + std::to_string(b.top + 1);
-  if (b.top == b.bottom && b.left == b.right) return "cell " + first;
-  return "cells " + first + ":" + ColumnLetters(b.right) + std::to_string(b.bottom + 1);
+  if (b.top == b.bottom && b.left == b.right) return msg::kTaskCell({first});
+  return msg::kTaskCell({first + ":" + ColumnLetters(b.right) + std::to_string(b.bottom + 1)});
 }
 
 }  // namespace
@@ -102,10 +103,9 @@ void PendingWrites::DrawLine(const Reference<css::sheet::XSpreadsheet>& sheet, c
       lines_->diagonal_up = look;
       break;
     default:
-      throw AutomationError(kAppDefined,
-                            "Unable to get the Borders property of the Range "
-                            "class: index " +
-                                std::to_string(border));
+      throw AutomationError(
+          kAppDefined,
+          msg::kCannotGetProperty({"Range", "Borders", msg::kBadIndex({std::to_string(border)})}));
   }
 }
 
@@ -163,7 +163,7 @@ void PendingWrites::SendCells() {
     try {
       WriteBlock(book, block);
     } catch (const css::uno::Exception& e) {
-      policy_.Fail(Task("writing " + CellsText(block.area), doc_, sheet_), e);
+      policy_.Fail(Task(msg::kTaskOn({CellsText(block.area), msg::kTaskWrite()}), doc_, sheet_), e);
     }
   }
   if (book != nullptr) {

@@ -17,6 +17,7 @@
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include "automation/messages.h"
 #include "automation/uno/backup.h"
 #include "automation/uno/book_view.h"
 #include "automation/uno/number_formats.h"
@@ -32,7 +33,7 @@ namespace {
 
 std::string CannotOpen(const std::string& path, const css::uno::Exception& e) {
   const std::string words = OfficeWords(FromOU(e.Message));
-  return "'" + path + "' cannot be opened as a workbook" + (words.empty() ? "" : ": " + words);
+  return words.empty() ? msg::kCannotOpenAsBook({path}) : msg::kCannotOpenAsBookWhy({path, words});
 }
 
 }  // namespace
@@ -59,7 +60,7 @@ Session::Session(UnoOptions options, std::unique_ptr<OfficeProcess> process,
 Session::~Session() {
   if (!policy_.ended()) {
     try {
-      Call("sending the last written cells", kLeavesCells, [] {});
+      Call(msg::kTaskSendCells(), kLeavesCells, [] {});
     } catch (...) {
     }
   }
@@ -71,16 +72,14 @@ void Session::Open(const std::string& path) {
   std::error_code ec;
   fs::path absolute = fs::absolute(path, ec);
   if (path.empty() || !fs::is_regular_file(absolute, ec)) {
-    throw AutomationError(kAppDefined, "'" + path +
-                                           "' could not be found. Check the spelling of the "
-                                           "file name and verify that the file exists.");
+    throw AutomationError(kAppDefined, msg::kBookNotFound({path}));
   }
   absolute = fs::weakly_canonical(absolute, ec);
   // An office elsewhere that has the file open would be overwritten by our
   // save, and ours would open it read-only without a word: refuse it here,
   // before anything is cleared or written.
   if (books_.Find(absolute) == nullptr) RefuseIfHeldElsewhere(absolute);
-  Call("opening the workbook '" + path + "'", [&] {
+  Call(msg::kTaskOpenBook({path}), [&] {
     pending_.ForgetCursor();  // the active cell is the other workbook's now
     if (Book* open = books_.Find(absolute)) {
       if (Workbooks::Alive(open->doc)) {
@@ -98,10 +97,7 @@ void Session::RefuseIfHeldElsewhere(const fs::path& file) {
   // no obstacle.
   auto lock = ReadOfficeLock(file);
   if (!lock || TakenByUs(*lock)) return;
-  throw AutomationError(kAppDefined, "The workbook '" + file.filename().string() +
-                                         "' is open for editing by " + Holder(*lock) +
-                                         ". Nothing was written to it: export again once it "
-                                         "has been closed there.");
+  throw AutomationError(kAppDefined, msg::kBookHeld({file.filename().string(), Holder(*lock)}));
 }
 
 void Session::Load(const std::string& path, const fs::path& file) {
@@ -121,20 +117,15 @@ void Session::Load(const std::string& path, const fs::path& file) {
   if (storable.is() && storable->isReadonly()) {
     Workbooks::Close(component);
     RefuseIfHeldElsewhere(file);
-    throw AutomationError(kAppDefined,
-                          "The workbook '" + file.filename().string() +
-                              "' can only be opened read-only (" +
-                              (access(file.c_str(), W_OK) != 0
-                                   ? std::string("you may not write to the file")
-                                   : std::string("the office would not open it for editing")) +
-                              "). Nothing was written to it.");
+    throw AutomationError(kAppDefined, msg::kBookReadOnly({file.filename().string(),
+                                                           access(file.c_str(), W_OK) != 0
+                                                               ? msg::kMayNotWrite()
+                                                               : msg::kOfficeWouldNotEdit()}));
   }
   Reference<css::sheet::XSpreadsheetDocument> doc(component, UNO_QUERY);
   if (!doc.is()) {
     if (component.is()) Workbooks::Close(component);
-    throw AutomationError(kAppDefined, "'" + path +
-                                           "' cannot be opened: it is not a spreadsheet workbook "
-                                           "the office can read");
+    throw AutomationError(kAppDefined, msg::kNotAWorkbook({path}));
   }
   Book book;
   book.doc = doc;
@@ -166,16 +157,13 @@ void Session::Save(Book& book) {
 }
 
 void Session::SetVisible(bool on) {
-  Call(on ? "showing the workbooks" : "hiding the workbooks", kLeavesCells, [&] {
+  Call(on ? msg::kTaskShowBooks() : msg::kTaskHideBooks(), kLeavesCells, [&] {
     if (!on) {
       for (auto& book : books_.all()) Hide(book);
       return;
     }
     if (headless_ || !HaveDisplay()) {
-      throw AutomationError(
-          kAppDefined,
-          "Cannot show the workbook: the office runs without a display (neither DISPLAY "
-          "nor WAYLAND_DISPLAY is set, or the office was started headless)");
+      throw AutomationError(kAppDefined, msg::kNoDisplay());
     }
     for (auto& book : books_.all()) Show(book, ShowMode::kOnScreen);
     if (!books_.empty()) {
@@ -196,7 +184,7 @@ void Session::CloseBook(Book& book, bool save_changes) {
 void Session::Quit() {
   if (policy_.ended()) return;
   try {
-    Call("closing the office", [&] {
+    Call(msg::kTaskCloseOffice(), [&] {
       // Hidden workbooks go; a workbook the user can see stays open in an
       // office that this program did not start.
       const std::vector<Book> books = books_.all();
@@ -220,7 +208,7 @@ void Session::LeaveOffice(bool want_end) {
   auto end = [&] {
     bool refused = false;  // the office vetoed its termination
     try {
-      Call("closing the office", [&] {
+      Call(msg::kTaskCloseOffice(), [&] {
         if (!desktop_->terminate()) refused = true;
       });
     } catch (const AutomationError&) {
@@ -250,7 +238,7 @@ void Session::Goto(std::string_view reference) {
   if (!books_.empty()) {
     CheckInGrid(books_.Active(), Block{pos.row, pos.col, pos.row, pos.col}, reference);
   }
-  const std::string task = "selecting cell " + std::string(reference);
+  const std::string task = msg::kTaskOn({msg::kTaskCell({reference}), msg::kTaskSelect()});
   if (options_.batch_cells) {
     if (!pending_.aimed()) {
       Call(task, kLeavesCells, [&] {
@@ -274,7 +262,7 @@ void Session::Goto(std::string_view reference) {
 
 CellPos Session::ActiveCellPos() {
   if (auto cursor = pending_.cursor()) return *cursor;
-  return Call("finding the active cell", kLeavesCells, [&] {
+  return Call(msg::kTaskActiveCell(), kLeavesCells, [&] {
     Reference<css::view::XSelectionSupplier> sel(Workbooks::View(books_.Active().doc),
                                                  UNO_QUERY_THROW);
     Reference<css::sheet::XCellRangeAddressable> range(sel->getSelection(), UNO_QUERY);
@@ -290,14 +278,16 @@ void Session::PutActiveCell(CellPos pos, const Value& value) {
     // a table is, only one band of it waits here.
     if (pending_.kept() >= static_cast<std::size_t>(options_.max_cells_per_transfer) &&
         pending_.last_put().row != pos.row) {
-      Call("writing cells", kLeavesPending | kLeavesCells, [&] { pending_.SendCells(); });
+      Call(msg::kTaskWriteCells(), kLeavesPending | kLeavesCells, [&] { pending_.SendCells(); });
     }
     pending_.Put(pos, value);
     return;
   }
   // The cell the last Goto selected, unless another request came between:
   // this request leaves pending writes alone so as not to lose it.
-  Call(Task("writing cell r" + std::to_string(pos.row + 1) + "c" + std::to_string(pos.col + 1),
+  Call(Task(msg::kTaskOn(
+                {msg::kTaskCellRC({std::to_string(pos.row + 1), std::to_string(pos.col + 1)}),
+                 msg::kTaskWrite()}),
             books_.empty() ? nullptr : books_.Active().doc),
        kLeavesPending, [&] {
          Book& book = books_.Active();
@@ -338,9 +328,7 @@ void Session::CheckInGrid(const Book& book, const Block& block, std::string_view
   if (block.bottom < 65536 && block.right < 256) return;
   const Grid grid = GridOf(book.path);
   if (block.bottom < grid.rows && block.right < grid.columns) return;
-  throw AutomationError(kAppDefined, "\"" + std::string(text) +
-                                         "\" lies beyond the last row or column of an .xls "
-                                         "sheet (65536 rows, 256 columns)");
+  throw AutomationError(kAppDefined, msg::kBeyondXlsGrid({text}));
 }
 
 const std::vector<ValueBlock>* Session::WrittenInto(

@@ -12,6 +12,7 @@
 
 #include <com/sun/star/connection/NoConnectException.hpp>
 
+#include "automation/messages.h"
 #include "automation/uno/backup.h"
 #include "automation/uno/office_display.h"
 #include "automation/uno/office_profile.h"
@@ -24,11 +25,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// "5 s", "2.5 s".
+// "5", "2.5": seconds.
 std::string Seconds(std::chrono::milliseconds ms) {
   std::string text = std::to_string(ms.count() / 1000);
   if (ms.count() % 1000 != 0) text += "." + std::to_string(ms.count() % 1000 / 100);
-  return text + " s";
+  return text;
 }
 
 // The private office's profile folder, made when missing.
@@ -38,7 +39,7 @@ fs::path Profile(const UnoOptions& options) {
     MakePrivateDir(options.profile_dir);
     return fs::absolute(options.profile_dir);
   } catch (const AutomationError& e) {
-    throw AutomationError(kCannotCreate, "Cannot prepare the office profile: " + e.description());
+    throw AutomationError(kCannotCreate, msg::kProfileUnprepared({e.description()}));
   }
 }
 
@@ -78,16 +79,13 @@ class UnoServer : public XlServer {
       connection = TryConnect();
     }
     if (!connection && EndOurUnansweringOffice()) {
-      throw AutomationError(kCannotCreate, "No office is running on the pipe '" +
-                                               options_.pipe_name +
-                                               "': the one there did not answer and was ended");
+      throw AutomationError(kCannotCreate, msg::kUnansweringEnded({options_.pipe_name}));
     }
     if (!connection) {
       throw AutomationError(kCannotCreate,
                             last_connect_error_.empty()
-                                ? "No office is running on the pipe '" + options_.pipe_name + "'"
-                                : "Cannot attach to the office on the pipe '" + options_.pipe_name +
-                                      "': " + last_connect_error_);
+                                ? msg::kNoOfficeOnPipe({options_.pipe_name})
+                                : msg::kCannotAttach({options_.pipe_name, last_connect_error_}));
     }
     return Attach(nullptr, std::move(connection), !HaveDisplay(), std::move(share));
   }
@@ -101,8 +99,8 @@ class UnoServer : public XlServer {
       return Attach(nullptr, std::move(connection), !HaveDisplay(), std::move(share));
     }
     if (unanswered_ && !EndOurUnansweringOffice()) {
-      throw AutomationError(kCannotCreate, "Cannot start an office on the pipe '" +
-                                               options_.pipe_name + "': " + last_connect_error_);
+      throw AutomationError(kCannotCreate,
+                            msg::kCannotStartOnPipe({options_.pipe_name, last_connect_error_}));
     }
     const std::optional<std::vector<std::string>> windows =
         OfficeWindowEnvironment(fs::path(OfficeProgram(options_)).parent_path());
@@ -125,17 +123,16 @@ class UnoServer : public XlServer {
       }
       if (!process->Alive()) {
         std::string tail = LogTail(log);
-        throw AutomationError(kCannotCreate, "The office ended before answering on the pipe '" +
-                                                 options_.pipe_name + "' (exit status " +
-                                                 std::to_string(process->status()) + ")" +
-                                                 (tail.empty() ? "" : "; its log says: " + tail));
+        throw AutomationError(
+            kCannotCreate,
+            msg::kEndedBeforeAnswer({options_.pipe_name, std::to_string(process->status()),
+                                     tail.empty() ? "" : msg::kItsLogSays({tail})}));
       }
       if (std::chrono::steady_clock::now() >= deadline) {
         process->Kill();
         throw AutomationError(
-            kCannotCreate, "The office did not answer on the pipe '" + options_.pipe_name +
-                               "' within " + std::to_string(options_.start_timeout.count() / 1000) +
-                               " s; see " + log.string());
+            kCannotCreate, msg::kStartTimedOut({options_.pipe_name, Seconds(options_.start_timeout),
+                                                log.string()}));
       }
       // The office makes its pipe a few tenths of a second after starting;
       // it is looked for often, for every moment waited is the user's.
@@ -156,12 +153,11 @@ class UnoServer : public XlServer {
       return nullptr;
     } catch (const css::uno::Exception& e) {
       last_connect_error_ = OfficeWords(FromOU(e.Message));
-      if (last_connect_error_.empty()) last_connect_error_ = "the office refused the connection";
+      if (last_connect_error_.empty()) last_connect_error_ = msg::kConnectionRefused();
       return nullptr;
     } catch (const AutomationError&) {
       unanswered_ = true;
-      last_connect_error_ =
-          "the office there did not answer within " + Seconds(options_.attach_timeout);
+      last_connect_error_ = msg::kThereSilent({Seconds(options_.attach_timeout)});
       return nullptr;
     }
   }
@@ -187,18 +183,16 @@ class UnoServer : public XlServer {
     if (pids.empty()) return false;
     for (pid_t pid : pids) {
       if (ProcessAge(pid) < options_.settle_time) {
-        last_connect_error_ +=
-            " (it started only " +
-            Seconds(std::chrono::duration_cast<std::chrono::milliseconds>(ProcessAge(pid))) +
-            " ago and may still be starting)";
+        last_connect_error_ = msg::kStillStarting(
+            {last_connect_error_,
+             Seconds(std::chrono::duration_cast<std::chrono::milliseconds>(ProcessAge(pid)))});
         return false;
       }
     }
     bool ended = KillAndWait(pids, std::chrono::seconds(10));
-    std::string line = "The office on the pipe '" + options_.pipe_name + "' (process " +
-                       std::to_string(pids.front()) + ") did not answer within " +
-                       Seconds(options_.attach_timeout) + "; " +
-                       (ended ? "it was ended and a fresh one is started" : "ending it failed");
+    std::string line = msg::kUnansweringNotice(
+        {options_.pipe_name, std::to_string(pids.front()), Seconds(options_.attach_timeout),
+         ended ? msg::kEndedFreshStarts() : msg::kEndingFailed()});
     if (options_.notice) {
       options_.notice(line);
     } else {
@@ -228,9 +222,9 @@ class UnoServer : public XlServer {
       return MakeApplication(std::move(session));
     } catch (const css::uno::Exception& e) {
       const std::string words = OfficeWords(FromOU(e.Message));
-      throw AutomationError(kCannotCreate, "The office on the pipe '" + options_.pipe_name +
-                                               "' does not offer a desktop" +
-                                               (words.empty() ? "" : ": " + words));
+      throw AutomationError(kCannotCreate, words.empty()
+                                               ? msg::kNoDesktop({options_.pipe_name})
+                                               : msg::kNoDesktopWhy({options_.pipe_name, words}));
     }
   }
 

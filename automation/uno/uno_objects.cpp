@@ -29,6 +29,7 @@
 #include <com/sun/star/table/XColumnRowRange.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
+#include "automation/messages.h"
 #include "automation/uno/column_fit.h"
 #include "automation/uno/session.h"
 #include "automation/utf8.h"
@@ -49,11 +50,9 @@ void RefuseTextTooLongForACell(const Value& value, int row, int col) {
   if (value.kind() != Value::Kind::kText) return;
   const std::size_t units = Utf16Length(value.text());
   if (units > xl::kMaxCellText) {
-    throw AutomationError(kAppDefined, "A text of " + std::to_string(units) +
-                                           " characters does not fit in a cell, which holds at "
-                                           "most 32,767 (cell r" +
-                                           std::to_string(row + 1) + "c" + std::to_string(col + 1) +
-                                           ")");
+    throw AutomationError(kAppDefined,
+                          msg::kTextTooLong({std::to_string(units), std::to_string(row + 1),
+                                             std::to_string(col + 1)}));
   }
 }
 
@@ -74,20 +73,19 @@ class UnoBorder : public XlBorder {
 
   void SetLineStyle(int style) override {
     if (style != xl::kLineStyleNone && style != xl::kContinuous) {
-      throw AutomationError(kAppDefined,
-                            "Unable to set the LineStyle property of the Border "
-                            "class: line style " +
-                                std::to_string(style) + " is not supported");
+      throw AutomationError(
+          kAppDefined,
+          msg::kCannotSetProperty(
+              {"Border", "LineStyle", msg::kLineStyleUnsupported({std::to_string(style)})}));
     }
     style_ = style;
     Apply();
   }
   void SetWeight(int weight) override {
     if (Width(weight) < 0) {
-      throw AutomationError(kAppDefined,
-                            "Unable to set the Weight property of the Border "
-                            "class: weight " +
-                                std::to_string(weight) + " is not supported");
+      throw AutomationError(kAppDefined, msg::kCannotSetProperty(
+                                             {"Border", "Weight",
+                                              msg::kWeightUnsupported({std::to_string(weight)})}));
     }
     weight_ = weight;
     if (style_ == xl::kLineStyleNone) style_ = xl::kContinuous;
@@ -95,10 +93,9 @@ class UnoBorder : public XlBorder {
   }
   void SetColorIndex(int index) override {
     if (Color(index) < 0) {
-      throw AutomationError(kAppDefined,
-                            "Unable to set the ColorIndex property of the Border "
-                            "class: colour index " +
-                                std::to_string(index) + " is not supported");
+      throw AutomationError(
+          kAppDefined, msg::kCannotSetProperty({"Border", "ColorIndex",
+                                                msg::kColorUnsupported({std::to_string(index)})}));
     }
     color_ = index;
     if (style_ == xl::kLineStyleNone) style_ = xl::kContinuous;
@@ -149,7 +146,7 @@ class UnoBorder : public XlBorder {
   int style_ = xl::kContinuous;
   int weight_ = xl::kThin;
   int color_ = xl::kColorIndexAutomatic;
-  Session::Task task_;  // "drawing lines on cells B3:F103", for failures
+  Session::Task task_;  // "セル B3:F103 の罫線の設定", for failures
 };
 
 // --- ranges -------------------------------------------------------------------
@@ -167,7 +164,7 @@ class UnoRange : public XlRange {
         kind_(kind) {}
 
   void Clear() override {
-    s_->Call(Task("clearing"), [&] {
+    s_->Call(Task(msg::kTaskClear()), [&] {
       // Everything but drawing objects: a chart lying over the block stays,
       // as it does in Excel.
       constexpr sal_Int32 kAllButObjects = 1023 & ~css::sheet::CellFlags::OBJECTS;
@@ -176,7 +173,7 @@ class UnoRange : public XlRange {
   }
 
   void Select() override {
-    s_->Call(Task("selecting"), kLeavesCells, [&] {
+    s_->Call(Task(msg::kTaskSelect()), kLeavesCells, [&] {
       Reference<css::view::XSelectionSupplier> sel(Session_View(), UNO_QUERY_THROW);
       sel->select(Any(Range()));
       s_->ChoseView(doc_);
@@ -185,7 +182,7 @@ class UnoRange : public XlRange {
   }
 
   void AutoFilter() override {
-    s_->Call(Task("setting an AutoFilter on"), kLeavesCells, [&] {
+    s_->Call(Task(msg::kTaskAutoFilter()), kLeavesCells, [&] {
       css::table::CellRangeAddress target = Address(Range());
       Reference<css::beans::XPropertySet> docProps = Props(doc_);
       // Named database ranges of this sheet lose their filter buttons: a sheet
@@ -222,7 +219,7 @@ class UnoRange : public XlRange {
   void AutoFit() override {
     // Row heights change no cell; a column fit may work on a scratch sheet.
     const unsigned leaves = kind_ == RangeKind::kRows ? kLeavesCells : kLeavesNothing;
-    s_->Call(Task("fitting"), leaves, [&] {
+    s_->Call(Task(msg::kTaskFit()), leaves, [&] {
       auto rr = Query<css::table::XColumnRowRange>(Range());
       if (kind_ == RangeKind::kRows) {
         Props(rr->getRows())->setPropertyValue("OptimalHeight", Any(true));
@@ -239,8 +236,7 @@ class UnoRange : public XlRange {
         if (s_->options().on_column_fit) s_->options().on_column_fit(report);
       } else {
         throw AutomationError(kAppDefined,
-                              "AutoFit method of Range class failed: the range "
-                              "must be whole rows or whole columns");
+                              msg::kMethodFailed({"Range", "AutoFit", msg::kFitWholeOnly()}));
       }
     });
   }
@@ -251,25 +247,24 @@ class UnoRange : public XlRange {
       s_->PutActiveCell(CellPos{block_.top, block_.left}, value);
       return;
     }
-    s_->Call(Task("writing"), [&] {
+    s_->Call(Task(msg::kTaskWrite()), [&] {
       Book* book = s_->books().Find(doc_);
-      if (book == nullptr) throw AutomationError(kAppDefined, "The workbook has been closed");
+      if (book == nullptr) throw AutomationError(kAppDefined, msg::kBookClosed());
       s_->WriteCell(*book, sheet_->getCellByPosition(block_.left, block_.top), value);
     });
   }
 
   std::unique_ptr<XlBorder> Borders(int index) override {
     if (index < xl::kDiagonalDown || index > xl::kInsideHorizontal) {
-      throw AutomationError(kAppDefined,
-                            "Unable to get the Borders property of the Range "
-                            "class: index " +
-                                std::to_string(index));
+      throw AutomationError(
+          kAppDefined,
+          msg::kCannotGetProperty({"Range", "Borders", msg::kBadIndex({std::to_string(index)})}));
     }
     // Pending cells and lines stay pending: the lines of one block go to the
     // office together.
     auto range =
-        s_->Call(Task("drawing lines on"), kLeavesPending | kLeavesCells, [&] { return Range(); });
-    return std::make_unique<UnoBorder>(s_, range, sheet_, block_, index, Task("drawing lines on"));
+        s_->Call(Task(msg::kTaskLines()), kLeavesPending | kLeavesCells, [&] { return Range(); });
+    return std::make_unique<UnoBorder>(s_, range, sheet_, block_, index, Task(msg::kTaskLines()));
   }
 
  private:
@@ -279,28 +274,29 @@ class UnoRange : public XlRange {
     return Reference<css::sheet::XSpreadsheetView>(model->getCurrentController(), UNO_QUERY_THROW);
   }
 
-  // "clearing cells B3:F103" with the range's sheet and workbook.
+  // "セル B3:F103 の消去" with the range's sheet and workbook.
   Session::Task Task(const std::string& verb) const {
     std::string what;
     switch (kind_) {
       case RangeKind::kCells:
-        what = block_.top == block_.bottom && block_.left == block_.right ? "cell " : "cells ";
-        what += ColumnLetters(block_.left) + std::to_string(block_.top + 1);
+        what = ColumnLetters(block_.left) + std::to_string(block_.top + 1);
         if (block_.top != block_.bottom || block_.left != block_.right) {
           what += ":" + ColumnLetters(block_.right) + std::to_string(block_.bottom + 1);
         }
+        what = msg::kTaskCell({what});
         break;
       case RangeKind::kRows:
-        what = "rows " + std::to_string(block_.top + 1) + ":" + std::to_string(block_.bottom + 1);
+        what = msg::kTaskRows(
+            {std::to_string(block_.top + 1) + ":" + std::to_string(block_.bottom + 1)});
         break;
       case RangeKind::kColumns:
-        what = "columns " + ColumnLetters(block_.left) + ":" + ColumnLetters(block_.right);
+        what = msg::kTaskColumns({ColumnLetters(block_.left) + ":" + ColumnLetters(block_.right)});
         break;
       case RangeKind::kActiveCell:
-        what = "cell r" + std::to_string(block_.top + 1) + "c" + std::to_string(block_.left + 1);
+        what = msg::kTaskCellRC({std::to_string(block_.top + 1), std::to_string(block_.left + 1)});
         break;
     }
-    return Session::Task(verb + " " + what, doc_, sheet_);
+    return Session::Task(msg::kTaskOn({what, verb}), doc_, sheet_);
   }
 
   // The office's range, clamped to the sheet for whole rows and columns.
@@ -401,12 +397,12 @@ class UnoPivotField : public XlPivotField {
   void SetOrientation(int orientation) override {
     sal_Int32 o = OrientationOf(orientation);
     if (o < 0) {
-      throw AutomationError(kAppDefined,
-                            "Unable to set the Orientation property of the "
-                            "PivotField class: orientation " +
-                                std::to_string(orientation));
+      throw AutomationError(
+          kAppDefined,
+          msg::kCannotSetProperty(
+              {"PivotField", "Orientation", msg::kBadOrientation({std::to_string(orientation)})}));
     }
-    s_->Call(Session::Task("placing the field '" + name_ + "' in a pivot table", doc_), [&] {
+    s_->Call(Session::Task(msg::kTaskPlaceField({name_}), doc_), [&] {
       auto field = Props(
           Query<css::container::XNameAccess>(table_->getDataPilotFields())->getByName(ToOU(name_)));
       field->setPropertyValue("Orientation",
@@ -439,7 +435,7 @@ class UnoPivotTable : public XlPivotTable {
 
   void AddFields(const PivotFieldNames& row_fields, const PivotFieldNames& column_fields) override {
     std::vector<std::string> rows = Names(row_fields), cols = Names(column_fields);
-    s_->Call(Session::Task("adding fields to the pivot table '" + name_ + "'", doc_), [&] {
+    s_->Call(Session::Task(msg::kTaskAddFields({name_}), doc_), [&] {
       auto fields = Query<css::container::XNameAccess>(table_->getDataPilotFields());
       for (const auto& list : {rows, cols}) {
         for (const auto& n : list) CheckField(fields, n);
@@ -467,11 +463,9 @@ class UnoPivotTable : public XlPivotTable {
   }
 
   std::unique_ptr<XlPivotField> PivotFields(const std::string& name) override {
-    s_->Call(
-        Session::Task("finding the field '" + name + "' of the pivot table '" + name_ + "'", doc_),
-        kLeavesCells, [&] {
-          CheckField(Query<css::container::XNameAccess>(table_->getDataPilotFields()), name);
-        });
+    s_->Call(Session::Task(msg::kTaskFindPivotField({name_, name}), doc_), kLeavesCells, [&] {
+      CheckField(Query<css::container::XNameAccess>(table_->getDataPilotFields()), name);
+    });
     return std::make_unique<UnoPivotField>(s_, doc_, table_, name);
   }
 
@@ -483,8 +477,7 @@ class UnoPivotTable : public XlPivotTable {
 
   void CheckField(const Reference<css::container::XNameAccess>& fields, const std::string& n) {
     if (n.empty() || !fields->hasByName(ToOU(n))) {
-      throw AutomationError(kAppDefined,
-                            "The pivot table '" + name_ + "' has no field named '" + n + "'");
+      throw AutomationError(kAppDefined, msg::kPivotNoField({name_, n}));
     }
   }
 
@@ -547,7 +540,7 @@ class UnoSheet : public XlSheet {
       : s_(std::move(s)), doc_(std::move(doc)), sheet_(std::move(sheet)) {}
 
   std::string Name() const override {
-    return s_->Call(Session::Task("reading the name of a sheet", doc_), kLeavesCells,
+    return s_->Call(Session::Task(msg::kTaskSheetName(), doc_), kLeavesCells,
                     [&] { return SheetName(sheet_); });
   }
 
@@ -555,7 +548,7 @@ class UnoSheet : public XlSheet {
   std::int32_t ColumnsCount() override { return TheGrid().columns; }
 
   void Activate() override {
-    s_->Call(Session::Task("activating the sheet", doc_, sheet_), kLeavesCells, [&] {
+    s_->Call(Session::Task(msg::kTaskActivate(), doc_, sheet_), kLeavesCells, [&] {
       Workbooks::View(doc_)->setActiveSheet(sheet_);
       s_->ChoseView(doc_);
       s_->MakeActive(doc_);
@@ -567,86 +560,82 @@ class UnoSheet : public XlSheet {
                         const std::string& table_destination,
                         const std::string& table_name) override {
     if (source_type != xl::kDatabase) {
-      throw AutomationError(kAppDefined,
-                            "PivotTableWizard method of Worksheet class failed: "
-                            "only a list on a worksheet can be the source");
+      throw AutomationError(kAppDefined, msg::kMethodFailed({"Worksheet", "PivotTableWizard",
+                                                             msg::kWizardListOnly()}));
     }
     SheetBlock source = ParseSheetBlock(source_data);
-    s_->Call(
-        Session::Task("creating the pivot table '" + table_name + "' from " + source_data, doc_),
-        [&] {
-          Reference<css::sheet::XSpreadsheet> source_sheet = FindSheet(doc_, source.sheet);
-          if (!source_sheet.is()) {
-            throw AutomationError(kAppDefined, "PivotTableWizard: the source sheet '" +
-                                                   source.sheet + "' does not exist");
-          }
-          if (source.block.bottom == source.block.top) {
-            throw AutomationError(kAppDefined, "PivotTableWizard: the source " + source_data +
-                                                   " needs a heading row and at least one record");
-          }
-          std::string name = table_name;
-          for (int n = 1; name.empty(); ++n) {
-            if (!PivotNameInUse(doc_, "PivotTable" + std::to_string(n))) {
-              name = "PivotTable" + std::to_string(n);
-            }
-          }
+    s_->Call(Session::Task(msg::kTaskCreatePivot({source_data, table_name}), doc_), [&] {
+      Reference<css::sheet::XSpreadsheet> source_sheet = FindSheet(doc_, source.sheet);
+      if (!source_sheet.is()) {
+        throw AutomationError(kAppDefined,
+                              msg::kWizardSays({msg::kWizardNoSourceSheet({source.sheet})}));
+      }
+      if (source.block.bottom == source.block.top) {
+        throw AutomationError(kAppDefined,
+                              msg::kWizardSays({msg::kWizardNoRecords({source_data})}));
+      }
+      std::string name = table_name;
+      for (int n = 1; name.empty(); ++n) {
+        if (!PivotNameInUse(doc_, "PivotTable" + std::to_string(n))) {
+          name = "PivotTable" + std::to_string(n);
+        }
+      }
 
-          Reference<css::sheet::XSpreadsheet> target;
-          CellPos at{2, 0};  // A3, leaving room above the table as Excel does
-          bool new_sheet = table_destination.empty();
-          if (new_sheet) {
-            std::string sheet_name = NewSheetName(doc_);
-            doc_->getSheets()->insertNewByName(ToOU(sheet_name),
-                                               static_cast<sal_Int16>(SheetIndex(source_sheet)));
-            target.set(doc_->getSheets()->getByName(ToOU(sheet_name)), UNO_QUERY_THROW);
-          } else {
-            std::string_view dest = table_destination;
-            size_t bang = dest.rfind('!');
-            target = bang == std::string_view::npos ? Workbooks::View(doc_)->getActiveSheet()
-                                                    : FindSheet(doc_, ParseSheetBlock(dest).sheet);
-            if (!target.is()) {
-              throw AutomationError(kAppDefined, "PivotTableWizard: no sheet for the destination " +
-                                                     table_destination);
-            }
-            Block b = ParseA1Block(bang == std::string_view::npos ? dest : dest.substr(bang + 1));
-            at = CellPos{b.top, b.left};
-          }
-          auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
-          // Names are the sheet's own: only a name taken on the receiving
-          // sheet is refused (a new sheet has none).
-          if (tables->hasByName(ToOU(name))) {
-            throw AutomationError(kAppDefined, "A pivot table named '" + name +
-                                                   "' already exists on the sheet '" +
-                                                   SheetName(target) + "'");
-          }
-          try {
-            css::table::CellRangeAddress range;
-            range.Sheet = static_cast<sal_Int16>(SheetIndex(source_sheet));
-            range.StartColumn = source.block.left;
-            range.StartRow = source.block.top;
-            range.EndColumn = source.block.right;
-            range.EndRow = source.block.bottom;
-            InsertPivotTable(doc_, tables, name, range,
-                             css::table::CellAddress(static_cast<sal_Int16>(SheetIndex(target)),
-                                                     at.col, at.row));
-          } catch (...) {
-            if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
-            throw;
-          }
-          Workbooks::View(doc_)->setActiveSheet(target);
-          s_->ChoseView(doc_);
-          s_->pending().ForgetCursor();
-        });
+      Reference<css::sheet::XSpreadsheet> target;
+      CellPos at{2, 0};  // A3, leaving room above the table as Excel does
+      bool new_sheet = table_destination.empty();
+      if (new_sheet) {
+        std::string sheet_name = NewSheetName(doc_);
+        doc_->getSheets()->insertNewByName(ToOU(sheet_name),
+                                           static_cast<sal_Int16>(SheetIndex(source_sheet)));
+        target.set(doc_->getSheets()->getByName(ToOU(sheet_name)), UNO_QUERY_THROW);
+      } else {
+        std::string_view dest = table_destination;
+        size_t bang = dest.rfind('!');
+        target = bang == std::string_view::npos ? Workbooks::View(doc_)->getActiveSheet()
+                                                : FindSheet(doc_, ParseSheetBlock(dest).sheet);
+        if (!target.is()) {
+          throw AutomationError(kAppDefined,
+                                msg::kWizardSays({msg::kWizardNoDestination({table_destination})}));
+        }
+        Block b = ParseA1Block(bang == std::string_view::npos ? dest : dest.substr(bang + 1));
+        at = CellPos{b.top, b.left};
+      }
+      auto tables = Query<css::sheet::XDataPilotTablesSupplier>(target)->getDataPilotTables();
+      // Names are the sheet's own: only a name taken on the receiving
+      // sheet is refused (a new sheet has none).
+      if (tables->hasByName(ToOU(name))) {
+        throw AutomationError(kAppDefined, msg::kPivotNameTaken({SheetName(target), name}));
+      }
+      try {
+        css::table::CellRangeAddress range;
+        range.Sheet = static_cast<sal_Int16>(SheetIndex(source_sheet));
+        range.StartColumn = source.block.left;
+        range.StartRow = source.block.top;
+        range.EndColumn = source.block.right;
+        range.EndRow = source.block.bottom;
+        InsertPivotTable(
+            doc_, tables, name, range,
+            css::table::CellAddress(static_cast<sal_Int16>(SheetIndex(target)), at.col, at.row));
+      } catch (...) {
+        if (new_sheet) doc_->getSheets()->removeByName(ToOU(SheetName(target)));
+        throw;
+      }
+      Workbooks::View(doc_)->setActiveSheet(target);
+      s_->ChoseView(doc_);
+      s_->pending().ForgetCursor();
+    });
   }
 
   std::unique_ptr<XlPivotTable> PivotTables(const std::string& name) override {
-    auto table = s_->Call(
-        Session::Task("finding the pivot table '" + name + "'", doc_, sheet_), kLeavesCells, [&] {
+    auto table =
+        s_->Call(Session::Task(msg::kTaskFindPivot({name}), doc_, sheet_), kLeavesCells, [&] {
           auto tables = Query<css::sheet::XDataPilotTablesSupplier>(sheet_)->getDataPilotTables();
           if (!tables->hasByName(ToOU(name))) {
-            throw AutomationError(kAppDefined, "Unable to get the PivotTables property: sheet '" +
-                                                   SheetName(sheet_) +
-                                                   "' has no pivot table named '" + name + "'");
+            throw AutomationError(
+                kAppDefined,
+                msg::kCannotGetProperty(
+                    {"Worksheet", "PivotTables", msg::kNoPivotNamed({SheetName(sheet_), name})}));
           }
           return Reference<css::sheet::XDataPilotDescriptor>(tables->getByName(ToOU(name)),
                                                              UNO_QUERY_THROW);
@@ -659,7 +648,8 @@ class UnoSheet : public XlSheet {
   Grid TheGrid() {
     const Book* book = s_->books().Find(doc_);
     if (book == nullptr) {
-      throw AutomationError(errnum::kObjectNotSet, "The workbook has already been closed");
+      throw AutomationError(errnum::kObjectNotSet,
+                            msg::kBookClosedAlready({errnum::kObjectNotSet.Description()}));
     }
     return GridOf(book->path);
   }
@@ -675,18 +665,18 @@ class UnoSheets : public XlSheets {
       : s_(std::move(s)), doc_(std::move(doc)) {}
 
   int Count() const override {
-    return s_->Call(Session::Task("counting the sheets", doc_), kLeavesCells,
+    return s_->Call(Session::Task(msg::kTaskCountSheets(), doc_), kLeavesCells,
                     [&] { return static_cast<int>(SheetList(doc_)->getCount()); });
   }
 
   std::unique_ptr<XlSheet> Item(int index) override {
-    auto sheet =
-        s_->Call(Session::Task("finding sheet " + std::to_string(index), doc_), kLeavesCells, [&] {
+    auto sheet = s_->Call(
+        Session::Task(msg::kTaskFindSheetAt({std::to_string(index)}), doc_), kLeavesCells, [&] {
           auto list = SheetList(doc_);
           if (index < 1 || index > list->getCount()) {
             throw AutomationError(errnum::kSubscriptOutOfRange,
-                                  errnum::kSubscriptOutOfRange.Description() +
-                                      ": the workbook has no sheet " + std::to_string(index));
+                                  msg::kNoSheetAt({errnum::kSubscriptOutOfRange.Description(),
+                                                   std::to_string(index)}));
           }
           return Reference<css::sheet::XSpreadsheet>(list->getByIndex(index - 1), UNO_QUERY_THROW);
         });
@@ -694,17 +684,15 @@ class UnoSheets : public XlSheets {
   }
 
   std::unique_ptr<XlSheet> Item(std::string_view name) override {
-    auto sheet = s_->Call(Session::Task("finding the sheet '" + std::string(name) + "'", doc_),
-                          kLeavesCells, [&] {
-                            auto found = FindSheet(doc_, name);
-                            if (!found.is()) {
-                              throw AutomationError(errnum::kSubscriptOutOfRange,
-                                                    errnum::kSubscriptOutOfRange.Description() +
-                                                        ": the workbook has no sheet named '" +
-                                                        std::string(name) + "'");
-                            }
-                            return found;
-                          });
+    auto sheet = s_->Call(Session::Task(msg::kTaskFindSheet({name}), doc_), kLeavesCells, [&] {
+      auto found = FindSheet(doc_, name);
+      if (!found.is()) {
+        throw AutomationError(
+            errnum::kSubscriptOutOfRange,
+            msg::kNoSheetNamed({errnum::kSubscriptOutOfRange.Description(), name}));
+      }
+      return found;
+    });
     return std::make_unique<UnoSheet>(s_, doc_, sheet);
   }
 
@@ -721,12 +709,11 @@ class UnoWorkbook : public XlWorkbook {
   std::unique_ptr<XlSheets> Sheets() override { return std::make_unique<UnoSheets>(s_, doc_); }
 
   void Save() override {
-    s_->Call(Session::Task("saving the workbook", doc_), kLeavesCells,
-             [&] { s_->Save(TheBook()); });
+    s_->Call(Session::Task(msg::kTaskSave(), doc_), kLeavesCells, [&] { s_->Save(TheBook()); });
   }
 
   void Close(bool save_changes) override {
-    s_->Call(Session::Task("closing the workbook", doc_),
+    s_->Call(Session::Task(msg::kTaskCloseBook(), doc_),
              [&] { s_->CloseBook(TheBook(), save_changes); });
   }
 
@@ -734,7 +721,8 @@ class UnoWorkbook : public XlWorkbook {
   kestrin::automation::uno::Book& TheBook() {
     auto* book = s_->books().Find(doc_);
     if (book == nullptr) {
-      throw AutomationError(errnum::kObjectNotSet, "The workbook has already been closed");
+      throw AutomationError(errnum::kObjectNotSet,
+                            msg::kBookClosedAlready({errnum::kObjectNotSet.Description()}));
     }
     return *book;
   }
@@ -750,13 +738,13 @@ class UnoApplication : public XlApplication {
   void WorkbooksOpen(const std::string& path) override { s_->Open(path); }
 
   std::unique_ptr<XlWorkbook> ActiveWorkbook() override {
-    return std::make_unique<UnoWorkbook>(s_, s_->Call("finding the active workbook", kLeavesCells,
+    return std::make_unique<UnoWorkbook>(s_, s_->Call(msg::kTaskActiveBook(), kLeavesCells,
                                                       [&] { return s_->books().Active().doc; }));
   }
 
   std::unique_ptr<XlSheet> ActiveSheet() override {
     Reference<css::sheet::XSpreadsheetDocument> doc;
-    auto sheet = s_->Call("finding the active sheet", kLeavesCells, [&] {
+    auto sheet = s_->Call(msg::kTaskActiveSheet(), kLeavesCells, [&] {
       doc = s_->books().Active().doc;
       return Workbooks::ActiveSheetOf(s_->books().Active());
     });
@@ -765,7 +753,7 @@ class UnoApplication : public XlApplication {
 
   void SetDisplayAlerts(bool) override {
     // The office asks nothing during calls made over UNO.
-    s_->Call("sending the written cells", kLeavesCells, [] {});
+    s_->Call(msg::kTaskSendCells(), kLeavesCells, [] {});
   }
 
   void Quit() override { s_->Quit(); }
@@ -781,12 +769,12 @@ class UnoApplication : public XlApplication {
   }
 
   std::unique_ptr<XlRange> Selection() override {
-    return s_->Call("finding the selection", kLeavesCells, [&] {
+    return s_->Call(msg::kTaskSelection(), kLeavesCells, [&] {
       auto doc = s_->books().Active().doc;
       Reference<css::view::XSelectionSupplier> sel(Workbooks::View(doc), UNO_QUERY_THROW);
       Reference<css::sheet::XCellRangeAddressable> range(sel->getSelection(), UNO_QUERY);
       if (!range.is()) {
-        throw AutomationError(kAppDefined, "The selection is not a block of cells");
+        throw AutomationError(kAppDefined, msg::kSelectionNotCells());
       }
       auto a = range->getRangeAddress();
       Reference<css::sheet::XSpreadsheet> sheet(SheetList(doc)->getByIndex(a.Sheet),
@@ -798,29 +786,27 @@ class UnoApplication : public XlApplication {
   }
 
   std::unique_ptr<XlRange> Range(std::string_view address) override {
-    return MakeRange("range", address, ParseA1Block(address), RangeKind::kCells);
+    return MakeRange(address, ParseA1Block(address), RangeKind::kCells);
   }
   std::unique_ptr<XlRange> Rows(std::string_view span) override {
-    return MakeRange("rows", span, ParseRowSpan(span), RangeKind::kRows);
+    return MakeRange(span, ParseRowSpan(span), RangeKind::kRows);
   }
   std::unique_ptr<XlRange> Columns(std::string_view span) override {
-    return MakeRange("columns", span, ParseColumnSpan(span), RangeKind::kColumns);
+    return MakeRange(span, ParseColumnSpan(span), RangeKind::kColumns);
   }
 
  private:
-  std::unique_ptr<XlRange> MakeRange(const char* what, std::string_view text, Block block,
-                                     RangeKind kind) {
-    return s_->Call(
-        std::string("finding the ") + what + " " + std::string(text), kLeavesCells, [&] {
-          auto doc = s_->books().Active().doc;
-          if (kind == RangeKind::kCells) Session::CheckInGrid(s_->books().Active(), block, text);
-          if (kind == RangeKind::kRows)
-            Session::CheckInGrid(s_->books().Active(), Block{block.top, 0, block.bottom, 0}, text);
-          if (kind == RangeKind::kColumns)
-            Session::CheckInGrid(s_->books().Active(), Block{0, block.left, 0, block.right}, text);
-          return std::make_unique<UnoRange>(s_, doc, Workbooks::ActiveSheetOf(s_->books().Active()),
-                                            block, kind);
-        });
+  std::unique_ptr<XlRange> MakeRange(std::string_view text, Block block, RangeKind kind) {
+    return s_->Call(msg::kTaskFindRange({text}), kLeavesCells, [&] {
+      auto doc = s_->books().Active().doc;
+      if (kind == RangeKind::kCells) Session::CheckInGrid(s_->books().Active(), block, text);
+      if (kind == RangeKind::kRows)
+        Session::CheckInGrid(s_->books().Active(), Block{block.top, 0, block.bottom, 0}, text);
+      if (kind == RangeKind::kColumns)
+        Session::CheckInGrid(s_->books().Active(), Block{0, block.left, 0, block.right}, text);
+      return std::make_unique<UnoRange>(s_, doc, Workbooks::ActiveSheetOf(s_->books().Active()),
+                                        block, kind);
+    });
   }
 
   SessionPtr s_;

@@ -10,6 +10,7 @@
 #include <rtl/bootstrap.hxx>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 #ifndef KESTRIN_OFFICE_PROGRAM_DIR
 #define KESTRIN_OFFICE_PROGRAM_DIR "/usr/lib/libreoffice/program"
@@ -43,9 +44,7 @@ Reference<css::uno::XComponentContext> LocalContext() {
                           "vnd.sun.star.pathname:" KESTRIN_OFFICE_PROGRAM_DIR "/fundamentalrc");
       return cppu::defaultBootstrap_InitialComponentContext();
     } catch (const css::uno::Exception& e) {
-      throw AutomationError(
-          errnum::kCannotCreate,
-          "Cannot start the UNO runtime of the office libraries: " + FromOU(e.Message));
+      throw AutomationError(errnum::kCannotCreate, msg::kRuntimeUnstarted({FromOU(e.Message)}));
     }
   }();
   return context;
@@ -117,9 +116,7 @@ OfficeConnection::OfficeConnection(const std::string& pipe, std::chrono::millise
   } catch (const css::uno::Exception& e) {
     watchdog.Disarm();
     if (watchdog.Fired()) {
-      throw AutomationError(
-          errnum::kCallTimedOut,
-          "The office on the pipe '" + pipe + "' accepted the connection but did not answer");
+      throw AutomationError(errnum::kCallTimedOut, msg::kAcceptedSilent({pipe}));
     }
     throw;
   }

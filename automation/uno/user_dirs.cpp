@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 
 namespace kestrin::automation::uno {
 namespace fs = std::filesystem;
@@ -25,26 +26,26 @@ std::string UserName(uid_t uid) {
   if (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) {
     return found->pw_name;
   }
-  return "uid " + std::to_string(uid);
+  return msg::kFolderUid({std::to_string(uid)});
 }
 
 [[noreturn]] void Refuse(const fs::path& dir, const std::string& why) {
-  throw AutomationError(kFailed, "Kestrin does not use the folder '" + dir.string() + "': " + why);
+  throw AutomationError(kFailed, msg::kFolderRefused({dir.string(), why}));
 }
 
 // The folder exists or is made here; it must then be this user's own.
 void CheckOwn(const fs::path& dir) {
   struct stat link {};
-  if (lstat(dir.c_str(), &link) != 0) Refuse(dir, std::strerror(errno));
+  if (lstat(dir.c_str(), &link) != 0) Refuse(dir, SystemErrorWords(errno));
   const uid_t me = geteuid();
-  if (link.st_uid != me) Refuse(dir, "it belongs to " + UserName(link.st_uid));
+  if (link.st_uid != me) Refuse(dir, msg::kFolderOwner({UserName(link.st_uid)}));
   struct stat target = link;
   if (S_ISLNK(link.st_mode) && stat(dir.c_str(), &target) != 0) {
-    Refuse(dir, std::string("it is a link to nothing usable (") + std::strerror(errno) + ")");
+    Refuse(dir, msg::kFolderBadLink({SystemErrorWords(errno)}));
   }
-  if (!S_ISDIR(target.st_mode)) Refuse(dir, "it is not a folder");
-  if (target.st_uid != me) Refuse(dir, "it leads to a folder of " + UserName(target.st_uid));
-  if ((target.st_mode & S_IWOTH) != 0) Refuse(dir, "every user may write into it");
+  if (!S_ISDIR(target.st_mode)) Refuse(dir, msg::kFolderNotFolder());
+  if (target.st_uid != me) Refuse(dir, msg::kFolderLeadsTo({UserName(target.st_uid)}));
+  if ((target.st_mode & S_IWOTH) != 0) Refuse(dir, msg::kFolderWorldWritable());
 }
 
 }  // namespace
@@ -67,8 +68,8 @@ void MakePrivateDir(const fs::path& dir, std::size_t own_levels) {
     if (mkdir(chain[i].c_str(), 0700) == 0) {
       chmod(chain[i].c_str(), 0700);  // whatever the umask took away or left
     } else if (errno != EEXIST) {
-      throw AutomationError(
-          kFailed, "Cannot create the folder '" + chain[i].string() + "': " + std::strerror(errno));
+      throw AutomationError(kFailed,
+                            msg::kCannotCreateFolder({chain[i].string(), SystemErrorWords(errno)}));
     }
     if (own) CheckOwn(chain[i]);
   }

@@ -9,6 +9,7 @@
 #include <com/sun/star/util/XNumberFormatsSupplier.hpp>
 
 #include "automation/failure.h"
+#include "automation/messages.h"
 #include "automation/uno/uno_util.h"
 
 namespace kestrin::automation::uno {
@@ -25,7 +26,7 @@ NumberFormatKeys& Book::Formats() {
 Book& Workbooks::Active() {
   if (books_.empty()) {
     throw AutomationError(errnum::kObjectNotSet,
-                          "Object variable or With block variable not set: no workbook is open");
+                          msg::kNoBookOpen({errnum::kObjectNotSet.Description()}));
   }
   return books_.back();
 }
@@ -68,7 +69,7 @@ Reference<css::sheet::XSpreadsheetView> Workbooks::View(
     const Reference<css::sheet::XSpreadsheetDocument>& doc) {
   Reference<css::frame::XModel> model(doc, UNO_QUERY_THROW);
   Reference<css::sheet::XSpreadsheetView> view(model->getCurrentController(), UNO_QUERY);
-  if (!view.is()) throw AutomationError(kAppDefined, "The workbook has no view in the office");
+  if (!view.is()) throw AutomationError(kAppDefined, msg::kNoBookView());
   return view;
 }
 

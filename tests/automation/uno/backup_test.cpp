@@ -92,7 +92,7 @@ TEST_F(BackupTest, FailuresAreErrorsThatStopTheSave) {
     FAIL() << "no error";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 1004);
-    EXPECT_NE(e.description().find("not saved"), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("保存していません"), std::string::npos) << e.description();
   }
   if (geteuid() != 0) {
     fs::path ro = root_ / "readonly";

@@ -294,7 +294,7 @@ TEST_P(CellsTest, TextTooLongForACellIsRefusedNotCut) {
     FAIL() << "a text longer than a cell holds must be refused";
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 1004);
-    EXPECT_NE(e.description().find("r3c2"), std::string::npos) << e.description();
+    EXPECT_NE(e.description().find("R3C2"), std::string::npos) << e.description();
   }
   app->ActiveWorkbook()->Save();
   app->ActiveWorkbook()->Close(false);

@@ -74,7 +74,7 @@ TEST(LifecycleTest, AnOfficeThatCannotStartIsAClearError) {
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 429);
-    EXPECT_THAT(e.description(), HasSubstr("ended before answering"));
+    EXPECT_THAT(e.description(), HasSubstr("応答する前に終了しました"));
   }
 }
 
@@ -140,7 +140,7 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
     app->ActiveWorkbook()->Save();
     FAIL();
   } catch (const AutomationError& e) {
-    EXPECT_THAT(e.description(), HasSubstr("ended"));
+    EXPECT_THAT(e.description(), HasSubstr("終了"));
   }
   EXPECT_THROW(app->ActiveSheet(), AutomationError);
   // A session that attached to it knows no process, only the lost bridge.
@@ -149,7 +149,7 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), -2147417848);
-    EXPECT_THAT(e.description(), HasSubstr("ended"));
+    EXPECT_THAT(e.description(), HasSubstr("終了"));
   }
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
 
@@ -186,7 +186,7 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 429);
-    EXPECT_THAT(e.description(), HasSubstr("did not answer within 2 s"));
+    EXPECT_THAT(e.description(), HasSubstr("2 秒以内に応答しませんでした"));
   }
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(8));
   EXPECT_TRUE(notices.empty());
@@ -204,7 +204,7 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
     kill(pid, SIGKILL);
     FAIL();
   } catch (const AutomationError& e) {
-    EXPECT_THAT(e.description(), HasSubstr("did not answer within 3 s"));
+    EXPECT_THAT(e.description(), HasSubstr("3 秒以内に応答しなかった"));
   }
   auto took = Clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(2900));

@@ -22,7 +22,9 @@ TEST(OfficeLockTest, ParsesFieldsWithEscapes) {
   EXPECT_EQ(lock->host, "pc-07.example.jp");
   EXPECT_EQ(lock->since, "07.12.2026 16:30");
   EXPECT_EQ(lock->profile_url, "file:///home/tanaka/.config/libreoffice/4");
-  EXPECT_EQ(Holder(*lock), "tanaka (Tanaka, Taro) on host pc-07.example.jp since 2026-12-07 16:30");
+  EXPECT_EQ(Holder(*lock),
+            "ホスト 'pc-07.example.jp' のユーザー 'tanaka' (氏名 'Tanaka, Taro') (2026-12-07 16:30 "
+            "から)");
   EXPECT_FALSE(ParseOfficeLock("just,three,fields;"));
   EXPECT_FALSE(ParseOfficeLock(""));
   EXPECT_EQ(LockFilePath("/data/Report 1.xls"), fs::path("/data/.~lock.Report 1.xls#"));

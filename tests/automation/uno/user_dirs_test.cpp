@@ -96,10 +96,10 @@ TEST_F(UserDirsTest, ExistingFoldersMustBeOurOwnAndClosedToOthers) {
   fs::path open = root_ / "open";
   fs::create_directories(open);
   chmod(open.c_str(), 0777);
-  EXPECT_NE(Refusal(open).find("every user may write"), std::string::npos);
+  EXPECT_NE(Refusal(open).find("すべてのユーザーが書き込めます"), std::string::npos);
 
   std::ofstream(root_ / "file") << "x";
-  EXPECT_NE(Refusal(root_ / "file").find("not a folder"), std::string::npos);
+  EXPECT_NE(Refusal(root_ / "file").find("フォルダーではありません"), std::string::npos);
   EXPECT_NE(Refusal(root_ / "file" / "below"), "");
 
   if (geteuid() != 0) GTEST_SKIP() << "handing folders to another user needs root";
@@ -110,19 +110,19 @@ TEST_F(UserDirsTest, ExistingFoldersMustBeOurOwnAndClosedToOthers) {
   ASSERT_EQ(chown(planted.c_str(), nobody, nobody), 0);
   std::string why = Refusal(planted / "backups", 2);
   EXPECT_NE(why.find(planted.string()), std::string::npos) << why;
-  EXPECT_NE(why.find("belongs to"), std::string::npos) << why;
+  EXPECT_NE(why.find("の所有です"), std::string::npos) << why;
   EXPECT_EQ(Refusal(planted / "backups", 1), "");  // only the named levels are ours
 
   fs::path link = root_ / "link";
   fs::create_directory_symlink(mine, link);
   EXPECT_EQ(Refusal(link), "");
   ASSERT_EQ(lchown(link.c_str(), nobody, nobody), 0);
-  EXPECT_NE(Refusal(link).find("belongs to"), std::string::npos);
+  EXPECT_NE(Refusal(link).find("の所有です"), std::string::npos);
   fs::path theirs = root_ / "theirs";
   fs::create_directories(theirs);
   ASSERT_EQ(chown(theirs.c_str(), nobody, nobody), 0);
   fs::create_directory_symlink(theirs, root_ / "link2");
-  EXPECT_NE(Refusal(root_ / "link2").find("leads to a folder of"), std::string::npos);
+  EXPECT_NE(Refusal(root_ / "link2").find("の所有するフォルダーへのリンクです"), std::string::npos);
 
   // A backup into a folder that is not ours is no backup: the save stops.
   std::ofstream(root_ / "Book.xls") << "data";

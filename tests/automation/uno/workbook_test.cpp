@@ -185,7 +185,7 @@ TEST(WorkbookTest, AFailedBackupStopsTheSave) {
     app->ActiveWorkbook()->Save();
     FAIL();
   } catch (const AutomationError& e) {
-    EXPECT_THAT(e.description(), HasSubstr("not saved"));
+    EXPECT_THAT(e.description(), HasSubstr("保存していません"));
   }
   app->ActiveWorkbook()->Close(false);
   app->Quit();
@@ -255,7 +255,7 @@ TEST(WorkbookTest, AWorkbookClosedInTheOfficeIsAnErrorNotALostOffice) {
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 1004);
-    EXPECT_THAT(e.description(), HasSubstr("no longer open"));
+    EXPECT_THAT(e.description(), HasSubstr("既に閉じられています"));
   }
   // The office and the session still work.
   EXPECT_THROW(app.ActiveWorkbook(), AutomationError);
@@ -272,7 +272,7 @@ TEST(WorkbookTest, ShowingWithoutADisplayIsAnError) {
     FAIL();
   } catch (const AutomationError& e) {
     EXPECT_EQ(e.number(), 1004);
-    EXPECT_THAT(e.description(), HasSubstr("display"));
+    EXPECT_THAT(e.description(), HasSubstr("ディスプレイ"));
   }
   EXPECT_EQ(app.ActiveWorkbook()->Sheets()->Count(), 3);  // still usable
   app.ActiveWorkbook()->Close(false);
