@@ -409,7 +409,7 @@ TEST_F(KestrinRun, ShowingTheWorkbookWithoutADisplayFailsAndOurOfficeEnds) {
   EXPECT_THAT(run.lines,
               ElementsAre(::testing::AllOf(
                               ::testing::StartsWith("Kestrin Ver 0.1: " + pattern + ": エラーNO:"),
-                              HasSubstr("display")),
+                              HasSubstr("ディスプレイ")),
                           "Kestrin Ver 0.1: " + pattern + ": 出力は完了しませんでした。"));
   EXPECT_THAT(run.out, IsEmpty());
   EXPECT_FALSE(OfficeOnPipe(pipe_));
