@@ -7,6 +7,7 @@
 #include <com/sun/star/util/NumberFormat.hpp>
 
 #include "automation/failure.h"
+#include "tests/support/japanese_text.h"
 #include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -263,6 +264,7 @@ TEST_P(CellsTest, BadReferencesAreErrorsAndWriteNothing) {
       app->Goto(bad);
       ADD_FAILURE() << bad;
     } catch (const AutomationError& e) {
+      EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
       EXPECT_EQ(e.number(), 1004) << bad;
     }
   }
@@ -293,6 +295,7 @@ TEST_P(CellsTest, TextTooLongForACellIsRefusedNotCut) {
     app->ActiveCell()->SetValue(Value(std::string(32766, 'b') + "\xF0\x9F\x98\x80"));
     FAIL() << "a text longer than a cell holds must be refused";
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 1004);
     EXPECT_NE(e.description().find("R3C2"), std::string::npos) << e.description();
   }

@@ -18,6 +18,7 @@
 #include "export/export_to_sheet.h"
 #include "tests/doubles/fake_access.h"
 #include "tests/doubles/recording_ui.h"
+#include "tests/support/japanese_text.h"
 #include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -73,6 +74,7 @@ TEST(OfficeFaultsTest, AWorkbookAnotherUserHoldsIsRefusedAtOpenAndNothingIsWritt
       xl->WorkbooksOpen(book.string());
       FAIL() << "opened";
     } catch (const AutomationError& e) {
+      EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
       EXPECT_EQ(e.number(), 1004);
       EXPECT_THAT(e.description(),
                   AllOf(HasSubstr("'" + book.filename().string() + "'"),
@@ -151,6 +153,7 @@ TEST(OfficeFaultsTest, AnUnansweringOfficeOfOursIsEndedAndAFreshOneStarted) {
       MakeUnoXlServer(patient)->GetObject();
       FAIL() << "attached to a stopped office";
     } catch (const AutomationError& e) {
+      EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
       EXPECT_THAT(e.description(), HasSubstr("まだ起動中"));
     }
     EXPECT_TRUE(notices.empty());
@@ -183,6 +186,7 @@ TEST(OfficeFaultsTest, AnUnansweringOfficeOfOursIsEndedAndAFreshOneStarted) {
     server->GetObject();
     FAIL() << "attached to a stopped office";
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 429);
   }
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
@@ -234,6 +238,7 @@ TEST(OfficeFaultsTest, APipeSocketOfAnotherUserIsNeitherAttachedToNorTakenOver) 
       attempt == 0 ? server->GetObject() : server->CreateObject();
       FAIL() << "used a pipe of another user";
     } catch (const AutomationError& e) {
+      EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
       EXPECT_EQ(e.number(), 429);
       EXPECT_THAT(e.description(), AllOf(HasSubstr("別のユーザー"), HasSubstr(path.string())));
     }

@@ -5,6 +5,7 @@
 #include <com/sun/star/util/NumberFormat.hpp>
 
 #include "automation/failure.h"
+#include "tests/support/japanese_text.h"
 #include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -177,6 +178,7 @@ TEST(FormattingTest, AutoFitNeedsWholeRowsOrColumns) {
     app.Range("A1:B2")->AutoFit();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 1004);
   }
   app.ActiveWorkbook()->Close(false);

@@ -14,6 +14,7 @@
 
 #include "automation/failure.h"
 #include "automation/uno/uno_runtime.h"
+#include "tests/support/japanese_text.h"
 #include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -45,6 +46,7 @@ TEST(LifecycleTest, AttachingWithoutAnOfficeFailsAtOnce) {
     server->GetObject();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 429);
     EXPECT_THAT(e.description(), HasSubstr("kestrin_test_none"));
   }
@@ -64,6 +66,7 @@ TEST(LifecycleTest, AnOfficeThatCannotStartIsAClearError) {
     MakeUnoXlServer(options)->CreateObject();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 429);
     EXPECT_THAT(e.description(), HasSubstr("no-such-office"));
   }
@@ -73,6 +76,7 @@ TEST(LifecycleTest, AnOfficeThatCannotStartIsAClearError) {
     MakeUnoXlServer(options)->CreateObject();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 429);
     EXPECT_THAT(e.description(), HasSubstr("応答する前に終了しました"));
   }
@@ -140,6 +144,7 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
     app->ActiveWorkbook()->Save();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_THAT(e.description(), HasSubstr("終了"));
   }
   EXPECT_THROW(app->ActiveSheet(), AutomationError);
@@ -148,6 +153,7 @@ TEST(LifecycleTest, ACrashedOfficeIsAnErrorAndAnotherCanBeStarted) {
     attached->ActiveSheet();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), -2147417848);
     EXPECT_THAT(e.description(), HasSubstr("終了"));
   }
@@ -185,6 +191,7 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
     kill(pid, SIGKILL);
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 429);
     EXPECT_THAT(e.description(), HasSubstr("2 秒以内に応答しませんでした"));
   }
@@ -195,6 +202,7 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
     kill(pid, SIGKILL);
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 429);
   }
   EXPECT_FALSE(GoneWithin(pid, std::chrono::seconds(1)));
@@ -204,6 +212,7 @@ TEST(LifecycleTest, AnOfficeThatStopsAnsweringIsStoppedAtTheCallTimeLimit) {
     kill(pid, SIGKILL);
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_THAT(e.description(), HasSubstr("3 秒以内に応答しなかった"));
   }
   auto took = Clock::now() - start;

@@ -5,6 +5,7 @@
 #include <com/sun/star/sheet/GeneralFunction.hpp>
 
 #include "automation/failure.h"
+#include "tests/support/japanese_text.h"
 #include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -224,6 +225,7 @@ TEST(PivotTest, RefusalsAreErrorsThatLeaveTheWorkbookAsItWas) {
       call();
       ADD_FAILURE() << "no error for " << words;
     } catch (const AutomationError& e) {
+      EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
       EXPECT_EQ(e.number(), 1004);
       EXPECT_THAT(e.description(), HasSubstr(words));
     }

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "automation/failure.h"
+#include "tests/support/japanese_text.h"
 #include "tests/support/office_harness.h"
 
 namespace kestrin::automation::uno::testing {
@@ -50,6 +51,7 @@ TEST(WorkbookTest, MissingSheetsAreSubscriptOutOfRange) {
       sheets->Item(bad);
       ADD_FAILURE() << bad;
     } catch (const AutomationError& e) {
+      EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
       EXPECT_EQ(e.number(), 9);
     }
   }
@@ -57,6 +59,7 @@ TEST(WorkbookTest, MissingSheetsAreSubscriptOutOfRange) {
     sheets->Item("No such sheet");
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 9);
     EXPECT_THAT(e.description(), HasSubstr("No such sheet"));
   }
@@ -69,6 +72,7 @@ TEST(WorkbookTest, MissingOrUnreadableFilesAreClearErrors) {
     app.WorkbooksOpen((RunDir() / "nowhere.xls").string());
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 1004);
     EXPECT_THAT(e.description(), HasSubstr("nowhere.xls"));
   }
@@ -87,6 +91,7 @@ TEST(WorkbookTest, MissingOrUnreadableFilesAreClearErrors) {
     EXPECT_GE(app.ActiveWorkbook()->Sheets()->Count(), 1);
     app.ActiveWorkbook()->Close(false);
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 1004);
   }
 }
@@ -99,6 +104,7 @@ TEST(WorkbookTest, NoOpenWorkbookIsObjectNotSet) {
     app->ActiveWorkbook();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 91);
   }
   EXPECT_THROW(app->ActiveSheet(), AutomationError);
@@ -185,6 +191,7 @@ TEST(WorkbookTest, AFailedBackupStopsTheSave) {
     app->ActiveWorkbook()->Save();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_THAT(e.description(), HasSubstr("保存していません"));
   }
   app->ActiveWorkbook()->Close(false);
@@ -254,6 +261,7 @@ TEST(WorkbookTest, AWorkbookClosedInTheOfficeIsAnErrorNotALostOffice) {
     sheets->Count();
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 1004);
     EXPECT_THAT(e.description(), HasSubstr("既に閉じられています"));
   }
@@ -271,6 +279,7 @@ TEST(WorkbookTest, ShowingWithoutADisplayIsAnError) {
     app.SetVisible(true);
     FAIL();
   } catch (const AutomationError& e) {
+    EXPECT_EQ(testsupport::EnglishWord(e.description()), "") << e.description();
     EXPECT_EQ(e.number(), 1004);
     EXPECT_THAT(e.description(), HasSubstr("ディスプレイ"));
   }
