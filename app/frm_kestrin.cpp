@@ -24,6 +24,7 @@
 #include "app/option_pair.h"
 #include "app/qt_text.h"
 #include "app/window_progress.h"
+#include "automation/messages.h"
 #include "ui/error_report.h"
 #include "ui/version.h"
 
@@ -378,7 +379,7 @@ void FrmKestrin::Handle(const char* handler, const std::function<void()>& body) 
     // reason to end it with the user's work.
     EndBusy();
     ui::ShowInternalFault(services_.messages, handler,
-                          std::runtime_error("an exception of an unknown type"));
+                          std::runtime_error(automation::msg::kUnknownException()));
   }
 }
 

@@ -5,6 +5,7 @@
 #include "app/export_session.h"
 #include "app/module_state.h"
 #include "app/session_view.h"
+#include "automation/messages.h"
 #include "pattern/pattern_file.h"
 #include "ui/counting_message_box.h"
 #include "ui/error_report.h"
@@ -81,7 +82,7 @@ int RunPattern(const std::string& path, UnattendedServices& services) {
     status = LoadAndExport(session, view, path, messages, services.progress);
   } catch (const std::exception& fault) {
     services.progress.EndLine();
-    ui::ShowInternalFault(messages, "the unattended run of " + path, fault);
+    ui::ShowInternalFault(messages, automation::msg::kUnattendedRunOf({path}), fault);
   }
   if (status == kExitExported) {
     if (services.notices != nullptr) {
@@ -104,7 +105,7 @@ int RunPatterns(const std::vector<std::string>& patterns, UnattendedServices& se
   try {
     services.office.Finish();
   } catch (const std::exception& fault) {
-    ui::ShowInternalFault(services.messages, "the end of the office session", fault);
+    ui::ShowInternalFault(services.messages, automation::msg::kOfficeSessionEnd(), fault);
     worst = std::max(worst, kExitNotExported);
   }
   return worst;

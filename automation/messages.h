@@ -445,6 +445,12 @@ inline constexpr Message kAcceptedSilent{
 
 // The window and the command line.
 inline constexpr Message kApplicationQuit{"アプリケーションは終了しています"};
+// A fault of the program itself: where it happened, the fault's type, what
+// it says.
+inline constexpr Message kInternalFault{"| で内部エラーが発生しました: |: |"};
+inline constexpr Message kUnattendedRunOf{"パターン '|' の無人実行"};
+inline constexpr Message kOfficeSessionEnd{"オフィスとのセッションの終了"};
+inline constexpr Message kUnknownException{"種類の分からない例外"};
 
 // The system's reasons for a failed file operation.
 inline constexpr Message kNoSuchFile{"ファイルまたはフォルダーが見つかりません"};

@@ -6,11 +6,11 @@
 #include <memory>
 #include <typeinfo>
 
+#include "automation/error_numbers.h"
+#include "automation/messages.h"
+
 namespace kestrin::ui {
 namespace {
-
-// The runtime's number of an internal error.
-constexpr std::int32_t kInternalError = 51;
 
 // The readable name of the fault's type ("std::out_of_range").
 std::string KindOf(const std::exception& fault) {
@@ -34,8 +34,8 @@ void ShowErrorReport(MessageBox& box, std::int32_t number, const std::string& de
 }
 
 std::string InternalFaultPrompt(std::string_view where, const std::exception& fault) {
-  return ErrorReportPrompt(kInternalError, "Internal error in " + std::string(where) + ": " +
-                                               KindOf(fault) + ": " + fault.what());
+  return ErrorReportPrompt(automation::errnum::kInternalError,
+                           automation::msg::kInternalFault({where, KindOf(fault), fault.what()}));
 }
 
 void ShowInternalFault(MessageBox& box, std::string_view where, const std::exception& fault) {

@@ -380,7 +380,7 @@ TEST_F(WorkbookChoiceWithDouble, AFaultOfTheProgramIsReportedAsAnInternalFaultNo
   window_->cmdXlFile_Click();
   ASSERT_EQ(messages_.shown.size(), 1u);
   EXPECT_EQ(messages_.shown[0].prompt,
-            "エラーNO:51\r\nInternal error in cmdXlFile_Click: std::logic_error: "
+            "エラーNO:51\r\ncmdXlFile_Click で内部エラーが発生しました: std::logic_error: "
             "no instance for this test");
   EXPECT_EQ(messages_.shown[0].title, "Kestrin Ver 0.1");
   EXPECT_TRUE(dialogs_.shown.empty());  // the click ended where the fault happened
@@ -391,7 +391,7 @@ TEST_F(WorkbookChoiceWithDouble, AFaultOfTheProgramIsReportedAsAnInternalFaultNo
   excel_.make = []() -> std::shared_ptr<testing::FakeExcel> { throw 42; };
   window_->cmdXlFile_Click();
   ASSERT_EQ(messages_.shown.size(), 2u);
-  EXPECT_NE(messages_.shown[1].prompt.find("unknown type"), std::string::npos);
+  EXPECT_NE(messages_.shown[1].prompt.find("種類の分からない例外"), std::string::npos);
 }
 
 }  // namespace

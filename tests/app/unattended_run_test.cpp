@@ -169,10 +169,9 @@ TEST_F(UnattendedRunTest,
   };
   EXPECT_EQ(Run({good}), kExitNotExported);
   EXPECT_THAT(messages_.shown,
-              ElementsAre(ShownMessage{good +
-                                           ": エラーNO:51\r\nInternal error in the unattended "
-                                           "run of " +
-                                           good + ": std::logic_error: no instance for this test",
+              ElementsAre(ShownMessage{good + ": エラーNO:51\r\nパターン '" + good +
+                                           "' の無人実行 で内部エラーが発生しました: "
+                                           "std::logic_error: no instance for this test",
                                        ui::kTitle},
                           ShownMessage{good + ": " + kNotCompleted, ui::kTitle}));
 }
