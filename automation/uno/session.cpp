@@ -238,10 +238,14 @@ void Session::Goto(std::string_view reference) {
   if (!books_.empty()) {
     CheckInGrid(books_.Active(), Block{pos.row, pos.col, pos.row, pos.col}, reference);
   }
-  const std::string task = msg::kTaskOn({msg::kTaskCell({reference}), msg::kTaskSelect()});
+  // The task is worded only for a request really made: most cells of a
+  // large table are only kept here.
+  auto task = [reference] {
+    return msg::kTaskOn({msg::kTaskCell({reference}), msg::kTaskSelect()});
+  };
   if (options_.batch_cells) {
     if (!pending_.aimed()) {
-      Call(task, kLeavesCells, [&] {
+      Call(task(), kLeavesCells, [&] {
         Book& book = books_.Active();
         pending_.Aim(book.doc, Workbooks::ActiveSheetOf(book));
         book.view_chosen = true;
@@ -250,7 +254,7 @@ void Session::Goto(std::string_view reference) {
     pending_.MoveCursor(pos);
     return;
   }
-  Call(task, kLeavesCells, [&] {
+  Call(task(), kLeavesCells, [&] {
     Book& book = books_.Active();
     Reference<css::sheet::XSpreadsheetView> view = Workbooks::View(book.doc);
     Reference<css::table::XCell> cell = view->getActiveSheet()->getCellByPosition(pos.col, pos.row);
