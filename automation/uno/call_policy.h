@@ -59,6 +59,10 @@ enum Leaves : unsigned {
   // writes (reading, selecting, showing, saving, lines, filters, sending a
   // band of cells): the blocks written before stay true.
   kLeavesCells = 1u << 1,
+  // Rows whose heights the pending writes left for later may stay so: the
+  // request neither reads nor shows row heights, nor saves them (selecting,
+  // ruled lines, filters, a row fit that sets them anyway).
+  kLeavesRowHeights = 1u << 2,
 };
 
 class CallPolicy {
@@ -72,8 +76,9 @@ class CallPolicy {
   CallPolicy& operator=(const CallPolicy&) = delete;
   ~CallPolicy();
 
-  // Called before every request that does not leave pending writes alone.
-  void SetFlush(std::function<void()> flush) { flush_ = std::move(flush); }
+  // Called before every request that does not leave pending writes alone,
+  // with the request's Leaves flags.
+  void SetFlush(std::function<void(unsigned leaves)> flush) { flush_ = std::move(flush); }
   // Called once the office is found gone: ended, lost or timed out.
   void SetOnLost(std::function<void()> on_lost) { on_lost_ = std::move(on_lost); }
 
@@ -87,7 +92,7 @@ class CallPolicy {
     CheckAlive(task);
     Armed armed(*this, (leaves & kLeavesCells) == 0);
     try {
-      if ((leaves & kLeavesPending) == 0 && flush_) flush_();
+      if ((leaves & kLeavesPending) == 0 && flush_) flush_(leaves);
       return f();
     } catch (const AutomationError&) {
       throw;
@@ -127,7 +132,7 @@ class CallPolicy {
   OfficeProcess* process_;
   css::uno::Reference<css::frame::XDesktop2> desktop_;
   Workbooks& books_;
-  std::function<void()> flush_;
+  std::function<void(unsigned)> flush_;
   std::function<void()> on_lost_;
   std::uint64_t changes_ = 0;
   bool ended_ = false;

@@ -1,12 +1,14 @@
 #include "automation/uno/pending_writes.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <com/sun/star/beans/XMultiPropertySet.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
+#include <com/sun/star/sheet/XSheetOperation.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
 
 #include "automation/messages.h"
@@ -27,6 +29,38 @@ std::string CellsText(const Block& b) {
   std::string first = ColumnLetters(b.left) + std::to_string(b.top + 1);
   if (b.top == b.bottom && b.left == b.right) return msg::kTaskCell({first});
   return msg::kTaskCell({first + ":" + ColumnLetters(b.right) + std::to_string(b.bottom + 1)});
+}
+
+// Blocks of fewer rows are sent with the office adjusting their heights at
+// once: a few rows at a time (a heading, every other row) would each owe an
+// adjustment of their own.
+constexpr int kRowsWorthHolding = 32;
+
+// The office's adjustment of row heights held back for the document while
+// it lives; released however the writes under it end.
+class HeightsHeld {
+ public:
+  explicit HeightsHeld(const Reference<css::sheet::XSpreadsheetDocument>& doc)
+      : props_(Props(doc)) {
+    props_->setPropertyValue("IsAdjustHeightEnabled", Any(false));
+  }
+  HeightsHeld(const HeightsHeld&) = delete;
+  HeightsHeld& operator=(const HeightsHeld&) = delete;
+  ~HeightsHeld() {
+    try {
+      props_->setPropertyValue("IsAdjustHeightEnabled", Any(true));
+    } catch (const css::uno::Exception&) {
+      // The office is gone with the document; nothing is held any more.
+    }
+  }
+
+ private:
+  Reference<css::beans::XPropertySet> props_;
+};
+
+bool SameSheet(const Reference<css::sheet::XSpreadsheet>& a,
+               const Reference<css::sheet::XSpreadsheet>& b) {
+  return a.get() == b.get() || a == b;
 }
 
 }  // namespace
@@ -109,10 +143,11 @@ void PendingWrites::DrawLine(const Reference<css::sheet::XSpreadsheet>& sheet, c
   }
 }
 
-void PendingWrites::Flush() {
+void PendingWrites::Flush(unsigned leaves) {
   cursor_cell_.clear();  // any other request may change sheets or cells
   SendLines();
   SendCells();
+  if ((leaves & kLeavesRowHeights) == 0) AdjustOwedRows();
   if (cursor_ && !cursor_selected_ && sheet_.is() && books_.Find(doc_)) {
     Reference<css::view::XSelectionSupplier> sel(Workbooks::View(doc_), UNO_QUERY_THROW);
     sel->select(Any(sheet_->getCellByPosition(cursor_->col, cursor_->row)));
@@ -120,6 +155,61 @@ void PendingWrites::Flush() {
   cursor_selected_ = true;
   sheet_.clear();
   doc_.clear();
+}
+
+void PendingWrites::Owe(const Block& a) {
+  if (!owed_.empty()) {
+    // The bands of one table follow each other: one stretch of rows.
+    OwedRows& last = owed_.back();
+    const Block& b = last.block;
+    if (SameSheet(last.sheet, sheet_) && b.left == a.left && b.right == a.right &&
+        a.top <= b.bottom + 1 && a.bottom + 1 >= b.top) {
+      last.block = Block{std::min(a.top, b.top), a.left, std::max(a.bottom, b.bottom), a.right};
+      return;
+    }
+  }
+  owed_.push_back(OwedRows{doc_, sheet_, a});
+}
+
+void PendingWrites::RowsFitted(const Reference<css::sheet::XSpreadsheet>& sheet, int top,
+                               int bottom) {
+  std::vector<OwedRows> still;
+  for (OwedRows& o : owed_) {
+    if (!SameSheet(o.sheet, sheet) || o.block.bottom < top || o.block.top > bottom) {
+      still.push_back(std::move(o));
+      continue;
+    }
+    // What lies outside the fitted rows is owed still.
+    if (o.block.top < top) {
+      still.push_back(
+          OwedRows{o.doc, o.sheet, Block{o.block.top, o.block.left, top - 1, o.block.right}});
+    }
+    if (o.block.bottom > bottom) {
+      still.push_back(
+          OwedRows{o.doc, o.sheet, Block{bottom + 1, o.block.left, o.block.bottom, o.block.right}});
+    }
+  }
+  owed_ = std::move(still);
+}
+
+void PendingWrites::AdjustOwedRows() {
+  std::vector<OwedRows> owed = std::move(owed_);
+  owed_.clear();
+  for (const OwedRows& o : owed) {
+    if (books_.Find(o.doc) == nullptr) continue;  // closed: nothing to adjust
+    const Block& b = o.block;
+    try {
+      // Clearing nothing is a change after which the office adjusts the
+      // heights of the rows concerned, as it does after any other: rows of
+      // a height of their own keep it. The cells are those written, so a
+      // protected sheet allows it where it allowed the values.
+      Query<css::sheet::XSheetOperation>(
+          o.sheet->getCellRangeByPosition(b.left, b.top, b.right, b.bottom))
+          ->clearContents(0);
+    } catch (const css::uno::Exception& e) {
+      policy_.Fail(Task(msg::kTaskOn({CellsText(b), msg::kTaskWrite()}), o.doc, o.sheet), e);
+    }
+  }
 }
 
 void PendingWrites::SendLines() {
@@ -174,6 +264,13 @@ void PendingWrites::SendCells() {
 void PendingWrites::WriteBlock(Book* book, const ValueBlock& block) {
   const Block& a = block.area;
   const int rows = a.bottom - a.top + 1, cols = a.right - a.left + 1;
+  std::optional<HeightsHeld> held;
+  if (book != nullptr && rows >= kRowsWorthHolding) {
+    // Owed from before the first value goes, so that rows written before a
+    // refusal get their adjustment too.
+    Owe(a);
+    held.emplace(doc_);
+  }
   // The whole block in one transfer, unless its values would take more
   // memory than a transfer should hold at once.
   const int rows_per_call = std::max(1, options_.max_cells_per_transfer / cols);

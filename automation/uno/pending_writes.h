@@ -9,6 +9,7 @@
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include <com/sun/star/sheet/XSpreadsheet.hpp>
 #include <com/sun/star/sheet/XSpreadsheetDocument.hpp>
@@ -81,10 +82,25 @@ class PendingWrites {
                 const css::uno::Reference<css::table::XCellRange>& range, int border,
                 const css::table::BorderLine2& look, const Task& task);
 
+  // --- row heights ---------------------------------------------------------------
+
+  // Rows of whole blocks of values are sent with the office's adjustment of
+  // row heights held back (it would measure every cell of a band once for
+  // the values and again for their number formats); those rows owe it until
+  // the next request that does not leave row heights alone, which has the
+  // office adjust them once, as it would have: rows of a height of their
+  // own keep it, the others fit their cells.
+  //
+  // The rows top..bottom of `sheet` are fitted to their cells whatever
+  // their heights were: nothing is owed for them any more.
+  void RowsFitted(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet, int top, int bottom);
+
   // Sends the kept lines, then the kept values in blocks (with the number
-  // formats their values need), then selects the active cell. A refusal is
-  // reported with a task naming the cells or lines concerned.
-  void Flush();
+  // formats their values need), then selects the active cell; unless
+  // `leaves` has kLeavesRowHeights, rows that owe the adjustment of their
+  // heights get it. A refusal is reported with a task naming the cells or
+  // lines concerned.
+  void Flush(unsigned leaves = kLeavesNothing);
 
  private:
   struct Lines {
@@ -95,8 +111,16 @@ class PendingWrites {
     std::optional<css::table::BorderLine2> diagonal_down, diagonal_up;
     Task task;
   };
+  // Rows of one sheet owing the office's adjustment of their heights.
+  struct OwedRows {
+    css::uno::Reference<css::sheet::XSpreadsheetDocument> doc;
+    css::uno::Reference<css::sheet::XSpreadsheet> sheet;
+    Block block;  // the cells written there
+  };
   void SendLines();
   void WriteBlock(Book* book, const ValueBlock& block);
+  void Owe(const Block& block);
+  void AdjustOwedRows();
 
   const UnoOptions& options_;
   CallPolicy& policy_;
@@ -110,6 +134,7 @@ class PendingWrites {
   bool cursor_selected_ = true;
   css::uno::Reference<css::table::XCell> cursor_cell_;
   std::optional<Lines> lines_;
+  std::vector<OwedRows> owed_;
 };
 
 }  // namespace kestrin::automation::uno

@@ -53,7 +53,7 @@ Session::Session(UnoOptions options, std::unique_ptr<OfficeProcess> process,
       policy_(options_.call_timeout, process_.get(), *connection_, desktop_, books_),
       written_(static_cast<std::size_t>(std::max(0, options_.max_cells_kept_for_fit))),
       pending_(options_, policy_, books_, written_) {
-  policy_.SetFlush([this] { pending_.Flush(); });
+  policy_.SetFlush([this](unsigned leaves) { pending_.Flush(leaves); });
   policy_.SetOnLost([this] { share_.reset(); });
 }
 
@@ -245,7 +245,7 @@ void Session::Goto(std::string_view reference) {
   };
   if (options_.batch_cells) {
     if (!pending_.aimed()) {
-      Call(task(), kLeavesCells, [&] {
+      Call(task(), kLeavesCells | kLeavesRowHeights, [&] {
         Book& book = books_.Active();
         pending_.Aim(book.doc, Workbooks::ActiveSheetOf(book));
         book.view_chosen = true;
@@ -254,7 +254,7 @@ void Session::Goto(std::string_view reference) {
     pending_.MoveCursor(pos);
     return;
   }
-  Call(task(), kLeavesCells, [&] {
+  Call(task(), kLeavesCells | kLeavesRowHeights, [&] {
     Book& book = books_.Active();
     Reference<css::sheet::XSpreadsheetView> view = Workbooks::View(book.doc);
     Reference<css::table::XCell> cell = view->getActiveSheet()->getCellByPosition(pos.col, pos.row);

@@ -173,7 +173,7 @@ class UnoRange : public XlRange {
   }
 
   void Select() override {
-    s_->Call(Task(msg::kTaskSelect()), kLeavesCells, [&] {
+    s_->Call(Task(msg::kTaskSelect()), kLeavesCells | kLeavesRowHeights, [&] {
       Reference<css::view::XSelectionSupplier> sel(Session_View(), UNO_QUERY_THROW);
       sel->select(Any(Range()));
       s_->ChoseView(doc_);
@@ -182,7 +182,7 @@ class UnoRange : public XlRange {
   }
 
   void AutoFilter() override {
-    s_->Call(Task(msg::kTaskAutoFilter()), kLeavesCells, [&] {
+    s_->Call(Task(msg::kTaskAutoFilter()), kLeavesCells | kLeavesRowHeights, [&] {
       css::table::CellRangeAddress target = Address(Range());
       Reference<css::beans::XPropertySet> docProps = Props(doc_);
       // Named database ranges of this sheet lose their filter buttons: a sheet
@@ -217,12 +217,16 @@ class UnoRange : public XlRange {
   }
 
   void AutoFit() override {
-    // Row heights change no cell; a column fit may work on a scratch sheet.
-    const unsigned leaves = kind_ == RangeKind::kRows ? kLeavesCells : kLeavesNothing;
+    // Row heights change no cell, and a row fit sets them whatever they
+    // were; a column fit may work on a scratch sheet.
+    const unsigned leaves =
+        kind_ == RangeKind::kRows ? kLeavesCells | kLeavesRowHeights : kLeavesNothing;
     s_->Call(Task(msg::kTaskFit()), leaves, [&] {
       auto rr = Query<css::table::XColumnRowRange>(Range());
       if (kind_ == RangeKind::kRows) {
         Props(rr->getRows())->setPropertyValue("OptimalHeight", Any(true));
+        auto a = Address(rr);
+        s_->pending().RowsFitted(sheet_, a.StartRow, a.EndRow);
       } else if (kind_ == RangeKind::kColumns) {
         auto a = Address(rr);
         ColumnFitReport report;
@@ -738,8 +742,9 @@ class UnoApplication : public XlApplication {
   void WorkbooksOpen(const std::string& path) override { s_->Open(path); }
 
   std::unique_ptr<XlWorkbook> ActiveWorkbook() override {
-    return std::make_unique<UnoWorkbook>(s_, s_->Call(msg::kTaskActiveBook(), kLeavesCells,
-                                                      [&] { return s_->books().Active().doc; }));
+    return std::make_unique<UnoWorkbook>(
+        s_, s_->Call(msg::kTaskActiveBook(), kLeavesCells | kLeavesRowHeights,
+                     [&] { return s_->books().Active().doc; }));
   }
 
   std::unique_ptr<XlSheet> ActiveSheet() override {
@@ -769,7 +774,7 @@ class UnoApplication : public XlApplication {
   }
 
   std::unique_ptr<XlRange> Selection() override {
-    return s_->Call(msg::kTaskSelection(), kLeavesCells, [&] {
+    return s_->Call(msg::kTaskSelection(), kLeavesCells | kLeavesRowHeights, [&] {
       auto doc = s_->books().Active().doc;
       Reference<css::view::XSelectionSupplier> sel(Workbooks::View(doc), UNO_QUERY_THROW);
       Reference<css::sheet::XCellRangeAddressable> range(sel->getSelection(), UNO_QUERY);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 #include <com/sun/star/util/NumberFormat.hpp>
 
@@ -330,6 +331,55 @@ TEST(CellBlocksTest, BlocksLargerThanOneTransferArriveWhole) {
   }
   EXPECT_EQ(saved.At("Sheet1", "B12").kind, Kind::kEmpty);
   EXPECT_EQ(saved.At("Sheet1", "A1").text, "a");
+}
+
+// Rows of a table sent in large blocks end up as high as when each value
+// went on its own: rows of a height of their own keep it, the others fit
+// their cells (lines of a text, dates), whether another sheet, a row fit or
+// the save comes next.
+TEST(CellBlocksTest, RowsEndAsHighAsWhenEachValueWentOnItsOwn) {
+  auto heights = [](bool batch) {
+    UnoOptions options = Office().options;
+    options.batch_cells = batch;
+    options.max_cells_per_transfer = 120;  // bands of 40 rows of three cells
+    auto server = MakeUnoXlServer(options);
+    auto app = server->GetObject();
+    fs::path path = NewPath(batch ? "heights-blocks" : "heights-one-by-one", ".xls");
+    MakeWorkbook(path,
+                 {{"Auto", {{"x"}}},
+                  {"Own", std::vector<std::vector<Cell>>(30, {Cell{std::string("y")}}), 1500},
+                  {"Fitted", std::vector<std::vector<Cell>>(30, {Cell{std::string("z")}}), 1500}});
+    app->WorkbooksOpen(path.string());
+    for (const char* sheet : {"Auto", "Own", "Fitted"}) {
+      app->ActiveWorkbook()->Sheets()->Item(sheet)->Activate();
+      for (int r = 2; r <= 81; ++r) {
+        Put(*app, r, 1, r % 5 == 0 ? Value("first line\nsecond line\nthird line") : Value("one"));
+        Put(*app, r, 2, Value(r));
+        Put(*app, r, 3, Value(DateTime{45000.5 + r}));
+      }
+      if (std::string(sheet) == "Fitted") app->Rows("2:81")->AutoFit();
+    }
+    app->ActiveWorkbook()->Save();
+    app->ActiveWorkbook()->Close(false);
+    SavedBook saved(path);
+    std::map<std::string, std::vector<int>> out;
+    for (const char* sheet : {"Auto", "Own", "Fitted"}) {
+      for (int r = 0; r < 85; ++r) out[sheet].push_back(saved.RowHeight(sheet, r));
+    }
+    return out;
+  };
+  const auto one_by_one = heights(false);
+  const auto blocks = heights(true);
+  for (const char* sheet : {"Auto", "Own", "Fitted"}) {
+    SCOPED_TRACE(sheet);
+    EXPECT_EQ(blocks.at(sheet), one_by_one.at(sheet));
+  }
+  // The comparison means something: texts of three lines make rows higher,
+  // and rows of a height of their own keep it.
+  EXPECT_GT(blocks.at("Auto")[4], blocks.at("Auto")[5] + 300);  // row 5 holds three lines
+  EXPECT_EQ(blocks.at("Own")[5], blocks.at("Own")[4]);
+  EXPECT_GT(blocks.at("Own")[5], blocks.at("Auto")[5] + 300);
+  EXPECT_NE(blocks.at("Fitted")[5], blocks.at("Own")[5]);
 }
 
 INSTANTIATE_TEST_SUITE_P(Batching, CellsTest, ::testing::Values(true, false),
