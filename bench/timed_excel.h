@@ -3,7 +3,10 @@
 // store, quit), for the benchmarks that split an export's time by phase.
 // Written cells go to the office in bands while they are written ("cells
 // (client)"); the last band waits for the next request, which is preceded by
-// one that only sends it, timed as "send cells".
+// one that only sends it, timed as "send cells". The rows of those bands
+// have their heights adjusted by the first request that needs them, unless a
+// row fit sets them first: with no formatting, that is the one before saving,
+// timed as "adjust rows".
 #pragma once
 
 #include <chrono>
@@ -133,6 +136,7 @@ class TimedApp : public automation::XlApplication {
   }
   void SetDisplayAlerts(bool on) override {
     Send();
+    Timed t(p_, "adjust rows");
     in_->SetDisplayAlerts(on);
   }
   void Quit() override {
