@@ -116,6 +116,12 @@ int UsedAreaEnd(const Reference<css::sheet::XSpreadsheet>& sheet) {
 // to row `bottom`, or where cells merged across columns cover it.
 std::vector<bool> MergedColumns(const Reference<css::sheet::XSpreadsheet>& sheet, int left,
                                 int right, int bottom) {
+  // Merged cells that reach these columns start in them or to their left:
+  // when there are none there, which is usual, one question answers for
+  // every column.
+  if (!Query<css::util::XMergeable>(Cells(sheet, 0, 0, right, bottom))->getIsMerged()) {
+    return std::vector<bool>(static_cast<std::size_t>(right - left + 1), false);
+  }
   std::vector<bool> merged;
   for (int c = left; c <= right; ++c) {
     auto column = Cells(sheet, c, 0, c, bottom);

@@ -295,6 +295,26 @@ TEST(ColumnFitTest, ColumnsWithMergedCellsAreFittedByTheOfficeAlone) {
   EXPECT_EQ(fit.measured_plainly, 3);
 }
 
+TEST(ColumnFitTest, CellsMergedFromLeftOfTheColumnsSendThemToTheOffice) {
+  // A title merged across A:C, above a table in B:D: B and C hold merged
+  // cells that start outside the fitted columns.
+  std::vector<std::vector<Cell>> old(2, std::vector<Cell>(5, Cell{std::string()}));
+  old[0][0] = std::string("A merged title from column A, wider than the columns below it");
+  SheetContent sheet{"Sheet1", old};
+  sheet.merged = {"A1:C1"};
+  std::vector<std::vector<Value>> rows;
+  for (int i = 0; i < 30; ++i) {
+    rows.push_back({Value(i * 13), Value(std::string(static_cast<std::size_t>(1 + i % 7), 'm')),
+                    Value(i * 0.5)});
+  }
+  Export e;
+  e.top = 3;
+  e.left = 2;
+  e.rows = rows;
+  ColumnFitReport fit = ExpectSameWorkbook({sheet}, e, 33, 5);
+  EXPECT_EQ(fit.measured_plainly, 2);
+}
+
 TEST(ColumnFitTest, CellsSentInBandsAreAllKnownToTheFitUpToTheMostKept) {
   std::vector<std::vector<Value>> rows;
   for (int i = 0; i < 90; ++i) {
