@@ -61,7 +61,8 @@ enum Leaves : unsigned {
   kLeavesCells = 1u << 1,
   // Rows whose heights the pending writes left for later may stay so: the
   // request neither reads nor shows row heights, nor saves them (selecting,
-  // ruled lines, filters, a row fit that sets them anyway).
+  // ruled lines, filters, finding a range or a sheet, a row fit that sets
+  // them anyway).
   kLeavesRowHeights = 1u << 2,
 };
 

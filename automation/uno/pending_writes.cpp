@@ -58,9 +58,20 @@ class HeightsHeld {
   Reference<css::beans::XPropertySet> props_;
 };
 
-bool SameSheet(const Reference<css::sheet::XSpreadsheet>& a,
+// The office hands out a new object for a sheet each time one is asked for,
+// so one sheet is known by its workbook and its place among the sheets
+// (which the objects follow when sheets are inserted or moved).
+bool SameSheet(const Reference<css::sheet::XSpreadsheetDocument>& a_doc,
+               const Reference<css::sheet::XSpreadsheet>& a,
+               const Reference<css::sheet::XSpreadsheetDocument>& b_doc,
                const Reference<css::sheet::XSpreadsheet>& b) {
-  return a.get() == b.get() || a == b;
+  if (a.get() == b.get()) return true;
+  if (!(a_doc.get() == b_doc.get() || a_doc == b_doc)) return false;
+  try {
+    return SheetIndex(a) == SheetIndex(b);
+  } catch (const css::uno::RuntimeException&) {
+    return false;  // a sheet deleted since
+  }
 }
 
 }  // namespace
@@ -162,7 +173,7 @@ void PendingWrites::Owe(const Block& a) {
     // The bands of one table follow each other: one stretch of rows.
     OwedRows& last = owed_.back();
     const Block& b = last.block;
-    if (SameSheet(last.sheet, sheet_) && b.left == a.left && b.right == a.right &&
+    if (SameSheet(last.doc, last.sheet, doc_, sheet_) && b.left == a.left && b.right == a.right &&
         a.top <= b.bottom + 1 && a.bottom + 1 >= b.top) {
       last.block = Block{std::min(a.top, b.top), a.left, std::max(a.bottom, b.bottom), a.right};
       return;
@@ -171,11 +182,12 @@ void PendingWrites::Owe(const Block& a) {
   owed_.push_back(OwedRows{doc_, sheet_, a});
 }
 
-void PendingWrites::RowsFitted(const Reference<css::sheet::XSpreadsheet>& sheet, int top,
+void PendingWrites::RowsFitted(const Reference<css::sheet::XSpreadsheetDocument>& doc,
+                               const Reference<css::sheet::XSpreadsheet>& sheet, int top,
                                int bottom) {
   std::vector<OwedRows> still;
   for (OwedRows& o : owed_) {
-    if (!SameSheet(o.sheet, sheet) || o.block.bottom < top || o.block.top > bottom) {
+    if (!SameSheet(o.doc, o.sheet, doc, sheet) || o.block.bottom < top || o.block.top > bottom) {
       still.push_back(std::move(o));
       continue;
     }

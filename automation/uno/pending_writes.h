@@ -91,9 +91,10 @@ class PendingWrites {
   // office adjust them once, as it would have: rows of a height of their
   // own keep it, the others fit their cells.
   //
-  // The rows top..bottom of `sheet` are fitted to their cells whatever
+  // The rows top..bottom of `sheet` in `doc` are fitted to their cells whatever
   // their heights were: nothing is owed for them any more.
-  void RowsFitted(const css::uno::Reference<css::sheet::XSpreadsheet>& sheet, int top, int bottom);
+  void RowsFitted(const css::uno::Reference<css::sheet::XSpreadsheetDocument>& doc,
+                  const css::uno::Reference<css::sheet::XSpreadsheet>& sheet, int top, int bottom);
 
   // Sends the kept lines, then the kept values in blocks (with the number
   // formats their values need), then selects the active cell; unless

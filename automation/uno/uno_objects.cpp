@@ -226,7 +226,7 @@ class UnoRange : public XlRange {
       if (kind_ == RangeKind::kRows) {
         Props(rr->getRows())->setPropertyValue("OptimalHeight", Any(true));
         auto a = Address(rr);
-        s_->pending().RowsFitted(sheet_, a.StartRow, a.EndRow);
+        s_->pending().RowsFitted(doc_, sheet_, a.StartRow, a.EndRow);
       } else if (kind_ == RangeKind::kColumns) {
         auto a = Address(rr);
         ColumnFitReport report;
@@ -285,7 +285,9 @@ class UnoRange : public XlRange {
       case RangeKind::kCells:
         what = ColumnLetters(block_.left) + std::to_string(block_.top + 1);
         if (block_.top != block_.bottom || block_.left != block_.right) {
-          what += ":" + ColumnLetters(block_.right) + std::to_string(block_.bottom + 1);
+          what += ':';
+          what += ColumnLetters(block_.right);
+          what += std::to_string(block_.bottom + 1);
         }
         what = msg::kTaskCell({what});
         break;
@@ -544,7 +546,7 @@ class UnoSheet : public XlSheet {
       : s_(std::move(s)), doc_(std::move(doc)), sheet_(std::move(sheet)) {}
 
   std::string Name() const override {
-    return s_->Call(Session::Task(msg::kTaskSheetName(), doc_), kLeavesCells,
+    return s_->Call(Session::Task(msg::kTaskSheetName(), doc_), kLeavesCells | kLeavesRowHeights,
                     [&] { return SheetName(sheet_); });
   }
 
@@ -749,7 +751,7 @@ class UnoApplication : public XlApplication {
 
   std::unique_ptr<XlSheet> ActiveSheet() override {
     Reference<css::sheet::XSpreadsheetDocument> doc;
-    auto sheet = s_->Call(msg::kTaskActiveSheet(), kLeavesCells, [&] {
+    auto sheet = s_->Call(msg::kTaskActiveSheet(), kLeavesCells | kLeavesRowHeights, [&] {
       doc = s_->books().Active().doc;
       return Workbooks::ActiveSheetOf(s_->books().Active());
     });
@@ -802,7 +804,9 @@ class UnoApplication : public XlApplication {
 
  private:
   std::unique_ptr<XlRange> MakeRange(std::string_view text, Block block, RangeKind kind) {
-    return s_->Call(msg::kTaskFindRange({text}), kLeavesCells, [&] {
+    // Finding a range neither reads nor shows row heights: the rows' owed
+    // adjustment waits for what is done with the range (a row fit pays it).
+    return s_->Call(msg::kTaskFindRange({text}), kLeavesCells | kLeavesRowHeights, [&] {
       auto doc = s_->books().Active().doc;
       if (kind == RangeKind::kCells) Session::CheckInGrid(s_->books().Active(), block, text);
       if (kind == RangeKind::kRows)

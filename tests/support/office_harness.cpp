@@ -22,6 +22,8 @@
 #include <com/sun/star/container/XIndexAccess.hpp>
 #include <com/sun/star/container/XNameAccess.hpp>
 #include <com/sun/star/container/XNamed.hpp>
+#include <com/sun/star/document/XUndoManager.hpp>
+#include <com/sun/star/document/XUndoManagerSupplier.hpp>
 #include <com/sun/star/frame/XComponentLoader.hpp>
 #include <com/sun/star/frame/XController.hpp>
 #include <com/sun/star/frame/XFrame.hpp>
@@ -316,31 +318,44 @@ std::string ZipMember(const fs::path& zip, const std::string& member) {
   return text;
 }
 
-bool CloseInOffice(const fs::path& path) {
+namespace {
+
+// The document of that file open in the shared office, or null.
+Reference<css::frame::XModel> ModelInOffice(const fs::path& path) {
   auto components = environment->Reader().Desktop()->getComponents()->createEnumeration();
   rtl::OUString url = ToOU(FileUrl(fs::weakly_canonical(path)));
   while (components->hasMoreElements()) {
     Reference<css::frame::XModel> model(components->nextElement(), UNO_QUERY);
-    if (model.is() && model->getURL() == url) {
-      Q<css::util::XCloseable>(model)->close(true);
-      return true;
-    }
+    if (model.is() && model->getURL() == url) return model;
   }
-  return false;
+  return {};
+}
+
+Reference<css::frame::XModel> OpenModelInOffice(const fs::path& path) {
+  auto model = ModelInOffice(path);
+  if (!model.is()) throw std::runtime_error("not open in the office: " + path.string());
+  return model;
+}
+
+}  // namespace
+
+bool CloseInOffice(const fs::path& path) {
+  auto model = ModelInOffice(path);
+  if (!model.is()) return false;
+  Q<css::util::XCloseable>(model)->close(true);
+  return true;
 }
 
 void ProtectSheetInOffice(const fs::path& path, const std::string& sheet) {
-  auto components = environment->Reader().Desktop()->getComponents()->createEnumeration();
-  rtl::OUString url = ToOU(FileUrl(fs::weakly_canonical(path)));
-  while (components->hasMoreElements()) {
-    Reference<css::frame::XModel> model(components->nextElement(), UNO_QUERY);
-    if (model.is() && model->getURL() == url) {
-      auto doc = Q<css::sheet::XSpreadsheetDocument>(model);
-      Q<css::util::XProtectable>(doc->getSheets()->getByName(ToOU(sheet)))->protect("");
-      return;
-    }
-  }
-  throw std::runtime_error("not open in the office: " + path.string());
+  auto doc = Q<css::sheet::XSpreadsheetDocument>(OpenModelInOffice(path));
+  Q<css::util::XProtectable>(doc->getSheets()->getByName(ToOU(sheet)))->protect("");
+}
+
+std::vector<std::string> UndoTitlesInOffice(const fs::path& path) {
+  auto undo = Q<css::document::XUndoManagerSupplier>(OpenModelInOffice(path))->getUndoManager();
+  std::vector<std::string> titles;
+  for (const rtl::OUString& t : undo->getAllUndoActionTitles()) titles.push_back(FromOU(t));
+  return titles;
 }
 
 std::shared_ptr<XlApplication> OfficeCleanUp::Keep(std::shared_ptr<XlApplication> app) {

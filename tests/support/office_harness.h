@@ -85,6 +85,10 @@ bool CloseInOffice(const fs::path& path);
 // as a user would, so that the office refuses changes to its cells.
 void ProtectSheetInOffice(const fs::path& path, const std::string& sheet);
 
+// The titles of the undo actions of the document of that file open in the
+// shared office, as its Edit menu would list them (newest first).
+std::vector<std::string> UndoTitlesInOffice(const fs::path& path);
+
 // The pid of the office proper (soffice.bin) that listens on `pipe`, or -1.
 pid_t OfficePid(const std::string& pipe);
 // True once the process has ended (a zombie counts) within `limit`.

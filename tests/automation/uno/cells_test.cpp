@@ -2,8 +2,12 @@
 // blocks: both must leave the same workbook.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <map>
+#include <string>
+#include <vector>
 
 #include <com/sun/star/util/NumberFormat.hpp>
 
@@ -380,6 +384,37 @@ TEST(CellBlocksTest, RowsEndAsHighAsWhenEachValueWentOnItsOwn) {
   EXPECT_EQ(blocks.at("Own")[5], blocks.at("Own")[4]);
   EXPECT_GT(blocks.at("Own")[5], blocks.at("Auto")[5] + 300);
   EXPECT_NE(blocks.at("Fitted")[5], blocks.at("Own")[5]);
+}
+
+// The rows of a large block owe the office's adjustment of their heights; a
+// row fit over them pays it, so the office does not measure them twice. Its
+// adjustment is a change of its own, which the document's undo list shows.
+TEST(CellBlocksTest, ARowFitOverWrittenRowsSparesTheirLaterAdjustment) {
+  auto undo_titles = [](bool fit) {
+    auto server = MakeUnoXlServer(Office().options);
+    auto app = server->GetObject();
+    fs::path path = NewPath(fit ? "owed-fitted" : "owed-left", ".xls");
+    MakeWorkbook(path, {{"Data", {{"x"}}}});
+    app->WorkbooksOpen(path.string());
+    for (int r = 2; r <= 81; ++r) {
+      Put(*app, r, 1, Value("one"));
+      Put(*app, r, 2, Value(r));
+    }
+    // Finding the rows and asking for the sheet leave the adjustment owed.
+    app->ActiveSheet()->Name();
+    if (fit) app->Rows("1:90")->AutoFit();
+    app->ActiveWorkbook()->Save();
+    auto titles = UndoTitlesInOffice(path);
+    app->ActiveWorkbook()->Close(false);
+    std::sort(titles.begin(), titles.end());
+    return titles;
+  };
+  const auto left = undo_titles(false);
+  const auto fitted = undo_titles(true);
+  std::vector<std::string> only_left;
+  std::set_difference(left.begin(), left.end(), fitted.begin(), fitted.end(),
+                      std::back_inserter(only_left));
+  EXPECT_EQ(only_left.size(), 1u) << "the adjustment the save made for rows left unfitted";
 }
 
 INSTANTIATE_TEST_SUITE_P(Batching, CellsTest, ::testing::Values(true, false),
