@@ -47,7 +47,9 @@ struct Source {
       static constexpr automation::mdb::AccessType kTypes[] = {
           automation::mdb::AccessType::kLong, automation::mdb::AccessType::kText,
           automation::mdb::AccessType::kDouble, automation::mdb::AccessType::kDateTime};
-      table.columns.push_back({"F" + std::to_string(f), kTypes[f % 4], 50});
+      std::string name = "F";  // appended: GCC 12 warns wrongly on "F" + std::string at -O3
+      name += std::to_string(f);
+      table.columns.push_back({name, kTypes[f % 4], 50});
     }
     for (int r = 0; r < records; ++r) table.rows.push_back(bench::BenchRow(r));
     testsupport::Jet4Database file;

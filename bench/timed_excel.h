@@ -3,7 +3,8 @@
 // store, quit), for the benchmarks that split an export's time by phase.
 // Written cells go to the office in bands while they are written ("cells
 // (client)"); the last band waits for the next request, which is preceded by
-// one that only sends it, timed as "send cells". The rows of those bands
+// one that only sends it, timed as "send cells". Ruled lines likewise wait
+// for the next request and are sent the same way, timed as "lines". The rows of those bands
 // have their heights adjusted by the first request that needs them, unless a
 // row fit sets them first: with no formatting, that is the one before saving,
 // timed as "adjust rows".
@@ -27,6 +28,12 @@ inline double Seconds(Clock::time_point since) {
 
 using Phases = std::map<std::string, double>;
 
+// What the office has yet to be sent: the phase to time the sending under,
+// or null.
+struct Unsent {
+  const char* phase = nullptr;
+};
+
 class Timed {
  public:
   Timed(Phases& phases, const char* name) : phases_(phases), name_(name), start_(Clock::now()) {}
@@ -42,30 +49,35 @@ class Timed {
 
 class TimedBorder : public automation::XlBorder {
  public:
-  TimedBorder(std::unique_ptr<automation::XlBorder> in, Phases& p) : in_(std::move(in)), p_(p) {}
+  TimedBorder(std::unique_ptr<automation::XlBorder> in, Phases& p, Unsent& unsent)
+      : in_(std::move(in)), p_(p), unsent_(unsent) {}
   void SetLineStyle(int v) override {
     Timed t(p_, "lines");
     in_->SetLineStyle(v);
+    unsent_.phase = "lines";
   }
   void SetWeight(int v) override {
     Timed t(p_, "lines");
     in_->SetWeight(v);
+    unsent_.phase = "lines";
   }
   void SetColorIndex(int v) override {
     Timed t(p_, "lines");
     in_->SetColorIndex(v);
+    unsent_.phase = "lines";
   }
 
  private:
   std::unique_ptr<automation::XlBorder> in_;
   Phases& p_;
+  Unsent& unsent_;
 };
 
 // A range, timed under the phase its use belongs to.
 class TimedRange : public automation::XlRange {
  public:
-  TimedRange(std::unique_ptr<automation::XlRange> in, Phases& p, const char* fit)
-      : in_(std::move(in)), p_(p), fit_(fit) {}
+  TimedRange(std::unique_ptr<automation::XlRange> in, Phases& p, Unsent& unsent, const char* fit)
+      : in_(std::move(in)), p_(p), unsent_(unsent), fit_(fit) {}
   void Clear() override {
     Timed t(p_, "clear");
     in_->Clear();
@@ -88,12 +100,13 @@ class TimedRange : public automation::XlRange {
   }
   std::unique_ptr<automation::XlBorder> Borders(int index) override {
     Timed t(p_, "lines");
-    return std::make_unique<TimedBorder>(in_->Borders(index), p_);
+    return std::make_unique<TimedBorder>(in_->Borders(index), p_, unsent_);
   }
 
  private:
   std::unique_ptr<automation::XlRange> in_;
   Phases& p_;
+  Unsent& unsent_;
   const char* fit_;
 };
 
@@ -150,42 +163,42 @@ class TimedApp : public automation::XlApplication {
   }
   void Goto(std::string_view reference) override {
     Timed t(p_, "cells (client)");
-    pending_ = true;
+    unsent_.phase = "send cells";
     in_->Goto(reference);
   }
   std::unique_ptr<automation::XlRange> ActiveCell() override {
     Timed t(p_, "cells (client)");
-    return std::make_unique<TimedRange>(in_->ActiveCell(), p_, "other");
+    return std::make_unique<TimedRange>(in_->ActiveCell(), p_, unsent_, "other");
   }
   std::unique_ptr<automation::XlRange> Selection() override {
     Send();
     Timed t(p_, "lines");
-    return std::make_unique<TimedRange>(in_->Selection(), p_, "other");
+    return std::make_unique<TimedRange>(in_->Selection(), p_, unsent_, "other");
   }
   std::unique_ptr<automation::XlRange> Range(std::string_view address) override {
     Send();
-    return std::make_unique<TimedRange>(in_->Range(address), p_, "other");
+    return std::make_unique<TimedRange>(in_->Range(address), p_, unsent_, "other");
   }
   std::unique_ptr<automation::XlRange> Rows(std::string_view span) override {
     Send();
-    return std::make_unique<TimedRange>(in_->Rows(span), p_, "fit rows");
+    return std::make_unique<TimedRange>(in_->Rows(span), p_, unsent_, "fit rows");
   }
   std::unique_ptr<automation::XlRange> Columns(std::string_view span) override {
     Send();
-    return std::make_unique<TimedRange>(in_->Columns(span), p_, "fit columns");
+    return std::make_unique<TimedRange>(in_->Columns(span), p_, unsent_, "fit columns");
   }
 
  private:
   void Send() {
-    if (!pending_) return;
-    pending_ = false;
-    Timed t(p_, "send cells");
+    if (unsent_.phase == nullptr) return;
+    Timed t(p_, unsent_.phase);
+    unsent_.phase = nullptr;
     in_->ActiveWorkbook();
   }
 
   std::shared_ptr<automation::XlApplication> in_;
   Phases& p_;
-  bool pending_ = false;
+  Unsent unsent_;
 };
 
 }  // namespace kestrin::bench
