@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include <com/sun/star/beans/PropertyState.hpp>
 #include <com/sun/star/beans/XMultiPropertySet.hpp>
+#include <com/sun/star/beans/XPropertyState.hpp>
 #include <com/sun/star/sheet/XCellRangeData.hpp>
 #include <com/sun/star/sheet/XSheetOperation.hpp>
 #include <com/sun/star/view/XSelectionSupplier.hpp>
@@ -72,6 +74,32 @@ bool SameSheet(const Reference<css::sheet::XSpreadsheetDocument>& a_doc,
   } catch (const css::uno::RuntimeException&) {
     return false;  // a sheet deleted since
   }
+}
+
+bool IsNoLine(const css::table::BorderLine2& line) {
+  return line.OuterLineWidth == 0 && line.InnerLineWidth == 0 && line.LineWidth == 0;
+}
+
+// True when no cell of the range shows a diagonal: no cell has one of its
+// own, and the cells share one style, which draws none.
+bool NoCellShowsDiagonals(const Reference<css::table::XCellRange>& range) {
+  // In ascending order, as the interfaces ask.
+  const rtl::OUString names[] = {"CellStyle", "DiagonalBLTR2", "DiagonalTLBR2"};
+  const Sequence<css::beans::PropertyState> states =
+      Query<css::beans::XPropertyState>(range)->getPropertyStates(
+          Sequence<rtl::OUString>(names, 3));
+  if (states[0] != css::beans::PropertyState_DIRECT_VALUE) return false;  // styles differ
+  if (states[1] != css::beans::PropertyState_DEFAULT_VALUE ||
+      states[2] != css::beans::PropertyState_DEFAULT_VALUE) {
+    return false;
+  }
+  const Sequence<Any> values = Query<css::beans::XMultiPropertySet>(range)->getPropertyValues(
+      Sequence<rtl::OUString>(names + 1, 2));
+  for (const Any& v : values) {
+    css::table::BorderLine2 line;
+    if (!(v >>= line) || !IsNoLine(line)) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -228,25 +256,36 @@ void PendingWrites::SendLines() {
   if (!lines_) return;
   Lines lines = std::move(*lines_);
   lines_.reset();
-  // One request: the office applies the diagonals of every cell in one pass.
-  // Names in ascending order, as the interface asks.
-  std::vector<rtl::OUString> names;
-  std::vector<Any> values;
-  if (lines.diagonal_up) {
-    names.emplace_back("DiagonalBLTR2");
-    values.emplace_back(*lines.diagonal_up);
-  }
-  if (lines.diagonal_down) {
-    names.emplace_back("DiagonalTLBR2");
-    values.emplace_back(*lines.diagonal_down);
-  }
-  const css::table::TableBorder2& edges = lines.edges;
-  if (edges.IsLeftLineValid || edges.IsTopLineValid || edges.IsBottomLineValid ||
-      edges.IsRightLineValid || edges.IsVerticalLineValid || edges.IsHorizontalLineValid) {
-    names.emplace_back("TableBorder2");
-    values.emplace_back(edges);
-  }
   try {
+    // Taking away diagonals that no cell has is left out: it would still
+    // give every cell a format of its own, and have the office measure every
+    // row's height again.
+    const bool only_taken_away = (!lines.diagonal_up || IsNoLine(*lines.diagonal_up)) &&
+                                 (!lines.diagonal_down || IsNoLine(*lines.diagonal_down));
+    if ((lines.diagonal_up || lines.diagonal_down) && only_taken_away &&
+        NoCellShowsDiagonals(lines.range)) {
+      lines.diagonal_up.reset();
+      lines.diagonal_down.reset();
+    }
+    // One request: the office applies the diagonals of every cell in one
+    // pass. Names in ascending order, as the interface asks.
+    std::vector<rtl::OUString> names;
+    std::vector<Any> values;
+    if (lines.diagonal_up) {
+      names.emplace_back("DiagonalBLTR2");
+      values.emplace_back(*lines.diagonal_up);
+    }
+    if (lines.diagonal_down) {
+      names.emplace_back("DiagonalTLBR2");
+      values.emplace_back(*lines.diagonal_down);
+    }
+    const css::table::TableBorder2& edges = lines.edges;
+    if (edges.IsLeftLineValid || edges.IsTopLineValid || edges.IsBottomLineValid ||
+        edges.IsRightLineValid || edges.IsVerticalLineValid || edges.IsHorizontalLineValid) {
+      names.emplace_back("TableBorder2");
+      values.emplace_back(edges);
+    }
+    if (names.empty()) return;
     Query<css::beans::XMultiPropertySet>(lines.range)
         ->setPropertyValues(
             Sequence<rtl::OUString>(names.data(), static_cast<sal_Int32>(names.size())),

@@ -156,6 +156,13 @@ TEST(FormattingTest, DiagonalsAndSingleLinesFollowTheirIndexes) {
   app.Selection()->Borders(xl::kDiagonalDown)->SetLineStyle(xl::kContinuous);
   app.Selection()->Borders(xl::kDiagonalUp)->SetLineStyle(xl::kContinuous);
   RuleLines(app, "J2:K3");
+  // Diagonals the office has already drawn are taken away too.
+  app.Range("M2")->Select();
+  app.Selection()->Borders(xl::kDiagonalUp)->SetLineStyle(xl::kContinuous);
+  app.Range("P2")->Select();
+  app.Selection()->Borders(xl::kDiagonalDown)->SetLineStyle(xl::kContinuous);
+  RuleLines(app, "M2:N3");
+  RuleLines(app, "P2:P3");
   app.ActiveWorkbook()->Save();
   app.ActiveWorkbook()->Close(false);
   SavedBook saved(path);
@@ -164,7 +171,7 @@ TEST(FormattingTest, DiagonalsAndSingleLinesFollowTheirIndexes) {
   EXPECT_THAT(saved.Lines("Sheet1", "E2"), ElementsAre(kThin, 0, 0, 0, 0, kThin));
   EXPECT_THAT(saved.Lines("Sheet1", "G2"), ElementsAre(0, 0, 0, 0, 0, 0));
   EXPECT_THAT(saved.Lines("Sheet1", "H3"), ElementsAre(0, 0, 0, 0, 0, 0));
-  for (const char* cell : {"J2", "K2", "J3", "K3"}) {
+  for (const char* cell : {"J2", "K2", "J3", "K3", "M2", "N3", "P2", "P3"}) {
     EXPECT_THAT(saved.Lines("Sheet1", cell), ElementsAre(kThin, kThin, kThin, kThin, 0, 0)) << cell;
   }
 }
